@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace krx {
+
+// 16-bit command code; the high byte names the family (0x00 set, 0x80 get, 0x78/0xF8 device,
+// 0xB8 display side).
+using CommandCode = std::uint16_t;
+
+inline constexpr CommandCode CMD_SET_TIMING = 0x0061;
+inline constexpr CommandCode CMD_SET_PATTERN = 0x0062;
+inline constexpr CommandCode CMD_SET_COLOR_SPACE = 0x0063;
+inline constexpr CommandCode CMD_SET_COLOR_DEPTH = 0x0064;
+inline constexpr CommandCode CMD_SET_HDCP = 0x0065;
+inline constexpr CommandCode CMD_SET_OUTPUT_MODE = 0x0066;
+inline constexpr CommandCode CMD_SET_SAMPLE_RATE = 0x0067;
+inline constexpr CommandCode CMD_SET_AUDIO_BITS = 0x0068;
+inline constexpr CommandCode CMD_SET_AUDIO_SOURCE = 0x0069;
+inline constexpr CommandCode CMD_SET_AUDIO_CHANNELS = 0x006A;
+inline constexpr CommandCode CMD_STORE_USER_TIMING = 0x00A0;
+inline constexpr CommandCode CMD_00A8 = 0x00A8;
+inline constexpr CommandCode CMD_SET_POWER = 0x00AB;
+inline constexpr CommandCode CMD_WRITE_ADDRESS = 0x7801;
+inline constexpr CommandCode CMD_RESET_DEFAULTS = 0x7802;
+inline constexpr CommandCode CMD_7878 = 0x7878;
+inline constexpr CommandCode CMD_GET_TIMING = 0x8061;
+inline constexpr CommandCode CMD_GET_PATTERN = 0x8062;
+inline constexpr CommandCode CMD_GET_COLOR_SPACE = 0x8063;
+inline constexpr CommandCode CMD_GET_COLOR_DEPTH = 0x8064;
+inline constexpr CommandCode CMD_GET_HDCP = 0x8065;
+inline constexpr CommandCode CMD_GET_OUTPUT_MODE = 0x8066;
+inline constexpr CommandCode CMD_GET_SAMPLE_RATE = 0x8067;
+inline constexpr CommandCode CMD_GET_AUDIO_BITS = 0x8068;
+inline constexpr CommandCode CMD_GET_AUDIO_SOURCE = 0x8069;
+inline constexpr CommandCode CMD_GET_AUDIO_CHANNELS = 0x806A;
+inline constexpr CommandCode CMD_GET_USER_TIMING = 0x80A0;
+inline constexpr CommandCode CMD_GET_TIMING_DETAILS = 0x80A1;
+inline constexpr CommandCode CMD_GET_LINK_STATUS = 0x80A9;
+inline constexpr CommandCode CMD_READ_SAVED_EDID = 0x80AA;
+inline constexpr CommandCode CMD_GET_POWER = 0x80AB;
+inline constexpr CommandCode CMD_READ_TV_EDID = 0xB838;
+inline constexpr CommandCode CMD_GET_HOT_PLUG = 0xB839;
+inline constexpr CommandCode CMD_READ_ADDRESS = 0xF801;
+inline constexpr CommandCode CMD_PING = 0xF802;
+
+// Byte 0 of a frame from the console, and of an answer from the generator.
+inline constexpr std::uint8_t kCommandStart = 0xAA;
+inline constexpr std::uint8_t kAnswerStart = 0xAB;
+
+inline constexpr std::size_t kFrameHeadSize = 9;  // start, two zero bytes, length, address, code
+inline constexpr std::size_t kMaxPayload = 290;
+inline constexpr std::size_t kMaxFrameSize = kFrameHeadSize + kMaxPayload + 1;  // 300
+
+// The addressed device; (0x00, 0x00) and (0xFF, 0xFF) reach every device on the line.
+struct TargetAddress {
+    std::uint8_t group = 0x00;
+    std::uint8_t device = 0x00;
+    friend bool operator==(const TargetAddress&, const TargetAddress&) = default;
+};
+
+// One frame as it goes on the line: head, payload, checksum.
+struct CommandFrame {
+    std::array<std::uint8_t, kMaxFrameSize> bytes{};
+    std::size_t size = 0;
+
+    std::span<const std::uint8_t> view() const { return {bytes.data(), size}; }
+};
+
+// Two's complement of the 8-bit sum, so that the whole frame sums to 0.
+std::uint8_t frameChecksum(std::span<const std::uint8_t> bytes);
+
+// Composes a command frame (byte 0 0xAA). A payload above kMaxPayload has no frame.
+std::optional<CommandFrame> buildFrame(std::uint8_t group, std::uint8_t device, CommandCode code,
+                                       std::span<const std::uint8_t> payload = {});
+
+// The same layout with 0xAB as byte 0 and the answering device's address.
+std::optional<CommandFrame> buildAnswerFrame(std::uint8_t group, std::uint8_t device,
+                                             CommandCode code,
+                                             std::span<const std::uint8_t> data = {});
+
+// Codes the general receiver accepts, in table order; handlers are kept parallel to it.
+inline constexpr std::array<CommandCode, 33> kResponseCodes = {
+    0x0061, 0x0062, 0x0063, 0x0064, 0x0065, 0x0066, 0x0067, 0x0068, 0x0069, 0x006A, 0x00A0,
+    0x00A8, 0x7801, 0x7802, 0x7878, 0x8061, 0x8062, 0x8063, 0x8064, 0x8065, 0x8066, 0x8067,
+    0x8068, 0x8069, 0x806A, 0x80A0, 0x80A1, 0x80A9, 0x80AB, 0xB838, 0xB839, 0xF801, 0xF802,
+};
+
+// The status sweep: entries 0..11 once each without payload, entry 12 ten times (slots 0..9).
+inline constexpr std::array<CommandCode, 13> kStatusQueryCodes = {
+    0x8061, 0x8062, 0x8063, 0x8064, 0x8065, 0x8066, 0x8067,
+    0x8068, 0x8069, 0x806A, 0xB839, 0x80AB, 0x80A0,
+};
+
+// Index of `code` in kResponseCodes (first match), if any.
+std::optional<std::size_t> responseCodeIndex(CommandCode code);
+
+// "CMD_SET_TIMING" and so on; empty for a code outside the command set.
+std::string_view commandName(CommandCode code);
+
+}  // namespace krx
