@@ -31,10 +31,10 @@ inline constexpr std::size_t kStatusFieldCount = 12;
 
 // The fields in the order of kStatusQueryCodes, for the sweep to store answer i into field i.
 inline constexpr std::array<std::int8_t DeviceStatus::*, kStatusFieldCount> kStatusFields = {
-    &DeviceStatus::timingCode,  &DeviceStatus::patternCode, &DeviceStatus::colorSpace,
-    &DeviceStatus::colorDepth,  &DeviceStatus::hdcp,        &DeviceStatus::outputMode,
-    &DeviceStatus::sampleRate,  &DeviceStatus::audioBits,   &DeviceStatus::audioSource,
-    &DeviceStatus::channels,    &DeviceStatus::hotPlug,     &DeviceStatus::power,
+    &DeviceStatus::timingCode, &DeviceStatus::patternCode, &DeviceStatus::colorSpace,
+    &DeviceStatus::colorDepth, &DeviceStatus::hdcp,        &DeviceStatus::outputMode,
+    &DeviceStatus::sampleRate, &DeviceStatus::audioBits,   &DeviceStatus::audioSource,
+    &DeviceStatus::channels,   &DeviceStatus::hotPlug,     &DeviceStatus::power,
 };
 
 inline constexpr std::size_t kUserTimingSize = 20;
@@ -43,14 +43,14 @@ inline constexpr std::size_t kUserTimingSlots = 10;
 // The 20-byte timing record of the user-defined slots and of the current-timing answer.
 // 16-bit fields are little-endian on the wire.
 struct UserTiming {
-    std::uint8_t slot = 0;          // 0..9 when the console stores a record
-    std::uint16_t clock10kHz = 0;   // pixel clock, MHz x 100
-    std::uint8_t flags = 0;         // kInterlaced | kHSyncPositive | kVSyncPositive
+    std::uint8_t slot = 0;         // 0..9 when the console stores a record
+    std::uint16_t clock10kHz = 0;  // pixel clock, MHz x 100
+    std::uint8_t flags = 0;        // kInterlaced | kHSyncPositive | kVSyncPositive
     std::uint16_t hActive = 0;
     std::uint16_t hBlank = 0;
     std::uint16_t hSyncOffset = 0;  // end of active video to start of sync
     std::uint16_t hSyncWidth = 0;
-    std::uint16_t vActive = 0;      // per field when interlaced
+    std::uint16_t vActive = 0;  // per field when interlaced
     std::uint16_t vBlank = 0;
     std::uint16_t vSyncOffset = 0;
     std::uint16_t vSyncWidth = 0;

@@ -9,7 +9,7 @@ namespace krx {
 // A clock with a queue of timed tasks on the window thread. The tests' virtual clock implements
 // it, so that a simulated line delivers its bytes at their line times without real waiting.
 class EventScheduler {
-public:
+  public:
     virtual ~EventScheduler() = default;
 
     // Current time in microseconds since an arbitrary start.

@@ -9,7 +9,7 @@ namespace krx {
 
 // Receives a channel's notifications. Every call arrives on the window thread.
 class SerialListener {
-public:
+  public:
     virtual ~SerialListener() = default;
 
     // Bytes read from the port, in arrival order. The channel reads no further until this returns;
@@ -26,7 +26,7 @@ public:
 
 // Runs tasks on the window thread. post() may be called from any thread and never blocks.
 class WindowThreadExecutor {
-public:
+  public:
     virtual ~WindowThreadExecutor() = default;
     virtual void post(std::function<void()> task) = 0;
 };
@@ -34,7 +34,7 @@ public:
 // One COM port: open, monitor, write. The console runs the same code against the real port and
 // against the simulator, which implements this interface too.
 class SerialChannel {
-public:
+  public:
     virtual ~SerialChannel() = default;
 
     // Opens COMn (1..99) for exclusive use, configured as asked. Ends a running monitor first. The

@@ -13,8 +13,8 @@ TEST(UserTiming, DecodesLittleEndianFieldsInRecordOrder) {
     const auto t = UserTiming::fromBytes(bytes);
     EXPECT_EQ(t.slot, 2);
     EXPECT_EQ(t.clock10kHz, 7425);
-    EXPECT_EQ(t.flags, UserTiming::kInterlaced | UserTiming::kHSyncPositive |
-                           UserTiming::kVSyncPositive);
+    EXPECT_EQ(t.flags,
+              UserTiming::kInterlaced | UserTiming::kHSyncPositive | UserTiming::kVSyncPositive);
     EXPECT_EQ(t.hActive, 1920);
     EXPECT_EQ(t.hBlank, 280);
     EXPECT_EQ(t.hSyncOffset, 88);
