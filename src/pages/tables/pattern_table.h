@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string_view>
+
+namespace krx {
+
+// A pattern code as reported or chosen: 0x00..0x24 are real patterns. Signed, because the
+// generator's status byte arrives signed.
+using PatternCode = int;
+
+struct PatternEntry {
+    PatternCode code;
+    int position;  // place of the radio button in screen order
+    std::string_view label;
+    int bitmapId;  // thumbnail resource
+};
+
+inline constexpr std::size_t kPatternCount = 37;
+
+// In code order; positions differ from codes for the last five rows.
+extern const std::array<PatternEntry, kPatternCount> kPatternTable;
+
+// Position of a code's radio button, nothing for a code outside the table.
+std::optional<int> patternPositionOf(PatternCode code);
+// Code shown at a position, nothing for a position outside 0..36.
+std::optional<PatternCode> patternCodeAt(int position);
+// Row of a code, nullptr outside the table.
+const PatternEntry* patternEntry(PatternCode code);
+
+}  // namespace krx

@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: MIT
+#include "pages/tables/status_texts.h"
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+namespace krx {
+namespace {
+
+// Text at `value` of a table, `other` for every value outside it.
+template <std::size_t N>
+std::string_view pick(const std::array<std::string_view, N>& texts, int value,
+                      std::string_view other) {
+    if (value < 0 || static_cast<std::size_t>(value) >= N)
+        return other;
+    return texts[static_cast<std::size_t>(value)];
+}
+
+// C-style truncation toward zero, then the low 16 bits; non-finite values give 0.
+std::uint16_t truncToU16(double value) {
+    if (!std::isfinite(value))
+        return 0;
+    double t = std::trunc(value);
+    if (t > 1e18)
+        t = 1e18;
+    if (t < -1e18)
+        t = -1e18;
+    return static_cast<std::uint16_t>(static_cast<std::int64_t>(t));
+}
+
+std::string leadingDigits(unsigned long long value, std::size_t maxDigits) {
+    std::string s = std::to_string(value);
+    if (s.size() > maxDigits)
+        s.resize(maxDigits);
+    return s;
+}
+
+}  // namespace
+
+std::string_view hdcpText(int value) {
+    return value == 1 ? "ON " : "OFF";
+}
+std::string_view hdcpSweepText(int value) {
+    return value != 0 ? "ON " : "OFF";
+}
+std::string_view hotPlugText(int value) {
+    return value != 0 ? "ON " : "OFF";
+}
+
+std::string_view outputModeText(int value) {
+    static constexpr std::array<std::string_view, 2> texts = {"DVI", "HDMI"};
+    return pick(texts, value, "AUTO");
+}
+
+std::string_view colorSpaceText(int value) {
+    static constexpr std::array<std::string_view, 4> texts = {"RGB4:4:4", "YUV4:4:4", "YUV4:2:2",
+                                                              "AUTO"};
+    return pick(texts, value, "YUV4:2:0");
+}
+
+std::string_view colorDepthText(int value) {
+    static constexpr std::array<std::string_view, 4> texts = {"24bit", "30bit", "36bit", "48bit"};
+    return pick(texts, value, "AUTO");
+}
+
+std::string_view sampleRateText(int value) {
+    static constexpr std::array<std::string_view, 7> texts = {"32K", "44K",  "48K", "88K",
+                                                              "96K", "176K", "192K"};
+    return pick(texts, value, "AUTO");
+}
+
+std::string_view audioBitsText(int value) {
+    static constexpr std::array<std::string_view, 3> texts = {"16bit", "20bit", "24bit"};
+    return pick(texts, value, "AUTO");
+}
+
+std::string_view channelsText(int value) {
+    static constexpr std::array<std::string_view, 7> texts = {"2ch", "3ch", "4ch", "5ch",
+                                                              "6ch", "7ch", "8ch"};
+    return pick(texts, value, "AUTO");
+}
+
+std::string_view audioTypeText() {
+    return "PCM";
+}
+
+std::string composeTimingLabel(unsigned width, unsigned height, bool interlaced,
+                               unsigned long long rate) {
+    std::string s = leadingDigits(width, 4);
+    s += 'x';
+    s += leadingDigits(height, 4);
+    if (interlaced)
+        s += 'i';
+    s += '(';
+    s += leadingDigits(rate, 3);
+    s += ')';
+    return s;
+}
+
+std::string timingText(TimingCode code, const TimingDetails& shown) {
+    if (code < 0)
+        return {};
+    if (code <= kAutoTiming)
+        return std::string(timingStatusName(code));
+    const bool interlaced = shown.scanType == kInterlace;
+    const auto width = static_cast<std::uint16_t>(shown.hActive);
+    const auto height = static_cast<std::uint16_t>(interlaced ? shown.vActive * 2 : shown.vActive);
+    const std::uint16_t rate = truncToU16(static_cast<double>(shown.vFreqHz) + 0.5);
+    return composeTimingLabel(width, height, interlaced, rate);
+}
+
+}  // namespace krx
