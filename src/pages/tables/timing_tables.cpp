@@ -244,7 +244,8 @@ UserTiming standardTimingRecord(TimingCode code) {
         return r;
     const StandardTiming& e = kStandardTimings[static_cast<std::size_t>(code)];
     const bool interlaced = (e.flags & kStdInterlaced) != 0;
-    r.clock10kHz = static_cast<std::uint16_t>(std::lround(static_cast<double>(e.clockMHz) * 100.0));
+    // The product in single precision, as the listed decimal: 25.175 MHz reports 2518.
+    r.clock10kHz = static_cast<std::uint16_t>(std::lround(e.clockMHz * 100.0f));
     r.flags =
         static_cast<std::uint8_t>((interlaced ? UserTiming::kInterlaced : 0) |
                                   ((e.flags & kStdHSyncPositive) ? UserTiming::kHSyncPositive : 0) |

@@ -1,0 +1,435 @@
+// SPDX-License-Identifier: MIT
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <set>
+#include <string>
+
+#include "pages/tables/pattern_table.h"
+#include "pages/tables/status_texts.h"
+#include "pages/tables/timing_details.h"
+#include "pages/tables/timing_tables.h"
+
+namespace krx {
+
+void PrintTo(const TimingDetails& d, std::ostream* os) {
+    *os << "{clk " << d.videoClkMHz << ", H " << d.hFreqKHz << " kHz, V " << d.vFreqHz << " Hz, H "
+        << d.hActive << "/" << d.hTotal << "/" << d.hBlank << "/" << d.hSyncOffset << "/"
+        << d.hSyncWidth << ", V " << d.vActive << "/" << d.vTotal << "/" << d.vBlank << "/"
+        << d.vSyncOffset << "/" << d.vSyncWidth << ", scan " << d.scanType << ", pol "
+        << d.hSyncPolarity << d.vSyncPolarity << ", locked " << d.locked << ", has " << d.hasTiming
+        << "}";
+}
+
+namespace {
+
+// ---- Timing table and names -----------------------------------------------------------------
+
+TEST(TimingTable, PositionsEqualCodesAndFramesHoldTheirRows) {
+    std::array<int, 8> perFrame{};
+    int withoutFrame = 0;
+    for (std::size_t i = 0; i < kTimings.size(); ++i) {
+        EXPECT_EQ(kTimings[i].code, static_cast<TimingCode>(i));
+        if (kTimings[i].frameIndex == kNoTimingFrame)
+            ++withoutFrame;
+        else
+            ++perFrame.at(static_cast<std::size_t>(kTimings[i].frameIndex));
+    }
+    EXPECT_EQ(perFrame, (std::array<int, 8>{10, 12, 6, 9, 5, 7, 5, 10}));
+    EXPECT_EQ(withoutFrame, 1);
+    EXPECT_EQ(kTimings[0x36].frameIndex, kNoTimingFrame);
+}
+
+TEST(TimingTable, QuotedCaptionsAndLabels) {
+    struct Row {
+        const char* name;
+        std::string_view actual;
+        std::string_view expected;
+    };
+    const Row rows[] = {
+        {"outer frame two blanks", kTimingFrameCaptions[0], "VESA  (PC)Timing"},
+        {"60 fps frame", kTimingFrameCaptions[1],
+         "Video Standards with 60(59.94), 30(29.97), 24(23.98) fps"},
+        {"50 fps frame", kTimingFrameCaptions[2], "Video Standards with 50, 25 fps"},
+        {"4K frame", kTimingFrameCaptions[3], "4K Timing"},
+        {"frame packing typo kept", kTimingFrameCaptions[4], "3D Video (Fame Packing)"},
+        {"side by side", kTimingFrameCaptions[5], "3D Video (Side by Side)"},
+        {"top-bottom", kTimingFrameCaptions[6], "3D Video (Top-bottom)"},
+        {"user frame", kTimingFrameCaptions[7], "User defined Timing"},
+        {"SMPTE radio", kTimings[0x21].radioLabel, "SMPTE4K(24)"},
+        {"SMPTE status", kTimingStatusNames[0x21], "4096x2160(24)"},
+        {"3D radio has no packing", kTimings[0x2A].radioLabel, "720P_3D(59.94)"},
+        {"3D status has packing", kTimingStatusNames[0x2A], "720P_3D(59.94)SbS"},
+        {"auto radio", kTimings[0x36].radioLabel,
+         "Auto (Output timing based on EDID of sink device)"},
+        {"auto status", kTimingStatusNames[0x36], "AUTO"},
+        {"first user slot", kTimings[0x37].radioLabel, "1280X720(60)"},
+        {"last user slot", kTimings[0x40].radioLabel, "1280X720(60)"},
+        {"first status name", kTimingStatusNames[0x00], "640x480(60)"},
+        {"last TB status", kTimingStatusNames[0x35], "1080P_3D(50)TB"},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(r.actual, r.expected) << r.name;
+}
+
+TEST(TimingTable, StatusNameLookupStaysInsideTheTable) {
+    const std::pair<TimingCode, std::string_view> rows[] = {
+        {0x14, "1080P(60)"}, {0x36, "AUTO"}, {0x37, ""}, {0x40, ""}, {-1, ""},
+        {-128, ""},          {127, ""},
+    };
+    for (const auto& [code, name] : rows)
+        EXPECT_EQ(timingStatusName(code), name) << code;
+}
+
+TEST(TimingTable, CodeRanges) {
+    struct Row {
+        TimingCode code;
+        bool timing, standard, fourK, fourK420, user;
+        int slot;
+    };
+    const Row rows[] = {
+        {-1, false, false, false, false, false, 0},   {0x00, true, true, false, false, false, 0},
+        {0x1B, true, true, false, false, false, 0},   {0x1C, true, true, true, false, false, 0},
+        {0x21, true, true, true, false, false, 0},    {0x22, true, true, true, true, false, 0},
+        {0x24, true, true, true, true, false, 0},     {0x25, true, true, false, false, false, 0},
+        {0x35, true, true, false, false, false, 0},   {0x36, true, false, false, false, false, 0},
+        {0x37, true, false, false, false, true, 1},   {0x40, true, false, false, false, true, 10},
+        {0x41, false, false, false, false, false, 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.code);
+        EXPECT_EQ(isTimingCode(r.code), r.timing);
+        EXPECT_EQ(isStandardTiming(r.code), r.standard);
+        EXPECT_EQ(is4k(r.code), r.fourK);
+        EXPECT_EQ(is4k420(r.code), r.fourK420);
+        EXPECT_EQ(isUserTiming(r.code), r.user);
+        EXPECT_EQ(userSlotOf(r.code), r.slot);
+        if (r.user) {
+            EXPECT_EQ(userTimingCode(r.slot), r.code);
+        }
+    }
+    EXPECT_EQ(kAutoTiming, 0x36);
+}
+
+// ---- Standard rows as generator records -----------------------------------------------------
+
+TEST(StandardTimingRecord, RowsAsTheGeneratorReportsThem) {
+    struct Row {
+        const char* name;
+        TimingCode code;
+        UserTiming expected;
+    };
+    const Row rows[] = {
+        {"1080i(60) halves V, flags 0x07", 0x0E, {0, 7425, 0x07, 1920, 280, 88, 44, 540, 22, 2, 5}},
+        {"1080P(60)", 0x14, {0, 14850, 0x06, 1920, 280, 88, 44, 1080, 45, 4, 5}},
+        {"640x480 negative syncs, clock rounds up",
+         0x00,
+         {0, 2518, 0x00, 640, 160, 24, 96, 480, 45, 18, 2}},
+        {"1280x768 h+ v-", 0x03, {0, 6825, 0x02, 1280, 160, 48, 32, 768, 22, 3, 7}},
+        {"720P(59.94) 1000/1001 clock", 0x0D, {0, 7418, 0x06, 1280, 370, 110, 40, 720, 30, 5, 5}},
+        {"480i odd V total truncated", 0x0A, {0, 1350, 0x01, 720, 138, 19, 62, 240, 22, 4, 3}},
+        {"4K 4:2:0 at half rate", 0x22, {0, 29700, 0x06, 3840, 560, 368, 44, 2160, 90, 8, 10}},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(standardTimingRecord(r.code), r.expected) << r.name;
+}
+
+TEST(StandardTimingRecord, CodesWithoutARowGiveAZeroRecord) {
+    for (TimingCode code : {-1, 0x36, 0x37, 0x40, 0x41})
+        EXPECT_EQ(standardTimingRecord(code), UserTiming{}) << code;
+}
+
+// Reading every standard record back through the record path must reproduce the built-in
+// geometry, polarity and scan type: this ties the two flag layouts and the V halving together.
+TEST(StandardTimingRecord, EveryRowRoundTripsThroughTheRecordPath) {
+    for (TimingCode code = 0; code <= kLastStandardTiming; ++code) {
+        SCOPED_TRACE(code);
+        const TimingDetails builtIn = standardTimingDetails(code);
+        const TimingDetails fromRecord = recordTimingDetails(standardTimingRecord(code));
+        EXPECT_GE(builtIn.hSyncOffset, 0);
+        EXPECT_GE(builtIn.vSyncOffset, 0);
+        EXPECT_EQ(fromRecord.hActive, builtIn.hActive);
+        EXPECT_EQ(fromRecord.hTotal, builtIn.hTotal);
+        EXPECT_EQ(fromRecord.hSyncOffset, builtIn.hSyncOffset);
+        EXPECT_EQ(fromRecord.hSyncWidth, builtIn.hSyncWidth);
+        EXPECT_EQ(fromRecord.vActive, builtIn.vActive);
+        EXPECT_EQ(fromRecord.vTotal, builtIn.vTotal);
+        EXPECT_EQ(fromRecord.vSyncOffset, builtIn.vSyncOffset);
+        EXPECT_EQ(fromRecord.vSyncWidth, builtIn.vSyncWidth);
+        EXPECT_EQ(fromRecord.scanType, builtIn.scanType);
+        EXPECT_EQ(fromRecord.hSyncPolarity, builtIn.hSyncPolarity);
+        EXPECT_EQ(fromRecord.vSyncPolarity, builtIn.vSyncPolarity);
+        EXPECT_NEAR(fromRecord.videoClkMHz, builtIn.videoClkMHz, 0.006);
+    }
+}
+
+// ---- Timing details -------------------------------------------------------------------------
+
+TEST(TimingDetails, ExamplesOfTheBuiltInRows) {
+    struct Row {
+        const char* name;
+        TimingCode code;
+        TimingDetails expected;
+    };
+    // clk, hFreq, vFreq, hActive, hTotal, hBlank, hsOff, hsW, vActive, vTotal, vBlank, vsOff,
+    // vsW, scan, hPol, vPol, locked, hasTiming
+    const Row rows[] = {
+        {"1080P(60)",
+         0x14,
+         {148.5f, 67.5f, 60.0f, 1920, 2200, 280, 88, 44, 1080, 1125, 45, 4, 5, kProgressive,
+          kSyncPlus, kSyncPlus, false, true}},
+        {"1080i(60)",
+         0x0E,
+         {74.25f, 33.75f, 60.0f, 1920, 2200, 280, 88, 44, 540, 562, 22, 2, 5, kInterlace, kSyncPlus,
+          kSyncPlus, false, true}},
+        {"1080P(59.94)",
+         0x15,
+         {148.3517f, 67.43f, 59.94f, 1920, 2200, 280, 88, 44, 1080, 1125, 45, 4, 5, kProgressive,
+          kSyncPlus, kSyncPlus, false, true}},
+        {"4K(4:2:0)(60) doubled and locked",
+         0x22,
+         {297.0f, 135.0f, 60.0f, 3840, 4400, 560, 368, 44, 2160, 2250, 90, 8, 10, kProgressive,
+          kSyncPlus, kSyncPlus, true, true}},
+        {"4K(30) locked, not doubled",
+         0x1C,
+         {297.0f, 67.5f, 30.0f, 3840, 4400, 560, 368, 44, 2160, 2250, 90, 8, 10, kProgressive,
+          kSyncPlus, kSyncPlus, true, true}},
+        {"640x480(60)",
+         0x00,
+         {25.175f, 31.47f, 59.94f, 640, 800, 160, 24, 96, 480, 525, 45, 18, 2, kProgressive,
+          kSyncMinus, kSyncMinus, false, true}},
+        {"1280x768 h+ v-",
+         0x03,
+         {68.25f, 47.4f, 59.99f, 1280, 1440, 160, 48, 32, 768, 790, 22, 3, 7, kProgressive,
+          kSyncPlus, kSyncMinus, false, true}},
+        {"3D frame packing after the 4K range is unlocked",
+         0x25,
+         {148.5f, 90.0f, 60.0f, 1280, 1650, 370, 110, 40, 1470, 1500, 30, 5, 5, kProgressive,
+          kSyncPlus, kSyncPlus, false, true}},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(standardTimingDetails(r.code), r.expected) << r.name;
+}
+
+TEST(TimingDetails, RecordsForAutoAndUserCodes) {
+    UserTiming current = standardTimingRecord(0x0E);  // 1080i(60) as a record
+    std::array<UserTiming, kUserTimingSlots> slots{};
+    slots[2] = standardTimingRecord(0x00);
+    slots[9] = UserTiming{9, 14835, 0x06, 1920, 280, 88, 44, 1080, 45, 4, 5};
+
+    const TimingDetails autoShown = timingDetailsFor(0x36, current, slots);
+    EXPECT_FLOAT_EQ(autoShown.videoClkMHz, 74.25f);
+    EXPECT_EQ(autoShown.vActive, 540);  // already per field: not halved again
+    EXPECT_EQ(autoShown.vTotal, 562);
+    EXPECT_EQ(autoShown.scanType, kInterlace);
+    EXPECT_FLOAT_EQ(autoShown.hFreqKHz, 33.75f);
+    EXPECT_FLOAT_EQ(autoShown.vFreqHz, 60.0f);
+    EXPECT_FALSE(autoShown.locked);
+
+    const TimingDetails slot3 = timingDetailsFor(0x39, current, slots);
+    EXPECT_EQ(slot3.hActive, 640);
+    EXPECT_EQ(slot3.hSyncPolarity, kSyncMinus);
+    EXPECT_FLOAT_EQ(slot3.videoClkMHz, 25.18f);
+
+    const TimingDetails slot10 = timingDetailsFor(0x40, current, slots);
+    EXPECT_FLOAT_EQ(slot10.videoClkMHz, 148.35f);
+    EXPECT_FLOAT_EQ(slot10.hFreqKHz, 67.43f);
+    EXPECT_FLOAT_EQ(slot10.vFreqHz, 59.94f);
+
+    EXPECT_EQ(timingDetailsFor(0x14, current, slots), standardTimingDetails(0x14));
+}
+
+TEST(TimingDetails, CodesWithoutATimingShowNothing) {
+    const UserTiming current = standardTimingRecord(0x14);
+    std::array<UserTiming, kUserTimingSlots> slots{};
+    slots.fill(current);
+    for (TimingCode code : {-1, -128, 0x41, 127}) {
+        const TimingDetails d = timingDetailsFor(code, current, slots);
+        EXPECT_EQ(d, noTimingDetails()) << code;
+        EXPECT_FALSE(d.hasTiming);
+        EXPECT_EQ(d.scanType, kNoChoice);
+        EXPECT_FALSE(d.locked);
+    }
+}
+
+TEST(TimingDetails, ZeroTotalsGiveZeroRatesWithoutDividing) {
+    struct Row {
+        const char* name;
+        UserTiming record;
+        float hFreq, vFreq;
+    };
+    const Row rows[] = {
+        {"empty slot", UserTiming{}, 0.0f, 0.0f},
+        {"zero H total", UserTiming{0, 14850, 0, 0, 0, 0, 0, 1080, 45, 4, 5}, 0.0f, 0.0f},
+        {"zero V total, progressive", UserTiming{0, 14850, 0, 1920, 280, 88, 44, 0, 0, 0, 0}, 67.5f,
+         0.0f},
+        {"zero V total, interlaced counts the half line",
+         UserTiming{0, 100, 1, 100, 0, 0, 0, 0, 0, 0, 0}, 10.0f, 20000.0f},
+    };
+    for (const Row& r : rows) {
+        const TimingDetails d = recordTimingDetails(r.record);
+        EXPECT_FLOAT_EQ(d.hFreqKHz, r.hFreq) << r.name;
+        EXPECT_FLOAT_EQ(d.vFreqHz, r.vFreq) << r.name;
+    }
+}
+
+TEST(UserTimingLabel, Formats) {
+    struct Row {
+        const char* name;
+        UserTiming record;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"1080i at 74.25 MHz", standardTimingRecord(0x0E), "1920x1080i(60)"},
+        {"1080p at 148.35 MHz is coarse",
+         UserTiming{0, 14835, 0x06, 1920, 280, 88, 44, 1080, 45, 4, 5}, "1920x1080(60)"},
+        {"640x480 at 59.94 via whole MHz", standardTimingRecord(0x00), "640x480(60)"},
+        {"720P(50)", standardTimingRecord(0x18), "1280x720(50)"},
+        {"empty slot", UserTiming{}, "0x0(0)"},
+        {"zero V total", UserTiming{0, 100, 0, 100, 0, 0, 0, 0, 0, 0, 0}, "100x0(0)"},
+        {"five-digit width and height cut to four",
+         UserTiming{0, 30000, 0, 12345, 0, 0, 0, 23456, 0, 0, 0}, "1234x2345(1)"},
+        {"interlaced doubling wraps in 16 bits", UserTiming{0, 100, 1, 10, 0, 0, 0, 40000, 0, 0, 0},
+         "10x1446i(3)"},
+        {"rate cut to three digits", UserTiming{0, 65535, 0, 1, 0, 0, 0, 1, 0, 0, 0}, "1x1(655)"},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(formatUserTimingLabel(r.record), r.expected) << r.name;
+}
+
+// ---- Status texts ---------------------------------------------------------------------------
+
+TEST(StatusTexts, ValueToText) {
+    using Fn = std::string_view (*)(int);
+    struct Row {
+        const char* name;
+        Fn fn;
+        int value;
+        std::string_view expected;
+    };
+    const Row rows[] = {
+        {"hdcp 1", hdcpText, 1, "ON "},
+        {"hdcp 2 is off for the setter", hdcpText, 2, "OFF"},
+        {"hdcp 0", hdcpText, 0, "OFF"},
+        {"sweep hdcp 2 is on", hdcpSweepText, 2, "ON "},
+        {"sweep hdcp -1 is on", hdcpSweepText, -1, "ON "},
+        {"sweep hdcp 0", hdcpSweepText, 0, "OFF"},
+        {"hot plug 5", hotPlugText, 5, "ON "},
+        {"hot plug 0", hotPlugText, 0, "OFF"},
+        {"mode 0", outputModeText, 0, "DVI"},
+        {"mode 1", outputModeText, 1, "HDMI"},
+        {"mode 2", outputModeText, 2, "AUTO"},
+        {"mode -1", outputModeText, -1, "AUTO"},
+        {"space 0", colorSpaceText, 0, "RGB4:4:4"},
+        {"space 1", colorSpaceText, 1, "YUV4:4:4"},
+        {"space 2", colorSpaceText, 2, "YUV4:2:2"},
+        {"space 3", colorSpaceText, 3, "AUTO"},
+        {"space 4", colorSpaceText, 4, "YUV4:2:0"},
+        {"space -1", colorSpaceText, -1, "YUV4:2:0"},
+        {"depth 0", colorDepthText, 0, "24bit"},
+        {"depth 3", colorDepthText, 3, "48bit"},
+        {"depth 4", colorDepthText, 4, "AUTO"},
+        {"depth -128", colorDepthText, -128, "AUTO"},
+        {"rate 0", sampleRateText, 0, "32K"},
+        {"rate 5", sampleRateText, 5, "176K"},
+        {"rate 6", sampleRateText, 6, "192K"},
+        {"rate 7", sampleRateText, 7, "AUTO"},
+        {"bits 0", audioBitsText, 0, "16bit"},
+        {"bits 2", audioBitsText, 2, "24bit"},
+        {"bits 3", audioBitsText, 3, "AUTO"},
+        {"channels 0", channelsText, 0, "2ch"},
+        {"channels 6", channelsText, 6, "8ch"},
+        {"channels 7", channelsText, 7, "AUTO"},
+        {"channels -3", channelsText, -3, "AUTO"},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(r.fn(r.value), r.expected) << r.name;
+    EXPECT_EQ(audioTypeText(), "PCM");
+}
+
+TEST(StatusTexts, TimingText) {
+    TimingDetails progressive100;
+    progressive100.hActive = 1000;
+    progressive100.vActive = 1000;
+    progressive100.scanType = kProgressive;
+    progressive100.vFreqHz = 100.0f;
+    TimingDetails interlaced;
+    interlaced.hActive = 1920;
+    interlaced.vActive = 540;
+    interlaced.scanType = kInterlace;
+    interlaced.vFreqHz = 59.94f;
+    TimingDetails wide = progressive100;
+    wide.hActive = 65536 + 12345;  // taken as 16 bits: 12345, cut to 1234
+    wide.vFreqHz = 1234.4f;
+    TimingDetails wrapRate = progressive100;
+    wrapRate.vFreqHz = 65535.6f;  // 65536 as 16 bits is 0
+    struct Row {
+        const char* name;
+        TimingCode code;
+        TimingDetails shown;
+        std::string expected;
+    };
+    const Row rows[] = {
+        {"auto", 0x36, progressive100, "AUTO"},
+        {"SMPTE uses status name", 0x21, progressive100, "4096x2160(24)"},
+        {"user slot composed, full digits", 0x37, progressive100, "1000x1000(100)"},
+        {"interlace doubles V", 0x38, interlaced, "1920x1080i(60)"},
+        {"beyond the slots composes too", 0x41, interlaced, "1920x1080i(60)"},
+        {"digits cut", 0x40, wide, "1234x1000(123)"},
+        {"rate wraps in 16 bits", 0x40, wrapRate, "1000x1000(0)"},
+        {"negative code has no text", -1, interlaced, ""},
+        {"most negative code", -128, interlaced, ""},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(timingText(r.code, r.shown), r.expected) << r.name;
+}
+
+// ---- Pattern table --------------------------------------------------------------------------
+
+TEST(PatternTable, RowsAndPositions) {
+    std::set<int> positions;
+    for (std::size_t i = 0; i < kPatternTable.size(); ++i) {
+        EXPECT_EQ(kPatternTable[i].code, static_cast<PatternCode>(i));
+        positions.insert(kPatternTable[i].position);
+        if (i < 0x20) {
+            EXPECT_EQ(kPatternTable[i].position, static_cast<int>(i));
+        }
+    }
+    EXPECT_EQ(positions.size(), kPatternCount);
+    EXPECT_EQ(*positions.begin(), 0);
+    EXPECT_EQ(*positions.rbegin(), 36);
+
+    struct Row {
+        PatternCode code;
+        int position;
+        std::string_view label;
+        int bitmap;
+    };
+    const Row rows[] = {
+        {0x00, 0, "100%ColorBar", 137},   {0x04, 4, "GreenScreen", 145},
+        {0x13, 19, "White HScrool", 159}, {0x1D, 29, " Window", 165},
+        {0x20, 36, "3D boxes", 172},      {0x21, 32, "SMPTE ColorBar", 181},
+        {0x24, 35, "ColorBar Gray", 182},
+    };
+    for (const Row& r : rows) {
+        const PatternEntry* e = patternEntry(r.code);
+        ASSERT_NE(e, nullptr) << r.code;
+        EXPECT_EQ(e->position, r.position);
+        EXPECT_EQ(e->label, r.label);
+        EXPECT_EQ(e->bitmapId, r.bitmap);
+        EXPECT_EQ(patternPositionOf(r.code), r.position);
+        EXPECT_EQ(patternCodeAt(r.position), r.code);
+    }
+}
+
+TEST(PatternTable, LookupsOutsideTheTable) {
+    for (PatternCode code : {-1, 0x25, 127}) {
+        EXPECT_EQ(patternEntry(code), nullptr) << code;
+        EXPECT_EQ(patternPositionOf(code), std::nullopt) << code;
+    }
+    for (int position : {-1, 37})
+        EXPECT_EQ(patternCodeAt(position), std::nullopt) << position;
+}
+
+}  // namespace
+}  // namespace krx
