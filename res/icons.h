@@ -1,0 +1,12 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QString>
+
+namespace krx {
+
+// Resource path of icon `id` (128 application, 133 port closed, 134 port open, 189 power on,
+// 190 power off).
+QString iconResource(int id);
+
+}  // namespace krx

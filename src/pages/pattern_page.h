@@ -1,0 +1,14 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QWidget>
+
+namespace krx {
+
+// A page of the main window's tab control. Its controls come with the page-filling work.
+class CPatternPage final : public QWidget {
+  public:
+    explicit CPatternPage(QWidget* parent = nullptr);
+};
+
+}  // namespace krx
