@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: MIT
+#include "frame_parser.h"
+
+namespace krx::sim {
+
+std::string_view rejectReasonText(RejectReason reason) {
+    switch (reason) {
+        case RejectReason::BadHeader:
+            return "bad header";
+        case RejectReason::BadLength:
+            return "bad length";
+        case RejectReason::UnknownCode:
+            return "unknown code";
+        case RejectReason::BadChecksum:
+            return "bad checksum";
+    }
+    return "rejected";
+}
+
+void FrameParser::push(std::uint8_t byte, std::int64_t timeUs, std::vector<ParsedFrame>& out) {
+    replay_.push_back({byte, timeUs});
+    while (!replay_.empty()) {
+        const Pending next = replay_.front();
+        replay_.pop_front();
+        step(next, out);
+    }
+}
+
+void FrameParser::step(Pending byte, std::vector<ParsedFrame>& out) {
+    if (size_ == 0 && byte.value != kCommandStart)
+        return;
+    frame_[size_++] = byte;
+    switch (size_) {
+        case 2:
+        case 3:
+            if (byte.value != 0x00)
+                reject(RejectReason::BadHeader, byte.timeUs, out);
+            return;
+        case 5:
+            length_ = static_cast<std::size_t>(frame_[3].value | (frame_[4].value << 8));
+            if (length_ < 5 || length_ > kMaxPayload + 5)
+                reject(RejectReason::BadLength, byte.timeUs, out);
+            return;
+        case kFrameHeadSize: {
+            const auto code = static_cast<CommandCode>(frame_[7].value | (frame_[8].value << 8));
+            if (commandName(code).empty()) {
+                reject(RejectReason::UnknownCode, byte.timeUs, out);
+                return;
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    if (size_ < 5 || size_ < length_ + 5)
+        return;
+
+    std::uint8_t sum = 0;
+    ParsedFrame frame;
+    frame.bytes.reserve(size_);
+    for (std::size_t i = 0; i < size_; ++i) {
+        sum = static_cast<std::uint8_t>(sum + frame_[i].value);
+        frame.bytes.push_back(frame_[i].value);
+    }
+    if (sum != 0) {
+        reject(RejectReason::BadChecksum, byte.timeUs, out);
+        return;
+    }
+    frame.accepted = true;
+    frame.endUs = byte.timeUs;
+    size_ = 0;
+    length_ = 0;
+    out.push_back(std::move(frame));
+}
+
+void FrameParser::reject(RejectReason reason, std::int64_t timeUs, std::vector<ParsedFrame>& out) {
+    ParsedFrame rejected;
+    rejected.reason = reason;
+    rejected.endUs = timeUs;
+    for (std::size_t i = 0; i < size_; ++i)
+        rejected.bytes.push_back(frame_[i].value);
+    out.push_back(std::move(rejected));
+    // Everything after the rejected 0xAA is looked at again, ahead of bytes not yet seen.
+    for (std::size_t i = size_; i > 1; --i)
+        replay_.push_front(frame_[i - 1]);
+    size_ = 0;
+    length_ = 0;
+}
+
+}  // namespace krx::sim

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "link/command_frame.h"
+
+namespace krx::sim {
+
+// Why a run of bytes that began with 0xAA was not taken as a command frame.
+enum class RejectReason {
+    BadHeader,    // byte 1 or 2 not 0x00
+    BadLength,    // length field outside 5 .. 5 + kMaxPayload
+    UnknownCode,  // not a code of the command set
+    BadChecksum,  // the frame does not sum to 0
+};
+
+std::string_view rejectReasonText(RejectReason reason);
+
+// A complete command frame, or a rejected run of bytes, with the arrival time (us) of its last
+// byte.
+struct ParsedFrame {
+    bool accepted = false;
+    RejectReason reason = RejectReason::BadHeader;  // meaningful when !accepted
+    std::vector<std::uint8_t> bytes;
+    std::int64_t endUs = 0;
+
+    // Valid for accepted frames only.
+    TargetAddress address() const { return {bytes[5], bytes[6]}; }
+    CommandCode code() const { return static_cast<CommandCode>(bytes[7] | (bytes[8] << 8)); }
+    std::span<const std::uint8_t> payload() const {
+        return std::span<const std::uint8_t>(bytes).subspan(kFrameHeadSize,
+                                                            bytes.size() - kFrameHeadSize - 1);
+    }
+};
+
+// Reassembles command frames (0xAA ...) from bytes in arbitrary pieces, as a generator does: bytes
+// outside a frame are dropped; a frame with a bad head, length, code or checksum is rejected and
+// the search for the next frame starts again at the byte after its 0xAA, so a real frame hidden
+// inside a rejected one is still found. Never holds more than one maximal frame.
+class FrameParser {
+  public:
+    // Takes one byte that arrived at `timeUs`; appends every frame or rejection it completes.
+    void push(std::uint8_t byte, std::int64_t timeUs, std::vector<ParsedFrame>& out);
+
+    // Bytes of the frame being assembled (0 when idle).
+    std::size_t pendingSize() const { return size_; }
+
+  private:
+    struct Pending {
+        std::uint8_t value;
+        std::int64_t timeUs;
+    };
+
+    void step(Pending byte, std::vector<ParsedFrame>& out);
+    void reject(RejectReason reason, std::int64_t timeUs, std::vector<ParsedFrame>& out);
+
+    std::array<Pending, kMaxFrameSize> frame_{};
+    std::size_t size_ = 0;
+    std::size_t length_ = 0;  // length field of the frame being assembled
+    std::deque<Pending> replay_;
+};
+
+}  // namespace krx::sim

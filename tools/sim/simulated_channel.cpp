@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: MIT
+#include "simulated_channel.h"
+
+#include <algorithm>
+
+namespace krx::sim {
+
+SimulatedChannel::SimulatedChannel(EventScheduler& scheduler) : scheduler_(scheduler) {}
+
+void SimulatedChannel::attachLine(int port, GeneratorLine& line) {
+    ports_[port] = Port{PortKind::Line, &line};
+}
+
+void SimulatedChannel::addSilentPort(int port) {
+    ports_[port] = Port{PortKind::Silent, nullptr};
+}
+
+void SimulatedChannel::addBusyPort(int port) {
+    ports_[port] = Port{PortKind::Busy, nullptr};
+}
+
+bool SimulatedChannel::open(SerialListener& owner, int port, int /*baud*/, char /*parity*/,
+                            int /*dataBits*/, int /*stopBits*/, std::uint32_t /*eventMask*/,
+                            std::uint32_t bufferSize) {
+    close();
+    const auto found = ports_.find(port);
+    if (found == ports_.end() || found->second.kind == PortKind::Busy)
+        return false;
+    const GeneratorLine* line = found->second.line;
+    // A line that has hung up is gone, like a pty whose master was closed.
+    if (line && line->hangUpTimeUs() && *line->hangUpTimeUs() <= scheduler_.nowUs())
+        return false;
+    owner_ = &owner;
+    openPort_ = port;
+    bufferSize_ = bufferSize;
+    return true;
+}
+
+bool SimulatedChannel::start() {
+    if (openPort_ == 0)
+        return false;
+    monitoring_ = true;
+    if (pending_)
+        scheduleWrite();
+    return true;
+}
+
+void SimulatedChannel::queueWrite(std::span<const std::uint8_t> bytes) {
+    if (openPort_ == 0)
+        return;
+    const std::size_t size = std::min<std::size_t>(bytes.size(), bufferSize_);
+    pending_.emplace(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
+    if (monitoring_)
+        scheduleWrite();
+}
+
+void SimulatedChannel::stop() {
+    close();
+}
+
+void SimulatedChannel::close() {
+    ++generation_;
+    openPort_ = 0;
+    owner_ = nullptr;
+    monitoring_ = false;
+    pending_.reset();
+    writeScheduled_ = false;
+    nextSequence_ += inbound_.size();
+    inbound_.clear();
+    hangUpScheduled_ = false;
+}
+
+void SimulatedChannel::scheduleWrite() {
+    if (writeScheduled_)
+        return;
+    writeScheduled_ = true;
+    scheduler_.scheduleAtUs(scheduler_.nowUs(),
+                            [this, generation = generation_] { write(generation); });
+}
+
+void SimulatedChannel::write(std::uint64_t generation) {
+    if (generation != generation_ || !pending_)
+        return;
+    writeScheduled_ = false;
+    const std::vector<std::uint8_t> bytes = std::move(*pending_);
+    pending_.reset();
+    const std::int64_t now = scheduler_.nowUs();
+    const int port = openPort_;
+
+    // Bytes that arrived while the window thread was not reading are thrown away by the purge.
+    while (!inbound_.empty() && inbound_.front().timeUs <= now) {
+        inbound_.pop_front();
+        ++nextSequence_;
+    }
+    writes_.push_back(Write{port, now, bytes});
+
+    Port& target = ports_[port];
+    if (target.line) {
+        const std::uint64_t firstSequence = nextSequence_ + inbound_.size();
+        const std::vector<TimedByte> answer = target.line->receive(bytes, now);
+        for (std::size_t i = 0; i < answer.size(); ++i) {
+            inbound_.push_back(answer[i]);
+            scheduler_.scheduleAtUs(answer[i].timeUs,
+                                    [this, generation, sequence = firstSequence + i] {
+                                        deliver(generation, sequence);
+                                    });
+        }
+        watchHangUp(*target.line);
+    }
+    owner_->onSerialTxEmpty(port);
+}
+
+void SimulatedChannel::deliver(std::uint64_t generation, std::uint64_t sequence) {
+    // A waiting write goes first, as the monitor thread serves a write request before reading;
+    // the byte stays unread and the write's purge removes it.
+    if (generation != generation_ || writeScheduled_ || sequence != nextSequence_ ||
+        inbound_.empty())
+        return;
+    const std::uint8_t byte = inbound_.front().value;
+    inbound_.pop_front();
+    ++nextSequence_;
+    owner_->onSerialBytes(openPort_, std::span<const std::uint8_t>(&byte, 1));
+}
+
+void SimulatedChannel::watchHangUp(GeneratorLine& line) {
+    if (hangUpScheduled_ || !line.hangUpTimeUs())
+        return;
+    hangUpScheduled_ = true;
+    scheduler_.scheduleAtUs(*line.hangUpTimeUs(),
+                            [this, generation = generation_] { hangUp(generation); });
+}
+
+void SimulatedChannel::hangUp(std::uint64_t generation) {
+    if (generation != generation_)
+        return;
+    SerialListener* owner = owner_;
+    const int port = openPort_;
+    close();
+    owner->onSerialPortLost(port);
+}
+
+}  // namespace krx::sim
