@@ -68,21 +68,19 @@ struct DetailedTiming {
     int rateHz = 0;
 };
 
-std::optional<DetailedTiming> readTiming(const EdidImage& image, std::size_t o) {
-    if (o + kDescriptorSize > image.size()) {
-        return std::nullopt;
-    }
-    const unsigned pixelClock10kHz = image[o] + 256U * image[o + 1];
-    const unsigned horizontalActive = image[o + 2] + 256U * (image[o + 4] >> 4);
-    const unsigned horizontalBlank = image[o + 3] + 256U * (image[o + 4] & 0x0FU);
-    const unsigned verticalActive = image[o + 5] + 256U * (image[o + 7] >> 4);
-    const unsigned verticalBlank = image[o + 6] + 256U * (image[o + 7] & 0x0FU);
+DetailedTiming readTiming(const EdidImage& image, std::size_t o) {
+    const auto at = [&image, o](std::size_t i) { return byteAt(image, o + i); };
+    const unsigned pixelClock10kHz = at(0) + 256U * at(1);
+    const unsigned horizontalActive = at(2) + 256U * (at(4) >> 4);
+    const unsigned horizontalBlank = at(3) + 256U * (at(4) & 0x0FU);
+    const unsigned verticalActive = at(5) + 256U * (at(7) >> 4);
+    const unsigned verticalBlank = at(6) + 256U * (at(7) & 0x0FU);
     const unsigned horizontalTotal = horizontalActive + horizontalBlank;
     const unsigned verticalTotal = verticalActive + verticalBlank;
     DetailedTiming timing;
     timing.horizontalActive = horizontalActive;
     timing.verticalActive = verticalActive;
-    timing.interlaced = (image[o + 17] & 0x80U) != 0;
+    timing.interlaced = (at(17) & 0x80U) != 0;
     if (horizontalTotal != 0 && verticalTotal != 0) {
         // Largest possible value 655 350 000 fits an int.
         timing.rateHz =
@@ -106,7 +104,7 @@ void appendTiming(std::string& out, const std::string& label, const DetailedTimi
 }
 
 bool slotUsed(const EdidImage& image, std::size_t o) {
-    return o + kDescriptorSize <= image.size() && image[o] != 0 && image[o + 1] != 0;
+    return byteAt(image, o) != 0 && byteAt(image, o + 1) != 0;
 }
 
 void appendVicName(std::string& out, unsigned svd) {
@@ -302,8 +300,7 @@ std::string EdidDecoder::hexDump(const EdidImage& image) {
 }
 
 int EdidDecoder::timingRate(const EdidImage& image, std::size_t offset) {
-    const auto timing = readTiming(image, offset);
-    return timing ? timing->rateHz : 0;
+    return readTiming(image, offset).rateHz;
 }
 
 std::optional<EdidDataBlock> EdidDecoder::findDataBlock(const EdidImage& image, unsigned tag) {
@@ -325,10 +322,10 @@ std::optional<EdidDataBlock> EdidDecoder::findDataBlock(const EdidImage& image, 
 
 std::string EdidDecoder::decodeVideo(const EdidImage& image) {
     std::string out;
-    appendTiming(out, "Preferred Timing:", *readTiming(image, kPreferredTimingOffset), " \r\n");
+    appendTiming(out, "Preferred Timing:", readTiming(image, kPreferredTimingOffset), " \r\n");
     for (const std::size_t o : {72U, 90U, 108U}) {
         if (slotUsed(image, o)) {
-            appendTiming(out, "Detailed Timing:", *readTiming(image, o), "\r\n");
+            appendTiming(out, "Detailed Timing:", readTiming(image, o), "\r\n");
         }
     }
     if (!hasExtension(image)) {
@@ -344,7 +341,7 @@ std::string EdidDecoder::decodeVideo(const EdidImage& image) {
                 ++number;
                 std::string label;
                 appendFormat(label, "Extension Detailed Timing%d:", number);
-                appendTiming(out, label, *readTiming(image, o), "\r\n");
+                appendTiming(out, label, readTiming(image, o), "\r\n");
             }
         }
     }

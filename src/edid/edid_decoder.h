@@ -54,12 +54,11 @@ extern const std::array<std::string_view, 5> kHdmiVicNames;
 
 // Turns an EDID image into the report texts. Stateless; every function reads only the image it is
 // given and never fails. Reads stay inside the 256 bytes whatever the image claims:
-// - a detailed timing descriptor slot that does not fit entirely before byte 256 (a small
-//   extension offset d) is skipped like an empty slot and takes no number;
-// - the data block walk ends, finding nothing, when it reaches a header past byte 255;
-// - any other byte past 255 (a block whose length runs past the image, a YCbCr 4:2:0 capability
-//   bit naming a video descriptor past the image) reads as 0, which prints nothing.
-// A timing whose horizontal or vertical total is 0 has rate 0.
+// - a byte past 255 reads as 0: the tail of the last extension descriptor slot when d is small,
+//   a block whose length runs past the image, a YCbCr 4:2:0 capability bit naming a video
+//   descriptor past the image (which therefore prints nothing);
+// - the data block walk ends, finding nothing, when it reaches a header past byte 255 (d > 127).
+// A timing whose horizontal or vertical total is 0 prints the rate 0.
 class EdidDecoder {
   public:
     // Header and checksum verdict; when the header is bad nothing else is looked at.
@@ -77,7 +76,7 @@ class EdidDecoder {
     static EdidReport decodeReceived(const EdidImage& image);
 
     // Rate in Hz (field rate when interlaced) of the 18-byte detailed timing descriptor at
-    // `offset`, rounded half up; 0 when a total is 0 or the descriptor does not fit the image.
+    // `offset`, rounded half up; 0 when a total is 0.
     static int timingRate(const EdidImage& image, std::size_t offset);
     // True when the extension block is there: byte 126 non-zero and byte 128 is 0x02.
     static bool hasExtension(const EdidImage& image);
