@@ -4,10 +4,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 namespace krx {
@@ -56,13 +55,21 @@ std::optional<std::uint8_t> scanHexNumber(std::string_view text, std::size_t& po
     return static_cast<std::uint8_t>((negative ? 0U - value : value) & 0xFFU);
 }
 
-bool readWholeFile(const std::filesystem::path& path, std::string& content) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return false;
+// Reads from `fd` until its end or `limit` bytes; false on a read error (a directory included).
+bool readUpTo(int fd, std::size_t limit, std::string& content) {
+    char buffer[4096];
+    while (content.size() < limit) {
+        const std::size_t wanted = std::min(sizeof buffer, limit - content.size());
+        const ssize_t count = ::read(fd, buffer, wanted);
+        if (count > 0) {
+            content.append(buffer, static_cast<std::size_t>(count));
+        } else if (count == 0) {
+            return true;
+        } else if (errno != EINTR) {
+            return false;
+        }
     }
-    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    return true;
 }
 
 // The part of the file name after its last "."; empty when there is none.
@@ -141,18 +148,26 @@ EdidImage parseEdidBinary(std::string_view bytes) {
 }
 
 EdidResult<EdidImage> readEdidFile(const std::filesystem::path& path) {
-    std::string content;
-    if (!readWholeFile(path, content)) {
-        return EdidResult<EdidImage>::failure(std::string(kEdidReadFailed));
+    using Result = EdidResult<EdidImage>;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return Result::failure(std::string(kEdidReadFailed));
     }
     const std::string extension = fileExtension(path);
-    if (extension == "txt") {
-        return EdidResult<EdidImage>::success(parseEdidText(content));
+    if (extension != "txt" && extension != "bin") {
+        ::close(fd);
+        return Result::failure(std::string(kEdidNotBinOrTxt));
     }
-    if (extension == "bin") {
-        return EdidResult<EdidImage>::success(parseEdidBinary(content));
+    // A binary image needs only its first 256 bytes; text is read whole because white space may
+    // stand between the numbers in any amount.
+    const bool isText = extension == "txt";
+    std::string content;
+    const bool readOk = readUpTo(fd, isText ? content.max_size() : std::size_t{kEdidSize}, content);
+    ::close(fd);
+    if (!readOk) {
+        return Result::failure(std::string(kEdidReadFailed));
     }
-    return EdidResult<EdidImage>::failure(std::string(kEdidNotBinOrTxt));
+    return Result::success(isText ? parseEdidText(content) : parseEdidBinary(content));
 }
 
 std::string formatEdidText(const EdidImage& image) {

@@ -33,7 +33,8 @@ EdidImage parseEdidBinary(std::string_view bytes);
 // Opens an EDID file by the extension of its file name (the text after the last "."), compared
 // case-sensitively: "txt" is parsed as text, "bin" as binary. The file is opened first, so a file
 // that cannot be opened gives kEdidReadFailed whatever its extension; an opened file with another
-// extension gives kEdidNotBinOrTxt.
+// extension gives kEdidNotBinOrTxt; a read error (a directory, say) gives kEdidReadFailed. On a
+// failure the page holds blankEdidImage().
 EdidResult<EdidImage> readEdidFile(const std::filesystem::path& path);
 
 // The 784-byte text form: 16 lines of 16 uppercase two-digit entries separated by one space, each
