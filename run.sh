@@ -1,27 +1,38 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs what is missing, builds and starts the console. Without a display it runs the console
-# under Xvfb, saves a screenshot of its window and says where.
+# Installs what is missing, builds, starts the generator simulator as COM3 and then the console.
+# Without a display it runs the console under Xvfb, saves a screenshot of its window and says where.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
+# Lets ccache share objects between clones in different folders.
+export CCACHE_BASEDIR="$PWD"
 
 cmake --preset dev >/dev/null
 cmake --build --preset dev -j "$(nproc)"
 
 bin=build/bin
-console=("$bin/krx-vtp-sg")
+mkdir -p "$bin/ports"
+
+# The simulator prints its pseudo-terminal once the line is ready; reading that first line is the
+# wait. Its traffic goes to build/sim-log.jsonl.
+coproc SIM { exec "$bin/krx-vtp-sim" --link "$bin/ports/COM3" --log build/sim-log.jsonl; }
+sim_pid=$SIM_PID
+trap 'kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true' EXIT
+read -r ready <&"${SIM[0]}"
+echo "Simulator: $ready (COM3). Press \"Search Device\" or choose COM3 to connect."
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-    exec "${console[@]}"
+    "$bin/krx-vtp-sg"
+    exit 0
 fi
 
 shot=build/console.png
 echo "No display: running the console under Xvfb for a screenshot."
 xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
-    "$@" & pid=$!
+    "$1" & pid=$!
     sleep 3
-    import -window root "'"$shot"'"
+    import -window root "$2"
     kill $pid; wait $pid 2>/dev/null || true
-' _ "${console[@]}"
+' _ "$bin/krx-vtp-sg" "$shot"
 echo "Screenshot of the console window: $(pwd)/$shot"

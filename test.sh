@@ -5,6 +5,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/deps.sh
+# Lets ccache share objects between clones in different folders.
+export CCACHE_BASEDIR="$PWD"
 
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
