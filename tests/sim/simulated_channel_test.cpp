@@ -7,13 +7,17 @@
 
 #include "link/command_frame.h"
 #include "sim/line_timing.h"
+#include "sim_test_support.h"
 #include "virtual_clock.h"
 
 namespace krx::sim {
 namespace {
 
+using testing::answerBytes;
+using testing::Bytes;
+using testing::frameBytes;
+using testing::pacedConfig;
 using testing::VirtualClock;
-using Bytes = std::vector<std::uint8_t>;
 
 // Records what the channel hands over, with the virtual time of each call.
 class RecordingListener final : public SerialListener {
@@ -42,23 +46,13 @@ class RecordingListener final : public SerialListener {
     const VirtualClock& clock_;
 };
 
-Bytes frameBytes(CommandCode code, Bytes payload = {}, TargetAddress to = {}) {
-    const auto frame = buildFrame(to.group, to.device, code, payload);
-    return {frame->bytes.begin(), frame->bytes.begin() + static_cast<std::ptrdiff_t>(frame->size)};
-}
-
-Bytes answerBytes(TargetAddress from, CommandCode code, Bytes data) {
-    const auto frame = buildAnswerFrame(from.group, from.device, code, data);
-    return {frame->bytes.begin(), frame->bytes.begin() + static_cast<std::ptrdiff_t>(frame->size)};
-}
-
 constexpr TargetAddress kDevice{0x01, 0x01};
 constexpr std::int64_t kLatencyUs = 1'000;
 
 class SimulatedChannelTest : public ::testing::Test {
   protected:
     SimulatedChannelTest()
-        : line(LineConfig{kLatencyUs, true, {}}, {kDevice}, defaultTvEdid()),
+        : line(pacedConfig(kLatencyUs), {kDevice}, defaultTvEdid()),
           channel(clock),
           listener(clock) {
         channel.attachLine(3, line);
@@ -201,7 +195,7 @@ TEST_F(SimulatedChannelTest, SilentPortTakesWritesAndNeverAnswers) {
 
 TEST(SimulatedChannelHangUp, PortIsLostOnceAfterTheLastAnswer) {
     VirtualClock clock;
-    LineConfig config{kLatencyUs, true, {}};
+    LineConfig config = pacedConfig(kLatencyUs);
     config.faults.hangUpAfterFrames = 2;
     GeneratorLine line(config, {kDevice}, defaultTvEdid());
     SimulatedChannel channel(clock);

@@ -14,6 +14,9 @@ constexpr std::uint8_t kAutoSampleRate = 7;
 constexpr std::uint8_t kAutoAudioBits = 3;
 constexpr std::uint8_t kAutoChannels = 7;
 constexpr TimingCode k720p60 = 0x0C;
+constexpr TimingCode k1080p60 = 0x14;
+// DeviceStatus fields 0..9 are output settings; hot plug and power follow them.
+constexpr std::size_t kOutputSettingCount = 10;
 
 struct Setting {
     CommandCode code;
@@ -64,6 +67,21 @@ std::vector<std::uint8_t> bytesOf(const UserTiming& record) {
     return {b.begin(), b.end()};
 }
 
+// A copy of `edid` whose serial number (bytes 12..15) is `serial`, so the ten stored EDIDs can be
+// told apart. The block checksum moves by the same amount, so a valid block stays valid and a
+// broken one stays broken.
+EdidBytes withSerialNumber(const EdidBytes& edid, std::uint8_t serial) {
+    EdidBytes copy = edid;
+    const std::array<std::uint8_t, 4> serialBytes = {serial, 0x00, 0x00, 0x00};
+    int delta = 0;
+    for (std::size_t i = 0; i < serialBytes.size(); ++i) {
+        delta += copy[12 + i] - serialBytes[i];
+        copy[12 + i] = serialBytes[i];
+    }
+    copy[127] = static_cast<std::uint8_t>(copy[127] + delta);
+    return copy;
+}
+
 }  // namespace
 
 DeviceStatus factoryStatus() {
@@ -89,8 +107,12 @@ Generator::Generator(TargetAddress address, const EdidBytes& attachedEdid)
         userTimings_[i] = standardTimingRecord(k720p60);
         userTimings_[i].slot = static_cast<std::uint8_t>(i);
     }
-    for (auto& stored : storedEdids_)
-        stored = attachedEdid;
+    for (std::size_t slot = 0; slot < storedEdids_.size(); ++slot)
+        storedEdids_[slot] = withSerialNumber(attachedEdid, static_cast<std::uint8_t>(slot));
+}
+
+void Generator::setDisplayAttached(bool attached) {
+    status_.hotPlug = attached ? 1 : 0;
 }
 
 Reach Generator::reach(TargetAddress to) const {
@@ -100,12 +122,12 @@ Reach Generator::reach(TargetAddress to) const {
         return Reach::Act;
     if (to.group == 0x00 || to.group == 0xFF)
         return Reach::Ignore;  // (00, dd), (FF, dd), (00, FF), (FF, 00) are invalid
-    if (address_.group != to.group || (address_.group == 0x00 && address_.device == 0x00))
+    if (address_.group != to.group)
         return Reach::Ignore;
     if (to.device == 0x00)
         return Reach::Answer;
     if (to.device == 0xFF)
-        return Reach::Act;
+        return Reach::Act;  // the group, silently, as FF/FF is the line silently
     return address_.device == to.device ? Reach::Answer : Reach::Ignore;
 }
 
@@ -115,7 +137,7 @@ void Generator::settle(std::int64_t nowUs) {
     restoreAtUs_.reset();
     const DeviceStatus fresh = factoryStatus();
     // Output settings only: the display side, the power state, slots and address are kept.
-    for (std::size_t i = 0; i < 10; ++i)
+    for (std::size_t i = 0; i < kOutputSettingCount; ++i)
         status_.*kStatusFields[i] = fresh.*kStatusFields[i];
 }
 
@@ -148,47 +170,66 @@ std::optional<Answer> Generator::setValue(CommandCode code, std::span<const std:
 std::optional<Answer> Generator::handle(CommandCode code, std::span<const std::uint8_t> payload,
                                         std::int64_t nowUs) {
     settle(nowUs);
-    if (auto set = setValue(code, payload))
-        return set;
+    for (const Setting& s : kSettings) {
+        if (s.code == code)
+            return setValue(code, payload);
+    }
     for (const Query& q : kQueries) {
         if (q.code == code)
-            return Answer{code, {u8(status_.*q.field)}};
+            return payload.empty() ? std::optional<Answer>(Answer{code, {u8(status_.*q.field)}})
+                                   : std::nullopt;
     }
+    if (auto answer = deviceCommand(code, payload, nowUs))
+        return answer;
+    return readRecord(code, payload);
+}
+
+std::optional<Answer> Generator::deviceCommand(CommandCode code,
+                                               std::span<const std::uint8_t> payload,
+                                               std::int64_t nowUs) {
     switch (code) {
-        case CMD_SET_TIMING:
-        case CMD_SET_PATTERN:
-        case CMD_SET_COLOR_SPACE:
-        case CMD_SET_COLOR_DEPTH:
-        case CMD_SET_HDCP:
-        case CMD_SET_OUTPUT_MODE:
-        case CMD_SET_SAMPLE_RATE:
-        case CMD_SET_AUDIO_BITS:
-        case CMD_SET_AUDIO_SOURCE:
-        case CMD_SET_AUDIO_CHANNELS:
-            return std::nullopt;  // refused by setValue
-        case CMD_STORE_USER_TIMING: {
+        case CMD_STORE_USER_TIMING:
             if (payload.size() != kUserTimingSize || payload[0] >= kUserTimingSlots)
                 return std::nullopt;
             userTimings_[payload[0]] = UserTiming::fromBytes(
                 std::span<const std::uint8_t, kUserTimingSize>(payload.data(), kUserTimingSize));
             return Answer{code, {}};
-        }
         case CMD_SET_POWER:
             if (payload.size() != 1)
                 return std::nullopt;
             status_.power = static_cast<std::int8_t>(payload[0] == 0 ? 0 : 1);
             return Answer{code, {}};
-        case CMD_WRITE_ADDRESS:
+        case CMD_WRITE_ADDRESS: {
             if (payload.size() != 2)
                 return std::nullopt;
-            address_ = {payload[0], payload[1]};
+            const TargetAddress next{payload[0], payload[1]};
+            // 00/00 would "delete" the address; a device must stay reachable, so it is refused
+            // like every other pair outside 01..FE.
+            if (!isDeviceAddress(next))
+                return std::nullopt;
+            address_ = next;
             return Answer{code, {}};
+        }
         case CMD_RESET_DEFAULTS:
+            if (!payload.empty())
+                return std::nullopt;
             restoreAtUs_ = nowUs + kRestoreDelayUs;
             return Answer{code, {}};
         case CMD_00A8:
         case CMD_7878:
             return Answer{code, {}};
+        case CMD_READ_ADDRESS:
+            return Answer{code, {address_.group, address_.device}};
+        case CMD_PING:
+            return Answer{code, {0x00, 0x00}};
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<Answer> Generator::readRecord(CommandCode code,
+                                            std::span<const std::uint8_t> payload) const {
+    switch (code) {
         case CMD_GET_USER_TIMING:
             if (payload.size() != 1 || payload[0] >= kUserTimingSlots)
                 return std::nullopt;
@@ -198,6 +239,8 @@ std::optional<Answer> Generator::handle(CommandCode code, std::span<const std::u
                 return std::nullopt;
             return Answer{code, bytesOf(currentTimingRecord())};
         case CMD_GET_LINK_STATUS: {
+            if (!payload.empty())
+                return std::nullopt;
             const auto link = linkStatus();
             return Answer{code, {link.begin(), link.end()}};
         }
@@ -210,13 +253,9 @@ std::optional<Answer> Generator::handle(CommandCode code, std::span<const std::u
             return a;
         }
         case CMD_READ_TV_EDID:
-            if (payload.size() != 1 || payload[0] != 0x01)
+            if (payload.size() != 1 || payload[0] != 0x01 || status_.hotPlug == 0)
                 return std::nullopt;
             return Answer{code, {attachedEdid_.begin(), attachedEdid_.end()}};
-        case CMD_READ_ADDRESS:
-            return Answer{code, {address_.group, address_.device}};
-        case CMD_PING:
-            return Answer{code, {0x00, 0x00}};
         default:
             return std::nullopt;
     }
@@ -227,7 +266,8 @@ UserTiming Generator::currentTimingRecord() const {
     if (isStandardTiming(code))
         return standardTimingRecord(code);
     if (code == kAutoTiming)
-        return preferredTimingRecord(attachedEdid_);
+        return status_.hotPlug != 0 ? preferredTimingRecord(attachedEdid_)
+                                    : standardTimingRecord(k1080p60);
     if (isUserTiming(code))
         return userTimings_[static_cast<std::size_t>(code - kFirstUserTiming)];
     return UserTiming{};

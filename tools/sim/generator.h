@@ -19,6 +19,13 @@ DeviceStatus factoryStatus();
 // "Restore defaults" takes effect this long after the request, as on the real device.
 inline constexpr std::int64_t kRestoreDelayUs = 1'000'000;
 
+// Whether a device can be given this bus address: group and device both within 0x01..0xFE. The
+// broadcast pairs and the half-broadcast pairs would make the device unreachable on its own.
+constexpr bool isDeviceAddress(TargetAddress address) {
+    const auto inRange = [](std::uint8_t v) { return v >= 0x01 && v <= 0xFE; };
+    return inRange(address.group) && inRange(address.device);
+}
+
 // What a request addressed to (group, device) means to one device.
 enum class Reach {
     Ignore,  // not for this device, or an invalid address pair
@@ -37,13 +44,19 @@ class Generator {
   public:
     Generator(TargetAddress address, const EdidBytes& attachedEdid);
 
+    // With no display attached, hot plug reads 0, the display's EDID cannot be read and the
+    // automatic timing falls back to 1080P(60).
+    void setDisplayAttached(bool attached);
+
     TargetAddress address() const { return address_; }
     Reach reach(TargetAddress to) const;
 
     // Carries out one valid command frame received at `nowUs` (us) and returns its answer, or
     // nothing when the request does not make sense to the device (a payload of the wrong size, a
-    // value out of range), which a device ignores. Answers are given whatever the addressing;
-    // whether they are sent is the line's decision (reach()).
+    // value out of range, a new bus address that is not a device address), which a device
+    // ignores. Set commands are acknowledged with an answer repeating the code without data.
+    // Answers are given whatever the addressing; whether they are sent is the line's decision
+    // (reach()).
     std::optional<Answer> handle(CommandCode code, std::span<const std::uint8_t> payload,
                                  std::int64_t nowUs);
 
@@ -63,6 +76,9 @@ class Generator {
 
   private:
     std::optional<Answer> setValue(CommandCode code, std::span<const std::uint8_t> payload);
+    std::optional<Answer> deviceCommand(CommandCode code, std::span<const std::uint8_t> payload,
+                                        std::int64_t nowUs);
+    std::optional<Answer> readRecord(CommandCode code, std::span<const std::uint8_t> payload) const;
     void setTiming(std::uint8_t code);
 
     TargetAddress address_;

@@ -13,8 +13,10 @@ GeneratorLine::GeneratorLine(LineConfig config, const std::vector<TargetAddress>
                              const EdidBytes& attachedEdid)
     : config_(std::move(config)) {
     devices_.reserve(devices.size());
-    for (TargetAddress a : devices)
+    for (TargetAddress a : devices) {
         devices_.emplace_back(a, attachedEdid);
+        devices_.back().setDisplayAttached(config_.displayAttached);
+    }
 }
 
 void GeneratorLine::notify(LineEvent::Direction direction, std::int64_t timeUs,

@@ -33,6 +33,7 @@ struct FaultConfig {
 struct LineConfig {
     std::int64_t latencyUs = 1'000;  // from the end of a request to the start of its answer
     bool paced = true;  // false: every byte of a write and of its answers has the same time
+    bool displayAttached = true;
     FaultConfig faults;
 };
 

@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "sim_edid.h"
 
-#include <cctype>
-#include <fstream>
-#include <iterator>
-#include <vector>
+#include <algorithm>
 
 namespace krx::sim {
 namespace {
@@ -152,68 +149,6 @@ bool edidHasHdmiVsdb(std::span<const std::uint8_t, kEdidSize> edid) {
         at += len + 1;
     }
     return false;
-}
-
-std::variant<EdidBytes, std::string> parseEdidText(std::string_view text) {
-    EdidBytes edid{};
-    std::size_t count = 0;
-    std::size_t i = 0;
-    auto isSeparator = [](char c) {
-        return c == ',' || std::isspace(static_cast<unsigned char>(c)) != 0;
-    };
-    while (true) {
-        while (i < text.size() && isSeparator(text[i]))
-            ++i;
-        if (i == text.size())
-            break;
-        std::size_t start = i;
-        while (i < text.size() && !isSeparator(text[i]))
-            ++i;
-        std::string_view item = text.substr(start, i - start);
-        if (item.size() > 2 && item[0] == '0' && (item[1] == 'x' || item[1] == 'X'))
-            item.remove_prefix(2);
-        unsigned value = 0;
-        if (item.empty() || item.size() > 2)
-            return "not a hexadecimal byte: \"" + std::string(text.substr(start, i - start)) + "\"";
-        for (char c : item) {
-            if (!std::isxdigit(static_cast<unsigned char>(c)))
-                return "not a hexadecimal byte: \"" + std::string(text.substr(start, i - start)) +
-                       "\"";
-            const int digit = std::isdigit(static_cast<unsigned char>(c))
-                                  ? c - '0'
-                                  : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
-            value = value * 16 + static_cast<unsigned>(digit);
-        }
-        if (count == kEdidSize)
-            return "more than 256 bytes";
-        edid[count++] = static_cast<std::uint8_t>(value);
-    }
-    if (count != kEdidSize)
-        return "expected 256 bytes, found " + std::to_string(count);
-    return edid;
-}
-
-std::variant<EdidBytes, std::string> loadEdidFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return "cannot open " + path;
-    const std::vector<char> content{std::istreambuf_iterator<char>(in), {}};
-    const bool text = path.size() >= 4 && path.compare(path.size() - 4, 4, ".txt") == 0;
-    const bool binary = path.size() >= 4 && path.compare(path.size() - 4, 4, ".bin") == 0;
-    if (text) {
-        auto parsed = parseEdidText(std::string_view(content.data(), content.size()));
-        if (auto* error = std::get_if<std::string>(&parsed))
-            return path + ": " + *error;
-        return parsed;
-    }
-    if (!binary)
-        return path + ": not a .bin or .txt file";
-    if (content.size() != kEdidSize)
-        return path + ": expected 256 bytes, found " + std::to_string(content.size());
-    EdidBytes edid{};
-    for (std::size_t i = 0; i < kEdidSize; ++i)
-        edid[i] = static_cast<std::uint8_t>(content[i]);
-    return edid;
 }
 
 }  // namespace krx::sim

@@ -5,8 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <string>
-#include <variant>
 
 #include "link/device_status.h"
 
@@ -29,13 +27,5 @@ UserTiming preferredTimingRecord(std::span<const std::uint8_t, kEdidSize> edid);
 
 // Whether the extension block carries the HDMI vendor-specific data block (OUI 00-0C-03).
 bool edidHasHdmiVsdb(std::span<const std::uint8_t, kEdidSize> edid);
-
-// Reads an EDID file: ".bin" must hold exactly 256 bytes; ".txt" exactly 256 hexadecimal numbers
-// (each 0..FF, optional 0x prefix) separated by white space or commas. The error text names the
-// problem.
-std::variant<EdidBytes, std::string> loadEdidFile(const std::string& path);
-
-// Parses the text form of an EDID, as loadEdidFile does for ".txt".
-std::variant<EdidBytes, std::string> parseEdidText(std::string_view text);
 
 }  // namespace krx::sim

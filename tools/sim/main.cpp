@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: MIT
+// krx-vtp-sim: generators on a pseudo-terminal, for operators without a device and for tests.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "edid/edid_files.h"
+#include "pty_line_server.h"
+#include "sim_edid.h"
+#include "sim_options.h"
+#include "traffic_log.h"
+
+namespace {
+
+using namespace krx::sim;
+
+// Why the simulator ended, beyond the operator's signal.
+constexpr int kLineEndedSignal = SIGUSR1;
+
+std::string hexAddress(krx::TargetAddress address) {
+    char text[5];
+    std::snprintf(text, sizeof text, "%02X%02X", address.group, address.device);
+    return text;
+}
+
+// Points `link` at `target`, replacing a stale link left by an earlier run but never a file.
+bool makeLink(const std::filesystem::path& link, const std::string& target) {
+    std::error_code error;
+    if (link.has_parent_path())
+        std::filesystem::create_directories(link.parent_path(), error);
+    if (std::filesystem::is_symlink(link, error))
+        std::filesystem::remove(link, error);
+    else if (std::filesystem::exists(link, error)) {
+        std::cerr << "krx-vtp-sim: " << link.string() << " exists and is not a link\n";
+        return false;
+    }
+    std::filesystem::create_symlink(target, link, error);
+    if (error) {
+        std::cerr << "krx-vtp-sim: cannot create " << link.string() << ": " << error.message()
+                  << "\n";
+        return false;
+    }
+    return true;
+}
+
+// Removes the link only while it still points at our pty, so a newer run's link is left alone.
+void removeLink(const std::filesystem::path& link, const std::string& target) {
+    std::error_code error;
+    if (std::filesystem::is_symlink(link, error) &&
+        std::filesystem::read_symlink(link, error) == target)
+        std::filesystem::remove(link, error);
+}
+
+std::optional<EdidBytes> attachedEdid(const std::string& path) {
+    if (path.empty())
+        return defaultTvEdid();
+    auto loaded = krx::readEdidFile(path);
+    if (!loaded) {
+        std::cerr << "krx-vtp-sim: " << path << ": " << loaded.error() << "\n";
+        return std::nullopt;
+    }
+    const EdidBytes edid = loaded.value();
+    for (std::size_t block : {std::size_t{0}, std::size_t{128}}) {
+        if (!edidBlockChecksumOk(edid, block))
+            std::cerr << "krx-vtp-sim: warning: " << path << ": block " << block / 128
+                      << " has a wrong checksum; served as it is\n";
+    }
+    return edid;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    auto parsed = parseSimOptions(args);
+    if (const auto* error = std::get_if<std::string>(&parsed)) {
+        std::cerr << "krx-vtp-sim: " << *error << "\n";
+        return 2;
+    }
+    const SimOptions& options = std::get<SimOptions>(parsed);
+    if (options.help) {
+        std::cout << simUsage();
+        return 0;
+    }
+    const auto edid = attachedEdid(options.edidPath);
+    if (!edid)
+        return 1;
+
+    std::ofstream log;
+    if (!options.logPath.empty()) {
+        log.open(options.logPath, std::ios::trunc);
+        if (!log) {
+            std::cerr << "krx-vtp-sim: cannot write " << options.logPath << "\n";
+            return 1;
+        }
+    }
+
+    // Every thread inherits this mask; the main thread takes the signals with sigwait.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, kLineEndedSignal);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    GeneratorLine line(options.line, options.devices, *edid);
+    PtyLineServer server(line, [] { kill(getpid(), kLineEndedSignal); });
+    if (const std::string error = server.open(); !error.empty()) {
+        std::cerr << "krx-vtp-sim: " << error << "\n";
+        return 1;
+    }
+    const std::filesystem::path link = options.linkPath;
+    if (!link.empty() && !makeLink(link, server.slavePath()))
+        return 1;
+
+    std::cout << server.slavePath() << "\n";
+    std::cout << "krx-vtp-sim: listening on " << server.slavePath();
+    if (!link.empty())
+        std::cout << " (link " << link.string() << ")";
+    std::cout << ", 115200 8N1, " << (options.line.paced ? "paced" : "unpaced") << ", latency "
+              << options.line.latencyUs << " us, devices";
+    for (const krx::TargetAddress device : options.devices)
+        std::cout << " " << hexAddress(device);
+    std::cout << std::endl;
+
+    server.start([&log](const LineEvent& event) {
+        if (log.is_open())
+            log << formatTrafficLine(event) << std::endl;
+    });
+    int received = 0;
+    sigwait(&signals, &received);
+    server.stop();
+    if (!link.empty())
+        removeLink(link, server.slavePath());
+    if (received == kLineEndedSignal)
+        std::cerr << "krx-vtp-sim: the line has hung up\n";
+    return 0;
+}
