@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+// How many EDID images per second the decoder turns into the page's texts.
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "edid/edid_decoder.h"
+#include "edid/edid_files.h"
+
+namespace {
+
+std::string readText(const char* name) {
+    std::ifstream in(std::string(KRX_EDID_DATA_DIR) + "/" + name, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void decodeAllOf(benchmark::State& state, const char* name) {
+    const krx::EdidImage image = krx::parseEdidText(readText(name));
+    for (auto _ : state) {
+        krx::EdidReport report = krx::EdidDecoder::decodeAll(image);
+        benchmark::DoNotOptimize(report);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_DecodeAll_Tv4k(benchmark::State& state) {
+    decodeAllOf(state, "tv_4k_hdmi20.txt");
+}
+void BM_DecodeAll_MonitorDvi(benchmark::State& state) {
+    decodeAllOf(state, "monitor_1080p_dvi.txt");
+}
+
+void BM_ParseSavedText(benchmark::State& state) {
+    const std::string text = readText("tv_4k_hdmi20.txt");
+    for (auto _ : state) {
+        krx::EdidImage image = krx::parseEdidText(text);
+        benchmark::DoNotOptimize(image);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+BENCHMARK(BM_DecodeAll_Tv4k);
+BENCHMARK(BM_DecodeAll_MonitorDvi);
+BENCHMARK(BM_ParseSavedText);
+
+}  // namespace
+
+BENCHMARK_MAIN();
