@@ -15,10 +15,12 @@
 #include <QToolButton>
 
 #include "app/about_dlg.h"
+#include "framework/data_exchange.h"
 #include "icons.h"
 #include "pages/edid_page.h"
 #include "pages/pattern_page.h"
 #include "pages/setting_page.h"
+#include "pages/tables/status_texts.h"
 #include "pages/timing_details_page.h"
 #include "pages/timing_page.h"
 
@@ -38,9 +40,28 @@ constexpr int kSweepAfterSearchMs = 800;
 constexpr int kWaitAfterOpenMs = 200;
 constexpr int kWaitBeforeProbeMs = 50;
 constexpr int kLastPort = 99;
+constexpr int kPowerOnIcon = 189;
+constexpr int kPowerOffIcon = 190;
+constexpr int kYuv420 = 4;  // colour space selection
+constexpr std::size_t kLinkStatusSize = 6;
 
 QIcon iconFor(int id) {
     return QIcon(iconResource(id));
+}
+
+QString fromLatin1View(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Answer bytes are read as signed: a reported 0x80..0xFF is a negative value.
+int signedByte(std::uint8_t byte) {
+    return static_cast<std::int8_t>(byte);
+}
+
+// "%2x" with a leading blank turned into "0": always two lower-case hex digits for a byte.
+QString hexByteText(std::uint8_t byte) {
+    return QString::asprintf("%2x", static_cast<unsigned>(byte))
+        .replace(QLatin1Char(' '), QLatin1Char('0'));
 }
 
 // Dialog units to pixels: a quarter of the average character width across, an eighth of the
@@ -93,6 +114,13 @@ CConsoleDlg::CConsoleDlg(WindowServices& services, SerialChannel& channel, QWidg
     portSelector->setCurrentIndex(portNumber_ - 1);
     statusLine->setText(QStringLiteral(" "));
     addressSelector->setCurrentIndex(0);
+    edidPage_->statusText.clear();
+    edidPage_->refresh();
+    edidPage_->sourceSelector->setCurrentIndex(0);
+    currentTiming_ = UserTiming{};
+    receiver.userTimings = {};
+    fillResponseHandlers();
+    refreshMainWindow();
     tabs->setCurrentIndex(0);
 }
 
@@ -105,7 +133,7 @@ void CConsoleDlg::buildLayout() {
     const DialogUnits du(fontMetrics());
     setFixedSize(du.px(443), du.py(378));
 
-    auto group = [this, &du](const char* title, QWidget* parent, QRect r) {
+    auto group = [this](const char* title, QWidget* parent, QRect r) {
         auto* box = new QGroupBox(QString::fromLatin1(title), parent ? parent : this);
         box->setGeometry(r);
         return box;
@@ -115,7 +143,7 @@ void CConsoleDlg::buildLayout() {
         l->setGeometry(du.rect(x, y, w, 10));
         return l;
     };
-    auto button = [&du](QWidget* parent, const char* text, QRect r) {
+    auto button = [](QWidget* parent, const char* text, QRect r) {
         auto* b = new QPushButton(QString::fromLatin1(text), parent);
         b->setGeometry(r);
         b->setAutoDefault(false);
@@ -141,7 +169,7 @@ void CConsoleDlg::buildLayout() {
     powerGroup = new QButtonGroup(this);
     powerGroup->addButton(powerOnRadio, 0);
     powerGroup->addButton(powerOffRadio, 1);
-    powerIcon = iconButton(output, 189, "Power", du.rect(78, 14, 24, 22));
+    powerIcon = iconButton(output, 189, "Power picture", du.rect(78, 14, 24, 22));
 
     // Comm port.
     QGroupBox* comm = group("Comm Port", nullptr, du.rect(7, 50, 113, 104));
@@ -150,8 +178,10 @@ void CConsoleDlg::buildLayout() {
     connect(activityIcon, &QToolButton::clicked, this, [this] { togglePort(); });
     portButton = button(comm, "Turn on Port", du.rect(52, 12, 55, 14));
     connect(portButton, &QPushButton::clicked, this, [this] { togglePort(); });
+    QLabel* portLabel = label(comm, QStringLiteral("&Port:"), 52, 32, 18);
     portSelector = new QComboBox(comm);
-    portSelector->setGeometry(du.rect(52, 30, 55, 14));
+    portSelector->setGeometry(du.rect(70, 30, 37, 14));
+    portLabel->setBuddy(portSelector);
     for (int port = 1; port <= kLastPort; ++port)
         portSelector->addItem(QStringLiteral("COM%1").arg(port));
     portSelector->setAccessibleDescription(QStringLiteral("Port selector"));
@@ -162,21 +192,23 @@ void CConsoleDlg::buildLayout() {
     connect(searchButton, &QPushButton::clicked, this, [this] { searchDevice(); });
 
     // Address management.
-    QGroupBox* address = group("Address Management", nullptr, du.rect(7, 156, 113, 50));
+    QGroupBox* address = group("Address Management", nullptr, du.rect(7, 156, 113, 62));
+    QLabel* addressLabel = label(address, QStringLiteral("&Address:"), 6, 11, 101);
     addressSelector = new QComboBox(address);
-    addressSelector->setGeometry(du.rect(6, 12, 101, 14));
+    addressSelector->setGeometry(du.rect(6, 22, 101, 14));
     addressSelector->addItem(QStringLiteral("All: 0000(with ACT)"));
     addressSelector->addItem(QStringLiteral("All: FFFF(no ACT)"));
     for (int entry = 1; entry <= 32; ++entry)
         addressSelector->addItem(
             QString::asprintf("No.%2d:", entry).replace(QLatin1Char(' '), QString()));
     addressSelector->setAccessibleDescription(QStringLiteral("Address selector"));
-    addressButton = button(address, "Address Setting", du.rect(6, 31, 101, 14));
+    addressLabel->setBuddy(addressSelector);
+    addressButton = button(address, "Address Setting", du.rect(6, 41, 101, 14));
 
     // Hot plug and the status panel.
-    label(this, QStringLiteral("Hot Plug:"), 14, 210, 45);
-    hotPlugText = label(this, QString(), 62, 210, 50);
-    hotPlugText->setAccessibleDescription(QStringLiteral("Hot Plug"));
+    label(this, QStringLiteral("Hot Plug:"), 14, 222, 45);
+    hotPlugField = label(this, QString(), 62, 222, 50);
+    hotPlugField->setAccessibleDescription(QStringLiteral("Hot Plug"));
     auto field = [&](QWidget* parent, const char* name, int row) {
         const QString text = QString::fromLatin1(name);
         label(parent, text, 6, 11 + row * 12, 50);
@@ -184,31 +216,32 @@ void CConsoleDlg::buildLayout() {
         value->setAccessibleDescription(text.chopped(1));
         return value;
     };
-    QGroupBox* video = group("Video Output", nullptr, du.rect(7, 222, 113, 76));
-    hdcpText = field(video, "HDCP:", 0);
-    hdmiDviText = field(video, "HDMI/DVI:", 1);
-    colorSpaceText = field(video, "Color Space:", 2);
-    colorDepthText = field(video, "Color Depth:", 3);
-    timingText = field(video, "Timing:", 4);
-    QGroupBox* audio = group("Audio Output", nullptr, du.rect(7, 300, 113, 64));
-    sampleRateText = field(audio, "Sample rate:", 0);
-    audioBitText = field(audio, "Audio bit:", 1);
-    channelsText = field(audio, "Channels:", 2);
-    audioTypeText = field(audio, "Audio Type:", 3);
+    QGroupBox* video = group("Video Output", nullptr, du.rect(7, 234, 113, 72));
+    hdcpField = field(video, "HDCP:", 0);
+    outputModeField = field(video, "HDMI/DVI:", 1);
+    colorSpaceField = field(video, "Color Space:", 2);
+    colorDepthField = field(video, "Color Depth:", 3);
+    timingField = field(video, "Timing:", 4);
+    timingField->setAlignment(Qt::AlignCenter);
+    QGroupBox* audio = group("Audio Output", nullptr, du.rect(7, 308, 113, 63));
+    sampleRateField = field(audio, "Sample rate:", 0);
+    audioBitsField = field(audio, "Audio bit:", 1);
+    channelsField = field(audio, "Channels:", 2);
+    audioTypeField = field(audio, "Audio Type:", 3);
 
     // Pages, in tab order.
     tabs = new QTabWidget(this);
     tabs->setGeometry(du.rect(125, 7, 311, 364));
-    timingPage = new CTimingPage;
-    timingDetailsPage = new CTimingDetailsPage;
-    patternPage = new CPatternPage;
-    settingPage = new CSettingPage;
-    edidPage = new CEdidPage;
-    tabs->addTab(timingPage, QStringLiteral("Timing"));
-    tabs->addTab(timingDetailsPage, QStringLiteral("Timing Details"));
-    tabs->addTab(patternPage, QStringLiteral("Pattern"));
-    tabs->addTab(settingPage, QStringLiteral("Setting"));
-    tabs->addTab(edidPage, QStringLiteral("TV EDID"));
+    timingPage_ = new CTimingPage(*this);
+    timingDetailsPage_ = new CTimingDetailsPage(*this);
+    patternPage_ = new CPatternPage(*this);
+    settingPage_ = new CSettingPage(*this);
+    edidPage_ = new CEdidPage(*this);
+    tabs->addTab(timingPage_, QStringLiteral("Timing"));
+    tabs->addTab(timingDetailsPage_, QStringLiteral("Timing Details"));
+    tabs->addTab(patternPage_, QStringLiteral("Pattern"));
+    tabs->addTab(settingPage_, QStringLiteral("Setting"));
+    tabs->addTab(edidPage_, QStringLiteral("TV EDID"));
 }
 
 // --- frame senders -------------------------------------------------------------------------
@@ -278,11 +311,210 @@ void CConsoleDlg::stopWatchdog() {
     services_.killTimer(*this, kWatchdogTimer);
 }
 
-// Filled by the page work: EDID storage, the sweep's display and the answer handlers.
-void CConsoleDlg::storeEdidByte(std::size_t /*index*/, std::uint8_t /*value*/) {}
-void CConsoleDlg::edidReceived() {}
-void CConsoleDlg::sweepFinished() {}
-void CConsoleDlg::runHandler(std::size_t /*codeIndex*/, std::span<const std::uint8_t> /*data*/) {}
+void CConsoleDlg::storeEdidByte(std::size_t index, std::uint8_t value) {
+    if (index < edidPage_->edidImage.size())
+        edidPage_->edidImage[index] = value;
+}
+
+void CConsoleDlg::edidReceived() {
+    edidPage_->onEdidReceived();
+}
+
+void CConsoleDlg::sweepFinished() {
+    const DeviceStatus& status = receiver.deviceStatus;
+    showPower(status.power);
+    patternPage_->showPattern(status.patternCode);
+    timingPage_->refreshFromStatus(status);
+    settingPage_->showStatus(status);
+    timingPage_->refresh();
+    // The sweep's own HDCP rule (any non-zero value is on) replaces the Setting page's text.
+    statusTexts.hdcp = fromLatin1View(hdcpSweepText(status.hdcp));
+    statusTexts.hotPlug = fromLatin1View(krx::hotPlugText(status.hotPlug));
+    setTimingText(status.timingCode);
+    refreshMainWindow();
+}
+
+void CConsoleDlg::runHandler(std::size_t codeIndex, std::span<const std::uint8_t> answer) {
+    if (codeIndex < responseHandlers.size() && responseHandlers[codeIndex])
+        responseHandlers[codeIndex](answer);
+}
+
+void CConsoleDlg::fillResponseHandlers() {
+    responseHandlers.fill(nullptr);  // every other known code: accepted, no action
+    auto set = [this](CommandCode code, ResponseHandler handler) {
+        responseHandlers[*responseCodeIndex(code)] = std::move(handler);
+    };
+    auto setting = [this](int CSettingPage::*selection, void (CConsoleDlg::*setText)(int)) {
+        return [this, selection, setText](std::span<const std::uint8_t> answer) {
+            onSettingAnswer(answer, selection, setText);
+        };
+    };
+    set(CMD_GET_TIMING, [this](auto answer) { onTimingAnswer(answer); });
+    set(CMD_GET_PATTERN, [this](auto answer) {
+        if (!answer.empty())
+            patternPage_->showPattern(signedByte(answer[0]));
+    });
+    set(CMD_GET_COLOR_SPACE, [this](auto answer) {
+        if (answer.empty())
+            return;
+        settingPage_->resetNote.clear();
+        onSettingAnswer(answer, &CSettingPage::colorSpace, &CConsoleDlg::setColorSpaceText);
+    });
+    set(CMD_GET_COLOR_DEPTH, setting(&CSettingPage::colorDepth, &CConsoleDlg::setColorDepthText));
+    set(CMD_GET_HDCP, setting(&CSettingPage::hdcp, &CConsoleDlg::setHdcpText));
+    set(CMD_GET_OUTPUT_MODE, setting(&CSettingPage::outputMode, &CConsoleDlg::setOutputModeText));
+    set(CMD_GET_SAMPLE_RATE, setting(&CSettingPage::sampleRate, &CConsoleDlg::setSampleRateText));
+    set(CMD_GET_AUDIO_BITS, setting(&CSettingPage::audioBits, &CConsoleDlg::setAudioBitsText));
+    set(CMD_GET_AUDIO_SOURCE, setting(&CSettingPage::audioSource, nullptr));
+    set(CMD_GET_AUDIO_CHANNELS, setting(&CSettingPage::channels, &CConsoleDlg::setChannelsText));
+    set(CMD_GET_TIMING_DETAILS, [this](auto answer) { onTimingDetailsAnswer(answer); });
+    set(CMD_GET_LINK_STATUS, [this](auto answer) { onLinkStatusAnswer(answer); });
+    set(CMD_GET_POWER, [this](auto answer) { onPowerAnswer(answer); });
+    set(CMD_GET_HOT_PLUG, [this](auto answer) { onHotPlugAnswer(answer); });
+    set(CMD_READ_ADDRESS, [this](auto answer) { onReadAddressAnswer(answer); });
+}
+
+void CConsoleDlg::onSettingAnswer(std::span<const std::uint8_t> answer,
+                                  int CSettingPage::*selection, void (CConsoleDlg::*setText)(int)) {
+    if (answer.empty())
+        return;
+    const int value = signedByte(answer[0]);
+    settingPage_->*selection = value;
+    settingPage_->refresh();
+    if (setText == nullptr)
+        return;  // the audio source has no status text
+    (this->*setText)(value);
+    refreshMainWindow();
+}
+
+void CConsoleDlg::onTimingAnswer(std::span<const std::uint8_t> answer) {
+    if (answer.empty())
+        return;
+    const int code = signedByte(answer[0]);
+    timingPage_->selection = code;
+    CSettingPage& setting = *settingPage_;
+    setting.read();
+    // The generator switches colour by itself for 4K timings; only the selections follow here.
+    if (is4k(code)) {
+        setting.colorDepth = 0;
+        if (is4k420(code))
+            setting.colorSpace = kYuv420;
+        else if (setting.colorSpace == kYuv420)
+            setting.colorSpace = 0;
+    } else if (setting.colorSpace == kYuv420) {
+        setting.colorSpace = 0;
+    }
+    timingDetailsPage_->showTiming(timingPage_->selection);
+    timingPage_->refresh();
+    setting.refresh();
+    setTimingText(code);
+    refreshMainWindow();
+    if (code == kAutoTiming)
+        sendCommand(CMD_GET_TIMING_DETAILS);
+}
+
+void CConsoleDlg::onTimingDetailsAnswer(std::span<const std::uint8_t> answer) {
+    if (answer.size() < kUserTimingSize)
+        return;
+    currentTiming_ = UserTiming::fromBytes(answer.first<kUserTimingSize>());
+    timingDetailsPage_->showTiming(timingPage_->selection);
+    timingPage_->refresh();
+    refreshMainWindow();
+}
+
+void CConsoleDlg::onLinkStatusAnswer(std::span<const std::uint8_t> answer) {
+    if (answer.size() < kLinkStatusSize)
+        return;
+    setColorSpaceText(signedByte(answer[0]));
+    setColorDepthText(signedByte(answer[1]));
+    setOutputModeText(signedByte(answer[2]));
+    setSampleRateText(signedByte(answer[3]));
+    setAudioBitsText(signedByte(answer[4]));
+    setChannelsText(signedByte(answer[5]));
+    refreshMainWindow();
+    if (receiver.detailsPending)
+        sendCommand(CMD_GET_TIMING_DETAILS);
+    receiver.detailsPending = false;
+}
+
+void CConsoleDlg::onPowerAnswer(std::span<const std::uint8_t> answer) {
+    if (answer.empty())
+        return;
+    showPower(signedByte(answer[0]));
+    refreshMainWindow();
+}
+
+void CConsoleDlg::onHotPlugAnswer(std::span<const std::uint8_t> answer) {
+    if (answer.empty())
+        return;
+    statusTexts.hotPlug = fromLatin1View(krx::hotPlugText(signedByte(answer[0])));
+    refreshMainWindow();
+}
+
+void CConsoleDlg::onReadAddressAnswer(std::span<const std::uint8_t> answer) {
+    if (answer.size() < 2)
+        return;
+    targetAddress = TargetAddress{answer[0], answer[1]};
+    originalAddress.group = hexByteText(answer[0]);
+    originalAddress.device = hexByteText(answer[1]);
+}
+
+// --- status panel ----------------------------------------------------------------------------
+
+void CConsoleDlg::showPower(int power) {
+    powerSelection = power;
+    setPowerPicture(power == 0 ? kPowerOnIcon : kPowerOffIcon);
+}
+
+void CConsoleDlg::setPowerPicture(int id) {
+    powerIconId_ = id;
+    powerIcon->setIcon(iconFor(id));
+}
+
+void CConsoleDlg::setHdcpText(int value) {
+    statusTexts.hdcp = fromLatin1View(krx::hdcpText(value));
+}
+void CConsoleDlg::setOutputModeText(int value) {
+    statusTexts.outputMode = fromLatin1View(outputModeText(value));
+}
+void CConsoleDlg::setColorSpaceText(int value) {
+    statusTexts.colorSpace = fromLatin1View(colorSpaceText(value));
+}
+void CConsoleDlg::setColorDepthText(int value) {
+    statusTexts.colorDepth = fromLatin1View(colorDepthText(value));
+}
+void CConsoleDlg::setSampleRateText(int value) {
+    statusTexts.sampleRate = fromLatin1View(sampleRateText(value));
+}
+void CConsoleDlg::setAudioBitsText(int value) {
+    statusTexts.audioBits = fromLatin1View(audioBitsText(value));
+}
+void CConsoleDlg::setChannelsText(int value) {
+    statusTexts.channels = fromLatin1View(channelsText(value));
+}
+void CConsoleDlg::setAudioTypeText() {
+    statusTexts.audioType = fromLatin1View(audioTypeText());
+}
+
+void CConsoleDlg::setTimingText(int code) {
+    // User timings are composed from what the Timing Details page holds for the selection.
+    statusTexts.timing = QString::fromStdString(timingText(code, timingDetailsPage_->details));
+}
+
+void CConsoleDlg::refreshMainWindow() {
+    DataExchange dx(services_, this, false);
+    dx.text(hotPlugField, statusTexts.hotPlug);
+    dx.text(hdcpField, statusTexts.hdcp);
+    dx.text(outputModeField, statusTexts.outputMode);
+    dx.text(colorSpaceField, statusTexts.colorSpace);
+    dx.text(colorDepthField, statusTexts.colorDepth);
+    dx.text(timingField, statusTexts.timing);
+    dx.text(sampleRateField, statusTexts.sampleRate);
+    dx.text(audioBitsField, statusTexts.audioBits);
+    dx.text(channelsField, statusTexts.channels);
+    dx.text(audioTypeField, statusTexts.audioType);
+    dx.radio(powerGroup, powerSelection);
+}
 
 // --- connection ------------------------------------------------------------------------------
 

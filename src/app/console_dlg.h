@@ -5,6 +5,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "framework/key_filter.h"
@@ -12,6 +13,7 @@
 #include "link/command_frame.h"
 #include "link/response_receiver.h"
 #include "link/serial_channel.h"
+#include "pages/page_host.h"
 
 class QAction;
 class QButtonGroup;
@@ -35,7 +37,8 @@ class CEdidPage;
 class CConsoleDlg final : public QDialog,
                           public SerialListener,
                           public ReceiverActions,
-                          public TimerTarget {
+                          public TimerTarget,
+                          public PageHost {
   public:
     static constexpr int kWatchdogTimer = 4;
     static constexpr int kGuardTimer = 5;
@@ -47,8 +50,8 @@ class CConsoleDlg final : public QDialog,
     // Frame senders. A payload above kMaxPayload (or a negative length) shows "Too much
     // parameter." and sends nothing; otherwise the frame is built into frameBuffer and, while the
     // port is closed, "Com port is not on yet." is shown instead of sending.
-    void sendCommand(CommandCode code);
-    void sendCommandWithData(CommandCode code, int length, const std::uint8_t* payload);
+    void sendCommand(CommandCode code) override;
+    void sendCommandWithData(CommandCode code, int length, const std::uint8_t* payload) override;
 
     // SerialListener
     void onSerialBytes(int port, std::span<const std::uint8_t> bytes) override;
@@ -66,6 +69,28 @@ class CConsoleDlg final : public QDialog,
     void sweepFinished() override;
     void runHandler(std::size_t codeIndex, std::span<const std::uint8_t> answer) override;
 
+    // PageHost
+    WindowServices& services() override { return services_; }
+    const UserTiming& currentTiming() const override { return currentTiming_; }
+    std::span<const UserTiming, kUserTimingSlots> userTimings() const override {
+        return receiver.userTimings;
+    }
+    void setHdcpText(int value) override;
+    void setOutputModeText(int value) override;
+    void setColorSpaceText(int value) override;
+    void setColorDepthText(int value) override;
+    void setSampleRateText(int value) override;
+    void setAudioBitsText(int value) override;
+    void setChannelsText(int value) override;
+    void setAudioTypeText() override;
+    void setTimingText(int code) override;
+    void refreshMainWindow() override;
+    CTimingPage& timingPage() override { return *timingPage_; }
+    CTimingDetailsPage& timingDetailsPage() override { return *timingDetailsPage_; }
+    CPatternPage& patternPage() override { return *patternPage_; }
+    CSettingPage& settingPage() override { return *settingPage_; }
+    CEdidPage& edidPage() override { return *edidPage_; }
+
     // Connection operations (also reached through the controls).
     void togglePort();
     void changePort(int index);
@@ -82,8 +107,29 @@ class CConsoleDlg final : public QDialog,
     ResponseReceiver receiver{*this};
     TargetAddress targetAddress;
     bool commandGuard = false;
+    // Checked power radio: 0 "Power On", 1 "Power Off", -1 none.
     int powerSelection = -1;
     std::array<std::uint8_t, kMaxFrameSize> frameBuffer{};
+
+    // The status panel's texts; the value fields show them at the next refreshMainWindow().
+    struct StatusTexts {
+        QString hotPlug;
+        QString hdcp;
+        QString outputMode;
+        QString colorSpace;
+        QString colorDepth;
+        QString timing;
+        QString sampleRate;
+        QString audioBits;
+        QString channels;
+        QString audioType;
+    } statusTexts;
+
+    // The last read-address answer as the address dialog shows it: two lower-case hex digits each.
+    struct OriginalAddress {
+        QString group;
+        QString device;
+    } originalAddress;
 
     // Controls, for the pages and the tests.
     QRadioButton* powerOnRadio = nullptr;
@@ -97,29 +143,41 @@ class CConsoleDlg final : public QDialog,
     QPushButton* searchButton = nullptr;
     QComboBox* addressSelector = nullptr;
     QPushButton* addressButton = nullptr;
-    QLabel* hotPlugText = nullptr;
-    QLabel* hdcpText = nullptr;
-    QLabel* hdmiDviText = nullptr;
-    QLabel* colorSpaceText = nullptr;
-    QLabel* colorDepthText = nullptr;
-    QLabel* timingText = nullptr;
-    QLabel* sampleRateText = nullptr;
-    QLabel* audioBitText = nullptr;
-    QLabel* channelsText = nullptr;
-    QLabel* audioTypeText = nullptr;
+    QLabel* hotPlugField = nullptr;
+    QLabel* hdcpField = nullptr;
+    QLabel* outputModeField = nullptr;
+    QLabel* colorSpaceField = nullptr;
+    QLabel* colorDepthField = nullptr;
+    QLabel* timingField = nullptr;
+    QLabel* sampleRateField = nullptr;
+    QLabel* audioBitsField = nullptr;
+    QLabel* channelsField = nullptr;
+    QLabel* audioTypeField = nullptr;
     QTabWidget* tabs = nullptr;
     QAction* aboutAction = nullptr;
-    CTimingPage* timingPage = nullptr;
-    CTimingDetailsPage* timingDetailsPage = nullptr;
-    CPatternPage* patternPage = nullptr;
-    CSettingPage* settingPage = nullptr;
-    CEdidPage* edidPage = nullptr;
     // Which activity icon is shown: 134 open, 133 closed.
     int activityIconId() const { return activityIconId_; }
+    // Which power picture is shown: 189 output on, 190 output off.
+    int powerIconId() const { return powerIconId_; }
 
   private:
+    using ResponseHandler = std::function<void(std::span<const std::uint8_t>)>;
+
     void onTimer(int id) override;
     void buildLayout();
+    void fillResponseHandlers();
+    // Handlers of the general-mode answers; each ignores an answer too short for the data it reads.
+    void onTimingAnswer(std::span<const std::uint8_t> answer);
+    void onTimingDetailsAnswer(std::span<const std::uint8_t> answer);
+    void onLinkStatusAnswer(std::span<const std::uint8_t> answer);
+    void onPowerAnswer(std::span<const std::uint8_t> answer);
+    void onHotPlugAnswer(std::span<const std::uint8_t> answer);
+    void onReadAddressAnswer(std::span<const std::uint8_t> answer);
+    // A one-byte Setting answer: selection := d0, page refreshed, then the status text (if any).
+    void onSettingAnswer(std::span<const std::uint8_t> answer, int CSettingPage::*selection,
+                         void (CConsoleDlg::*setText)(int));
+    void showPower(int power);
+    void setPowerPicture(int id);
     bool openChannel();
     void showClosed();
     void showOpen();
@@ -135,6 +193,14 @@ class CConsoleDlg final : public QDialog,
     int portNumber_ = 1;
     int rememberedPort_ = 1;
     int activityIconId_ = 133;
+    int powerIconId_ = 189;
+    UserTiming currentTiming_{};
+    std::array<ResponseHandler, kResponseCodes.size()> responseHandlers;
+    CTimingPage* timingPage_ = nullptr;
+    CTimingDetailsPage* timingDetailsPage_ = nullptr;
+    CPatternPage* patternPage_ = nullptr;
+    CSettingPage* settingPage_ = nullptr;
+    CEdidPage* edidPage_ = nullptr;
 };
 
 }  // namespace krx

@@ -1,11 +1,63 @@
 // SPDX-License-Identifier: MIT
 #include "pages/timing_page.h"
 
-namespace krx {
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QRadioButton>
 
-CTimingPage::CTimingPage(QWidget* parent) : QWidget(parent) {
-    // Enter and Escape are filtered as in the main window.
+#include "framework/data_exchange.h"
+#include "pages/page_host.h"
+#include "pages/tables/timing_details.h"
+#include "pages/timing_details_page.h"
+
+namespace krx {
+namespace {
+constexpr int kColumns = 5;
+}
+
+CTimingPage::CTimingPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host) {
     installEventFilter(&keyFilter_);
+    timingGroup = new QButtonGroup(this);
+    auto* grid = new QGridLayout(this);
+    int cell = 0;
+    for (const TimingEntry& entry : kTimings) {
+        const QString caption =
+            isUserTiming(entry.code)
+                ? QString::fromLatin1(kUserTimingPlaceholder.data(), kUserTimingPlaceholder.size())
+                : QString::fromLatin1(entry.radioLabel.data(),
+                                      static_cast<qsizetype>(entry.radioLabel.size()));
+        auto* button = new QRadioButton(caption, this);
+        timingGroup->addButton(button, entry.code);
+        grid->addWidget(button, cell / kColumns, cell % kColumns);
+        ++cell;
+    }
+}
+
+QRadioButton* CTimingPage::timingButton(TimingCode code) const {
+    return static_cast<QRadioButton*>(timingGroup->button(code));
+}
+
+void CTimingPage::refreshFromStatus(const DeviceStatus& status) {
+    const auto records = host_.userTimings();
+    for (int slot = 1; slot <= static_cast<int>(kUserTimingSlots); ++slot)
+        setUserTimingLabel(slot, QString::fromStdString(formatUserTimingLabel(
+                                     records[static_cast<std::size_t>(slot - 1)])));
+    selection = status.timingCode;
+    host_.timingDetailsPage().showTiming(selection);
+}
+
+void CTimingPage::setUserTimingLabel(int slot, const QString& text) {
+    if (slot < 1 || slot > static_cast<int>(kUserTimingSlots))
+        return;
+    timingButton(userTimingCode(slot))->setText(text);
+}
+
+void CTimingPage::refresh() {
+    DataExchange(host_.services(), this, false).radio(timingGroup, selection);
+}
+
+void CTimingPage::read() {
+    DataExchange(host_.services(), this, true).radio(timingGroup, selection);
 }
 
 }  // namespace krx

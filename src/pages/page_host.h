@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "link/command_frame.h"
+#include "link/device_status.h"
+
+namespace krx {
+
+class WindowServices;
+class CTimingPage;
+class CTimingDetailsPage;
+class CPatternPage;
+class CSettingPage;
+class CEdidPage;
+
+// What the pages need of the main window, their parent: the frame senders, the timing records,
+// the status-panel setters and the sibling pages. Implemented by CConsoleDlg; the pages never see
+// the window class itself, so this library stays below the application layer. Window thread only.
+class PageHost {
+  public:
+    virtual WindowServices& services() = 0;
+
+    virtual void sendCommand(CommandCode code) = 0;
+    virtual void sendCommandWithData(CommandCode code, int length, const std::uint8_t* payload) = 0;
+
+    // The generator's records: the current timing (last CMD_GET_TIMING_DETAILS answer) and the
+    // ten user slots (index 0 for slot 1).
+    virtual const UserTiming& currentTiming() const = 0;
+    virtual std::span<const UserTiming, kUserTimingSlots> userTimings() const = 0;
+
+    // Status-panel setters: each changes only the text member; the caller refreshes the main
+    // window afterwards. Every value, in range or not, maps to a text.
+    virtual void setHdcpText(int value) = 0;
+    virtual void setOutputModeText(int value) = 0;
+    virtual void setColorSpaceText(int value) = 0;
+    virtual void setColorDepthText(int value) = 0;
+    virtual void setSampleRateText(int value) = 0;
+    virtual void setAudioBitsText(int value) = 0;
+    virtual void setChannelsText(int value) = 0;
+    virtual void setAudioTypeText() = 0;
+    virtual void setTimingText(int code) = 0;
+    // Writes the main window's members to its controls.
+    virtual void refreshMainWindow() = 0;
+
+    virtual CTimingPage& timingPage() = 0;
+    virtual CTimingDetailsPage& timingDetailsPage() = 0;
+    virtual CPatternPage& patternPage() = 0;
+    virtual CSettingPage& settingPage() = 0;
+    virtual CEdidPage& edidPage() = 0;
+
+  protected:
+    ~PageHost() = default;
+};
+
+}  // namespace krx

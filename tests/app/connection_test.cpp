@@ -1,0 +1,273 @@
+// SPDX-License-Identifier: MIT
+// Opening, closing and switching the port, the device search and the command guard, on the
+// virtual clock against simulated ports.
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+
+#include "console_fixture.h"
+
+namespace krx::testing {
+namespace {
+
+const QString kNotOn = "Com port is not on yet.";
+const QString kNoPort = "Can not find this port or used by other application";
+const QString kNoDevice = "Can not find available device for this console!";
+
+class ConnectionTest : public ConsoleTest {
+  protected:
+    void expectClosed() {
+        CConsoleDlg& w = window();
+        EXPECT_FALSE(w.portOpen());
+        EXPECT_EQ(w.activityIconId(), 133);
+        EXPECT_EQ(w.portButton->text(), "Turn on Port");
+    }
+    void expectOpen() {
+        CConsoleDlg& w = window();
+        EXPECT_TRUE(w.portOpen());
+        EXPECT_EQ(w.activityIconId(), 134);
+        EXPECT_EQ(w.portButton->text(), "Close Port");
+    }
+    std::optional<int> watchdog() {
+        return services.timerInterval(window(), CConsoleDlg::kWatchdogTimer);
+    }
+};
+
+TEST_F(ConnectionTest, SearchSkipsMissingPortProbesSilentOneThenConnects) {
+    channel.addSilentPort(2);
+    sim::LineConfig config;
+    config.faults.silentCodes = {CMD_GET_TIMING};  // holds the sweep at its first query
+    attachGenerator(3, {0x01, 0x02}, config);
+    CConsoleDlg& w = window();
+    const Bytes probe = commandFrame({0x00, 0x00}, CMD_PING);
+
+    w.searchButton->click();
+    EXPECT_EQ(w.statusLine->text(), "Please wait.....");
+    EXPECT_EQ(watchdog(), 300);
+    expectClosed();
+    services.runFor(299);
+    ASSERT_EQ(channel.writes().size(), 1u);
+    EXPECT_EQ(channel.writes()[0].port, 2);
+    EXPECT_EQ(channel.writes()[0].bytes, probe);
+    EXPECT_TRUE(w.receiver.searchMode);
+
+    services.runFor(2);  // COM2 gave up at 300 ms; COM3 is probed 50 ms later
+    EXPECT_EQ(watchdog(), 400);
+    services.runFor(60);
+    ASSERT_EQ(channel.writes().size(), 2u);
+    EXPECT_EQ(channel.writes()[1].port, 3);
+    EXPECT_EQ(channel.writes()[1].bytes, probe);
+    EXPECT_NEAR(static_cast<double>(channel.writes()[1].timeUs), 350'000.0, 2'000.0);
+    expectClosed();
+
+    services.runFor(400);  // the decision is taken only when the watchdog fires
+    expectOpen();
+    EXPECT_FALSE(w.receiver.searchMode);
+    EXPECT_EQ(w.portSelector->currentText(), "COM3");
+    EXPECT_EQ(w.portNumber(), 3);
+    EXPECT_EQ(w.statusLine->text(), " ");
+    EXPECT_TRUE(w.receiver.sweepMode);
+    EXPECT_EQ(watchdog(), 800);
+    ASSERT_EQ(channel.writes().size(), 3u);
+    EXPECT_EQ(channel.writes()[2].bytes, commandFrame({0x00, 0x00}, CMD_GET_TIMING));
+    EXPECT_TRUE(services.messages().empty());
+
+    const std::int64_t foundMs = channel.writes()[2].timeUs / 1000;
+    // The answer's bytes restarted the watchdog with 200 ms; the decision comes 200 ms after them.
+    EXPECT_GE(foundMs, 550);
+    EXPECT_LT(foundMs, 560);
+    services.runFor(foundMs + 799 - services.nowMs());
+    EXPECT_TRUE(w.receiver.sweepMode);
+    services.runFor(2);
+    EXPECT_FALSE(w.receiver.sweepMode) << "the unanswered sweep ends after 800 ms";
+    expectOpen();
+}
+
+TEST_F(ConnectionTest, SearchWithNoPortAtAllFailsAtOnceOnCom1) {
+    CConsoleDlg& w = window();
+    w.changePort(6);
+    EXPECT_EQ(messageTexts(), QStringList{kNoPort});
+    services.clearMessages();
+
+    w.searchDevice();
+    EXPECT_EQ(messageTexts(), QStringList{kNoDevice});
+    EXPECT_EQ(w.portNumber(), 1);
+    EXPECT_EQ(w.statusLine->text(), " ");
+    EXPECT_FALSE(w.receiver.searchMode);
+    expectClosed();
+    EXPECT_TRUE(channel.writes().empty());
+}
+
+TEST_F(ConnectionTest, SearchOverSilentPortsWalksToCom99AndRestoresThePort) {
+    for (int port = 1; port <= 99; ++port)
+        channel.addSilentPort(port);
+    CConsoleDlg& w = window();
+    w.changePort(6);  // COM7 opens; its sweep goes unanswered
+    services.runFor(1000);
+    const std::size_t before = channel.writes().size();
+
+    w.searchDevice();
+    services.runFor(300 + 98 * 450 - 10);
+    EXPECT_TRUE(w.receiver.searchMode);
+    EXPECT_TRUE(services.messages().empty());
+    services.runFor(20);
+    EXPECT_FALSE(w.receiver.searchMode);
+    EXPECT_EQ(messageTexts(), QStringList{kNoDevice});
+    EXPECT_EQ(w.portNumber(), 7);
+    EXPECT_EQ(w.statusLine->text(), " ");
+    EXPECT_EQ(watchdog(), std::nullopt);
+    expectClosed();
+    const auto probes = writtenSince(before);
+    ASSERT_EQ(probes.size(), 99u);
+    EXPECT_EQ(channel.writes().back().port, 99);
+}
+
+TEST_F(ConnectionTest, PortButtonTwiceOpensThenClosesAndSendsNothingMore) {
+    attachGenerator(1);
+    CConsoleDlg& w = window();
+    w.portButton->click();
+    expectOpen();
+    EXPECT_EQ(channel.openPort(), 1);
+    EXPECT_TRUE(channel.monitoring());
+    services.runFor(2000);
+    const std::size_t afterFirst = channel.writes().size();
+    ASSERT_GT(afterFirst, 0u);
+    EXPECT_EQ(channel.writes()[0].timeUs, 200'000) << "the sweep starts 200 ms after opening";
+
+    w.portButton->click();
+    services.runFor(2000);
+    expectClosed();
+    EXPECT_FALSE(channel.holdsPort());
+    EXPECT_EQ(channel.writes().size(), afterFirst);
+    EXPECT_TRUE(services.messages().empty());
+}
+
+TEST_F(ConnectionTest, ActivityIconTogglesLikeTheButton) {
+    attachGenerator(1);
+    CConsoleDlg& w = window();
+    w.activityIcon->click();
+    expectOpen();
+    w.activityIcon->click();
+    expectClosed();
+}
+
+TEST_F(ConnectionTest, OpenFailuresShowTheMessageAndStayClosed) {
+    channel.addBusyPort(2);
+    CConsoleDlg& w = window();
+    w.portButton->click();  // COM1 does not exist
+    EXPECT_EQ(messageTexts(), QStringList{kNoPort});
+    expectClosed();
+    services.clearMessages();
+    w.changePort(1);  // COM2 is held by another program
+    EXPECT_EQ(messageTexts(), QStringList{kNoPort});
+    expectClosed();
+    EXPECT_TRUE(channel.writes().empty());
+}
+
+TEST_F(ConnectionTest, ChoosingAPortWhileClosedConnects) {
+    attachGenerator(3);
+    CConsoleDlg& w = window();
+    w.portSelector->setCurrentIndex(2);
+    emit w.portSelector->activated(2);
+    expectOpen();
+    EXPECT_EQ(w.portNumber(), 3);
+    services.runFor(1);
+    ASSERT_FALSE(channel.writes().empty());
+    EXPECT_EQ(channel.writes()[0].port, 3);
+    EXPECT_EQ(channel.writes()[0].bytes, commandFrame({0x00, 0x00}, CMD_GET_TIMING));
+}
+
+TEST_F(ConnectionTest, ChoosingAPortWhileOpenLeavesTheConsoleClosed) {
+    attachGenerator(1);
+    attachGenerator(3);
+    CConsoleDlg& w = window();
+    connect(1);
+    const std::size_t before = channel.writes().size();
+
+    w.changePort(2);
+    services.runFor(2000);
+    expectClosed();
+    EXPECT_EQ(channel.openPort(), 3) << "the new port stays opened";
+    EXPECT_FALSE(channel.monitoring()) << "but is not monitored";
+    EXPECT_EQ(channel.writes().size(), before);
+
+    w.togglePort();  // the next press reopens it and connects
+    expectOpen();
+    services.runFor(2000);
+    EXPECT_GT(channel.writes().size(), before);
+    EXPECT_EQ(channel.writes().back().port, 3);
+}
+
+TEST_F(ConnectionTest, CommandsWhileSearchingAreRefused) {
+    channel.addSilentPort(1);
+    CConsoleDlg& w = window();
+    w.searchDevice();
+    services.runFor(10);
+    const std::uint8_t pattern = 0x03;
+    w.sendCommandWithData(CMD_SET_PATTERN, 1, &pattern);
+    EXPECT_EQ(messageTexts(), QStringList{kNotOn});
+    services.runFor(10);
+    ASSERT_EQ(channel.writes().size(), 1u) << "only the probe";
+    EXPECT_EQ(channel.writes()[0].bytes, commandFrame({0x00, 0x00}, CMD_PING));
+}
+
+TEST_F(ConnectionTest, HangUpLandsInClosedAndTheNextCommandIsRefused) {
+    sim::LineConfig config;
+    config.faults.hangUpAfterFrames = 3;
+    attachGenerator(1, {0x01, 0x02}, config);
+    CConsoleDlg& w = window();
+    connect(1);
+    expectClosed();
+    EXPECT_FALSE(channel.holdsPort());
+    EXPECT_TRUE(services.messages().empty()) << "a lost port is not reported by itself";
+
+    w.sendCommand(CMD_GET_PATTERN);
+    EXPECT_EQ(messageTexts(), QStringList{kNotOn});
+}
+
+TEST_F(ConnectionTest, CommandGuardLastsFiftyMilliseconds) {
+    CConsoleDlg& w = window();
+    w.takeCommandGuard();
+    EXPECT_TRUE(w.commandGuard);
+    EXPECT_EQ(services.timerInterval(w, CConsoleDlg::kGuardTimer), 50);
+    services.runFor(30);
+    EXPECT_TRUE(w.commandGuard) << "a second command 30 ms later is still guarded";
+    services.runFor(21);
+    EXPECT_FALSE(w.commandGuard);
+    EXPECT_EQ(services.timerInterval(w, CConsoleDlg::kGuardTimer), std::nullopt);
+
+    w.takeCommandGuard();
+    services.runFor(30);
+    w.takeCommandGuard();  // restarts the 50 ms
+    services.runFor(40);
+    EXPECT_TRUE(w.commandGuard);
+    services.runFor(11);
+    EXPECT_FALSE(w.commandGuard);
+}
+
+// Frames as the senders build them.
+TEST_F(ConnectionTest, SendersBuildFramesForTheTarget) {
+    attachGenerator(1);
+    CConsoleDlg& w = window();
+    connect(1);
+    const std::size_t before = channel.writes().size();
+    w.targetAddress = {0x01, 0x02};
+    w.sendCommand(CMD_GET_TIMING);
+    services.runFor(1);
+    const std::uint8_t on = 0;
+    w.targetAddress = {0x00, 0x00};
+    w.sendCommandWithData(CMD_SET_POWER, 1, &on);
+    services.runFor(1);
+    std::vector<std::uint8_t> tooMuch(291, 0);
+    w.sendCommandWithData(CMD_STORE_USER_TIMING, 291, tooMuch.data());
+    services.runFor(1);
+    EXPECT_EQ(
+        writtenSince(before),
+        (std::vector<Bytes>{{0xAA, 0x00, 0x00, 0x05, 0x00, 0x01, 0x02, 0x61, 0x80, 0x6D},
+                            {0xAA, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0xAB, 0x00, 0x00, 0xA5}}));
+    EXPECT_EQ(messageTexts(), QStringList{"Too much parameter."});
+}
+
+}  // namespace
+}  // namespace krx::testing

@@ -1,0 +1,89 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "app/console_dlg.h"
+#include "framework/virtual_window_services.h"
+#include "sim/generator_line.h"
+#include "sim/sim_edid.h"
+#include "sim/simulated_channel.h"
+
+namespace krx::testing {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The real main window on the virtual clock, wired to the in-process generator simulator. Ports
+// are attached per test; nothing is open at the start.
+class ConsoleTest : public ::testing::Test {
+  protected:
+    ConsoleTest() : channel(services) {}
+
+    // Builds the window; call after the ports are attached.
+    CConsoleDlg& window() {
+        if (!window_)
+            window_ = std::make_unique<CConsoleDlg>(services, channel);
+        return *window_;
+    }
+
+    // A line with one generator at `address`, attached to COM`port`.
+    sim::GeneratorLine& attachGenerator(int port, TargetAddress address = {0x01, 0x02},
+                                        sim::LineConfig config = {}) {
+        lines_.push_back(std::make_unique<sim::GeneratorLine>(
+            config, std::vector<TargetAddress>{address}, sim::defaultTvEdid()));
+        channel.attachLine(port, *lines_.back());
+        return *lines_.back();
+    }
+
+    // Opens COM`port` with the port button and lets the sweep and its follow-ups finish.
+    void connect(int port) {
+        window().changePort(port - 1);
+        services.runFor(2000);
+    }
+
+    // Hands bytes to the window as the channel would, on COM1.
+    void receive(const Bytes& bytes, int port = 1) {
+        for (std::uint8_t byte : bytes)
+            window().onSerialByte(byte, port);
+    }
+
+    // The frames written to the line since `from`, as byte vectors.
+    std::vector<Bytes> writtenSince(std::size_t from) const {
+        std::vector<Bytes> frames;
+        for (std::size_t i = from; i < channel.writes().size(); ++i)
+            frames.push_back(channel.writes()[i].bytes);
+        return frames;
+    }
+
+    QStringList messageTexts() const {
+        QStringList texts;
+        for (const auto& message : services.messages())
+            texts << message.text;
+        return texts;
+    }
+
+    VirtualWindowServices services;
+    sim::SimulatedChannel channel;
+
+  private:
+    std::vector<std::unique_ptr<sim::GeneratorLine>> lines_;
+    std::unique_ptr<CConsoleDlg> window_;
+};
+
+// An answer frame as a generator sends it.
+inline Bytes answerFrame(TargetAddress from, CommandCode code, const Bytes& data = {}) {
+    const auto frame = buildAnswerFrame(from.group, from.device, code, data);
+    return Bytes(frame->view().begin(), frame->view().end());
+}
+
+inline Bytes commandFrame(TargetAddress to, CommandCode code, const Bytes& payload = {}) {
+    const auto frame = buildFrame(to.group, to.device, code, payload);
+    return Bytes(frame->view().begin(), frame->view().end());
+}
+
+}  // namespace krx::testing

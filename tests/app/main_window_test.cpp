@@ -1,0 +1,174 @@
+// SPDX-License-Identifier: MIT
+// The main window itself: start-up state, layout, keys, tabs and the About box.
+#include <QAction>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include "app/about_dlg.h"
+#include "console_fixture.h"
+#include "pages/edid_page.h"
+#include "pages/pattern_page.h"
+#include "pages/setting_page.h"
+#include "pages/timing_details_page.h"
+#include "pages/timing_page.h"
+
+namespace krx::testing {
+namespace {
+
+using MainWindowTest = ConsoleTest;
+
+TEST_F(MainWindowTest, StartsClosedOnCom1WithBlankPanelAndNothingSent) {
+    attachGenerator(1);
+    CConsoleDlg& w = window();
+    services.runFor(1000);
+
+    EXPECT_EQ(w.tabs->currentIndex(), 0);
+    EXPECT_EQ(w.tabs->currentWidget(), &w.timingPage());
+    EXPECT_EQ(w.portButton->text(), "Turn on Port");
+    EXPECT_EQ(w.activityIconId(), 133);
+    EXPECT_FALSE(w.portOpen());
+    EXPECT_EQ(w.portSelector->currentText(), "COM1");
+    EXPECT_EQ(w.portSelector->count(), 99);
+    EXPECT_EQ(w.addressSelector->currentText(), "All: 0000(with ACT)");
+    EXPECT_EQ(w.addressSelector->itemText(1), "All: FFFF(no ACT)");
+    EXPECT_EQ(w.statusLine->text(), " ");
+    for (QLabel* field :
+         {w.hotPlugField, w.hdcpField, w.outputModeField, w.colorSpaceField, w.colorDepthField,
+          w.timingField, w.sampleRateField, w.audioBitsField, w.channelsField, w.audioTypeField})
+        EXPECT_TRUE(field->text().isEmpty()) << field->accessibleDescription().toStdString();
+    EXPECT_EQ(w.powerSelection, -1);
+    EXPECT_FALSE(w.powerOnRadio->isChecked());
+    EXPECT_FALSE(w.powerOffRadio->isChecked());
+    EXPECT_EQ(w.targetAddress, (TargetAddress{0x00, 0x00}));
+    EXPECT_EQ(w.timingPage().selection, -1);
+    EXPECT_EQ(w.timingPage().timingGroup->checkedId(), -1);
+    EXPECT_EQ(w.timingPage().timingButton(0x37)->text(), "1280X720(60)");
+    EXPECT_EQ(w.patternPage().selection, -1);
+    EXPECT_EQ(w.settingPage().hdcp, -1);
+    EXPECT_EQ(w.edidPage().sourceSelector->currentText(), "TV EDID");
+    EXPECT_TRUE(channel.writes().empty());
+    EXPECT_TRUE(services.messages().empty());
+}
+
+TEST_F(MainWindowTest, TabsInOrderAndTabOneIsTimingDetails) {
+    CConsoleDlg& w = window();
+    const QStringList captions = {"Timing", "Timing Details", "Pattern", "Setting", "TV EDID"};
+    ASSERT_EQ(w.tabs->count(), captions.size());
+    for (int i = 0; i < captions.size(); ++i)
+        EXPECT_EQ(w.tabs->tabText(i), captions[i]);
+
+    w.show();
+    w.tabs->setCurrentIndex(1);
+    EXPECT_TRUE(w.timingDetailsPage().isVisible());
+    EXPECT_FALSE(w.patternPage().isVisible());
+    EXPECT_FALSE(w.timingPage().isVisible());
+}
+
+TEST_F(MainWindowTest, KeepsDialogUnitProportionsAndTitle) {
+    CConsoleDlg& w = window();
+    EXPECT_EQ(w.windowTitle(), "KRX-VTP-SG V1.0");
+    const double ratio = static_cast<double>(w.width()) / w.height();
+    const double unitRatio =
+        (443.0 * w.fontMetrics().averageCharWidth() / 4) / (378.0 * w.fontMetrics().height() / 8);
+    EXPECT_NEAR(ratio, unitRatio, 0.02);
+    EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "the window cannot be resized";
+    // Every control sits inside the window.
+    for (QWidget* child : w.findChildren<QWidget*>()) {
+        if (child->parentWidget() == &w) {
+            EXPECT_TRUE(w.rect().contains(child->geometry())) << child->metaObject()->className();
+        }
+    }
+}
+
+TEST_F(MainWindowTest, ControlsWithoutTextCarryDescriptionsAndListsHaveBuddies) {
+    CConsoleDlg& w = window();
+    const std::vector<std::pair<QWidget*, QString>> described = {
+        {w.portSelector, "Port selector"},  {w.addressSelector, "Address selector"},
+        {w.activityIcon, "Port activity"},  {w.powerIcon, "Power picture"},
+        {w.hotPlugField, "Hot Plug"},       {w.hdcpField, "HDCP"},
+        {w.outputModeField, "HDMI/DVI"},    {w.colorSpaceField, "Color Space"},
+        {w.colorDepthField, "Color Depth"}, {w.timingField, "Timing"},
+        {w.sampleRateField, "Sample rate"}, {w.audioBitsField, "Audio bit"},
+        {w.channelsField, "Channels"},      {w.audioTypeField, "Audio Type"},
+    };
+    for (const auto& [control, description] : described)
+        EXPECT_EQ(control->accessibleDescription(), description);
+
+    for (QComboBox* list : w.findChildren<QComboBox*>()) {
+        const auto labels = w.findChildren<QLabel*>();
+        const bool hasBuddy = std::any_of(labels.begin(), labels.end(),
+                                          [list](QLabel* l) { return l->buddy() == list; });
+        EXPECT_TRUE(hasBuddy) << list->accessibleDescription().toStdString();
+    }
+}
+
+// Sends a key press to `target` as the focused control would receive it.
+bool pressKey(QWidget* target, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &release);
+    return press.isAccepted();
+}
+
+TEST_F(MainWindowTest, EnterAndEscapeNeverCloseTheWindowOrThePages) {
+    CConsoleDlg& w = window();
+    w.show();
+    int finished = 0;
+    QObject::connect(&w, &QDialog::finished, [&finished] { ++finished; });
+
+    const std::vector<std::pair<const char*, QWidget*>> targets = {
+        {"main window", &w},
+        {"port selector", w.portSelector},
+        {"search button", w.searchButton},
+        {"timing page", &w.timingPage()},
+        {"timing details field", w.timingDetailsPage().fields[0]},
+        {"edid source selector", w.edidPage().sourceSelector},
+    };
+    for (const auto& [name, target] : targets) {
+        for (int tab = 0; tab < w.tabs->count(); ++tab) {
+            w.tabs->setCurrentIndex(tab);
+            for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+                pressKey(target, key);
+        }
+        EXPECT_TRUE(w.isVisible()) << name;
+        EXPECT_EQ(finished, 0) << name;
+    }
+    EXPECT_FALSE(w.portOpen()) << "Enter must not press the port button";
+    EXPECT_TRUE(services.messages().empty()) << "nor the search button";
+}
+
+TEST_F(MainWindowTest, AboutOpensFromActionAndF1AndReturnsUnchanged) {
+    CConsoleDlg& w = window();
+    EXPECT_EQ(w.aboutAction->text(), "&About KRX-VTP-SG...");
+    EXPECT_TRUE(w.actions().contains(w.aboutAction)) << "reachable from the context menu";
+    EXPECT_EQ(w.aboutAction->shortcut(), QKeySequence(Qt::Key_F1));
+
+    QStringList seen;
+    services.modalHook = [&seen](QDialog& dialog) {
+        auto* about = dynamic_cast<CAboutDlg*>(&dialog);
+        if (about == nullptr)
+            return 0;
+        seen << dialog.windowTitle();
+        for (QLabel* label : dialog.findChildren<QLabel*>())
+            if (!label->text().isEmpty())
+                seen << label->text();
+        about->okButton->click();
+        return dialog.result();
+    };
+    w.aboutAction->trigger();
+    EXPECT_EQ(seen, (QStringList{"About KRX-VTP-SG", "HDMI2.0 signal generator V1.0"}));
+    EXPECT_EQ(w.tabs->currentIndex(), 0);
+    EXPECT_FALSE(w.portOpen());
+    EXPECT_TRUE(channel.writes().empty());
+}
+
+}  // namespace
+}  // namespace krx::testing
