@@ -1,1 +1,48 @@
 // SPDX-License-Identifier: MIT
+#include "link/port_map.h"
+
+#include <string>
+#include <system_error>
+
+namespace krx {
+
+namespace {
+
+constexpr int kPortsPerFamily = 32;
+constexpr const char* kDeviceFamilies[] = {"/dev/ttyS", "/dev/ttyUSB", "/dev/ttyACM"};
+
+bool isComPort(int port) {
+    return port >= kFirstComPort && port <= kLastComPort;
+}
+
+}  // namespace
+
+std::filesystem::path portsEntryPath(int port, const std::filesystem::path& portsDir) {
+    return portsDir / ("COM" + std::to_string(port));
+}
+
+std::optional<std::filesystem::path> standardDevicePath(int port) {
+    if (!isComPort(port))
+        return std::nullopt;
+    const int index = port - kFirstComPort;
+    const int family = index / kPortsPerFamily;
+    if (family >= static_cast<int>(std::size(kDeviceFamilies)))
+        return std::nullopt;
+    return std::filesystem::path(kDeviceFamilies[family] + std::to_string(index % kPortsPerFamily));
+}
+
+std::optional<std::filesystem::path> comPortDevice(int port,
+                                                   const std::filesystem::path& portsDir) {
+    if (!isComPort(port))
+        return std::nullopt;
+    std::filesystem::path entry = portsEntryPath(port, portsDir);
+    std::error_code error;
+    // symlink_status, not status: a dangling link still claims the number. An entry that cannot
+    // be examined at all (type none) does not.
+    const auto type = std::filesystem::symlink_status(entry, error).type();
+    if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none)
+        return entry;
+    return standardDevicePath(port);
+}
+
+}  // namespace krx

@@ -1,1 +1,403 @@
 // SPDX-License-Identifier: MIT
+#include "link/posix_serial_channel.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <system_error>
+#include <utility>
+
+#include "link/line_settings.h"
+#include "link/port_map.h"
+
+namespace krx {
+
+namespace {
+
+// Event-mask bit asking for received characters; the console always sets it. The other bits
+// (event character, CTS, break, line error, ring) have no notification in SerialListener and no
+// effect here; nor has the event character itself, which termios cannot express.
+constexpr std::uint32_t kReceiveCharEvent = 0x0001;
+
+// Bytes taken from the port per read, and so the longest run handed over at once.
+constexpr std::size_t kReadChunkBytes = 4096;
+
+// Timeouts. The port's write timeouts are 1000 ms plus 1000 ms per byte; a write the driver cannot
+// take at once waits for room up to that total (or until shutdown), then fails. Reads never wait:
+// poll() reports queued bytes and a non-blocking read (VMIN 0, VTIME 0) takes what is there, so
+// the read-interval and read-total timeouts of 1000 ms have no counterpart.
+constexpr std::chrono::milliseconds kWriteTimeoutConstant{1000};
+constexpr std::chrono::milliseconds kWriteTimeoutPerByte{1000};
+
+}  // namespace
+
+// --- events ----------------------------------------------------------------------------------
+
+CSerialChannel::Event::Event() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (fd_ < 0)
+        throw std::system_error(errno, std::generic_category(), "eventfd()");
+}
+
+CSerialChannel::Event::~Event() {
+    ::close(fd_);
+}
+
+void CSerialChannel::Event::signal() const {
+    const std::uint64_t one = 1;
+    // Cannot fail short of the counter overflowing, which 2^64 signals would take.
+    while (::write(fd_, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+}
+
+void CSerialChannel::Event::reset() const {
+    std::uint64_t count = 0;
+    // Non-blocking: EAGAIN means it was not signalled.
+    while (::read(fd_, &count, sizeof count) < 0 && errno == EINTR) {
+    }
+}
+
+// --- session ---------------------------------------------------------------------------------
+
+// What one open() shares with its monitor thread and the tasks it posts. The tasks hold it, never
+// the channel, so a task that runs after the channel is gone touches only this.
+struct CSerialChannel::Session {
+    Session(SerialListener& owner, int portNumber, std::uint32_t mask)
+        : listener(&owner), port(portNumber), eventMask(mask) {}
+
+    SerialListener* const listener;
+    const int port;
+    const std::uint32_t eventMask;
+    // Signalled by the window thread when a delivered run has been handled.
+    Event handled;
+    // Set on the window thread by stop(), open() and destruction, and read only there: a task
+    // of an ended session does nothing.
+    bool ended = false;
+};
+
+// --- window-thread operations ----------------------------------------------------------------
+
+CSerialChannel::CSerialChannel(WindowThreadExecutor& windowThread, std::filesystem::path portsDir)
+    : windowThread_(windowThread), portsDir_(std::move(portsDir)) {}
+
+CSerialChannel::~CSerialChannel() {
+    endMonitor();
+    closePort();
+}
+
+void CSerialChannel::setErrorReporter(ErrorReporter reporter) {
+    errorReporter_ = std::move(reporter);
+}
+
+void CSerialChannel::reportError(std::string_view callName) const {
+    const int error = errno;
+    if (errorReporter_)
+        errorReporter_(std::string(callName) + ": " +
+                       std::error_code(error, std::generic_category()).message());
+}
+
+bool CSerialChannel::open(SerialListener& owner, int port, int baud, char parity, int dataBits,
+                          int stopBits, std::uint32_t eventMask, std::uint32_t bufferSize) {
+    endMonitor();
+    closePort();
+    session_.reset();
+    shutdownEvent_.reset();
+    writeRequestEvent_.reset();
+    stopRequested_ = false;
+    {
+        const std::lock_guard guard(lock_);
+        pendingFrame_.assign(bufferSize, 0);
+        pendingLength_ = 0;
+    }
+
+    std::shared_ptr<Session> session;
+    try {
+        session = std::make_shared<Session>(owner, port, eventMask);
+    } catch (const std::system_error& failure) {
+        errno = failure.code().value();
+        reportError("eventfd()");
+        return false;
+    }
+
+    const auto device = comPortDevice(port, portsDir_);
+    if (!device)
+        return false;
+    // O_NONBLOCK also keeps open() from waiting for carrier on a real port.
+    const int fd = ::open(device->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    // Without sharing: flock keeps out every cooperating program, TIOCEXCL every other open by a
+    // non-root one.
+    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0)
+        reportError("ioctl(TIOCEXCL)");
+    configurePort(fd, baud, parity, dataBits, stopBits);
+    purge(fd);
+
+    {
+        const std::lock_guard guard(lock_);
+        portFd_ = fd;
+    }
+    session_ = std::move(session);
+    return true;
+}
+
+bool CSerialChannel::start() {
+    if (stopRequested_ || monitor_.joinable() || !session_)
+        return false;
+    int fd = -1;
+    {
+        const std::lock_guard guard(lock_);
+        fd = portFd_;
+    }
+    if (fd < 0)
+        return false;
+    try {
+        monitor_ = std::thread(&CSerialChannel::monitor, this, session_, fd);
+    } catch (const std::system_error& failure) {
+        errno = failure.code().value();
+        reportError("pthread_create()");
+        return false;
+    }
+    return true;
+}
+
+void CSerialChannel::queueWrite(std::span<const std::uint8_t> bytes) {
+    {
+        const std::lock_guard guard(lock_);
+        if (bytes.size() <= pendingFrame_.size()) {
+            std::copy(bytes.begin(), bytes.end(), pendingFrame_.begin());
+            pendingLength_ = bytes.size();
+            writeRequestEvent_.signal();
+            return;
+        }
+    }
+    errno = EMSGSIZE;
+    reportError("queueWrite()");
+}
+
+void CSerialChannel::stop() {
+    stopRequested_ = true;
+    if (session_)
+        session_->ended = true;
+    shutdownEvent_.signal();
+}
+
+bool CSerialChannel::holdsPort() const {
+    const std::lock_guard guard(lock_);
+    return portFd_ >= 0;
+}
+
+// Joining cannot deadlock with a delivery in flight: the monitor's wait for "handled" also ends
+// on shutdown, and post() never blocks.
+void CSerialChannel::endMonitor() {
+    if (session_)
+        session_->ended = true;
+    shutdownEvent_.signal();
+    if (monitor_.joinable())
+        monitor_.join();
+}
+
+// Called by the window thread with no monitor running, or by the monitor as it ends.
+void CSerialChannel::closePort() {
+    int fd = -1;
+    {
+        const std::lock_guard guard(lock_);
+        fd = std::exchange(portFd_, -1);
+    }
+    if (fd < 0)
+        return;
+    // Exclusive mode belongs to the tty, not to this descriptor: leave it as found.
+    ::ioctl(fd, TIOCNXCL);
+    ::close(fd);
+}
+
+// Stops at the first failing call, like the configuration it replaces; the port stays open with
+// whatever was applied.
+void CSerialChannel::configurePort(int fd, int baud, char parity, int dataBits,
+                                   int stopBits) const {
+    termios settings{};
+    if (::tcgetattr(fd, &settings) != 0) {
+        reportError("tcgetattr()");
+        return;
+    }
+    makeRaw(settings);
+    const auto speed = termiosSpeed(baud);
+    if (!speed || ::cfsetispeed(&settings, *speed) != 0 || ::cfsetospeed(&settings, *speed) != 0) {
+        if (!speed)
+            errno = EINVAL;
+        reportError("cfsetspeed()");
+        return;
+    }
+    if (!setCharacterFormat(settings, parity, dataBits, stopBits)) {
+        errno = EINVAL;
+        reportError("tcsetattr()");
+        return;
+    }
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
+        reportError("tcsetattr()");
+        return;
+    }
+    const int rts = TIOCM_RTS;
+    if (::ioctl(fd, TIOCMBIS, &rts) != 0)
+        reportError("ioctl(TIOCMBIS)");
+}
+
+void CSerialChannel::purge(int fd) const {
+    if (::tcflush(fd, TCIOFLUSH) != 0)
+        reportError("tcflush()");
+}
+
+// --- monitor thread --------------------------------------------------------------------------
+
+void CSerialChannel::monitor(const std::shared_ptr<Session>& session, int fd) {
+    purge(fd);
+    const MonitorEnd end = monitorLoop(session, fd);
+    closePort();
+    if (end == MonitorEnd::PortLost) {
+        windowThread_.post([session] {
+            if (session->ended)
+                return;
+            session->ended = true;
+            session->listener->onSerialPortLost(session->port);
+        });
+    }
+}
+
+CSerialChannel::MonitorEnd CSerialChannel::monitorLoop(const std::shared_ptr<Session>& session,
+                                                       int fd) {
+    const short portEvents = (session->eventMask & kReceiveCharEvent) != 0 ? POLLIN : 0;
+    std::array<std::uint8_t, kReadChunkBytes> buffer{};
+    for (;;) {
+        std::array<pollfd, 3> waits{{{shutdownEvent_.fd(), POLLIN, 0},
+                                     {writeRequestEvent_.fd(), POLLIN, 0},
+                                     {fd, portEvents, 0}}};
+        if (::poll(waits.data(), waits.size(), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            reportError("poll()");
+            return MonitorEnd::PortLost;
+        }
+        // Several may be ready at once: shutdown, then the write request, then the port.
+        if (waits[0].revents != 0)
+            return MonitorEnd::Shutdown;
+        if (waits[1].revents != 0) {
+            writePendingFrame(session, fd);
+            continue;
+        }
+        const short portState = waits[2].revents;
+        if ((portState & POLLIN) != 0) {
+            const ssize_t count = ::read(fd, buffer.data(), buffer.size());
+            if (count > 0) {
+                deliver(session, std::vector<std::uint8_t>(
+                                     buffer.begin(), buffer.begin() + static_cast<long>(count)));
+                if (const auto end = waitUntilHandled(*session))
+                    return *end;
+                continue;
+            }
+            if (count < 0 && (errno == EAGAIN || errno == EINTR))
+                continue;
+            // End of file or EIO is a hang-up; anything else would repeat on every pass.
+            if (count < 0 && errno != EIO)
+                reportError("read()");
+            return MonitorEnd::PortLost;
+        }
+        if ((portState & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+            return MonitorEnd::PortLost;
+    }
+}
+
+void CSerialChannel::writePendingFrame(const std::shared_ptr<Session>& session, int fd) {
+    std::vector<std::uint8_t> frame;
+    {
+        // Reset and copy together, so that a frame queued meanwhile is written exactly once.
+        const std::lock_guard guard(lock_);
+        writeRequestEvent_.reset();
+        frame.assign(pendingFrame_.begin(),
+                     pendingFrame_.begin() + static_cast<long>(pendingLength_));
+    }
+    // Pending output is dropped and unread input discarded before every write.
+    purge(fd);
+    writeWithDeadline(fd, frame);
+    windowThread_.post([session] {
+        if (!session->ended)
+            session->listener->onSerialTxEmpty(session->port);
+    });
+}
+
+void CSerialChannel::writeWithDeadline(int fd, std::span<const std::uint8_t> frame) const {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline =
+        Clock::now() + kWriteTimeoutConstant +
+        kWriteTimeoutPerByte * static_cast<std::chrono::milliseconds::rep>(frame.size());
+    std::size_t written = 0;
+    while (written < frame.size()) {
+        const ssize_t count = ::write(fd, frame.data() + written, frame.size() - written);
+        if (count > 0) {
+            written += static_cast<std::size_t>(count);
+            continue;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 && errno != EAGAIN) {
+            reportError("write()");
+            return;
+        }
+        const auto remaining =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (remaining <= 0) {
+            errno = ETIMEDOUT;
+            reportError("write()");
+            return;
+        }
+        std::array<pollfd, 2> waits{{{shutdownEvent_.fd(), POLLIN, 0}, {fd, POLLOUT, 0}}};
+        const int timeoutMs = static_cast<int>(std::min<long long>(remaining, INT_MAX));
+        if (::poll(waits.data(), waits.size(), timeoutMs) < 0 && errno != EINTR) {
+            reportError("poll()");
+            return;
+        }
+        if (waits[0].revents != 0)
+            return;  // shutting down: the rest of the frame is abandoned
+    }
+}
+
+void CSerialChannel::deliver(const std::shared_ptr<Session>& session,
+                             std::vector<std::uint8_t> bytes) {
+    windowThread_.post([session, bytes = std::move(bytes)] {
+        if (!session->ended)
+            session->listener->onSerialBytes(session->port, bytes);
+        session->handled.signal();
+    });
+}
+
+std::optional<CSerialChannel::MonitorEnd> CSerialChannel::waitUntilHandled(
+    const Session& session) const {
+    std::array<pollfd, 2> waits{
+        {{shutdownEvent_.fd(), POLLIN, 0}, {session.handled.fd(), POLLIN, 0}}};
+    for (;;) {
+        if (::poll(waits.data(), waits.size(), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            reportError("poll()");
+            return MonitorEnd::PortLost;
+        }
+        if (waits[0].revents != 0)
+            return MonitorEnd::Shutdown;
+        session.handled.reset();
+        return std::nullopt;
+    }
+}
+
+}  // namespace krx

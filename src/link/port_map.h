@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+namespace krx {
+
+inline constexpr int kFirstComPort = 1;
+inline constexpr int kLastComPort = 99;
+
+// The entry that names COMn in a ports directory ("COM9", "COM10", ...). Pure.
+std::filesystem::path portsEntryPath(int port, const std::filesystem::path& portsDir);
+
+// The device a COM number stands for when the ports directory does not name it: COM1-COM32 are
+// /dev/ttyS0-31, COM33-COM64 /dev/ttyUSB0-31, COM65-COM96 /dev/ttyACM0-31. COM97-COM99 and numbers
+// outside 1..99 have none. Pure.
+std::optional<std::filesystem::path> standardDevicePath(int port);
+
+// The path to open for COMn: the ports directory's entry when one exists (even a link that points
+// nowhere, so that opening it fails instead of reaching an unrelated device), else the standard
+// device. Nothing for a number outside 1..99.
+std::optional<std::filesystem::path> comPortDevice(int port, const std::filesystem::path& portsDir);
+
+}  // namespace krx

@@ -1,0 +1,483 @@
+// SPDX-License-Identifier: MIT
+// The channel on real pseudo-terminals: the test holds the master side, the channel opens the
+// slave through a COMn link in a private ports directory.
+#include "link/posix_serial_channel.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <numeric>
+#include <thread>
+
+#include "serial_test_support.h"
+
+namespace krx {
+namespace {
+
+using test::PtyPair;
+using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
+
+constexpr std::uint32_t kConsoleEventMask = 0x0003;
+constexpr std::uint32_t kConsoleBufferSize = 512;
+
+// A descriptor the test opens itself, closed at scope end.
+class Descriptor {
+  public:
+    explicit Descriptor(const std::string& path, int flags = O_RDWR)
+        : fd_(::open(path.c_str(), flags | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+    ~Descriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int fd() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+class SerialChannelTest : public ::testing::Test {
+  protected:
+    std::unique_ptr<CSerialChannel> makeChannel() {
+        auto made = std::make_unique<CSerialChannel>(windowThread, ports.path());
+        made->setErrorReporter([this](const std::string& text) {
+            const std::lock_guard guard(errorsLock);
+            errors.push_back(text);
+        });
+        return made;
+    }
+
+    bool openPort(int port, int baud = 115200, char parity = 'N', int dataBits = 8,
+                  int stopBits = 1, std::uint32_t bufferSize = kConsoleBufferSize) {
+        return channel->open(listener, port, baud, parity, dataBits, stopBits, kConsoleEventMask,
+                             bufferSize);
+    }
+
+    std::vector<std::string> reportedErrors() {
+        const std::lock_guard guard(errorsLock);
+        return errors;
+    }
+
+    // Starts the monitor and returns once it is running: its first write comes after its
+    // start-up purge, so bytes the test sends afterwards are not discarded by it.
+    bool startMonitoring(const PtyPair& pty) {
+        static const Bytes kProbe{0xC5};
+        if (!channel->start())
+            return false;
+        channel->queueWrite(kProbe);
+        if (pty.receive(kProbe.size()) != kProbe)
+            return false;
+        if (!windowThread.runUntil([&] { return listener.txEmpty == 1; }))
+            return false;
+        listener.txEmpty = 0;
+        listener.ports.clear();
+        return true;
+    }
+
+    bool runUntilBytes(std::size_t count) {
+        return windowThread.runUntil([&] { return listener.bytes.size() >= count; });
+    }
+
+    test::QueueExecutor windowThread;
+    test::PortsDir ports;
+    test::RecordingListener listener;
+    std::mutex errorsLock;
+    std::vector<std::string> errors;
+    std::unique_ptr<CSerialChannel> channel = makeChannel();
+};
+
+// --- device names and raw bytes ----------------------------------------------------------------
+
+class PortNames : public SerialChannelTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(PortNames, CarriesEveryByteValueUnchangedBothWays) {
+    const int port = GetParam();
+    PtyPair pty;
+    ports.link(port, pty.slavePath());
+    ASSERT_TRUE(openPort(port));
+    ASSERT_TRUE(channel->holdsPort());
+    ASSERT_TRUE(startMonitoring(pty));
+
+    // Bytes a cooked tty would translate, swallow or double: CR, ^C, XON/XOFF, DEL, 0xFF.
+    const Bytes incoming{0x00, 0x03, 0x0D, 0x11, 0x13, 0x7F, 0x80, 0xFF};
+    pty.send(incoming);
+    ASSERT_TRUE(runUntilBytes(incoming.size()));
+    EXPECT_EQ(listener.bytes, incoming);
+    EXPECT_EQ(static_cast<int>(listener.bytes.back()), 255);
+
+    const Bytes outgoing{0xAA, 0x0A, 0x0D, 0xFF, 0x00};
+    channel->queueWrite(outgoing);
+    EXPECT_EQ(pty.receive(outgoing.size()), outgoing);
+    ASSERT_TRUE(windowThread.runUntil([&] { return listener.txEmpty == 1; }));
+    for (int notified : listener.ports)
+        EXPECT_EQ(notified, port);
+}
+
+INSTANTIATE_TEST_SUITE_P(ShortAndLongNames, PortNames, ::testing::Values(9, 10, 99),
+                         [](const auto& info) { return "COM" + std::to_string(info.param); });
+
+// --- configuration ---------------------------------------------------------------------------
+
+struct SettingsRow {
+    const char* name;
+    int baud;
+    int stopBits;
+    speed_t speed;
+};
+
+class LineSettings : public SerialChannelTest, public ::testing::WithParamInterface<SettingsRow> {};
+
+// A pty keeps speed and stop bits but forces eight data bits without parity; the character
+// format itself is covered by the line-settings tests.
+TEST_P(LineSettings, PortIsRawAtTheRequestedSpeed) {
+    const SettingsRow& row = GetParam();
+    PtyPair pty;
+    ports.link(3, pty.slavePath());
+    // Opened first: the channel's exclusive mode then does not keep this reader out.
+    const Descriptor observer(pty.slavePath());
+    ASSERT_GE(observer.fd(), 0);
+    ASSERT_TRUE(openPort(3, row.baud, 'N', 8, row.stopBits));
+
+    termios applied{};
+    ASSERT_EQ(::tcgetattr(observer.fd(), &applied), 0);
+    EXPECT_EQ(::cfgetispeed(&applied), row.speed);
+    EXPECT_EQ(::cfgetospeed(&applied), row.speed);
+    EXPECT_EQ((applied.c_cflag & CSTOPB) != 0, row.stopBits == 2);
+    EXPECT_EQ(applied.c_cflag & static_cast<tcflag_t>(CLOCAL | CREAD),
+              static_cast<tcflag_t>(CLOCAL | CREAD));
+    EXPECT_EQ(applied.c_lflag & static_cast<tcflag_t>(ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(applied.c_iflag & static_cast<tcflag_t>(IXON | ICRNL | ISTRIP), 0u);
+    EXPECT_EQ(applied.c_oflag & static_cast<tcflag_t>(OPOST), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, LineSettings,
+                         ::testing::Values(SettingsRow{"Console115200", 115200, 1, B115200},
+                                           SettingsRow{"Slow9600TwoStopBits", 9600, 2, B9600}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct ConfigFailureRow {
+    const char* name;
+    int baud;
+    char parity;
+    const char* reported;
+};
+
+class ConfigurationFailure : public SerialChannelTest,
+                             public ::testing::WithParamInterface<ConfigFailureRow> {};
+
+// A pty has no modem lines, so asserting RTS fails there like it would on a port without them.
+TEST_P(ConfigurationFailure, IsReportedOnceAndTheOpenStillSucceeds) {
+    const ConfigFailureRow& row = GetParam();
+    PtyPair pty;
+    ports.link(4, pty.slavePath());
+    EXPECT_TRUE(openPort(4, row.baud, row.parity));
+    EXPECT_TRUE(channel->holdsPort());
+    EXPECT_EQ(reportedErrors(), std::vector<std::string>{row.reported});
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ConfigurationFailure,
+                         ::testing::Values(ConfigFailureRow{"UnsupportedBaud", 12345, 'N',
+                                                            "cfsetspeed(): Invalid argument"},
+                                           ConfigFailureRow{"UnknownParity", 115200, 'X',
+                                                            "tcsetattr(): Invalid argument"},
+                                           ConfigFailureRow{
+                                               "NoModemLines", 115200, 'N',
+                                               "ioctl(TIOCMBIS): Inappropriate ioctl for device"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- refused opens ---------------------------------------------------------------------------
+
+struct RefusalRow {
+    const char* name;
+    // Prepares the ports directory (and may hold the pty's slave); returns the COM number.
+    std::function<int(const test::PortsDir&, const PtyPair&, std::unique_ptr<Descriptor>&)> setUp;
+};
+
+class RefusedOpen : public SerialChannelTest, public ::testing::WithParamInterface<RefusalRow> {};
+
+TEST_P(RefusedOpen, ReturnsFalseAndLeavesNothingBehind) {
+    PtyPair pty;
+    std::unique_ptr<Descriptor> holder;
+    const int port = GetParam().setUp(ports, pty, holder);
+    const auto threadsBefore = test::threadIds();
+    const auto descriptorsBefore = test::openDescriptorCount();
+
+    EXPECT_FALSE(openPort(port));
+    EXPECT_FALSE(channel->holdsPort());
+    EXPECT_FALSE(channel->start());
+    EXPECT_EQ(test::threadIds(), threadsBefore);
+    EXPECT_EQ(test::openDescriptorCount(), descriptorsBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RefusedOpen,
+    ::testing::Values(RefusalRow{"NumberZero",
+                                 [](const test::PortsDir& dir, const PtyPair& pty, auto&) {
+                                     dir.link(0, pty.slavePath());
+                                     return 0;
+                                 }},
+                      RefusalRow{"Number100",
+                                 [](const test::PortsDir& dir, const PtyPair& pty, auto&) {
+                                     dir.link(100, pty.slavePath());
+                                     return 100;
+                                 }},
+                      RefusalRow{"Com97WithoutEntry",
+                                 [](const test::PortsDir&, const PtyPair&, auto&) { return 97; }},
+                      RefusalRow{"EntryPointingNowhere",
+                                 [](const test::PortsDir& dir, const PtyPair&, auto&) {
+                                     dir.link(5, dir.path() / "gone");
+                                     return 5;
+                                 }},
+                      RefusalRow{"EntryIsADirectory",
+                                 [](const test::PortsDir& dir, const PtyPair&, auto&) {
+                                     dir.link(6, dir.path());
+                                     return 6;
+                                 }},
+                      RefusalRow{"EntryIsARegularFile",
+                                 [](const test::PortsDir& dir, const PtyPair&, auto&) {
+                                     std::ofstream(dir.path() / "plain") << "not a tty";
+                                     dir.link(7, dir.path() / "plain");
+                                     return 7;
+                                 }},
+                      RefusalRow{"HeldByAnotherProgram",
+                                 [](const test::PortsDir& dir, const PtyPair& pty,
+                                    std::unique_ptr<Descriptor>& holder) {
+                                     holder = std::make_unique<Descriptor>(pty.slavePath());
+                                     EXPECT_EQ(::flock(holder->fd(), LOCK_EX | LOCK_NB), 0);
+                                     dir.link(8, pty.slavePath());
+                                     return 8;
+                                 }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- writing ---------------------------------------------------------------------------------
+
+TEST_F(SerialChannelTest, SecondFrameQueuedBeforeTheMonitorWakesIsTheOnlyOneWritten) {
+    PtyPair pty;
+    ports.link(1, pty.slavePath());
+    ASSERT_TRUE(openPort(1));
+    // Both before start(): no monitor exists yet to take the first.
+    const Bytes first{0x11, 0x12, 0x13, 0x14};
+    const Bytes second{0x21, 0x22};
+    channel->queueWrite(first);
+    channel->queueWrite(second);
+    ASSERT_TRUE(channel->start());
+
+    EXPECT_EQ(pty.receive(second.size()), second);
+    ASSERT_TRUE(windowThread.runUntil([&] { return listener.txEmpty == 1; }));
+
+    // A later frame follows straight on: nothing of the first was left to be written.
+    const Bytes third{0x31};
+    channel->queueWrite(third);
+    EXPECT_EQ(pty.receive(third.size()), third);
+    ASSERT_TRUE(windowThread.runUntil([&] { return listener.txEmpty == 2; }));
+}
+
+TEST_F(SerialChannelTest, UnreadInputIsDiscardedBeforeAWrite) {
+    PtyPair pty;
+    ports.link(2, pty.slavePath());
+    const Descriptor observer(pty.slavePath(), O_RDONLY);
+    ASSERT_GE(observer.fd(), 0);
+    ASSERT_TRUE(openPort(2));
+    ASSERT_TRUE(startMonitoring(pty));
+
+    // The first byte is handed over; the window thread holds it, so the monitor reads no more.
+    pty.send(Bytes{0x01});
+    ASSERT_TRUE(windowThread.waitUntilQueued(1));
+    pty.send(Bytes{0x02, 0x03, 0x04});
+    pollfd arrived{observer.fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&arrived, 1, 20000), 1);
+    int queued = 0;
+    ASSERT_EQ(::ioctl(observer.fd(), FIONREAD, &queued), 0);
+    ASSERT_EQ(queued, 3);
+
+    // The write request outranks the queued input once the first byte is handled.
+    const Bytes frame{0xAA, 0x55};
+    channel->queueWrite(frame);
+    windowThread.runQueued();
+    EXPECT_EQ(pty.receive(frame.size()), frame);
+    ASSERT_TRUE(windowThread.runUntil([&] { return listener.txEmpty == 1; }));
+
+    pty.send(Bytes{0x09});
+    ASSERT_TRUE(runUntilBytes(2));
+    EXPECT_EQ(listener.bytes, (Bytes{0x01, 0x09}));
+}
+
+TEST_F(SerialChannelTest, FrameLongerThanTheBufferIsRefused) {
+    PtyPair pty;
+    ports.link(3, pty.slavePath());
+    ASSERT_TRUE(openPort(3, 115200, 'N', 8, 1, 4));
+    ASSERT_TRUE(channel->start());
+    const auto baseline = reportedErrors().size();
+
+    channel->queueWrite(Bytes{1, 2, 3, 4, 5});
+    const Bytes fits{6, 7, 8, 9};
+    channel->queueWrite(fits);
+    EXPECT_EQ(pty.receive(fits.size()), fits);
+    ASSERT_TRUE(windowThread.runUntil([&] { return listener.txEmpty == 1; }));
+    const auto reported = reportedErrors();
+    ASSERT_EQ(reported.size(), baseline + 1);
+    EXPECT_EQ(reported.back(), "queueWrite(): Message too long");
+}
+
+// --- reception -------------------------------------------------------------------------------
+
+TEST_F(SerialChannelTest, FloodArrivesInOrderInRuns) {
+    PtyPair pty;
+    ports.link(1, pty.slavePath());
+    ASSERT_TRUE(openPort(1));
+    ASSERT_TRUE(startMonitoring(pty));
+
+    Bytes flood(200 * 1024);
+    for (std::size_t i = 0; i < flood.size(); ++i)
+        flood[i] = static_cast<std::uint8_t>((i * 7 + i / 251) & 0xFF);
+    std::thread generator([&] { pty.send(flood); });
+    const bool complete = runUntilBytes(flood.size());
+    generator.join();
+    ASSERT_TRUE(complete);
+    EXPECT_TRUE(listener.bytes == flood);
+    // Runs, not single bytes, are handed over while bytes pile up.
+    EXPECT_LT(listener.runs, flood.size() / 16);
+}
+
+// --- lifecycle -------------------------------------------------------------------------------
+
+TEST_F(SerialChannelTest, OpeningAnotherPortWhileMonitoringFreesTheOldOne) {
+    PtyPair oldPty;
+    PtyPair newPty;
+    ports.link(1, oldPty.slavePath());
+    ports.link(2, newPty.slavePath());
+    ASSERT_TRUE(openPort(1));
+    ASSERT_TRUE(startMonitoring(oldPty));
+    // A delivery is in flight and unhandled while the port changes.
+    oldPty.send(Bytes{0x41});
+    ASSERT_TRUE(windowThread.waitUntilQueued(1));
+
+    ASSERT_TRUE(openPort(2));
+    EXPECT_TRUE(test::portIsFree(oldPty.slavePath()));
+    EXPECT_FALSE(test::portIsFree(newPty.slavePath()));
+    auto other = makeChannel();
+    test::RecordingListener otherListener;
+    EXPECT_TRUE(other->open(otherListener, 1, 115200, 'N', 8, 1, kConsoleEventMask, 512));
+    other.reset();
+
+    windowThread.runQueued();
+    EXPECT_TRUE(listener.bytes.empty()) << "a byte of the old port reached the listener";
+
+    ASSERT_TRUE(startMonitoring(newPty));
+    newPty.send(Bytes{0x42});
+    ASSERT_TRUE(runUntilBytes(1));
+    EXPECT_EQ(listener.bytes, Bytes{0x42});
+    EXPECT_EQ(listener.ports, std::vector<int>{2});
+}
+
+TEST_F(SerialChannelTest, DestructionWithADeliveryInFlightClosesThePort) {
+    PtyPair pty;
+    ports.link(1, pty.slavePath());
+    channel.reset();
+    const auto descriptorsBefore = test::openDescriptorCount();
+    channel = makeChannel();
+    ASSERT_TRUE(openPort(1));
+    ASSERT_TRUE(startMonitoring(pty));
+    pty.send(Bytes{0x41});
+    ASSERT_TRUE(windowThread.waitUntilQueued(1));
+
+    channel.reset();
+    EXPECT_TRUE(test::portIsFree(pty.slavePath()));
+    // The orphaned task runs after the channel is gone and does nothing; with it goes the last
+    // descriptor of the session.
+    EXPECT_EQ(windowThread.runQueued(), 1u);
+    EXPECT_TRUE(listener.bytes.empty());
+    EXPECT_EQ(test::openDescriptorCount(), descriptorsBefore);
+}
+
+TEST_F(SerialChannelTest, StopWhileMonitoringDropsPendingDeliveriesAndReopenResumes) {
+    PtyPair pty;
+    ports.link(1, pty.slavePath());
+    ASSERT_TRUE(openPort(1));
+    ASSERT_TRUE(startMonitoring(pty));
+    pty.send(Bytes{0x41});
+    ASSERT_TRUE(windowThread.waitUntilQueued(1));
+
+    channel->stop();
+    windowThread.runQueued();
+    EXPECT_TRUE(listener.bytes.empty());
+    // stop() ended the monitor: it cannot be restarted without a fresh open.
+    EXPECT_FALSE(channel->start());
+
+    ASSERT_TRUE(openPort(1));
+    ASSERT_TRUE(startMonitoring(pty));
+    pty.send(Bytes{0x42});
+    ASSERT_TRUE(runUntilBytes(1));
+    EXPECT_EQ(listener.bytes, Bytes{0x42});
+}
+
+TEST_F(SerialChannelTest, StopWhileOpenIdleKeepsThePortUntilTheNextOpen) {
+    PtyPair first;
+    PtyPair second;
+    ports.link(1, first.slavePath());
+    ports.link(2, second.slavePath());
+    ASSERT_TRUE(openPort(1));
+    const auto threadsBefore = test::threadIds();
+
+    channel->stop();
+    EXPECT_TRUE(channel->holdsPort());
+    EXPECT_FALSE(test::portIsFree(first.slavePath()));
+    EXPECT_FALSE(channel->start());
+    EXPECT_EQ(test::threadIds(), threadsBefore);
+
+    ASSERT_TRUE(openPort(2));
+    EXPECT_TRUE(test::portIsFree(first.slavePath()));
+}
+
+// --- hang-up ---------------------------------------------------------------------------------
+
+double processCpuSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+TEST_F(SerialChannelTest, HangUpReachesTheOwnerOnceAndCostsNoCpu) {
+    PtyPair pty;
+    ports.link(1, pty.slavePath());
+    ASSERT_TRUE(openPort(1));
+    const auto threadsBefore = test::threadIds();
+    ASSERT_TRUE(startMonitoring(pty));
+    const pid_t monitor = test::newThread(threadsBefore, test::threadIds());
+    ASSERT_NE(monitor, -1);
+    pty.send(Bytes{0x41, 0x42});
+    ASSERT_TRUE(runUntilBytes(2));
+
+    pty.hangUp();
+    ASSERT_TRUE(windowThread.runUntil([&] { return listener.portLost == 1; }));
+    EXPECT_FALSE(channel->holdsPort());
+    EXPECT_EQ(listener.bytes, (Bytes{0x41, 0x42}));
+
+    // Over the next second: no second notice, and neither the monitor nor anything else spins.
+    const test::ThreadStats monitorBefore = test::threadStats(monitor);
+    const double cpuBefore = processCpuSeconds();
+    windowThread.runFor(1s);
+    const test::ThreadStats monitorAfter = test::threadStats(monitor);
+    EXPECT_EQ(listener.portLost, 1u);
+    EXPECT_LT(processCpuSeconds() - cpuBefore, 0.2);
+    if (monitorBefore.alive && monitorAfter.alive) {
+        EXPECT_LE(monitorAfter.cpuTicks - monitorBefore.cpuTicks, 5);
+    }
+    EXPECT_FALSE(channel->start());
+}
+
+}  // namespace
+}  // namespace krx

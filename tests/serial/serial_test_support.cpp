@@ -1,0 +1,278 @@
+// SPDX-License-Identifier: MIT
+#include "serial_test_support.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+namespace krx::test {
+
+namespace {
+
+[[noreturn]] void fail(const char* call) {
+    throw std::system_error(errno, std::generic_category(), call);
+}
+
+int remainingMs(std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+}
+
+}  // namespace
+
+// --- PtyPair ---------------------------------------------------------------------------------
+
+PtyPair::PtyPair() : master_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK)) {
+    if (master_ < 0)
+        fail("posix_openpt()");
+    char name[128] = {};
+    if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0 ||
+        ::ptsname_r(master_, name, sizeof name) != 0) {
+        ::close(master_);
+        fail("ptsname_r()");
+    }
+    slavePath_ = name;
+}
+
+PtyPair::~PtyPair() {
+    hangUp();
+}
+
+void PtyPair::hangUp() {
+    if (master_ >= 0)
+        ::close(master_);
+    master_ = -1;
+}
+
+void PtyPair::send(std::span<const std::uint8_t> bytes) const {
+    const auto deadline = std::chrono::steady_clock::now() + kSafetyTimeout;
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t count = ::write(master_, bytes.data() + sent, bytes.size() - sent);
+        if (count > 0) {
+            sent += static_cast<std::size_t>(count);
+            continue;
+        }
+        if (count < 0 && errno != EAGAIN && errno != EINTR)
+            fail("write()");
+        pollfd wait{master_, POLLOUT, 0};
+        if (::poll(&wait, 1, remainingMs(deadline)) == 0)
+            throw std::runtime_error("the channel stopped reading");
+    }
+}
+
+std::vector<std::uint8_t> PtyPair::receive(std::size_t count) const {
+    const auto deadline = std::chrono::steady_clock::now() + kSafetyTimeout;
+    std::vector<std::uint8_t> received;
+    while (received.size() < count) {
+        pollfd wait{master_, POLLIN, 0};
+        if (::poll(&wait, 1, remainingMs(deadline)) <= 0)
+            break;
+        std::uint8_t chunk[4096];
+        const ssize_t got = ::read(master_, chunk, std::min(sizeof chunk, count - received.size()));
+        if (got > 0)
+            received.insert(received.end(), chunk, chunk + got);
+        else if (got == 0 || (errno != EAGAIN && errno != EINTR))
+            break;  // EIO: the channel's side is closed
+    }
+    return received;
+}
+
+// --- PortsDir --------------------------------------------------------------------------------
+
+PortsDir::PortsDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "krx-ports-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        fail("mkdtemp()");
+    path_ = pattern;
+}
+
+PortsDir::~PortsDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::filesystem::path PortsDir::entry(int port) const {
+    return path_ / ("COM" + std::to_string(port));
+}
+
+void PortsDir::link(int port, const std::filesystem::path& target) const {
+    std::filesystem::create_symlink(target, entry(port));
+}
+
+// --- QueueExecutor ---------------------------------------------------------------------------
+
+void QueueExecutor::post(std::function<void()> task) {
+    {
+        const std::lock_guard guard(mutex_);
+        tasks_.push_back(std::move(task));
+    }
+    queued_.notify_all();
+}
+
+bool QueueExecutor::runOne(std::chrono::steady_clock::time_point deadline) {
+    std::function<void()> task;
+    {
+        std::unique_lock guard(mutex_);
+        if (!queued_.wait_until(guard, deadline, [this] { return !tasks_.empty(); }))
+            return false;
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+    }
+    task();
+    return true;
+}
+
+bool QueueExecutor::runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (!runOne(deadline))
+            return done();
+    }
+    return true;
+}
+
+std::size_t QueueExecutor::runFor(std::chrono::milliseconds duration) {
+    const auto deadline = std::chrono::steady_clock::now() + duration;
+    std::size_t ran = 0;
+    while (runOne(deadline))
+        ++ran;
+    return ran;
+}
+
+std::size_t QueueExecutor::runQueued() {
+    std::deque<std::function<void()>> now;
+    {
+        const std::lock_guard guard(mutex_);
+        now.swap(tasks_);
+    }
+    for (auto& task : now)
+        task();
+    return now.size();
+}
+
+bool QueueExecutor::waitUntilQueued(std::size_t count, std::chrono::milliseconds timeout) {
+    std::unique_lock guard(mutex_);
+    return queued_.wait_for(guard, timeout, [this, count] { return tasks_.size() >= count; });
+}
+
+// --- RecordingListener -----------------------------------------------------------------------
+
+void RecordingListener::onSerialBytes(int port, std::span<const std::uint8_t> run) {
+    bytes.insert(bytes.end(), run.begin(), run.end());
+    ports.push_back(port);
+    ++runs;
+    if (onRun)
+        onRun();
+}
+
+void RecordingListener::onSerialTxEmpty(int port) {
+    ports.push_back(port);
+    ++txEmpty;
+}
+
+void RecordingListener::onSerialPortLost(int port) {
+    ports.push_back(port);
+    ++portLost;
+}
+
+// --- /proc -----------------------------------------------------------------------------------
+
+std::set<pid_t> threadIds() {
+    std::set<pid_t> ids;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+        ids.insert(static_cast<pid_t>(std::stol(entry.path().filename().string())));
+    return ids;
+}
+
+pid_t newThread(const std::set<pid_t>& before, const std::set<pid_t>& after) {
+    pid_t found = -1;
+    for (pid_t id : after) {
+        if (before.count(id) != 0)
+            continue;
+        if (found != -1)
+            return -1;
+        found = id;
+    }
+    return found;
+}
+
+std::size_t openDescriptorCount() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
+namespace {
+
+// Reads a /proc file whole with plain read(): a file of a task that is ending fails with ESRCH,
+// which must mean "gone", not an exception.
+std::optional<std::string> readProcFile(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::string text;
+    char chunk[1024];
+    ssize_t got = 0;
+    while ((got = ::read(fd, chunk, sizeof chunk)) > 0)
+        text.append(chunk, static_cast<std::size_t>(got));
+    ::close(fd);
+    if (got < 0)
+        return std::nullopt;
+    return text;
+}
+
+}  // namespace
+
+ThreadStats threadStats(pid_t tid) {
+    const std::filesystem::path task = "/proc/self/task/" + std::to_string(tid);
+    ThreadStats stats;
+    const auto stat = readProcFile(task / "stat");
+    const auto status = readProcFile(task / "status");
+    if (!stat || !status)
+        return stats;
+    const auto nameEnd = stat->rfind(')');
+    if (nameEnd == std::string::npos)
+        return stats;
+    // After the name: state (field 3) ... utime (field 14), stime (field 15).
+    std::istringstream fields(stat->substr(nameEnd + 2));
+    std::string field;
+    long utime = 0;
+    long stime = 0;
+    for (int number = 3; number <= 15 && fields >> field; ++number) {
+        if (number == 14)
+            utime = std::stol(field);
+        if (number == 15)
+            stime = std::stol(field);
+    }
+    stats.alive = true;
+    stats.cpuTicks = utime + stime;
+    std::istringstream lines(*status);
+    const std::string key = "voluntary_ctxt_switches:";
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(key, 0) == 0)
+            stats.voluntarySwitches = std::stol(line.substr(key.size()));
+    }
+    return stats;
+}
+
+bool portIsFree(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return locked;
+}
+
+}  // namespace krx::test

@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: MIT
+// Helpers for exercising the serial channel on real pseudo-terminals: a pty pair, a ports
+// directory of COMn links, a window-thread executor the test thread drains, a recording listener
+// and views of the process's threads and descriptors from /proc.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "link/serial_channel.h"
+
+namespace krx::test {
+
+using namespace std::chrono_literals;
+
+// Generous: a missed deadline fails the test, it does not measure speed.
+inline constexpr std::chrono::milliseconds kSafetyTimeout = 20s;
+
+// A pseudo-terminal; the test plays the generator on the master side.
+class PtyPair {
+  public:
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    const std::string& slavePath() const { return slavePath_; }
+
+    // Writes every byte to the channel's side, waiting for room as needed.
+    void send(std::span<const std::uint8_t> bytes) const;
+
+    // Reads what the channel wrote until `count` bytes arrived, the channel's side closed or the
+    // safety timeout passed.
+    std::vector<std::uint8_t> receive(std::size_t count) const;
+
+    // Closes the master: the channel's side sees a hang-up.
+    void hangUp();
+
+  private:
+    int master_ = -1;
+    std::string slavePath_;
+};
+
+// A private directory of COMn links, removed with everything in it.
+class PortsDir {
+  public:
+    PortsDir();
+    ~PortsDir();
+    PortsDir(const PortsDir&) = delete;
+    PortsDir& operator=(const PortsDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path entry(int port) const;
+    void link(int port, const std::filesystem::path& target) const;
+
+  private:
+    std::filesystem::path path_;
+};
+
+// The window thread of a test: post() queues from any thread, the test thread runs the tasks.
+class QueueExecutor final : public WindowThreadExecutor {
+  public:
+    void post(std::function<void()> task) override;
+
+    // Runs tasks as they come until `done` holds; false if it still does not after `timeout`.
+    bool runUntil(const std::function<bool()>& done,
+                  std::chrono::milliseconds timeout = kSafetyTimeout);
+
+    // Runs tasks as they come for `duration`; returns how many ran.
+    std::size_t runFor(std::chrono::milliseconds duration);
+
+    // Runs the tasks queued now; returns how many ran.
+    std::size_t runQueued();
+
+    // Blocks, running nothing, until at least `count` tasks are queued; false on timeout.
+    bool waitUntilQueued(std::size_t count, std::chrono::milliseconds timeout = kSafetyTimeout);
+
+  private:
+    // Runs one task if one arrives before `deadline`.
+    bool runOne(std::chrono::steady_clock::time_point deadline);
+
+    std::mutex mutex_;
+    std::condition_variable queued_;
+    std::deque<std::function<void()>> tasks_;
+};
+
+// Records every notification; optionally calls back on each run of bytes.
+class RecordingListener final : public SerialListener {
+  public:
+    void onSerialBytes(int port, std::span<const std::uint8_t> bytes) override;
+    void onSerialTxEmpty(int port) override;
+    void onSerialPortLost(int port) override;
+
+    std::vector<std::uint8_t> bytes;
+    std::vector<int> ports;  // the port number of every notification
+    std::size_t runs = 0;
+    std::size_t txEmpty = 0;
+    std::size_t portLost = 0;
+    std::function<void()> onRun;
+};
+
+// Thread ids of this process (/proc/self/task).
+std::set<pid_t> threadIds();
+
+// The one thread in `after` but not in `before`; -1 unless there is exactly one.
+pid_t newThread(const std::set<pid_t>& before, const std::set<pid_t>& after);
+
+// Open descriptors of this process (/proc/self/fd).
+std::size_t openDescriptorCount();
+
+struct ThreadStats {
+    bool alive = false;
+    long cpuTicks = 0;  // user + system, in clock ticks
+    long voluntarySwitches = 0;
+};
+
+// Statistics of one thread of this process; `alive` false once it has ended.
+ThreadStats threadStats(pid_t tid);
+
+// Whether another open file description can take the port's lock now.
+bool portIsFree(const std::string& path);
+
+}  // namespace krx::test
