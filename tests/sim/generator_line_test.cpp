@@ -291,6 +291,20 @@ TEST(LineMalformedFrames, FrameHiddenBehindATruncatedOneIsAnswered) {
     EXPECT_EQ(valuesOf(send(line, stream)), answerBytes(kDeviceA, CMD_GET_TIMING, {0x14}));
 }
 
+TEST(LineMalformedFrames, HiddenFrameIsAnsweredWhenItIsRecognised) {
+    GeneratorLine line(pacedConfig(kLatencyUs), {kDeviceA}, defaultTvEdid());
+    // A head promising 32 payload bytes swallows a good frame; only the later filler ends it.
+    Bytes first = {0xAA, 0x00, 0x00, 0x25, 0x00, 0x01, 0x01, 0x61, 0x80};
+    const Bytes good = frameBytes(CMD_GET_TIMING);
+    first.insert(first.end(), good.begin(), good.end());
+    EXPECT_TRUE(send(line, first, 0).empty());
+    const std::int64_t laterUs = 1'000'000;
+    const std::vector<TimedByte> out = send(line, Bytes(23, 0x00), laterUs);
+    EXPECT_EQ(valuesOf(out), answerBytes(kDeviceA, CMD_GET_TIMING, {0x14}));
+    ASSERT_FALSE(out.empty());
+    EXPECT_GT(out.front().timeUs, laterUs + kLatencyUs);
+}
+
 TEST(LineMalformedFrames, FrameArrivingInPiecesIsAnsweredOnce) {
     GeneratorLine line(pacedConfig(kLatencyUs), {kDeviceA}, defaultTvEdid());
     const Bytes good = frameBytes(CMD_GET_POWER);

@@ -80,9 +80,11 @@ void FrameParser::reject(RejectReason reason, std::int64_t timeUs, std::vector<P
     for (std::size_t i = 0; i < size_; ++i)
         rejected.bytes.push_back(frame_[i].value);
     out.push_back(std::move(rejected));
-    // Everything after the rejected 0xAA is looked at again, ahead of bytes not yet seen.
+    // Everything after the rejected 0xAA is looked at again, ahead of bytes not yet seen. The
+    // device gets to them only now, so a frame found among them ends now, not when its last byte
+    // first arrived (else its answer could be timed before the request was recognised).
     for (std::size_t i = size_; i > 1; --i)
-        replay_.push_front(frame_[i - 1]);
+        replay_.push_front({frame_[i - 1].value, timeUs});
     size_ = 0;
     length_ = 0;
 }

@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: MIT
+#include "sim/sim_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sim/traffic_log.h"
+
+namespace krx::sim {
+namespace {
+
+std::variant<SimOptions, std::string> parse(std::vector<std::string_view> args) {
+    return parseSimOptions(args);
+}
+
+TEST(SimOptions, DefaultsAreOneDeviceOnAPacedLine) {
+    const auto parsed = parse({});
+    ASSERT_TRUE(std::holds_alternative<SimOptions>(parsed));
+    const SimOptions& options = std::get<SimOptions>(parsed);
+    EXPECT_EQ(options.devices, (std::vector<TargetAddress>{{0x01, 0x01}}));
+    EXPECT_TRUE(options.line.paced);
+    EXPECT_TRUE(options.line.displayAttached);
+    EXPECT_TRUE(options.linkPath.empty());
+    EXPECT_FALSE(options.help);
+}
+
+TEST(SimOptions, EveryOptionLandsInItsField) {
+    const auto parsed = parse(
+        {"--link",         "ports/COM3",   "--device",        "0A0B",    "--device",     "fe01",
+         "--edid",         "tv.bin",       "--log",           "t.jsonl", "--latency-us", "0",
+         "--no-pace",      "--no-display", "--silent",        "8061",    "--silent",     "F802",
+         "--bad-checksum", "all",          "--stall",         "80a9",    "--stall-ms",   "300",
+         "--noise",        "55ff00",       "--hang-up-after", "12"});
+    ASSERT_TRUE(std::holds_alternative<SimOptions>(parsed)) << std::get<std::string>(parsed);
+    const SimOptions& o = std::get<SimOptions>(parsed);
+    EXPECT_EQ(o.linkPath, "ports/COM3");
+    EXPECT_EQ(o.devices, (std::vector<TargetAddress>{{0x0A, 0x0B}, {0xFE, 0x01}}));
+    EXPECT_EQ(o.edidPath, "tv.bin");
+    EXPECT_EQ(o.logPath, "t.jsonl");
+    EXPECT_EQ(o.line.latencyUs, 0);
+    EXPECT_FALSE(o.line.paced);
+    EXPECT_FALSE(o.line.displayAttached);
+    EXPECT_EQ(o.line.faults.silentCodes, (std::set<std::uint32_t>{0x8061, 0xF802}));
+    EXPECT_TRUE(faultMatches(o.line.faults.badChecksumCodes, CMD_PING));
+    EXPECT_TRUE(faultMatches(o.line.faults.stallCodes, CMD_GET_LINK_STATUS));
+    EXPECT_FALSE(faultMatches(o.line.faults.stallCodes, CMD_GET_TIMING));
+    EXPECT_EQ(o.line.faults.stallUs, 300'000);
+    EXPECT_EQ(o.line.faults.noise, (std::vector<std::uint8_t>{0x55, 0xFF, 0x00}));
+    EXPECT_EQ(o.line.faults.hangUpAfterFrames, 12u);
+}
+
+TEST(SimOptions, MistakesAreNamed) {
+    struct Row {
+        std::vector<std::string_view> args;
+        std::string_view mentions;
+    };
+    const std::vector<Row> rows = {
+        {{"--frobnicate"}, "--frobnicate"},  {{"--link"}, "needs a value"},
+        {{"--device", "101"}, "101"},        {{"--device", "0100"}, "0100"},
+        {{"--device", "FF01"}, "FF01"},      {{"--device", "00FF"}, "00FF"},
+        {{"--device", "01G1"}, "01G1"},      {{"--device", "0202", "--device", "0202"}, "twice"},
+        {{"--latency-us", "-5"}, "-5"},      {{"--latency-us", "1ms"}, "1ms"},
+        {{"--stall-ms", "0"}, "--stall-ms"}, {{"--hang-up-after", "0"}, "--hang-up-after"},
+        {{"--noise", "5"}, "--noise"},       {{"--noise", "zz"}, "--noise"},
+        {{"--silent", "61"}, "61"},          {{"--silent", "1234"}, "1234"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.args.front()) + " " +
+                     std::string(row.args.size() > 1 ? row.args[1] : ""));
+        const auto parsed = parse(row.args);
+        ASSERT_TRUE(std::holds_alternative<std::string>(parsed));
+        EXPECT_NE(std::get<std::string>(parsed).find(row.mentions), std::string::npos)
+            << std::get<std::string>(parsed);
+    }
+}
+
+TEST(SimOptions, HelpListsEveryOption) {
+    const auto parsed = parse({"--help"});
+    ASSERT_TRUE(std::holds_alternative<SimOptions>(parsed));
+    EXPECT_TRUE(std::get<SimOptions>(parsed).help);
+    for (std::string_view option :
+         {"--link", "--device", "--edid", "--no-display", "--latency-us", "--no-pace", "--log",
+          "--silent", "--bad-checksum", "--stall", "--stall-ms", "--noise", "--hang-up-after"})
+        EXPECT_NE(simUsage().find(option), std::string_view::npos) << option;
+}
+
+TEST(TrafficLog, LinesCarryTimeDirectionBytesAndName) {
+    const std::vector<std::uint8_t> request = {0xAA, 0x00, 0x00, 0x05, 0x00,
+                                               0x01, 0x01, 0x61, 0x80, 0x6E};
+    EXPECT_EQ(
+        formatTrafficLine({LineEvent::Direction::Received, 1200, request, CMD_GET_TIMING, {}}),
+        R"({"time_us":1200,"dir":"received","bytes":"AA 00 00 05 00 01 01 61 80 6E",)"
+        R"("command":"CMD_GET_TIMING"})");
+    const std::vector<std::uint8_t> noise = {0x0F};
+    EXPECT_EQ(formatTrafficLine({LineEvent::Direction::Sent, 7, noise, CMD_PING, "noise"}),
+              R"({"time_us":7,"dir":"sent","bytes":"0F","command":"CMD_PING","note":"noise"})");
+    EXPECT_EQ(formatTrafficLine({LineEvent::Direction::Received, 0, {}, 0x0070, "unknown code"}),
+              R"({"time_us":0,"dir":"received","bytes":"","command":"","note":"unknown code"})");
+}
+
+}  // namespace
+}  // namespace krx::sim
