@@ -29,30 +29,101 @@ int hexValue(char c) {
     return -1;
 }
 
-// One "%x" conversion starting at `pos`; advances `pos` past what it consumed. Only the low
-// 8 bits of the number are kept, so long numbers cannot overflow.
-std::optional<std::uint8_t> scanHexNumber(std::string_view text, std::size_t& pos) {
-    while (pos < text.size() && isSpace(text[pos])) {
-        ++pos;
+// Characters of a string, one at a time, with a look at the next one (as a stream scan has).
+class TextSource {
+  public:
+    explicit TextSource(std::string_view text) : text_(text) {}
+    std::optional<char> peek() const {
+        return pos_ < text_.size() ? std::optional<char>(text_[pos_]) : std::nullopt;
     }
-    std::size_t p = pos;
+    void next() { ++pos_; }
+
+  private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+// Characters of an open file, read in blocks as the scan needs them, so that the scan reads no
+// further than its last number; a read error ends the text and is remembered.
+class FileSource {
+  public:
+    explicit FileSource(int fd) : fd_(fd) {}
+    std::optional<char> peek() {
+        if (pos_ == size_ && !fill()) {
+            return std::nullopt;
+        }
+        return buffer_[pos_];
+    }
+    void next() { ++pos_; }
+    bool failed() const { return failed_; }
+
+  private:
+    bool fill() {
+        for (;;) {
+            const ssize_t count = ::read(fd_, buffer_, sizeof buffer_);
+            if (count >= 0) {
+                pos_ = 0;
+                size_ = static_cast<std::size_t>(count);
+                return count > 0;
+            }
+            if (errno != EINTR) {
+                failed_ = true;
+                return false;
+            }
+        }
+    }
+
+    int fd_;
+    char buffer_[4096];
+    std::size_t pos_ = 0;
+    std::size_t size_ = 0;
+    bool failed_ = false;
+};
+
+bool isHexDigit(std::optional<char> c) {
+    return c && hexValue(*c) >= 0;
+}
+
+// One "%x" conversion: white space, an optional sign, an optional 0x prefix, hex digits. Only the
+// low 8 bits of the number are kept, so long numbers cannot overflow.
+template <typename Source>
+std::optional<std::uint8_t> scanHexNumber(Source& source) {
+    while (source.peek() && isSpace(*source.peek())) {
+        source.next();
+    }
     bool negative = false;
-    if (p < text.size() && (text[p] == '+' || text[p] == '-')) {
-        negative = text[p] == '-';
-        ++p;
+    if (const auto sign = source.peek(); sign && (*sign == '+' || *sign == '-')) {
+        negative = *sign == '-';
+        source.next();
     }
-    if (p >= text.size() || hexValue(text[p]) < 0) {
+    if (!isHexDigit(source.peek())) {
         return std::nullopt;
     }
     unsigned value = 0;
-    if (text[p] == '0' && p + 1 < text.size() && (text[p + 1] == 'x' || text[p + 1] == 'X')) {
-        p += 2;  // the prefix; with no digit after it the number read is the 0
+    if (*source.peek() == '0') {
+        source.next();
+        if (const auto x = source.peek(); x && (*x == 'x' || *x == 'X')) {
+            source.next();  // the prefix; with no digit after it the number read is the 0
+        }
     }
-    for (; p < text.size() && hexValue(text[p]) >= 0; ++p) {
-        value = ((value << 4) | static_cast<unsigned>(hexValue(text[p]))) & 0xFFU;
+    for (auto c = source.peek(); isHexDigit(c); c = source.peek()) {
+        value = ((value << 4) | static_cast<unsigned>(hexValue(*c))) & 0xFFU;
+        source.next();
     }
-    pos = p;
     return static_cast<std::uint8_t>((negative ? 0U - value : value) & 0xFFU);
+}
+
+template <typename Source>
+EdidImage scanEdidText(Source& source) {
+    EdidImage image = blankEdidImage();
+    for (std::uint8_t& byte : image) {
+        const auto number = scanHexNumber(source);
+        if (!number) {
+            break;
+        }
+        byte = *number;
+    }
+    return image;
 }
 
 // Reads from `fd` until its end or `limit` bytes; false on a read error (a directory included).
@@ -126,16 +197,8 @@ EdidImage blankEdidImage() {
 }
 
 EdidImage parseEdidText(std::string_view text) {
-    EdidImage image = blankEdidImage();
-    std::size_t pos = 0;
-    for (std::uint8_t& byte : image) {
-        const auto number = scanHexNumber(text, pos);
-        if (!number) {
-            break;
-        }
-        byte = *number;
-    }
-    return image;
+    TextSource source(text);
+    return scanEdidText(source);
 }
 
 EdidImage parseEdidBinary(std::string_view bytes) {
@@ -158,16 +221,20 @@ EdidResult<EdidImage> readEdidFile(const std::filesystem::path& path) {
         ::close(fd);
         return Result::failure(std::string(kEdidNotBinOrTxt));
     }
-    // A binary image needs only its first 256 bytes; text is read whole because white space may
-    // stand between the numbers in any amount.
-    const bool isText = extension == "txt";
-    std::string content;
-    const bool readOk = readUpTo(fd, isText ? content.max_size() : std::size_t{kEdidSize}, content);
-    ::close(fd);
-    if (!readOk) {
-        return Result::failure(std::string(kEdidReadFailed));
+    // Both forms read only as far as they need: 256 bytes, or the text up to its 256th number or
+    // the first item that is not one.
+    if (extension == "txt") {
+        FileSource source(fd);
+        const EdidImage image = scanEdidText(source);
+        ::close(fd);
+        return source.failed() ? Result::failure(std::string(kEdidReadFailed))
+                               : Result::success(image);
     }
-    return Result::success(isText ? parseEdidText(content) : parseEdidBinary(content));
+    std::string content;
+    const bool readOk = readUpTo(fd, kEdidSize, content);
+    ::close(fd);
+    return readOk ? Result::success(parseEdidBinary(content))
+                  : Result::failure(std::string(kEdidReadFailed));
 }
 
 std::string formatEdidText(const EdidImage& image) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -208,6 +209,27 @@ TEST_F(EdidFilesTest, DotInFolderNameIsNotTheExtension) {
     const auto image = readEdidFile(write("v1.txt/edid", "00"));
     ASSERT_FALSE(image);
     EXPECT_EQ(image.error(), kEdidNotBinOrTxt);
+}
+
+TEST_F(EdidFilesTest, EndlessFileReadsOnlyWhatTheScanNeeds) {
+    fs::create_symlink("/dev/zero", dir_ / "zeros.txt");
+    fs::create_symlink("/dev/zero", dir_ / "zeros.bin");
+    const auto text = readEdidFile(dir_ / "zeros.txt");  // a 0 byte is not a number: nothing read
+    const auto binary = readEdidFile(dir_ / "zeros.bin");
+    ASSERT_TRUE(text);
+    ASSERT_TRUE(binary);
+    EXPECT_EQ(text.value(), blankEdidImage());
+    EXPECT_EQ(binary.value(), EdidImage{});
+}
+
+TEST_F(EdidFilesTest, NumberSplitAcrossReadBlocksIsOneNumber) {
+    // Long white space puts "1AB" across the 4096-byte boundary of the file reader.
+    const auto image = readEdidFile(write("split.txt", std::string(4094, ' ') + "1AB 0x\n2C"));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image.value()[0], 0xAB);
+    EXPECT_EQ(image.value()[1], 0x00);  // "0x" without digits
+    EXPECT_EQ(image.value()[2], 0x2C);
+    EXPECT_EQ(image.value()[3], 0xFF);
 }
 
 // ---- Naming and saving -----------------------------------------------------------------------
