@@ -15,6 +15,7 @@
 #include <ctime>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <numeric>
@@ -401,6 +402,31 @@ TEST_F(SerialChannelTest, DestructionWithADeliveryInFlightClosesThePort) {
     EXPECT_EQ(windowThread.runQueued(), 1u);
     EXPECT_TRUE(listener.bytes.empty());
     EXPECT_EQ(test::openDescriptorCount(), descriptorsBefore);
+}
+
+TEST_F(SerialChannelTest, DestructionDuringAWriteTheLineCannotTakeReturns) {
+    PtyPair pty;
+    ports.link(1, pty.slavePath());
+    constexpr std::uint32_t kHuge = 8u << 20;  // far beyond what the pty buffers hold
+    ASSERT_TRUE(openPort(1, 115200, 'N', 8, 1, kHuge));
+    ASSERT_TRUE(startMonitoring(pty));
+    channel->queueWrite(Bytes(kHuge, 0x55));
+    // The write has begun; the rest waits for room that never comes while nobody reads.
+    ASSERT_EQ(pty.receive(1).size(), 1u);
+
+    std::promise<void> destroyed;
+    std::thread destroyer([&] {
+        channel.reset();
+        destroyed.set_value();
+    });
+    const bool returned =
+        destroyed.get_future().wait_for(test::kSafetyTimeout) == std::future_status::ready;
+    if (!returned) {
+        destroyer.detach();
+        FAIL() << "destruction waited for the write";
+    }
+    destroyer.join();
+    EXPECT_TRUE(test::portIsFree(pty.slavePath()));
 }
 
 TEST_F(SerialChannelTest, StopWhileMonitoringDropsPendingDeliveriesAndReopenResumes) {
