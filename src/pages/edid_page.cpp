@@ -18,6 +18,13 @@ QPlainTextEdit* reportBox(QWidget* parent, const char* description) {
     return box;
 }
 
+// The reports end their lines with CR LF and the status separates its lines with a lone CR;
+// the controls break lines at LF.
+QString forDisplay(QString text) {
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"))
+        .replace(QLatin1Char('\r'), QLatin1Char('\n'));
+}
+
 QString fromReport(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -64,10 +71,10 @@ void CEdidPage::onEdidReceived() {
 
 void CEdidPage::refresh() {
     hexDumpBox->setPlainText(hexDump);
-    generalBox->setPlainText(generalReport);
-    videoBox->setPlainText(videoReport);
-    audioBox->setPlainText(audioReport);
-    statusLabel->setText(statusText);
+    generalBox->setPlainText(forDisplay(generalReport));
+    videoBox->setPlainText(forDisplay(videoReport));
+    audioBox->setPlainText(forDisplay(audioReport));
+    statusLabel->setText(forDisplay(statusText));
 }
 
 }  // namespace krx

@@ -31,6 +31,8 @@ class ConsoleTest : public ::testing::Test {
         return *window_;
     }
 
+    void destroyWindow() { window_.reset(); }
+
     // A line with one generator at `address`, attached to COM`port`.
     sim::GeneratorLine& attachGenerator(int port, TargetAddress address = {0x01, 0x02},
                                         sim::LineConfig config = {}) {
