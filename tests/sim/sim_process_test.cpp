@@ -204,11 +204,44 @@ TEST_F(SimProcessTest, HangUpClosesTheLineAndEndsTheProgram) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
 }
 
-TEST_F(SimProcessTest, RefusesABadOptionWithoutCreatingTheLink) {
-    SimProcess sim({"--link", link.string(), "--device", "0000"});
+TEST_F(SimProcessTest, ServesTheEdidFileItIsGiven) {
+    EdidBytes edid = defaultTvEdid();
+    edid[20] = 0x5A;  // any change will do; the simulator serves the file as it is
+    const std::filesystem::path file = dir / "display.bin";
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(edid.data()),
+               static_cast<std::streamsize>(edid.size()));
+    SimProcess sim({"--link", link.string(), "--no-pace", "--edid", file.string()});
     ASSERT_TRUE(sim.started());
-    EXPECT_EQ(sim.waitExit(), 2);
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+    ASSERT_TRUE(sim.firstLine().has_value());
+    openPort();
+    const Bytes expected =
+        answerBytes({0x01, 0x01}, CMD_READ_TV_EDID, Bytes(edid.begin(), edid.end()));
+    EXPECT_EQ(exchange(frameBytes(CMD_READ_TV_EDID, {0x01}), expected.size()), expected);
+    sim.terminate();
+    EXPECT_EQ(sim.waitExit(), 0);
+}
+
+TEST_F(SimProcessTest, RefusesBadInputWithoutCreatingTheLink) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        int exitCode;
+    };
+    const std::vector<Row> rows = {
+        {"bad device address", {"--device", "0000"}, 2},
+        {"missing EDID file", {"--edid", (dir / "none.bin").string()}, 1},
+        {"EDID file of another kind", {"--edid", "/proc/self/status"}, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> args = {"--link", link.string()};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        SimProcess sim(args);
+        ASSERT_TRUE(sim.started());
+        EXPECT_EQ(sim.waitExit(), row.exitCode);
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+    }
 }
 
 }  // namespace
