@@ -13,23 +13,23 @@
 namespace krx {
 namespace {
 constexpr int kColumns = 5;
+
+QString latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+}  // namespace
 
 CTimingPage::CTimingPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host) {
     installEventFilter(&keyFilter_);
     timingGroup = new QButtonGroup(this);
     auto* grid = new QGridLayout(this);
-    int cell = 0;
+    // Positions equal codes: the button of a code is the group's button with that id.
     for (const TimingEntry& entry : kTimings) {
-        const QString caption =
-            isUserTiming(entry.code)
-                ? QString::fromLatin1(kUserTimingPlaceholder.data(), kUserTimingPlaceholder.size())
-                : QString::fromLatin1(entry.radioLabel.data(),
-                                      static_cast<qsizetype>(entry.radioLabel.size()));
-        auto* button = new QRadioButton(caption, this);
+        auto* button = new QRadioButton(
+            latin1(isUserTiming(entry.code) ? kUserTimingPlaceholder : entry.radioLabel), this);
         timingGroup->addButton(button, entry.code);
-        grid->addWidget(button, cell / kColumns, cell % kColumns);
-        ++cell;
+        grid->addWidget(button, entry.code / kColumns, entry.code % kColumns);
     }
 }
 
