@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 
 #include "edid/edid_decoder.h"
@@ -13,6 +14,15 @@ namespace {
 using test::EdidBuilder;
 using test::hdmiPayload;
 using test::TimingSpec;
+
+// Failure messages name the table row instead of dumping its bytes.
+template <typename Case>
+requires requires(const Case& row) {
+    row.name;
+}
+void PrintTo(const Case& row, std::ostream* os) {
+    *os << row.name;
+}
 
 constexpr TimingSpec k1080p60{14850, 1920, 280, 1080, 45, false};
 constexpr TimingSpec k1080i60{7425, 1920, 280, 540, 22, true};
@@ -498,6 +508,14 @@ const GeneralCase kGeneralCases[] = {
      EdidBuilder()
          .ceaExtension()
          .dataBlock(3, hdmiPayload({0x00, 0x00, 0x00, 0x80, 0x40, 0x01, 0x03}))
+         .finish(),
+     kGeneralHead + kBareExtension + "\r\n"},
+    // Length 7: the byte after the block happens to have bit 5 set, but it is not block byte 8.
+    {"HdmiBlockShorterThanEightHasNo3D",
+     EdidBuilder()
+         .ceaExtension()
+         .dataBlock(3, hdmiPayload({0x00, 0x00}))
+         .dataBlock(1, {0x80, 0x40, 0x01})
          .finish(),
      kGeneralHead + kBareExtension + "\r\n"},
     {"Y420VideoBlock",

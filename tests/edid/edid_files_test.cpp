@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,14 @@ namespace krx {
 namespace {
 
 namespace fs = std::filesystem;
+
+template <typename Case>
+requires requires(const Case& row) {
+    row.name;
+}
+void PrintTo(const Case& row, std::ostream* os) {
+    *os << row.name;
+}
 
 EdidImage counting() {
     EdidImage image{};
