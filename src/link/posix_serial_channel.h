@@ -24,9 +24,12 @@ namespace krx {
 // write-request event and the port. Received bytes go to the listener on the window thread, a run
 // at a time, and the monitor reads no more until that run was handled. Every notification of a
 // session (one open) is dropped once the session has ended by stop(), a later open() or
-// destruction, so the listener must only outlive the channel's use, not its queued tasks.
+// destruction, so the listener must only outlive the channel's use, not its queued tasks. A
+// hang-up (device gone, pty closed) closes the port, ends the monitor and is told once through
+// onSerialPortLost.
 //
-// All public operations are for the window thread; the error reporter is called from either.
+// All public operations are for the window thread; the error reporter is called from the window
+// thread or the monitor thread.
 class CSerialChannel final : public SerialChannel {
   public:
     using ErrorReporter = std::function<void(const std::string& text)>;
