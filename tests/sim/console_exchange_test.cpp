@@ -175,15 +175,5 @@ TEST_F(ConsoleExchangeTest, StallFaultRunsTheSweepIntoItsWatchdog) {
     EXPECT_EQ(console->receiver.sweepIndex, 4);
 }
 
-TEST_F(ConsoleExchangeTest, ReadAddressIsAppliedWhateverTheTarget) {
-    connect(testing::pacedConfig(2'000), {0x07, 0x07});
-    const auto frame = buildFrame(0x00, 0x00, CMD_READ_ADDRESS);
-    channel.queueWrite(frame->view());
-    clock.runForUs(100'000);
-    ASSERT_EQ(console->handled.size(), 1u);
-    EXPECT_EQ(console->handled[0].code, CMD_READ_ADDRESS);
-    EXPECT_EQ(console->handled[0].data, (std::vector<std::uint8_t>{0x01, 0x01}));
-}
-
 }  // namespace
 }  // namespace krx::sim

@@ -126,6 +126,16 @@ TEST_F(SimulatedChannelTest, SecondQueuedFrameReplacesTheFirst) {
     EXPECT_EQ(listener.txEmpty.size(), 1u);
 }
 
+TEST_F(SimulatedChannelTest, FrameBeyondTheBufferSizeIsRefusedAndThePendingOneKept) {
+    ASSERT_TRUE(channel.open(listener, 3, 115200, 'N', 8, 1, 0, 12));
+    ASSERT_TRUE(channel.start());
+    channel.queueWrite(frameBytes(CMD_GET_TIMING));
+    channel.queueWrite(frameBytes(CMD_STORE_USER_TIMING, Bytes(20, 0)));  // 30 bytes
+    clock.runForUs(100'000);
+    ASSERT_EQ(channel.writes().size(), 1u);
+    EXPECT_EQ(channel.writes()[0].bytes, frameBytes(CMD_GET_TIMING));
+}
+
 TEST_F(SimulatedChannelTest, FrameQueuedBeforeStartIsWrittenOnStart) {
     ASSERT_TRUE(channel.open(listener, 3, 115200, 'N', 8, 1, 0, 512));
     channel.queueWrite(frameBytes(CMD_GET_TIMING));

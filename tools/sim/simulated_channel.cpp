@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "simulated_channel.h"
 
-#include <algorithm>
-
 namespace krx::sim {
 
 SimulatedChannel::SimulatedChannel(EventScheduler& scheduler) : scheduler_(scheduler) {}
@@ -33,6 +31,9 @@ bool SimulatedChannel::open(SerialListener& owner, int port, int /*baud*/, char 
     owner_ = &owner;
     openPort_ = port;
     bufferSize_ = bufferSize;
+    // A hang-up still to come on this line is reported even if nothing more is written.
+    if (found->second.line)
+        watchHangUp(*found->second.line);
     return true;
 }
 
@@ -46,10 +47,11 @@ bool SimulatedChannel::start() {
 }
 
 void SimulatedChannel::queueWrite(std::span<const std::uint8_t> bytes) {
-    if (openPort_ == 0)
+    // A frame beyond the open's buffer size is refused and the pending one kept, as the real
+    // channel does.
+    if (openPort_ == 0 || bytes.size() > bufferSize_)
         return;
-    const std::size_t size = std::min<std::size_t>(bytes.size(), bufferSize_);
-    pending_.emplace(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
+    pending_.emplace(bytes.begin(), bytes.end());
     if (monitoring_)
         scheduleWrite();
 }
@@ -122,7 +124,7 @@ void SimulatedChannel::deliver(std::uint64_t generation, std::uint64_t sequence)
     owner_->onSerialBytes(openPort_, std::span<const std::uint8_t>(&byte, 1));
 }
 
-void SimulatedChannel::watchHangUp(GeneratorLine& line) {
+void SimulatedChannel::watchHangUp(const GeneratorLine& line) {
     if (hangUpScheduled_ || !line.hangUpTimeUs())
         return;
     hangUpScheduled_ = true;

@@ -59,7 +59,7 @@ class SimulatedChannel final : public SerialChannel {
     void scheduleWrite();
     void write(std::uint64_t generation);
     void deliver(std::uint64_t generation, std::uint64_t sequence);
-    void watchHangUp(GeneratorLine& line);
+    void watchHangUp(const GeneratorLine& line);
     void hangUp(std::uint64_t generation);
 
     EventScheduler& scheduler_;
