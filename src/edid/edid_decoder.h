@@ -57,7 +57,8 @@ extern const std::array<std::string_view, 5> kHdmiVicNames;
 // - a byte past 255 reads as 0: the tail of the last extension descriptor slot when d is small,
 //   a block whose length runs past the image, a YCbCr 4:2:0 capability bit naming a video
 //   descriptor past the image (which therefore prints nothing);
-// - the data block walk ends, finding nothing, when it reaches a header past byte 255 (d > 127).
+// - the data block walk ends, finding nothing, when it reaches a header past byte 255 (which
+//   only a d above 128 allows).
 // A timing whose horizontal or vertical total is 0 prints the rate 0.
 class EdidDecoder {
   public:

@@ -23,7 +23,7 @@ class [[nodiscard]] EdidResult {
     bool ok() const { return state_.index() == 0; }
     explicit operator bool() const { return ok(); }
     const T& value() const& { return std::get<0>(state_); }
-    T&& value() && { return std::get<0>(std::move(state_)); }
+    T value() && { return std::get<0>(std::move(state_)); }
     // Empty on success.
     std::string error() const { return ok() ? std::string() : std::get<1>(state_); }
 
