@@ -282,6 +282,8 @@ TEST(GeneratorLinkStatus, AutoSettingsReportWhatIsOutput) {
         ASSERT_TRUE(ask(g, code, {static_cast<std::uint8_t>(value)}));
     // AUTO resolves to RGB, 24 bit, HDMI (the television has the HDMI block), 48K, 24 bit, 2 ch.
     EXPECT_EQ(ask(g, CMD_GET_LINK_STATUS)->data, (Bytes{0, 0, 1, 2, 2, 0}));
+    g.setDisplayAttached(false);
+    EXPECT_EQ(ask(g, CMD_GET_LINK_STATUS)->data[2], 0) << "DVI without a display";
 }
 
 TEST(GeneratorEdid, BuiltInTelevisionIsAValidHdmiEdid) {

@@ -278,7 +278,8 @@ std::array<std::uint8_t, 6> Generator::linkStatus() const {
         const std::uint8_t v = u8(value);
         return v == autoValue ? concrete : v;
     };
-    const std::uint8_t hdmi = edidHasHdmiVsdb(attachedEdid_) ? 1 : 0;
+    // Without a display there is no sink to ask for HDMI, so AUTO falls back to DVI.
+    const std::uint8_t hdmi = status_.hotPlug != 0 && edidHasHdmiVsdb(attachedEdid_) ? 1 : 0;
     return {
         resolve(status_.colorSpace, kAutoColorSpace, 0),  // RGB 4:4:4
         resolve(status_.colorDepth, kAutoColorDepth, 0),  // 24 bit
