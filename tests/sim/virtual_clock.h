@@ -35,8 +35,6 @@ class VirtualClock final : public EventScheduler {
     // Moves the clock without running anything, as a window thread blocked in a sleep.
     void sleepUs(std::int64_t us) { nowUs_ += us; }
 
-    bool idle() const { return queue_.empty(); }
-
   private:
     struct Event {
         std::int64_t timeUs;

@@ -49,9 +49,6 @@ class FrameParser {
     // Takes one byte that arrived at `timeUs`; appends every frame or rejection it completes.
     void push(std::uint8_t byte, std::int64_t timeUs, std::vector<ParsedFrame>& out);
 
-    // Bytes of the frame being assembled (0 when idle).
-    std::size_t pendingSize() const { return size_; }
-
   private:
     struct Pending {
         std::uint8_t value;

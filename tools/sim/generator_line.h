@@ -62,10 +62,8 @@ class GeneratorLine {
     // answer byte. Later input is ignored.
     std::optional<std::int64_t> hangUpTimeUs() const { return hangUpUs_; }
 
-    std::size_t deviceCount() const { return devices_.size(); }
     Generator& device(std::size_t i) { return devices_.at(i); }
     const Generator& device(std::size_t i) const { return devices_.at(i); }
-    const LineConfig& config() const { return config_; }
 
     // Called for every frame received (also rejected ones) and every frame sent.
     void setObserver(std::function<void(const LineEvent&)> observer) {
