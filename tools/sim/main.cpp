@@ -106,6 +106,7 @@ int main(int argc, char** argv) {
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);  // the terminal it was started from went away
     sigaddset(&signals, kLineEndedSignal);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 

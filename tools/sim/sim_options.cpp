@@ -17,7 +17,7 @@ constexpr std::int64_t kMaxDelayUs = 60'000'000;
 constexpr std::string_view kUsage =
     R"(Usage: krx-vtp-sim [options]
 Simulates KRX-VTP HDMI 2.0 test-signal generators on one serial line, served on a
-pseudo-terminal at 115200 8N1. Runs until SIGINT or SIGTERM.
+pseudo-terminal at 115200 8N1. Runs until SIGINT, SIGTERM or SIGHUP.
 
   --link PATH          make PATH a symbolic link to the pty (parent folders are created;
                        removed on exit), e.g. build/bin/ports/COM3
