@@ -21,6 +21,9 @@ constexpr std::int64_t kNsPerUs = 1000;
 constexpr std::int64_t kNsPerSecond = 1'000'000'000;
 // Interrupts the writer's sleep when the server stops.
 constexpr int kWakeSignal = SIGUSR2;
+// Closing the master discards whatever the console has not read yet, so the line stays up this
+// long after its last answer byte: the answer before a hang-up is not lost with it.
+constexpr std::int64_t kHangUpGraceUs = 250'000;
 
 std::int64_t monotonicNs() {
     timespec now{};
@@ -149,7 +152,7 @@ void PtyLineServer::readLoop() {
                 outgoing_.push_back({byte.timeUs, byte.value, false});
             if (line_.hangUpTimeUs() && !hangUpQueued_) {
                 hangUpQueued_ = true;
-                outgoing_.push_back({*line_.hangUpTimeUs(), 0, true});
+                outgoing_.push_back({*line_.hangUpTimeUs() + kHangUpGraceUs, 0, true});
             }
         }
         wake_.notify_one();

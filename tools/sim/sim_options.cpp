@@ -35,7 +35,7 @@ Faults (CODE is a hexadecimal command code such as 8061, or "all"; repeatable):
   --stall CODE         pause inside the answer to CODE, after its fifth byte
   --stall-ms N         length of that pause in milliseconds (default 250)
   --noise HEX          send these bytes before every answer, e.g. 55FF00
-  --hang-up-after N    close the line after the N-th command frame has been answered
+  --hang-up-after N    close the line (and end) once the N-th command frame has been answered
   --help               show this text
 )";
 
