@@ -229,5 +229,28 @@ TEST(SimulatedChannelHangUp, PortIsLostOnceAfterTheLastAnswer) {
     EXPECT_FALSE(channel.open(listener, 7, 115200, 'N', 8, 1, 0, 512));
 }
 
+TEST(SimulatedChannelHangUp, IsReportedAfterAReopenWithoutFurtherWrites) {
+    VirtualClock clock;
+    LineConfig config = pacedConfig(kLatencyUs);
+    config.faults.hangUpAfterFrames = 1;
+    GeneratorLine line(config, {kDevice}, defaultTvEdid());
+    SimulatedChannel channel(clock);
+    channel.attachLine(7, line);
+    RecordingListener listener(clock);
+    ASSERT_TRUE(channel.open(listener, 7, 115200, 'N', 8, 1, 0, 512));
+    ASSERT_TRUE(channel.start());
+    channel.queueWrite(frameBytes(CMD_GET_TIMING));
+    clock.runForUs(1);
+    ASSERT_TRUE(line.hangUpTimeUs());
+
+    // Closed and opened again before the line goes dead: the new session learns of it.
+    channel.stop();
+    ASSERT_TRUE(channel.open(listener, 7, 115200, 'N', 8, 1, 0, 512));
+    ASSERT_TRUE(channel.start());
+    clock.runForUs(100'000);
+    EXPECT_EQ(listener.lost, std::vector<int>{7});
+    EXPECT_FALSE(channel.holdsPort());
+}
+
 }  // namespace
 }  // namespace krx::sim

@@ -31,9 +31,6 @@ bool SimulatedChannel::open(SerialListener& owner, int port, int /*baud*/, char 
     owner_ = &owner;
     openPort_ = port;
     bufferSize_ = bufferSize;
-    // A hang-up still to come on this line is reported even if nothing more is written.
-    if (found->second.line)
-        watchHangUp(*found->second.line);
     return true;
 }
 
@@ -41,6 +38,9 @@ bool SimulatedChannel::start() {
     if (openPort_ == 0)
         return false;
     monitoring_ = true;
+    // A hang-up still to come on this line is noticed even if nothing more is written.
+    if (const GeneratorLine* line = ports_[openPort_].line)
+        watchHangUp(*line);
     if (pending_)
         scheduleWrite();
     return true;
