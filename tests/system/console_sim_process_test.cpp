@@ -1,0 +1,168 @@
+// SPDX-License-Identifier: MIT
+// The console's real channel on a pseudo-terminal against the krx-vtp-sim process, in real time:
+// what an operator gets on a bench without hardware. Waits end on the traffic itself; the safety
+// limits only keep a broken build from hanging the run.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <QEventLoop>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/console_dlg.h"
+#include "framework/qt_window_services.h"
+#include "link/posix_serial_channel.h"
+#include "sim/generator.h"
+#include "support/channel_tap.h"
+#include "support/sim_process.h"
+
+namespace krx::testing {
+namespace {
+
+constexpr int kSimPort = 3;
+constexpr int kSafetyMs = 10'000;
+
+// A fresh directory with an empty ports/ folder in it.
+std::filesystem::path makeScratchDir() {
+    char pattern[] = "/tmp/krx-system-XXXXXX";
+    const std::filesystem::path dir = ::mkdtemp(pattern);
+    std::filesystem::create_directory(dir / "ports");
+    return dir;
+}
+
+std::int64_t processCpuUs() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto us = [](const timeval& t) { return std::int64_t{t.tv_sec} * 1'000'000 + t.tv_usec; };
+    return us(usage.ru_utime) + us(usage.ru_stime);
+}
+
+class ConsoleAgainstSimProcess : public ::testing::Test {
+  protected:
+    ConsoleAgainstSimProcess() = default;
+
+    ~ConsoleAgainstSimProcess() override {
+        window_.reset();
+        sim_.reset();
+        std::filesystem::remove_all(dir_);
+    }
+
+    void startSimulator(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"--link", (dir_ / "ports" / "COM3").string(), "--log",
+                                         logPath().string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        sim_ = std::make_unique<SimProcess>(KRX_SIM_BINARY, args);
+    }
+
+    std::filesystem::path logPath() const { return dir_ / "traffic.jsonl"; }
+
+    CConsoleDlg& window() {
+        if (!window_)
+            window_ = std::make_unique<CConsoleDlg>(services_, tap_);
+        return *window_;
+    }
+
+    // Runs the window thread's event loop until `done` holds, re-testing it whenever bytes arrive
+    // or the port is lost.
+    bool runUntil(const std::function<bool()>& done) {
+        QEventLoop loop;
+        const auto check = [&] {
+            if (done())
+                loop.quit();
+        };
+        tap_.delivered = [&](std::span<const std::uint8_t>) { check(); };
+        tap_.lost = check;
+        QTimer::singleShot(kSafetyMs, &loop, &QEventLoop::quit);
+        if (!done())
+            loop.exec();
+        tap_.delivered = nullptr;
+        tap_.lost = nullptr;
+        return done();
+    }
+
+    bool sweepComplete() {
+        const ResponseReceiver& r = window().receiver;
+        return !r.sweepMode && r.sweepIndex == 12 && r.sweepSlot == 9;
+    }
+
+    // Sends a set command and waits for the generator's acknowledgement.
+    void setAndWait(CommandCode code, std::uint8_t value) {
+        std::size_t received = 0;
+        tap_.delivered = nullptr;
+        QEventLoop loop;
+        tap_.delivered = [&](std::span<const std::uint8_t> bytes) {
+            received += bytes.size();
+            if (received >= 11)  // a one-byte acknowledgement frame
+                loop.quit();
+        };
+        QTimer::singleShot(kSafetyMs, &loop, &QEventLoop::quit);
+        window().sendCommandWithData(code, 1, &value);
+        loop.exec();
+        tap_.delivered = nullptr;
+        ASSERT_GE(received, 11u) << "no acknowledgement of " << code;
+    }
+
+    const std::filesystem::path dir_ = makeScratchDir();
+    QtWindowServices services_;
+    CSerialChannel channel_{services_, dir_ / "ports"};
+    ChannelTap tap_{channel_};
+    std::unique_ptr<SimProcess> sim_;
+    std::unique_ptr<CConsoleDlg> window_;
+};
+
+TEST_F(ConsoleAgainstSimProcess, ConnectingSweepsTheWholeStateTheGeneratorHolds) {
+    startSimulator();
+    ASSERT_TRUE(std::filesystem::exists(dir_ / "ports" / "COM3"));
+    window().changePort(kSimPort - 1);
+    ASSERT_TRUE(window().portOpen());
+    ASSERT_TRUE(runUntil([&] { return sweepComplete(); }));
+
+    // Change the generator's state through the console, then read it all back.
+    setAndWait(CMD_SET_PATTERN, 7);
+    setAndWait(CMD_SET_HDCP, 1);
+    setAndWait(CMD_SET_SAMPLE_RATE, 4);
+    window().startStatusSweep(400);
+    ASSERT_TRUE(runUntil([&] { return sweepComplete(); }));
+
+    DeviceStatus expected = sim::factoryStatus();
+    expected.patternCode = 7;
+    expected.hdcp = 1;
+    expected.sampleRate = 4;
+    EXPECT_EQ(window().receiver.deviceStatus, expected);
+    const sim::Generator fresh({0x01, 0x01}, sim::defaultTvEdid());
+    EXPECT_EQ(window().receiver.userTimings, fresh.userTimings());
+
+    // The traffic log saw the console's frames by name.
+    std::ifstream log(logPath());
+    const std::string text{std::istreambuf_iterator<char>(log), {}};
+    EXPECT_NE(text.find("CMD_GET_USER_TIMING"), std::string::npos);
+    EXPECT_NE(text.find("CMD_SET_HDCP"), std::string::npos);
+}
+
+TEST_F(ConsoleAgainstSimProcess, HangUpMidSweepLandsInClosedWithoutSpinning) {
+    startSimulator({"--hang-up-after", "5"});
+    window().changePort(kSimPort - 1);
+    ASSERT_TRUE(window().portOpen());
+    ASSERT_TRUE(runUntil([&] { return !window().portOpen(); }));
+
+    EXPECT_EQ(window().portButton->text(), QStringLiteral("Turn on Port"));
+    EXPECT_EQ(window().activityIconId(), 133);
+    EXPECT_FALSE(channel_.holdsPort());
+
+    // Half a second of an idle console after the hang-up costs next to no CPU.
+    const std::int64_t before = processCpuUs();
+    QEventLoop idle;
+    QTimer::singleShot(500, &idle, &QEventLoop::quit);
+    idle.exec();
+    EXPECT_LT(processCpuUs() - before, 100'000);
+}
+
+}  // namespace
+}  // namespace krx::testing
