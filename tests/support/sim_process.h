@@ -4,13 +4,14 @@
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdlib>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -19,9 +20,18 @@ extern char** environ;
 
 namespace krx::testing {
 
-// Starts `binary` with `args` and returns once the simulator has printed its first line (the pty
-// it listens on), which it does when the line is ready. The destructor ends it with SIGTERM, which
-// lets it remove its link, and reaps it.
+// Generous: a loaded machine with sanitizers may be slow to start a process. Never reached when
+// things work; nothing here measures speed.
+inline constexpr int kProcessSafetyTimeoutMs = 20'000;
+
+// True when `fd` became readable (or hung up) within `timeoutMs`.
+inline bool waitReadable(int fd, int timeoutMs) {
+    pollfd entry{fd, POLLIN, 0};
+    return ::poll(&entry, 1, timeoutMs) == 1;
+}
+
+// One run of `binary` with `args`, its standard output on a pipe. The destructor ends a process
+// still running with SIGTERM, which lets the simulator remove its link, and reaps it.
 class SimProcess {
   public:
     SimProcess(const std::string& binary, const std::vector<std::string>& args) {
@@ -40,43 +50,62 @@ class SimProcess {
             posix_spawn(&pid_, binary.c_str(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
+        stdout_ = out[0];
         if (spawned != 0) {
-            ::close(out[0]);
+            pid_ = -1;
             throw std::runtime_error("cannot start " + binary);
-        }
-        // Blocks until the first line; end of file means the simulator gave up (bad arguments).
-        char c = 0;
-        ssize_t got = 0;
-        while ((got = ::read(out[0], &c, 1)) == 1 && c != '\n')
-            readyLine_ += c;
-        ::close(out[0]);
-        if (got != 1) {
-            terminate();
-            throw std::runtime_error("the simulator ended before it was ready");
         }
     }
 
-    ~SimProcess() { terminate(); }
+    ~SimProcess() {
+        if (pid_ > 0) {
+            terminate();
+            if (!waitExit()) {
+                ::kill(pid_, SIGKILL);
+                ::waitpid(pid_, nullptr, 0);
+            }
+        }
+        ::close(stdout_);
+    }
 
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;
 
-    const std::string& readyLine() const { return readyLine_; }
-    pid_t pid() const { return pid_; }
-
-  private:
-    void terminate() {
-        if (pid_ <= 0)
-            return;
-        ::kill(pid_, SIGTERM);
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    // The first line the simulator prints, the pty it listens on, which it prints once the line is
+    // ready. Nothing when it ended (bad arguments) or stayed silent.
+    std::optional<std::string> firstLine() {
+        std::string line;
+        char c = 0;
+        while (waitReadable(stdout_, kProcessSafetyTimeoutMs) && ::read(stdout_, &c, 1) == 1) {
+            if (c == '\n')
+                return line;
+            line += c;
         }
-        pid_ = -1;
+        return std::nullopt;
     }
 
+    void terminate() const { ::kill(pid_, SIGTERM); }
+
+    // The exit code once the process has ended by itself or after terminate() (128 + the signal
+    // when a signal ended it); nothing if it still runs after the safety time-out.
+    std::optional<int> waitExit() {
+        const int pidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+        if (pidFd >= 0) {
+            const bool ended = waitReadable(pidFd, kProcessSafetyTimeoutMs);
+            ::close(pidFd);
+            if (!ended)
+                return std::nullopt;
+        }
+        int status = 0;
+        if (::waitpid(pid_, &status, 0) != pid_)
+            return std::nullopt;
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+  private:
     pid_t pid_ = -1;
-    std::string readyLine_;
+    int stdout_ = -1;
 };
 
 }  // namespace krx::testing

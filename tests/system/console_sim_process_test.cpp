@@ -9,12 +9,14 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/console_dlg.h"
 #include "framework/qt_window_services.h"
@@ -59,6 +61,7 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
                                          logPath().string()};
         args.insert(args.end(), extra.begin(), extra.end());
         sim_ = std::make_unique<SimProcess>(KRX_SIM_BINARY, args);
+        ASSERT_TRUE(sim_->firstLine()) << "the simulator did not get ready";
     }
 
     std::filesystem::path logPath() const { return dir_ / "traffic.jsonl"; }
@@ -92,21 +95,27 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
         return !r.sweepMode && r.sweepIndex == 12 && r.sweepSlot == 9;
     }
 
-    // Sends a set command and waits for the generator's acknowledgement.
+    // Sends a set command and waits for the generator's acknowledgement: the code repeated with
+    // no data.
     void setAndWait(CommandCode code, std::uint8_t value) {
-        std::size_t received = 0;
-        tap_.delivered = nullptr;
+        const auto ack = buildAnswerFrame(0x01, 0x01, code);
+        const std::span<const std::uint8_t> expected = ack->view();
+        std::vector<std::uint8_t> received;
+        const auto acknowledged = [&] {
+            return std::search(received.begin(), received.end(), expected.begin(),
+                               expected.end()) != received.end();
+        };
         QEventLoop loop;
         tap_.delivered = [&](std::span<const std::uint8_t> bytes) {
-            received += bytes.size();
-            if (received >= 11)  // a one-byte acknowledgement frame
+            received.insert(received.end(), bytes.begin(), bytes.end());
+            if (acknowledged())
                 loop.quit();
         };
         QTimer::singleShot(kSafetyMs, &loop, &QEventLoop::quit);
         window().sendCommandWithData(code, 1, &value);
         loop.exec();
         tap_.delivered = nullptr;
-        ASSERT_GE(received, 11u) << "no acknowledgement of " << code;
+        ASSERT_TRUE(acknowledged()) << "no acknowledgement of " << commandName(code);
     }
 
     const std::filesystem::path dir_ = makeScratchDir();
@@ -118,16 +127,16 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
 };
 
 TEST_F(ConsoleAgainstSimProcess, ConnectingSweepsTheWholeStateTheGeneratorHolds) {
-    startSimulator();
+    ASSERT_NO_FATAL_FAILURE(startSimulator());
     ASSERT_TRUE(std::filesystem::exists(dir_ / "ports" / "COM3"));
     window().changePort(kSimPort - 1);
     ASSERT_TRUE(window().portOpen());
     ASSERT_TRUE(runUntil([&] { return sweepComplete(); }));
 
     // Change the generator's state through the console, then read it all back.
-    setAndWait(CMD_SET_PATTERN, 7);
-    setAndWait(CMD_SET_HDCP, 1);
-    setAndWait(CMD_SET_SAMPLE_RATE, 4);
+    ASSERT_NO_FATAL_FAILURE(setAndWait(CMD_SET_PATTERN, 7));
+    ASSERT_NO_FATAL_FAILURE(setAndWait(CMD_SET_HDCP, 1));
+    ASSERT_NO_FATAL_FAILURE(setAndWait(CMD_SET_SAMPLE_RATE, 4));
     window().startStatusSweep(400);
     ASSERT_TRUE(runUntil([&] { return sweepComplete(); }));
 
@@ -147,7 +156,7 @@ TEST_F(ConsoleAgainstSimProcess, ConnectingSweepsTheWholeStateTheGeneratorHolds)
 }
 
 TEST_F(ConsoleAgainstSimProcess, HangUpMidSweepLandsInClosedWithoutSpinning) {
-    startSimulator({"--hang-up-after", "5"});
+    ASSERT_NO_FATAL_FAILURE(startSimulator({"--hang-up-after", "5"}));
     window().changePort(kSimPort - 1);
     ASSERT_TRUE(window().portOpen());
     ASSERT_TRUE(runUntil([&] { return !window().portOpen(); }));
