@@ -6,16 +6,12 @@
 namespace krx {
 
 void VirtualWindowServices::post(std::function<void()> task) {
-    scheduleAtUs(nowUs_, std::move(task));
-}
-
-void VirtualWindowServices::scheduleAtUs(std::int64_t timeUs, std::function<void()> task) {
-    queue_.push(Event{std::max(timeUs, nowUs_), nextSequence_++, std::move(task)});
+    scheduleAtUs(nowUs(), std::move(task));
 }
 
 void VirtualWindowServices::armTimer(TimerTarget& target, int id, std::uint64_t generation,
                                      int intervalMs) {
-    scheduleAtUs(nowUs_ + std::int64_t{intervalMs} * 1000, [this, &target, id, generation] {
+    scheduleAtUs(nowUs() + std::int64_t{intervalMs} * 1000, [this, &target, id, generation] {
         auto it = timers_.find({&target, id});
         if (it == timers_.end() || it->second.generation != generation)
             return;  // killed or reset
@@ -40,8 +36,7 @@ void VirtualWindowServices::killAllTimers(TimerTarget& target) {
 }
 
 void VirtualWindowServices::sleepMs(int ms) {
-    if (ms > 0)
-        nowUs_ += std::int64_t{ms} * 1000;
+    advanceUs(std::int64_t{ms} * 1000);
 }
 
 void VirtualWindowServices::showMessage(QWidget* owner, const QString& text) {
@@ -53,17 +48,6 @@ void VirtualWindowServices::showMessage(QWidget* owner, const QString& text) {
 int VirtualWindowServices::runModal(QDialog& dialog) {
     modalDialogs_.push_back(&dialog);
     return modalHook ? modalHook(dialog) : 0;
-}
-
-void VirtualWindowServices::runFor(std::int64_t ms) {
-    const std::int64_t endUs = nowUs_ + ms * 1000;
-    while (!queue_.empty() && queue_.top().timeUs <= endUs) {
-        Event event = queue_.top();
-        queue_.pop();
-        nowUs_ = std::max(nowUs_, event.timeUs);
-        event.task();
-    }
-    nowUs_ = std::max(nowUs_, endUs);
 }
 
 std::optional<int> VirtualWindowServices::timerInterval(const TimerTarget& target, int id) const {

@@ -5,12 +5,11 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <queue>
 #include <utility>
 #include <vector>
 
 #include "framework/window_services.h"
-#include "link/event_scheduler.h"
+#include "link/virtual_clock.h"
 
 namespace krx {
 
@@ -18,17 +17,15 @@ namespace krx {
 // timer expiries that fall due, in time order (ties in scheduling order). Sleeps advance the
 // clock at once; what came due meanwhile runs on the next runFor(). Messages and modal dialogs
 // are recorded instead of shown. Single-threaded: post() must come from the test's thread.
-class VirtualWindowServices final : public WindowServices, public EventScheduler {
+class VirtualWindowServices final : public WindowServices, public VirtualClock {
   public:
     struct Message {
         QString text;
         QWidget* owner = nullptr;
     };
 
-    // WindowThreadExecutor / EventScheduler
+    // WindowThreadExecutor
     void post(std::function<void()> task) override;
-    std::int64_t nowUs() const override { return nowUs_; }
-    void scheduleAtUs(std::int64_t timeUs, std::function<void()> task) override;
 
     // WindowServices
     void setTimer(TimerTarget& target, int id, int intervalMs) override;
@@ -40,10 +37,10 @@ class VirtualWindowServices final : public WindowServices, public EventScheduler
 
     // Runs everything due within the next `ms` milliseconds; the clock ends at now + ms (or later
     // when a sleep inside a task went beyond it).
-    void runFor(std::int64_t ms);
+    void runFor(std::int64_t ms) { runForUs(ms * 1000); }
     void advanceMs(std::int64_t ms) { runFor(ms); }
 
-    std::int64_t nowMs() const { return nowUs_ / 1000; }
+    std::int64_t nowMs() const { return nowUs() / 1000; }
     // The interval of a running timer; empty when it does not run.
     std::optional<int> timerInterval(const TimerTarget& target, int id) const;
 
@@ -56,16 +53,6 @@ class VirtualWindowServices final : public WindowServices, public EventScheduler
     std::function<void(const Message&)> messageHook;
 
   private:
-    struct Event {
-        std::int64_t timeUs;
-        std::uint64_t sequence;
-        std::function<void()> task;
-    };
-    struct Later {
-        bool operator()(const Event& a, const Event& b) const {
-            return a.timeUs != b.timeUs ? a.timeUs > b.timeUs : a.sequence > b.sequence;
-        }
-    };
     struct Timer {
         int intervalMs = 0;
         std::uint64_t generation = 0;
@@ -73,10 +60,7 @@ class VirtualWindowServices final : public WindowServices, public EventScheduler
 
     void armTimer(TimerTarget& target, int id, std::uint64_t generation, int intervalMs);
 
-    std::int64_t nowUs_ = 0;
-    std::uint64_t nextSequence_ = 0;
     std::uint64_t nextGeneration_ = 0;
-    std::priority_queue<Event, std::vector<Event>, Later> queue_;
     std::map<std::pair<const TimerTarget*, int>, Timer> timers_;
     std::vector<Message> messages_;
     std::vector<QDialog*> modalDialogs_;

@@ -8,12 +8,12 @@
 #include "link/response_receiver.h"
 #include "sim/simulated_channel.h"
 #include "sim_test_support.h"
-#include "virtual_clock.h"
+#include "link/virtual_clock.h"
 
 namespace krx::sim {
 namespace {
 
-using testing::VirtualClock;
+using krx::VirtualClock;
 
 constexpr int kPort = 3;
 

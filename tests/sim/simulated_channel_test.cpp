@@ -8,7 +8,7 @@
 #include "link/command_frame.h"
 #include "sim/line_timing.h"
 #include "sim_test_support.h"
-#include "virtual_clock.h"
+#include "link/virtual_clock.h"
 
 namespace krx::sim {
 namespace {
@@ -17,7 +17,7 @@ using testing::answerBytes;
 using testing::Bytes;
 using testing::frameBytes;
 using testing::pacedConfig;
-using testing::VirtualClock;
+using krx::VirtualClock;
 
 // Records what the channel hands over, with the virtual time of each call.
 class RecordingListener final : public SerialListener {
@@ -152,7 +152,7 @@ TEST_F(SimulatedChannelTest, WriteDiscardsAnswerBytesThatWereDueButUnread) {
     channel.queueWrite(frameBytes(CMD_GET_TIMING));
     clock.runForUs(1);  // written now; the answer comes within the next 3 ms
     // The window thread sleeps through the whole answer, then sends the next query.
-    clock.sleepUs(50'000);
+    clock.advanceUs(50'000);
     channel.queueWrite(frameBytes(CMD_GET_PATTERN));
     clock.runForUs(100'000);
     EXPECT_EQ(listener.received, answerBytes(kDevice, CMD_GET_PATTERN, {0x00}));
