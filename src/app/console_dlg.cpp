@@ -178,17 +178,17 @@ void CConsoleDlg::buildLayout() {
     connect(activityIcon, &QToolButton::clicked, this, [this] { togglePort(); });
     portButton = button(comm, "Turn on Port", du.rect(52, 12, 55, 14));
     connect(portButton, &QPushButton::clicked, this, [this] { togglePort(); });
-    QLabel* portLabel = label(comm, QStringLiteral("&Port:"), 52, 32, 18);
+    QLabel* portLabel = label(comm, QStringLiteral("&Port:"), 52, 29, 55);
     portSelector = new QComboBox(comm);
-    portSelector->setGeometry(du.rect(70, 30, 37, 14));
+    portSelector->setGeometry(du.rect(52, 39, 55, 14));
     portLabel->setBuddy(portSelector);
     for (int port = 1; port <= kLastPort; ++port)
         portSelector->addItem(QStringLiteral("COM%1").arg(port));
     portSelector->setAccessibleDescription(QStringLiteral("Port selector"));
     connect(portSelector, &QComboBox::activated, this, [this](int index) { changePort(index); });
-    statusLine = label(comm, QString(), 6, 52, 100);
+    statusLine = label(comm, QString(), 6, 56, 100);
     statusLine->setAccessibleDescription(QStringLiteral("Status line"));
-    searchButton = button(comm, "Search Device", du.rect(6, 68, 101, 14));
+    searchButton = button(comm, "Search Device", du.rect(6, 70, 101, 14));
     connect(searchButton, &QPushButton::clicked, this, [this] { searchDevice(); });
 
     // Address management.
