@@ -17,16 +17,16 @@ void fixSum(EdidImage& image, std::size_t first) {
 
 }  // namespace
 
-std::vector<std::uint8_t> timingBytes(const TimingSpec& spec) {
+std::vector<std::uint8_t> timingBytes(const TimingSpec& timing) {
     const auto low = [](unsigned v) { return static_cast<std::uint8_t>(v & 0xFFU); };
-    return {low(spec.pixelClock10kHz),
-            low(spec.pixelClock10kHz >> 8),
-            low(spec.horizontalActive),
-            low(spec.horizontalBlank),
-            low((spec.horizontalActive >> 8) << 4 | (spec.horizontalBlank >> 8)),
-            low(spec.verticalActive),
-            low(spec.verticalBlank),
-            low((spec.verticalActive >> 8) << 4 | (spec.verticalBlank >> 8)),
+    return {low(timing.pixelClock10kHz),
+            low(timing.pixelClock10kHz >> 8),
+            low(timing.horizontalActive),
+            low(timing.horizontalBlank),
+            low((timing.horizontalActive >> 8) << 4 | (timing.horizontalBlank >> 8)),
+            low(timing.verticalActive),
+            low(timing.verticalBlank),
+            low((timing.verticalActive >> 8) << 4 | (timing.verticalBlank >> 8)),
             0,
             0,
             0,
@@ -36,7 +36,7 @@ std::vector<std::uint8_t> timingBytes(const TimingSpec& spec) {
             0,
             0,
             0,
-            spec.interlaced ? std::uint8_t{0x9E} : std::uint8_t{0x1E}};
+            timing.interlaced ? std::uint8_t{0x9E} : std::uint8_t{0x1E}};
 }
 
 EdidBuilder::EdidBuilder() {

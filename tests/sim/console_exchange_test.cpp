@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "link/response_receiver.h"
+#include "link/virtual_clock.h"
 #include "sim/simulated_channel.h"
 #include "sim_test_support.h"
-#include "link/virtual_clock.h"
 
 namespace krx::sim {
 namespace {

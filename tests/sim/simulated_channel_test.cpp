@@ -6,18 +6,18 @@
 #include <vector>
 
 #include "link/command_frame.h"
+#include "link/virtual_clock.h"
 #include "sim/line_timing.h"
 #include "sim_test_support.h"
-#include "link/virtual_clock.h"
 
 namespace krx::sim {
 namespace {
 
+using krx::VirtualClock;
 using testing::answerBytes;
 using testing::Bytes;
 using testing::frameBytes;
 using testing::pacedConfig;
-using krx::VirtualClock;
 
 // Records what the channel hands over, with the virtual time of each call.
 class RecordingListener final : public SerialListener {
