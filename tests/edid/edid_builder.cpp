@@ -17,16 +17,16 @@ void fixSum(EdidImage& image, std::size_t first) {
 
 }  // namespace
 
-std::vector<std::uint8_t> timingBytes(const TimingSpec& timing) {
+std::vector<std::uint8_t> timingBytes(const TimingSpec& descriptor) {
     const auto low = [](unsigned v) { return static_cast<std::uint8_t>(v & 0xFFU); };
-    return {low(timing.pixelClock10kHz),
-            low(timing.pixelClock10kHz >> 8),
-            low(timing.horizontalActive),
-            low(timing.horizontalBlank),
-            low((timing.horizontalActive >> 8) << 4 | (timing.horizontalBlank >> 8)),
-            low(timing.verticalActive),
-            low(timing.verticalBlank),
-            low((timing.verticalActive >> 8) << 4 | (timing.verticalBlank >> 8)),
+    return {low(descriptor.pixelClock10kHz),
+            low(descriptor.pixelClock10kHz >> 8),
+            low(descriptor.horizontalActive),
+            low(descriptor.horizontalBlank),
+            low((descriptor.horizontalActive >> 8) << 4 | (descriptor.horizontalBlank >> 8)),
+            low(descriptor.verticalActive),
+            low(descriptor.verticalBlank),
+            low((descriptor.verticalActive >> 8) << 4 | (descriptor.verticalBlank >> 8)),
             0,
             0,
             0,
@@ -36,7 +36,7 @@ std::vector<std::uint8_t> timingBytes(const TimingSpec& timing) {
             0,
             0,
             0,
-            timing.interlaced ? std::uint8_t{0x9E} : std::uint8_t{0x1E}};
+            descriptor.interlaced ? std::uint8_t{0x9E} : std::uint8_t{0x1E}};
 }
 
 EdidBuilder::EdidBuilder() {
@@ -58,8 +58,8 @@ EdidBuilder& EdidBuilder::digital(bool isDigital) {
     return set(20, isDigital ? std::uint8_t{0x80} : std::uint8_t{0x00});
 }
 
-EdidBuilder& EdidBuilder::timing(std::size_t offset, const TimingSpec& spec) {
-    return set(offset, timingBytes(spec));
+EdidBuilder& EdidBuilder::timing(std::size_t offset, const TimingSpec& descriptor) {
+    return set(offset, timingBytes(descriptor));
 }
 
 EdidBuilder& EdidBuilder::displayName(std::size_t offset, std::string_view name) {

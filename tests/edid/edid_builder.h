@@ -20,7 +20,7 @@ struct TimingSpec {
 };
 
 // The 18 bytes of a detailed timing descriptor (sync fields zero, separate digital sync).
-std::vector<std::uint8_t> timingBytes(const TimingSpec& spec);
+std::vector<std::uint8_t> timingBytes(const TimingSpec& descriptor);
 
 // Builds EDID images field by field. Starts as the standard header followed by zeros; finish()
 // fixes both block checksums unless told otherwise.
@@ -31,7 +31,7 @@ class EdidBuilder {
     EdidBuilder& manufacturer(char first, char second, char third);
     EdidBuilder& productCode(unsigned code);
     EdidBuilder& digital(bool isDigital);
-    EdidBuilder& timing(std::size_t offset, const TimingSpec& spec);
+    EdidBuilder& timing(std::size_t offset, const TimingSpec& descriptor);
     EdidBuilder& displayName(std::size_t offset, std::string_view name);
     EdidBuilder& rangeLimits(std::size_t offset, unsigned minVerticalHz, unsigned maxVerticalHz,
                              unsigned minHorizontalKHz, unsigned maxHorizontalKHz,
