@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
+#include <QPushButton>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -17,6 +19,12 @@
 namespace krx::testing {
 
 using Bytes = std::vector<std::uint8_t>;
+
+constexpr TargetAddress kBroadcast{0x00, 0x00};
+
+inline QString qs(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // The real main window on the virtual clock, wired to the in-process generator simulator. Ports
 // are attached per test; nothing is open at the start.
@@ -60,6 +68,27 @@ class ConsoleTest : public ::testing::Test {
         for (std::size_t i = from; i < channel.writes().size(); ++i)
             frames.push_back(channel.writes()[i].bytes);
         return frames;
+    }
+
+    void expectClosed() {
+        CConsoleDlg& w = window();
+        EXPECT_FALSE(w.portOpen());
+        EXPECT_EQ(w.activityIconId(), 133);
+        EXPECT_EQ(w.portButton->text(), "Turn on Port");
+    }
+    void expectOpen() {
+        CConsoleDlg& w = window();
+        EXPECT_TRUE(w.portOpen());
+        EXPECT_EQ(w.activityIconId(), 134);
+        EXPECT_EQ(w.portButton->text(), "Close Port");
+    }
+
+    // The status panel's value fields.
+    std::vector<QLabel*> statusFields() {
+        CConsoleDlg& w = window();
+        return {w.hotPlugField,    w.hdcpField,     w.outputModeField, w.colorSpaceField,
+                w.colorDepthField, w.timingField,   w.sampleRateField, w.audioBitsField,
+                w.channelsField,   w.audioTypeField};
     }
 
     QStringList messageTexts() const {

@@ -29,36 +29,27 @@ TEST_F(MainWindowTest, StartsClosedOnCom1WithBlankPanelAndNothingSent) {
     CConsoleDlg& w = window();
     services.runFor(1000);
 
-    EXPECT_EQ(w.tabs->currentIndex(), 0);
-    EXPECT_EQ(w.tabs->currentWidget(), &w.timingPage());
-    EXPECT_EQ(w.portButton->text(), "Turn on Port");
-    EXPECT_EQ(w.activityIconId(), 133);
-    EXPECT_FALSE(w.portOpen());
+    expectClosed();
     EXPECT_EQ(w.portSelector->currentText(), "COM1");
     EXPECT_EQ(w.portSelector->count(), 99);
     EXPECT_EQ(w.addressSelector->currentText(), "All: 0000(with ACT)");
     EXPECT_EQ(w.addressSelector->itemText(1), "All: FFFF(no ACT)");
     EXPECT_EQ(w.statusLine->text(), " ");
-    for (QLabel* field :
-         {w.hotPlugField, w.hdcpField, w.outputModeField, w.colorSpaceField, w.colorDepthField,
-          w.timingField, w.sampleRateField, w.audioBitsField, w.channelsField, w.audioTypeField})
+    for (QLabel* field : statusFields())
         EXPECT_TRUE(field->text().isEmpty()) << field->accessibleDescription().toStdString();
-    EXPECT_EQ(w.powerSelection, -1);
     EXPECT_FALSE(w.powerOnRadio->isChecked());
     EXPECT_FALSE(w.powerOffRadio->isChecked());
-    EXPECT_EQ(w.targetAddress, (TargetAddress{0x00, 0x00}));
-    EXPECT_EQ(w.timingPage().selection, -1);
+    EXPECT_EQ(w.targetAddress, kBroadcast);
     EXPECT_EQ(w.timingPage().timingGroup->checkedId(), -1);
     EXPECT_EQ(w.timingPage().timingButton(0x37)->text(), "1280X720(60)");
-    EXPECT_EQ(w.patternPage().selection, -1);
-    EXPECT_EQ(w.settingPage().hdcp, -1);
     EXPECT_EQ(w.edidPage().sourceSelector->currentText(), "TV EDID");
     EXPECT_TRUE(channel.writes().empty());
     EXPECT_TRUE(services.messages().empty());
 }
 
-TEST_F(MainWindowTest, TabsInOrderAndTabOneIsTimingDetails) {
+TEST_F(MainWindowTest, StartsOnTimingWithTabsInOrder) {
     CConsoleDlg& w = window();
+    EXPECT_EQ(w.tabs->currentWidget(), &w.timingPage());
     const QStringList captions = {"Timing", "Timing Details", "Pattern", "Setting", "TV EDID"};
     ASSERT_EQ(w.tabs->count(), captions.size());
     for (int i = 0; i < captions.size(); ++i)
