@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string>
 #include <vector>
 
 #include "link/command_frame.h"
@@ -46,7 +45,6 @@ class RecordingActions : public ReceiverActions {
     int edidReceivedCalls = 0;
     std::vector<HandlerCall> handlers;
     std::vector<FinishSnapshot> finishes;
-    std::vector<std::string> events;  // "query", "finished", "edid" in call order
 
     // Virtual clock: the watchdog's deadline in ms, if armed.
     std::int64_t nowMs = 0;
@@ -54,7 +52,6 @@ class RecordingActions : public ReceiverActions {
 
     void sendQuery(CommandCode code, std::span<const std::uint8_t> payload) override {
         queries.push_back({code, {payload.begin(), payload.end()}});
-        events.emplace_back("query");
     }
     void startWatchdog(int intervalMs) override {
         watchdogStarts.push_back(intervalMs);
@@ -68,14 +65,10 @@ class RecordingActions : public ReceiverActions {
         edid.at(index) = value;
         ++edidStores;
     }
-    void edidReceived() override {
-        ++edidReceivedCalls;
-        events.emplace_back("edid");
-    }
+    void edidReceived() override { ++edidReceivedCalls; }
     void sweepFinished() override {
         finishes.push_back(
             {receiver->sweepMode, receiver->rxPosition, receiver->detailsPending, queries.size()});
-        events.emplace_back("finished");
     }
     void runHandler(std::size_t codeIndex, std::span<const std::uint8_t> data) override {
         handlers.push_back({codeIndex, {data.begin(), data.end()}});

