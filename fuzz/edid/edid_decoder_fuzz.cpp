@@ -4,15 +4,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <string_view>
 
 #include "edid/edid_decoder.h"
 #include "edid/edid_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    krx::EdidImage image = krx::blankEdidImage();
-    for (std::size_t i = 0; i < size && i < image.size(); ++i) {
-        image[i] = data[i];
-    }
+    const krx::EdidImage image =
+        krx::parseEdidBinary(std::string_view(reinterpret_cast<const char*>(data), size));
     const krx::EdidReport received = krx::EdidDecoder::decodeReceived(image);
     const krx::EdidReport all = krx::EdidDecoder::decodeAll(image);
     if (all.hexDump.size() != 3 * krx::kEdidSize || all.audio.size() < 2 ||

@@ -10,7 +10,7 @@
 
 namespace krx::test {
 
-struct TimingSpec {
+struct TimingFields {
     unsigned pixelClock10kHz = 0;
     unsigned horizontalActive = 0;
     unsigned horizontalBlank = 0;
@@ -20,41 +20,88 @@ struct TimingSpec {
 };
 
 // The 18 bytes of a detailed timing descriptor (sync fields zero, separate digital sync).
-std::vector<std::uint8_t> timingBytes(const TimingSpec& descriptor);
+inline std::vector<std::uint8_t> timingBytes(const TimingFields& t) {
+    const auto low = [](unsigned v) { return static_cast<std::uint8_t>(v & 0xFFU); };
+    std::vector<std::uint8_t> bytes(18, 0);
+    bytes[0] = low(t.pixelClock10kHz);
+    bytes[1] = low(t.pixelClock10kHz >> 8);
+    bytes[2] = low(t.horizontalActive);
+    bytes[3] = low(t.horizontalBlank);
+    bytes[4] = low((t.horizontalActive >> 8) << 4 | (t.horizontalBlank >> 8));
+    bytes[5] = low(t.verticalActive);
+    bytes[6] = low(t.verticalBlank);
+    bytes[7] = low((t.verticalActive >> 8) << 4 | (t.verticalBlank >> 8));
+    bytes[17] = t.interlaced ? 0x9E : 0x1E;
+    return bytes;
+}
+
+// An HDMI vendor-specific block payload: IEEE 00-0C-03, physical address 1.0.0.0, then `rest`
+// starting at block byte 6.
+inline std::vector<std::uint8_t> hdmiPayload(const std::vector<std::uint8_t>& rest) {
+    std::vector<std::uint8_t> payload = rest;
+    payload.insert(payload.begin(), {0x03, 0x0C, 0x00, 0x10, 0x00});
+    return payload;
+}
 
 // Builds EDID images field by field. Starts as the standard header followed by zeros; finish()
 // fixes both block checksums unless told otherwise.
 class EdidBuilder {
   public:
-    EdidBuilder();
+    EdidBuilder() { set(0, {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00}).set(18, {1, 3}); }
 
-    EdidBuilder& manufacturer(char first, char second, char third);
-    EdidBuilder& productCode(unsigned code);
-    EdidBuilder& digital(bool isDigital);
-    EdidBuilder& timing(std::size_t offset, const TimingSpec& descriptor);
-    EdidBuilder& displayName(std::size_t offset, std::string_view name);
-    EdidBuilder& rangeLimits(std::size_t offset, unsigned minVerticalHz, unsigned maxVerticalHz,
-                             unsigned minHorizontalKHz, unsigned maxHorizontalKHz,
-                             unsigned maxClock10MHz);
+    EdidBuilder& set(std::size_t offset, std::uint8_t value) {
+        image_.at(offset) = value;
+        return *this;
+    }
+    EdidBuilder& set(std::size_t offset, const std::vector<std::uint8_t>& values) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            set(offset + i, values[i]);
+        }
+        return *this;
+    }
+    EdidBuilder& timing(std::size_t offset, const TimingFields& t) {
+        return set(offset, timingBytes(t));
+    }
+    // A display product name descriptor: the name, 0x0A after it when shorter than 13, spaces.
+    EdidBuilder& displayName(std::size_t offset, std::string_view name) {
+        set(offset, {0x00, 0x00, 0x00, 0xFC, 0x00});
+        for (std::size_t i = 0; i < 13; ++i) {
+            const std::uint8_t pad = i == name.size() ? 0x0A : 0x20;
+            set(offset + 5 + i, i < name.size() ? static_cast<std::uint8_t>(name[i]) : pad);
+        }
+        return *this;
+    }
     // Byte 126 = 1 and a CEA extension block: tag 02, revision 3, d = 4 and `deviceSupport` at 131.
     // Data blocks appended afterwards move d past them.
-    EdidBuilder& ceaExtension(std::uint8_t deviceSupport = 0);
+    EdidBuilder& ceaExtension(std::uint8_t deviceSupport = 0) {
+        collectionEnd_ = 132;
+        return set(126, 1).set(128, {0x02, 0x03, 0x04, deviceSupport});
+    }
     // Appends a data block (header tag << 5 | payload size) to the collection and moves d after it.
-    EdidBuilder& dataBlock(unsigned tag, const std::vector<std::uint8_t>& payload);
+    EdidBuilder& dataBlock(unsigned tag, const std::vector<std::uint8_t>& payload) {
+        set(collectionEnd_, static_cast<std::uint8_t>(tag << 5 | (payload.size() & 0x1FU)));
+        set(collectionEnd_ + 1, payload);
+        collectionEnd_ += payload.size() + 1;
+        return descriptorOffset(static_cast<std::uint8_t>(collectionEnd_ - 128));
+    }
     // Overrides d (byte 130) after the blocks have been placed.
-    EdidBuilder& descriptorOffset(std::uint8_t d);
-    EdidBuilder& set(std::size_t offset, std::uint8_t value);
-    EdidBuilder& set(std::size_t offset, const std::vector<std::uint8_t>& values);
+    EdidBuilder& descriptorOffset(std::uint8_t d) { return set(130, d); }
 
-    EdidImage finish(bool fixChecksums = true) const;
+    EdidImage finish(bool fixChecksums = true) const {
+        EdidImage image = image_;
+        for (std::size_t first = 0; fixChecksums && first < image.size(); first += 128) {
+            unsigned sum = 0;
+            for (std::size_t i = first; i < first + 127; ++i) {
+                sum += image[i];
+            }
+            image[first + 127] = static_cast<std::uint8_t>(256U - (sum & 0xFFU));
+        }
+        return image;
+    }
 
   private:
     EdidImage image_{};
     std::size_t collectionEnd_ = 132;
 };
-
-// An HDMI vendor-specific block payload: IEEE 00-0C-03, physical address 1.0.0.0, then `rest`
-// starting at block byte 6.
-std::vector<std::uint8_t> hdmiPayload(const std::vector<std::uint8_t>& rest);
 
 }  // namespace krx::test

@@ -69,11 +69,16 @@ INSTANTIATE_TEST_SUITE_P(Edid, GoldenEdid, testing::ValuesIn(goldenInputs()), []
     return name;
 });
 
-// The binary twin of a text input must decode identically, dump included.
-TEST(GoldenEdidTwins, TextAndBinaryFormsGiveTheSameDump) {
-    const std::string text = (kDataDir / "tv_4k_hdmi20.txt").string();
-    const std::string binary = (kDataDir / "tv_4k_hdmi20.bin").string();
-    EXPECT_EQ(runTool({"--section", "dump", text}), runTool({"--section", "dump", binary}));
+// Both forms of one display dump its saved text form with the line ends as spaces.
+TEST(GoldenEdidTwins, BothFormsDumpTheSavedBytes) {
+    std::string expected = contents(kDataDir / "tv_4k_hdmi20.txt");
+    for (auto at = expected.find("\r\n"); at != std::string::npos; at = expected.find("\r\n")) {
+        expected.replace(at, 2, " ");
+    }
+    for (const char* input : {"tv_4k_hdmi20.txt", "tv_4k_hdmi20.bin"}) {
+        SCOPED_TRACE(input);
+        EXPECT_EQ(runTool({"--section", "dump", (kDataDir / input).string()}), expected);
+    }
 }
 
 }  // namespace
