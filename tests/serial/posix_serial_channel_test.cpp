@@ -17,7 +17,6 @@
 #include <future>
 #include <memory>
 #include <mutex>
-#include <numeric>
 #include <thread>
 
 #include "serial_test_support.h"
