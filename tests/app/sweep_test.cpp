@@ -38,16 +38,14 @@ using SweepTest = ConsoleTest;
 TEST_F(SweepTest, FinishedSweepShowsTheGeneratorsState) {
     sim::GeneratorLine& line = attachGenerator(1);
     sim::Generator& device = line.device(0);
-    apply(device, CMD_SET_TIMING, {0x0E});
-    apply(device, CMD_SET_PATTERN, {0x21});
-    apply(device, CMD_SET_COLOR_SPACE, {0x02});
-    apply(device, CMD_SET_COLOR_DEPTH, {0x01});
-    apply(device, CMD_SET_HDCP, {0x01});
-    apply(device, CMD_SET_SAMPLE_RATE, {0x04});
-    apply(device, CMD_SET_AUDIO_BITS, {0x02});
-    apply(device, CMD_SET_AUDIO_SOURCE, {0x01});
-    apply(device, CMD_SET_AUDIO_CHANNELS, {0x05});
-    apply(device, CMD_SET_POWER, {0x01});
+    const std::pair<CommandCode, std::uint8_t> settings[] = {
+        {CMD_SET_TIMING, 0x0E},      {CMD_SET_PATTERN, 0x21},      {CMD_SET_COLOR_SPACE, 0x02},
+        {CMD_SET_COLOR_DEPTH, 0x01}, {CMD_SET_HDCP, 0x01},         {CMD_SET_SAMPLE_RATE, 0x04},
+        {CMD_SET_AUDIO_BITS, 0x02},  {CMD_SET_AUDIO_SOURCE, 0x01}, {CMD_SET_AUDIO_CHANNELS, 0x05},
+        {CMD_SET_POWER, 0x01},
+    };
+    for (const auto& [code, value] : settings)
+        apply(device, code, {value});
     UserTiming stored = standardTimingRecord(0x0E);
     stored.slot = 4;
     const auto storedBytes = stored.toBytes();
@@ -142,23 +140,20 @@ struct BrokenSweepCase {
     int sweepIndex;
 };
 
-sim::FaultConfig silent(CommandCode code) {
+// Requests that get no answer, and requests whose answer stalls for 250 ms after 5 bytes.
+sim::FaultConfig faults(std::set<std::uint32_t> silent, std::set<std::uint32_t> stalled = {}) {
     sim::FaultConfig f;
-    f.silentCodes = {code};
-    return f;
-}
-sim::FaultConfig stalled(CommandCode code, std::int64_t stallUs) {
-    sim::FaultConfig f;
-    f.stallCodes = {code};
+    f.silentCodes = std::move(silent);
+    f.stallCodes = std::move(stalled);
     f.stallAfterBytes = 5;
-    f.stallUs = stallUs;
+    f.stallUs = 250'000;
     return f;
 }
 
 const BrokenSweepCase kBrokenSweeps[] = {
-    {"FourthAnswerMissing", silent(CMD_GET_COLOR_DEPTH), {0x01, 0x02}, 0x14, 4, 3},
-    {"StallOf250MsInsideAnAnswer", stalled(CMD_GET_COLOR_SPACE, 250'000), {0x01, 0x02}, 0x14, 3, 2},
-    {"UserTimingAnswerMissing", silent(CMD_GET_USER_TIMING), {0x01, 0x02}, 0x14, 13, 12},
+    {"FourthAnswerMissing", faults({CMD_GET_COLOR_DEPTH}), {0x01, 0x02}, 0x14, 4, 3},
+    {"StallOf250MsInsideAnAnswer", faults({}, {CMD_GET_COLOR_SPACE}), {0x01, 0x02}, 0x14, 3, 2},
+    {"UserTimingAnswerMissing", faults({CMD_GET_USER_TIMING}), {0x01, 0x02}, 0x14, 13, 12},
     // The timing answer from (0x60, 0x62) for 0x01 has the checksum 0xAB, which opens a frame:
     // the pattern answer then fails at its byte 1.
     {"ChecksumByteABOpensAFrame", {}, {0x60, 0x62}, 0x01, 2, 1},
