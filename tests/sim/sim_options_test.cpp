@@ -22,8 +22,6 @@ TEST(SimOptions, DefaultsAreOneDeviceOnAPacedLine) {
     EXPECT_EQ(options.devices, (std::vector<TargetAddress>{{0x01, 0x01}}));
     EXPECT_TRUE(options.line.paced);
     EXPECT_TRUE(options.line.displayAttached);
-    EXPECT_TRUE(options.linkPath.empty());
-    EXPECT_FALSE(options.help);
 }
 
 TEST(SimOptions, EveryOptionLandsInItsField) {
@@ -57,14 +55,24 @@ TEST(SimOptions, MistakesAreNamed) {
         std::string_view mentions;
     };
     const std::vector<Row> rows = {
-        {{"--frobnicate"}, "--frobnicate"},  {{"--link"}, "needs a value"},
-        {{"--device", "101"}, "101"},        {{"--device", "0100"}, "0100"},
-        {{"--device", "FF01"}, "FF01"},      {{"--device", "00FF"}, "00FF"},
-        {{"--device", "01G1"}, "01G1"},      {{"--device", "0202", "--device", "0202"}, "twice"},
-        {{"--latency-us", "-5"}, "-5"},      {{"--latency-us", "1ms"}, "1ms"},
-        {{"--stall-ms", "0"}, "--stall-ms"}, {{"--hang-up-after", "0"}, "--hang-up-after"},
-        {{"--noise", "5"}, "--noise"},       {{"--noise", "zz"}, "--noise"},
-        {{"--silent", "61"}, "61"},          {{"--silent", "1234"}, "1234"},
+        {{"--frobnicate"}, "--frobnicate"},
+        {{"--link"}, "needs a value"},
+        {{"--device", "101"}, "101"},
+        {{"--device", "0100"}, "0100"},
+        {{"--device", "0001"}, "0001"},
+        {{"--device", "FF01"}, "FF01"},
+        {{"--device", "01FF"}, "01FF"},
+        {{"--device", "01G1"}, "01G1"},
+        {{"--device", "0202", "--device", "0202"}, "twice"},
+        {{"--latency-us", "-5"}, "-5"},
+        {{"--latency-us", "1ms"}, "1ms"},
+        {{"--latency-us", "60000001"}, "60000001"},
+        {{"--stall-ms", "0"}, "--stall-ms"},
+        {{"--hang-up-after", "0"}, "--hang-up-after"},
+        {{"--noise", "5"}, "--noise"},
+        {{"--noise", "zz"}, "--noise"},
+        {{"--silent", "61"}, "61"},
+        {{"--silent", "1234"}, "1234"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.args.front()) + " " +

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Runs the built krx-vtp-sim and talks to it through its pty, as the console would.
+// Runs the built krx-vtp-sim and talks to it through its pty, as the console would. Waits are
+// bounded by a generous safety time-out and nothing about speed is asserted.
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -7,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -20,13 +20,15 @@
 namespace krx::sim {
 namespace {
 
+using krx::testing::kProcessSafetyTimeoutMs;
+using krx::testing::SimProcess;
+using krx::testing::waitReadable;
 using testing::answerBytes;
 using testing::Bytes;
 using testing::frameBytes;
 
-using krx::testing::kProcessSafetyTimeoutMs;
-using krx::testing::SimProcess;
-using krx::testing::waitReadable;
+constexpr TargetAddress kFirst{0x01, 0x01};
+constexpr TargetAddress kSecond{0x01, 0x02};
 
 class SimProcessTest : public ::testing::Test {
   protected:
@@ -35,15 +37,19 @@ class SimProcessTest : public ::testing::Test {
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir = pattern;
         link = dir / "ports" / "COM3";
-        log = dir / "traffic.jsonl";
     }
     void TearDown() override {
+        process.reset();
         if (port >= 0)
             close(port);
         std::filesystem::remove_all(dir);
     }
 
-    void openPort() {
+    // Starts the simulator on `link` with `args` and opens its port in raw mode.
+    void start(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--link", link.string()});
+        process.emplace(KRX_SIM_BINARY, args);
+        ptyPath = process->firstLine().value_or("");
         port = open(link.c_str(), O_RDWR | O_NOCTTY);
         ASSERT_GE(port, 0) << link;
         termios settings{};
@@ -51,12 +57,12 @@ class SimProcessTest : public ::testing::Test {
         cfmakeraw(&settings);
         ASSERT_EQ(tcsetattr(port, TCSANOW, &settings), 0);
     }
-
+    // Writes `request` and reads until `answerSize` bytes have come or the line stays quiet.
     Bytes exchange(const Bytes& request, std::size_t answerSize) {
         EXPECT_EQ(write(port, request.data(), request.size()),
                   static_cast<ssize_t>(request.size()));
         Bytes answer;
-        std::array<std::uint8_t, 64> buffer{};
+        std::array<std::uint8_t, 512> buffer{};
         while (answer.size() < answerSize && waitReadable(port, kProcessSafetyTimeoutMs)) {
             const ssize_t n = read(port, buffer.data(), buffer.size());
             if (n <= 0)
@@ -65,36 +71,43 @@ class SimProcessTest : public ::testing::Test {
         }
         return answer;
     }
-
-    std::vector<std::string> logLines() const {
-        std::ifstream in(log);
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);)
-            lines.push_back(line);
-        return lines;
+    // Stops the simulator as the operator does; it ends cleanly and removes its link.
+    void expectCleanEnd() {
+        process->terminate();
+        EXPECT_EQ(process->waitExit(), 0);
+        EXPECT_FALSE(linkExists());
+    }
+    bool linkExists() const {
+        return std::filesystem::exists(std::filesystem::symlink_status(link));
     }
 
     std::filesystem::path dir;
     std::filesystem::path link;
-    std::filesystem::path log;
+    std::optional<SimProcess> process;
+    std::string ptyPath;
     int port = -1;
 };
 
-TEST_F(SimProcessTest, AnswersThroughItsLinkAndLogsBothFrames) {
-    SimProcess sim(KRX_SIM_BINARY,
-                   {"--link", link.string(), "--log", log.string(), "--device", "0102"});
-    const auto ptyPath = sim.firstLine();
-    ASSERT_TRUE(ptyPath.has_value());
-    EXPECT_EQ(std::filesystem::read_symlink(link), *ptyPath);
-    openPort();
+TEST_F(SimProcessTest, DevicesAnswerInTurnThroughTheLinkAndEveryFrameIsLogged) {
+    const std::filesystem::path log = dir / "traffic.jsonl";
+    start({"--log", log.string(), "--device", "0102", "--device", "0101"});
+    EXPECT_EQ(std::filesystem::read_symlink(link), ptyPath);
+    const Bytes timing = answerBytes(kSecond, CMD_GET_TIMING, {0x14});
+    EXPECT_EQ(exchange(frameBytes(CMD_GET_TIMING, {}, kSecond), timing.size()), timing);
+    const Bytes addresses = testing::concat(answerBytes(kSecond, CMD_READ_ADDRESS, {0x01, 0x02}),
+                                            answerBytes(kFirst, CMD_READ_ADDRESS, {0x01, 0x01}));
+    EXPECT_EQ(exchange(frameBytes(CMD_READ_ADDRESS), addresses.size()), addresses);
+    // A whole EDID, paced byte by byte, arrives complete and in order.
+    const EdidBytes edid = defaultTvEdid();
+    const Bytes edidAnswer = answerBytes(kFirst, CMD_READ_TV_EDID, Bytes(edid.begin(), edid.end()));
+    EXPECT_EQ(exchange(frameBytes(CMD_READ_TV_EDID, {0x01}, kFirst), edidAnswer.size()),
+              edidAnswer);
 
-    const Bytes request = frameBytes(CMD_GET_TIMING, {}, {0x01, 0x02});
-    const Bytes expected = answerBytes({0x01, 0x02}, CMD_GET_TIMING, {0x14});
-    EXPECT_EQ(exchange(request, expected.size()), expected);
-
-    const std::vector<std::string> lines = logLines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].rfind(R"({"time_us":)", 0), 0u);
+    std::ifstream in(log);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    ASSERT_EQ(lines.size(), 7u) << "three requests, four answers";
     EXPECT_NE(lines[0].find(R"("dir":"received","bytes":"AA 00 00 05 00 01 02 61 80 6D",)"
                             R"("command":"CMD_GET_TIMING"})"),
               std::string::npos)
@@ -103,42 +116,33 @@ TEST_F(SimProcessTest, AnswersThroughItsLinkAndLogsBothFrames) {
                             R"("command":"CMD_GET_TIMING"})"),
               std::string::npos)
         << lines[1];
-
-    sim.terminate();
-    EXPECT_EQ(sim.waitExit(), 0);
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+    expectCleanEnd();
 }
 
-TEST_F(SimProcessTest, HangUpClosesTheLineAndEndsTheProgram) {
-    SimProcess sim(KRX_SIM_BINARY, {"--link", link.string(), "--no-pace", "--hang-up-after", "1"});
-    ASSERT_TRUE(sim.firstLine().has_value());
-    openPort();
-    const Bytes expected = answerBytes({0x01, 0x01}, CMD_PING, {0x00, 0x00});
-    EXPECT_EQ(exchange(frameBytes(CMD_PING), expected.size()), expected);
-
-    // The console sees the line go away: a hang-up, then end of data or an error.
-    ASSERT_TRUE(waitReadable(port, kProcessSafetyTimeoutMs));
-    std::uint8_t byte = 0;
-    EXPECT_LE(read(port, &byte, 1), 0);
-    EXPECT_EQ(sim.waitExit(), 0);
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
-}
-
-TEST_F(SimProcessTest, ServesTheEdidFileItIsGiven) {
+TEST_F(SimProcessTest, ServesItsEdidFileThenHangsUpAndEnds) {
     EdidBytes edid = defaultTvEdid();
     edid[20] = 0x5A;  // any change will do; the simulator serves the file as it is
     const std::filesystem::path file = dir / "display.bin";
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(edid.data()),
                static_cast<std::streamsize>(edid.size()));
-    SimProcess sim(KRX_SIM_BINARY, {"--link", link.string(), "--no-pace", "--edid", file.string()});
-    ASSERT_TRUE(sim.firstLine().has_value());
-    openPort();
-    const Bytes expected =
-        answerBytes({0x01, 0x01}, CMD_READ_TV_EDID, Bytes(edid.begin(), edid.end()));
+    start({"--no-pace", "--edid", file.string(), "--hang-up-after", "1"});
+    const Bytes expected = answerBytes(kFirst, CMD_READ_TV_EDID, Bytes(edid.begin(), edid.end()));
     EXPECT_EQ(exchange(frameBytes(CMD_READ_TV_EDID, {0x01}), expected.size()), expected);
-    sim.terminate();
-    EXPECT_EQ(sim.waitExit(), 0);
+    // The console sees the line go away: a hang-up, then end of data or an error.
+    ASSERT_TRUE(waitReadable(port, kProcessSafetyTimeoutMs));
+    std::uint8_t byte = 0;
+    EXPECT_LE(read(port, &byte, 1), 0);
+    EXPECT_EQ(process->waitExit(), 0);
+    EXPECT_FALSE(linkExists());
+}
+
+TEST_F(SimProcessTest, StopInterruptsAStalledAnswer) {
+    // Far beyond the safety time-out: only the interruption ends the writer's sleep in time.
+    start({"--stall", "all", "--stall-ms", "60000"});
+    // The first five bytes come; then the writer sleeps towards the stalled byte.
+    EXPECT_EQ(exchange(frameBytes(CMD_GET_TIMING, {}, kFirst), 5).size(), 5u);
+    expectCleanEnd();
 }
 
 TEST_F(SimProcessTest, RefusesBadInputWithoutCreatingTheLink) {
@@ -156,9 +160,9 @@ TEST_F(SimProcessTest, RefusesBadInputWithoutCreatingTheLink) {
         SCOPED_TRACE(row.name);
         std::vector<std::string> args = {"--link", link.string()};
         args.insert(args.end(), row.args.begin(), row.args.end());
-        SimProcess sim(KRX_SIM_BINARY, args);
-        EXPECT_EQ(sim.waitExit(), row.exitCode);
-        EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+        SimProcess refused(KRX_SIM_BINARY, args);
+        EXPECT_EQ(refused.waitExit(), row.exitCode);
+        EXPECT_FALSE(linkExists());
     }
 }
 

@@ -21,10 +21,14 @@ inline Bytes answerBytes(TargetAddress from, CommandCode code, Bytes data = {}) 
     return {frame->bytes.begin(), frame->bytes.begin() + static_cast<std::ptrdiff_t>(frame->size)};
 }
 
+inline Bytes concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 inline LineConfig pacedConfig(std::int64_t latencyUs) {
     LineConfig config;
     config.latencyUs = latencyUs;
-    config.paced = true;
     return config;
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "link/command_frame.h"
@@ -19,57 +20,66 @@ using testing::Bytes;
 using testing::frameBytes;
 using testing::pacedConfig;
 
-// Records what the channel hands over, with the virtual time of each call.
-class RecordingListener final : public SerialListener {
-  public:
-    explicit RecordingListener(const VirtualClock& clock) : clock_(clock) {}
+constexpr TargetAddress kDevice{0x01, 0x01};
+constexpr std::int64_t kLatencyUs = 1'000;
+constexpr int kLinePort = 3;
+constexpr int kSilentPort = 4;
+constexpr int kBusyPort = 5;
+constexpr int kHangUpPort = 7;  // hangs up once it has answered two frames
+
+const Bytes kTimingAnswer = answerBytes(kDevice, CMD_GET_TIMING, {0x14});
+const Bytes kPatternAnswer = answerBytes(kDevice, CMD_GET_PATTERN, {0x00});
+
+// Records what the channel hands over, with the virtual time of each byte.
+class SimulatedChannelTest : public ::testing::Test, public SerialListener {
+  protected:
+    SimulatedChannelTest() {
+        channel.attachLine(kLinePort, line);
+        channel.addSilentPort(kSilentPort);
+        channel.addBusyPort(kBusyPort);
+        channel.attachLine(kHangUpPort, hangUpLine);
+    }
+
+    bool open(int port, std::uint32_t bufferSize = 512) {
+        return channel.open(*this, port, 115200, 'N', 8, 1, 0, bufferSize);
+    }
+    bool openAndStart(int port, std::uint32_t bufferSize = 512) {
+        return open(port, bufferSize) && channel.start();
+    }
+    // Queues `frame` and lets the virtual clock run long enough for any answer.
+    void send(const Bytes& frame, std::int64_t runUs = 100'000) {
+        channel.queueWrite(frame);
+        clock.runForUs(runUs);
+    }
 
     void onSerialBytes(int port, std::span<const std::uint8_t> bytes) override {
         ASSERT_EQ(bytes.size(), 1u) << "one byte per call";
         received.push_back(bytes[0]);
-        receivedAtUs.push_back(clock_.nowUs());
+        receivedAtUs.push_back(clock.nowUs());
         ports.push_back(port);
         if (onByte)
-            onByte(bytes[0]);
+            onByte();
     }
     void onSerialTxEmpty(int port) override { txEmpty.push_back(port); }
     void onSerialPortLost(int port) override { lost.push_back(port); }
+
+    VirtualClock clock;
+    GeneratorLine line{pacedConfig(kLatencyUs), {kDevice}, defaultTvEdid()};
+    GeneratorLine hangUpLine{[] {
+                                 LineConfig config = pacedConfig(kLatencyUs);
+                                 config.faults.hangUpAfterFrames = 2;
+                                 return config;
+                             }(),
+                             {kDevice},
+                             defaultTvEdid()};
+    SimulatedChannel channel{clock};
 
     Bytes received;
     std::vector<std::int64_t> receivedAtUs;
     std::vector<int> ports;
     std::vector<int> txEmpty;
     std::vector<int> lost;
-    std::function<void(std::uint8_t)> onByte;
-
-  private:
-    const VirtualClock& clock_;
-};
-
-constexpr TargetAddress kDevice{0x01, 0x01};
-constexpr std::int64_t kLatencyUs = 1'000;
-
-class SimulatedChannelTest : public ::testing::Test {
-  protected:
-    SimulatedChannelTest()
-        : line(pacedConfig(kLatencyUs), {kDevice}, defaultTvEdid()),
-          channel(clock),
-          listener(clock) {
-        channel.attachLine(3, line);
-        channel.addSilentPort(4);
-        channel.addBusyPort(5);
-    }
-
-    bool openAndStart(int port) {
-        if (!channel.open(listener, port, 115200, 'N', 8, 1, 0, 512))
-            return false;
-        return channel.start();
-    }
-
-    VirtualClock clock;
-    GeneratorLine line;
-    SimulatedChannel channel;
-    RecordingListener listener;
+    std::function<void()> onByte;
 };
 
 TEST_F(SimulatedChannelTest, OpenFollowsThePortKinds) {
@@ -78,11 +88,11 @@ TEST_F(SimulatedChannelTest, OpenFollowsThePortKinds) {
         int port;
         bool opens;
     };
-    for (const Row& row : {Row{"line", 3, true}, Row{"silent", 4, true}, Row{"busy", 5, false},
-                           Row{"missing", 6, false}}) {
+    for (const Row& row : {Row{"line", kLinePort, true}, Row{"silent", kSilentPort, true},
+                           Row{"busy", kBusyPort, false}, Row{"missing", 6, false}}) {
         SCOPED_TRACE(row.name);
-        ASSERT_TRUE(openAndStart(3));
-        EXPECT_EQ(channel.open(listener, row.port, 115200, 'N', 8, 1, 0, 512), row.opens);
+        ASSERT_TRUE(openAndStart(kLinePort));
+        EXPECT_EQ(open(row.port), row.opens);
         // Opening always ends the previous port's monitoring.
         EXPECT_FALSE(channel.monitoring());
         EXPECT_EQ(channel.openPort(), row.opens ? row.port : 0);
@@ -91,164 +101,125 @@ TEST_F(SimulatedChannelTest, OpenFollowsThePortKinds) {
 }
 
 TEST_F(SimulatedChannelTest, AnswerBytesArriveOneByOneAtLineTimes) {
-    ASSERT_TRUE(openAndStart(3));
+    ASSERT_TRUE(openAndStart(kLinePort));
     clock.runUntilUs(10'000);
-    const Bytes request = frameBytes(CMD_GET_TIMING);
-    channel.queueWrite(request);
-    clock.runForUs(100'000);
+    send(frameBytes(CMD_GET_TIMING));
 
     ASSERT_EQ(channel.writes().size(), 1u);
-    EXPECT_EQ(channel.writes()[0].port, 3);
+    EXPECT_EQ(channel.writes()[0].port, kLinePort);
     EXPECT_EQ(channel.writes()[0].timeUs, 10'000);
-    EXPECT_EQ(channel.writes()[0].bytes, request);
-    EXPECT_EQ(listener.txEmpty, std::vector<int>{3});
-
-    const Bytes expected = answerBytes(kDevice, CMD_GET_TIMING, {0x14});
-    EXPECT_EQ(listener.received, expected);
-    ASSERT_EQ(listener.receivedAtUs.size(), expected.size());
+    EXPECT_EQ(channel.writes()[0].bytes, frameBytes(CMD_GET_TIMING));
+    EXPECT_EQ(txEmpty, std::vector<int>{kLinePort});
+    EXPECT_EQ(received, kTimingAnswer);
+    EXPECT_EQ(ports, std::vector<int>(kTimingAnswer.size(), kLinePort));
+    ASSERT_EQ(receivedAtUs.size(), kTimingAnswer.size());
     // The request takes ten byte times to arrive; the answer starts after the latency.
     const std::int64_t answerStart = 10'000 + lineTimeUs(10) + kLatencyUs;
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(listener.receivedAtUs[i],
-                  answerStart + lineTimeUs(static_cast<std::int64_t>(i + 1)))
+    for (std::size_t i = 0; i < kTimingAnswer.size(); ++i)
+        EXPECT_EQ(receivedAtUs[i], answerStart + lineTimeUs(static_cast<std::int64_t>(i + 1)))
             << "byte " << i;
-    EXPECT_EQ(listener.ports, std::vector<int>(expected.size(), 3));
 }
 
-TEST_F(SimulatedChannelTest, SecondQueuedFrameReplacesTheFirst) {
-    ASSERT_TRUE(openAndStart(3));
-    channel.queueWrite(frameBytes(CMD_GET_PATTERN));
-    channel.queueWrite(frameBytes(CMD_GET_TIMING));
-    clock.runForUs(100'000);
-    ASSERT_EQ(channel.writes().size(), 1u);
-    EXPECT_EQ(channel.writes()[0].bytes, frameBytes(CMD_GET_TIMING));
-    EXPECT_EQ(listener.received, answerBytes(kDevice, CMD_GET_TIMING, {0x14}));
-    EXPECT_EQ(listener.txEmpty.size(), 1u);
-}
-
-TEST_F(SimulatedChannelTest, FrameBeyondTheBufferSizeIsRefusedAndThePendingOneKept) {
-    ASSERT_TRUE(channel.open(listener, 3, 115200, 'N', 8, 1, 0, 12));
-    ASSERT_TRUE(channel.start());
-    channel.queueWrite(frameBytes(CMD_GET_TIMING));
-    channel.queueWrite(frameBytes(CMD_STORE_USER_TIMING, Bytes(20, 0)));  // 30 bytes
-    clock.runForUs(100'000);
-    ASSERT_EQ(channel.writes().size(), 1u);
-    EXPECT_EQ(channel.writes()[0].bytes, frameBytes(CMD_GET_TIMING));
-}
-
-TEST_F(SimulatedChannelTest, FrameQueuedBeforeStartIsWrittenOnStart) {
-    ASSERT_TRUE(channel.open(listener, 3, 115200, 'N', 8, 1, 0, 512));
-    channel.queueWrite(frameBytes(CMD_GET_TIMING));
-    clock.runForUs(50'000);
-    EXPECT_TRUE(channel.writes().empty());
-    ASSERT_TRUE(channel.start());
-    clock.runForUs(50'000);
-    EXPECT_EQ(channel.writes().size(), 1u);
-    EXPECT_FALSE(listener.received.empty());
+TEST_F(SimulatedChannelTest, TheLastFrameThatFitsIsWrittenOnceMonitoring) {
+    struct Row {
+        const char* name;
+        int port;
+        std::uint32_t bufferSize;
+        bool startFirst;
+        std::vector<Bytes> queued;
+        Bytes answer;
+    };
+    const Bytes t = frameBytes(CMD_GET_TIMING), p = frameBytes(CMD_GET_PATTERN);
+    const Bytes big = frameBytes(CMD_STORE_USER_TIMING, Bytes(20, 0));  // 30 bytes
+    const std::vector<Row> rows = {
+        {"second frame replaces the first", kLinePort, 512, true, {p, t}, kTimingAnswer},
+        {"over the buffer size: refused", kLinePort, 12, true, {t, big}, kTimingAnswer},
+        {"frame queued before start written on start", kLinePort, 512, false, {t}, kTimingAnswer},
+        {"silent port takes the write, never answers", kSilentPort, 512, true, {t}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        received.clear();
+        txEmpty.clear();
+        const std::size_t writesBefore = channel.writes().size();
+        ASSERT_TRUE(open(row.port, row.bufferSize));
+        if (row.startFirst) {
+            ASSERT_TRUE(channel.start());
+        }
+        for (const Bytes& frame : row.queued)
+            channel.queueWrite(frame);
+        clock.runForUs(50'000);
+        if (!row.startFirst) {
+            EXPECT_EQ(channel.writes().size(), writesBefore) << "written before start";
+            ASSERT_TRUE(channel.start());
+        }
+        clock.runForUs(1'000'000);
+        ASSERT_EQ(channel.writes().size(), writesBefore + 1);
+        EXPECT_EQ(channel.writes().back().bytes, t);
+        EXPECT_EQ(txEmpty, std::vector<int>{row.port});
+        EXPECT_EQ(received, row.answer);
+    }
 }
 
 TEST_F(SimulatedChannelTest, WriteDiscardsAnswerBytesThatWereDueButUnread) {
-    ASSERT_TRUE(openAndStart(3));
-    channel.queueWrite(frameBytes(CMD_GET_TIMING));
-    clock.runForUs(1);  // written now; the answer comes within the next 3 ms
+    ASSERT_TRUE(openAndStart(kLinePort));
+    send(frameBytes(CMD_GET_TIMING), 1);  // written now; the answer comes within 3 ms
     // The window thread sleeps through the whole answer, then sends the next query.
     clock.advanceUs(50'000);
-    channel.queueWrite(frameBytes(CMD_GET_PATTERN));
-    clock.runForUs(100'000);
-    EXPECT_EQ(listener.received, answerBytes(kDevice, CMD_GET_PATTERN, {0x00}));
+    send(frameBytes(CMD_GET_PATTERN));
+    EXPECT_EQ(received, kPatternAnswer);
 }
 
 TEST_F(SimulatedChannelTest, WriteFromAByteHandlerKeepsTheBytesNotYetArrived) {
-    ASSERT_TRUE(openAndStart(3));
+    ASSERT_TRUE(openAndStart(kLinePort));
     // Like the status sweep: the next query goes out on the data byte, before the checksum.
-    bool sent = false;
-    listener.onByte = [&](std::uint8_t) {
-        if (!sent && listener.received.size() == 10) {
-            sent = true;
+    onByte = [this] {
+        if (received.size() == 10)
             channel.queueWrite(frameBytes(CMD_GET_PATTERN));
-        }
     };
-    channel.queueWrite(frameBytes(CMD_GET_TIMING));
-    clock.runForUs(100'000);
-    Bytes expected = answerBytes(kDevice, CMD_GET_TIMING, {0x14});
-    const Bytes second = answerBytes(kDevice, CMD_GET_PATTERN, {0x00});
-    expected.insert(expected.end(), second.begin(), second.end());
-    EXPECT_EQ(listener.received, expected);
+    send(frameBytes(CMD_GET_TIMING));
+    EXPECT_EQ(received, testing::concat(kTimingAnswer, kPatternAnswer));
 }
 
 TEST_F(SimulatedChannelTest, StopDropsUndeliveredBytesAndPendingFrame) {
-    ASSERT_TRUE(openAndStart(3));
-    channel.queueWrite(frameBytes(CMD_GET_TIMING));
-    clock.runForUs(1);
+    ASSERT_TRUE(openAndStart(kLinePort));
+    send(frameBytes(CMD_GET_TIMING), 1);
     channel.stop();
-    channel.queueWrite(frameBytes(CMD_GET_PATTERN));  // closed: nothing to write to
-    clock.runForUs(100'000);
-    EXPECT_TRUE(listener.received.empty());
+    send(frameBytes(CMD_GET_PATTERN));  // closed: nothing to write to
+    EXPECT_TRUE(received.empty());
     EXPECT_EQ(channel.writes().size(), 1u);
     EXPECT_FALSE(channel.holdsPort());
 
     // Reopening the same port starts clean: stale deliveries from before do nothing.
-    ASSERT_TRUE(openAndStart(3));
-    channel.queueWrite(frameBytes(CMD_GET_HDCP));
-    clock.runForUs(100'000);
-    EXPECT_EQ(listener.received, answerBytes(kDevice, CMD_GET_HDCP, {0x00}));
+    ASSERT_TRUE(openAndStart(kLinePort));
+    send(frameBytes(CMD_GET_HDCP));
+    EXPECT_EQ(received, answerBytes(kDevice, CMD_GET_HDCP, {0x00}));
 }
 
-TEST_F(SimulatedChannelTest, SilentPortTakesWritesAndNeverAnswers) {
-    ASSERT_TRUE(openAndStart(4));
-    channel.queueWrite(frameBytes(CMD_PING));
-    clock.runForUs(1'000'000);
-    EXPECT_EQ(channel.writes().size(), 1u);
-    EXPECT_EQ(listener.txEmpty, std::vector<int>{4});
-    EXPECT_TRUE(listener.received.empty());
-}
-
-TEST(SimulatedChannelHangUp, PortIsLostOnceAfterTheLastAnswer) {
-    VirtualClock clock;
-    LineConfig config = pacedConfig(kLatencyUs);
-    config.faults.hangUpAfterFrames = 2;
-    GeneratorLine line(config, {kDevice}, defaultTvEdid());
-    SimulatedChannel channel(clock);
-    channel.attachLine(7, line);
-    RecordingListener listener(clock);
-    ASSERT_TRUE(channel.open(listener, 7, 115200, 'N', 8, 1, 0, 512));
-    ASSERT_TRUE(channel.start());
-
-    channel.queueWrite(frameBytes(CMD_GET_TIMING));
-    clock.runForUs(100'000);
-    EXPECT_TRUE(listener.lost.empty());
-    channel.queueWrite(frameBytes(CMD_GET_PATTERN));
-    clock.runForUs(100'000);
-
-    EXPECT_EQ(listener.lost, std::vector<int>{7});
+TEST_F(SimulatedChannelTest, HangUpLosesThePortOnceAfterTheLastAnswer) {
+    ASSERT_TRUE(openAndStart(kHangUpPort));
+    send(frameBytes(CMD_GET_TIMING));
+    EXPECT_TRUE(lost.empty());
+    send(frameBytes(CMD_GET_PATTERN));
+    EXPECT_EQ(lost, std::vector<int>{kHangUpPort});
     EXPECT_FALSE(channel.holdsPort());
     EXPECT_FALSE(channel.monitoring());
     // Both answers were complete before the line went dead.
-    EXPECT_EQ(listener.received.size(), 22u);
+    EXPECT_EQ(received, testing::concat(kTimingAnswer, kPatternAnswer));
     // A line that has hung up cannot be opened again.
-    EXPECT_FALSE(channel.open(listener, 7, 115200, 'N', 8, 1, 0, 512));
+    EXPECT_FALSE(open(kHangUpPort));
 }
 
-TEST(SimulatedChannelHangUp, IsReportedAfterAReopenWithoutFurtherWrites) {
-    VirtualClock clock;
-    LineConfig config = pacedConfig(kLatencyUs);
-    config.faults.hangUpAfterFrames = 1;
-    GeneratorLine line(config, {kDevice}, defaultTvEdid());
-    SimulatedChannel channel(clock);
-    channel.attachLine(7, line);
-    RecordingListener listener(clock);
-    ASSERT_TRUE(channel.open(listener, 7, 115200, 'N', 8, 1, 0, 512));
-    ASSERT_TRUE(channel.start());
-    channel.queueWrite(frameBytes(CMD_GET_TIMING));
-    clock.runForUs(1);
-    ASSERT_TRUE(line.hangUpTimeUs());
-
+TEST_F(SimulatedChannelTest, HangUpIsReportedAfterAReopenWithoutFurtherWrites) {
+    ASSERT_TRUE(openAndStart(kHangUpPort));
+    send(frameBytes(CMD_GET_TIMING));
+    send(frameBytes(CMD_GET_PATTERN), 1);
+    ASSERT_TRUE(hangUpLine.hangUpTimeUs());
     // Closed and opened again before the line goes dead: the new session learns of it.
     channel.stop();
-    ASSERT_TRUE(channel.open(listener, 7, 115200, 'N', 8, 1, 0, 512));
-    ASSERT_TRUE(channel.start());
+    ASSERT_TRUE(openAndStart(kHangUpPort));
     clock.runForUs(100'000);
-    EXPECT_EQ(listener.lost, std::vector<int>{7});
+    EXPECT_EQ(lost, std::vector<int>{kHangUpPort});
     EXPECT_FALSE(channel.holdsPort());
 }
 
