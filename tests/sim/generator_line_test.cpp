@@ -217,43 +217,16 @@ TEST(LineFaults, HangUpAfterTheNthFrameEndsTheLine) {
     EXPECT_TRUE(line.receive(frameBytes(CMD_GET_TIMING), 200'000).empty());
 }
 
-TEST(LineMalformedFrames, AreIgnoredAndTheNextFrameIsFound) {
+// Rejected frames are reported and ignored; a good frame after one, hidden inside one, or arriving
+// in pieces is answered once, when its last byte has been recognised.
+TEST(LineMalformedFrames, AreRejectedAndTheGoodFrameIsStillFound) {
+    const Bytes good = frameBytes(CMD_GET_TIMING);
     const auto corrupt = [](std::vector<std::pair<std::size_t, std::uint8_t>> changes) {
         Bytes bad = frameBytes(CMD_SET_PATTERN, {0x09});
         for (const auto& [at, value] : changes)
             bad[at] = value;
         return bad;
     };
-    struct Row {
-        const char* name;
-        Bytes bytes;
-        std::string_view note;
-    };
-    const std::vector<Row> rows = {
-        {"bad checksum", corrupt({{10, 0x00}}), "bad checksum"},
-        {"byte 1 not zero", corrupt({{1, 0x01}}), "bad header"},
-        {"length below 5", corrupt({{3, 0x04}}), "bad length"},
-        {"length beyond 295", corrupt({{3, 0x28}, {4, 0x01}}), "bad length"},
-        {"unknown code", frameBytes(0x0070, {0x09}), "unknown code"},
-        {"answer start byte", corrupt({{0, 0xAB}}), ""},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        GeneratorLine line = makeLine();
-        std::vector<std::string> notes;
-        line.setObserver([&notes](const LineEvent& e) { notes.emplace_back(e.note); });
-        EXPECT_TRUE(line.receive(row.bytes, 0).empty());
-        EXPECT_EQ(line.device(0).status().patternCode, 0);
-        EXPECT_EQ(notes, row.note.empty() ? std::vector<std::string>{}
-                                          : std::vector<std::string>{std::string(row.note)});
-        // The device is still listening.
-        EXPECT_EQ(valuesOf(line.receive(frameBytes(CMD_GET_HDCP), 1'000'000)),
-                  answerBytes(kDeviceA, CMD_GET_HDCP, {0x00}));
-    }
-}
-
-TEST(LineMalformedFrames, GoodFrameIsAnsweredOnceWhenItIsRecognised) {
-    const Bytes good = frameBytes(CMD_GET_TIMING);
     const auto part = [&good](std::ptrdiff_t from, std::ptrdiff_t to) {
         return Bytes(good.begin() + from, good.begin() + to);
     };
@@ -263,23 +236,42 @@ TEST(LineMalformedFrames, GoodFrameIsAnsweredOnceWhenItIsRecognised) {
     struct Row {
         const char* name;
         std::vector<std::pair<std::int64_t, Bytes>> writes;
+        std::vector<std::string> notes;
     };
     const std::vector<Row> rows = {
-        {"behind a truncated frame", {{0, testing::concat(part(0, 6), good)}}},
-        {"in three pieces", {{0, part(0, 4)}, {5'000, part(4, 9)}, {9'000, part(9, 10)}}},
-        {"hidden in a rejected frame", {{0, longHead}, {1'000'000, Bytes(23, 0x00)}}},
+        {"bad checksum", {{0, corrupt({{10, 0x00}})}, {5'000, good}}, {"bad checksum"}},
+        {"byte 1 not zero", {{0, corrupt({{1, 0x01}})}, {5'000, good}}, {"bad header"}},
+        {"byte 2 not zero", {{0, corrupt({{2, 0x01}})}, {5'000, good}}, {"bad header"}},
+        {"length below 5", {{0, corrupt({{3, 0x04}})}, {5'000, good}}, {"bad length"}},
+        {"length beyond 295",
+         {{0, corrupt({{3, 0x28}, {4, 0x01}})}, {5'000, good}},
+         {"bad length"}},
+        {"unknown code", {{0, frameBytes(0x0070, {0x09})}, {5'000, good}}, {"unknown code"}},
+        {"answer start byte", {{0, corrupt({{0, 0xAB}})}, {5'000, good}}, {}},
+        {"behind a truncated frame", {{0, testing::concat(part(0, 6), good)}}, {"unknown code"}},
+        {"in three pieces", {{0, part(0, 4)}, {5'000, part(4, 9)}, {9'000, part(9, 10)}}, {}},
+        {"hidden in a rejected frame",
+         {{0, longHead}, {1'000'000, Bytes(23, 0)}},
+         {"bad checksum"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         GeneratorLine line = makeLine();
+        std::vector<std::string> notes;
+        line.setObserver([&notes](const LineEvent& e) {
+            if (!e.note.empty())
+                notes.emplace_back(e.note);
+        });
         std::vector<TimedByte> out;
         for (const auto& [atUs, bytes] : row.writes) {
-            EXPECT_TRUE(out.empty()) << "answered before the frame was complete";
+            EXPECT_TRUE(out.empty()) << "answered before the good frame was complete";
             out = line.receive(bytes, atUs);
         }
         EXPECT_EQ(valuesOf(out), answerBytes(kDeviceA, CMD_GET_TIMING, {0x14}));
         ASSERT_FALSE(out.empty());
         EXPECT_GT(out.front().timeUs, row.writes.back().first + kLatencyUs);
+        EXPECT_EQ(notes, row.notes);
+        EXPECT_EQ(line.device(0).status().patternCode, 0);
     }
 }
 
