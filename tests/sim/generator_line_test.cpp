@@ -179,7 +179,7 @@ TEST(LineFaults, EachFaultShowsOnTheWire) {
         GeneratorLine line =
             makeLine(withFaults([](FaultConfig& f) { f.stallCodes = {CMD_GET_TIMING}; }));
         const std::vector<TimedByte> out = line.receive(request, 0);
-        EXPECT_EQ(valuesOf(out), normal);
+        ASSERT_EQ(valuesOf(out), normal);
         EXPECT_LT(out[4].timeUs - out[3].timeUs, 100);
         EXPECT_GE(out[5].timeUs - out[4].timeUs, FaultConfig{}.stallUs);
         EXPECT_LT(out[6].timeUs - out[5].timeUs, 100);
@@ -196,7 +196,7 @@ TEST(LineFaults, EachFaultShowsOnTheWire) {
                              std::to_string(e.bytes.size()) + " " + std::to_string(e.timeUs));
         });
         const std::vector<TimedByte> out = line.receive(request, 0);
-        EXPECT_EQ(valuesOf(out), testing::concat({0x55, 0xAB, 0x00}, normal));
+        ASSERT_EQ(valuesOf(out), testing::concat({0x55, 0xAB, 0x00}, normal));
         const std::vector<std::string> expected = {
             "0 CMD_GET_TIMING  10 " + std::to_string(lineTimeUs(10)),
             "1 CMD_GET_TIMING noise 3 " + std::to_string(out[0].timeUs),
