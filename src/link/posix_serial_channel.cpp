@@ -29,6 +29,16 @@ namespace {
 // effect here; nor has the event character itself, which termios cannot express.
 constexpr std::uint32_t kReceiveCharEvent = 0x0001;
 
+// Blocks in poll() until one of `waits` is ready, resuming after a signal; false when poll()
+// fails otherwise.
+bool pollWithoutLimit(std::span<pollfd> waits) {
+    while (::poll(waits.data(), waits.size(), -1) < 0) {
+        if (errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
 // Bytes taken from the port per read, and so the longest run handed over at once.
 constexpr std::size_t kReadChunkBytes = 4096;
 
@@ -284,9 +294,7 @@ CSerialChannel::MonitorEnd CSerialChannel::monitorLoop(const std::shared_ptr<Ses
         std::array<pollfd, 3> waits{{{shutdownEvent_.fd(), POLLIN, 0},
                                      {writeRequestEvent_.fd(), POLLIN, 0},
                                      {fd, portEvents, 0}}};
-        if (::poll(waits.data(), waits.size(), -1) < 0) {
-            if (errno == EINTR)
-                continue;
+        if (!pollWithoutLimit(waits)) {
             reportError("poll()");
             return MonitorEnd::PortLost;
         }
@@ -386,18 +394,14 @@ std::optional<CSerialChannel::MonitorEnd> CSerialChannel::waitUntilHandled(
     const Session& session) const {
     std::array<pollfd, 2> waits{
         {{shutdownEvent_.fd(), POLLIN, 0}, {session.handled.fd(), POLLIN, 0}}};
-    for (;;) {
-        if (::poll(waits.data(), waits.size(), -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            reportError("poll()");
-            return MonitorEnd::PortLost;
-        }
-        if (waits[0].revents != 0)
-            return MonitorEnd::Shutdown;
-        session.handled.reset();
-        return std::nullopt;
+    if (!pollWithoutLimit(waits)) {
+        reportError("poll()");
+        return MonitorEnd::PortLost;
     }
+    if (waits[0].revents != 0)
+        return MonitorEnd::Shutdown;
+    session.handled.reset();
+    return std::nullopt;
 }
 
 }  // namespace krx
