@@ -6,12 +6,13 @@
 #include <cstdint>
 #include <span>
 
+#include "edid/edid_decoder.h"
 #include "link/device_status.h"
 
 namespace krx::sim {
 
-inline constexpr std::size_t kEdidSize = 256;
-using EdidBytes = std::array<std::uint8_t, kEdidSize>;
+// The 256 bytes of block 0 and the first extension, as the console's EDID decoder takes them.
+using EdidBytes = EdidImage;
 
 // The simulator's attached display: a 4K HDMI 2.0 television. Block 0 (EDID 1.3) with a 1080p60
 // preferred timing, range limits and a name; a CEA-861 extension with 4K VICs, LPCM audio, the
