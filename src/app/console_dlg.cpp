@@ -654,9 +654,14 @@ void CConsoleDlg::onTimer(int id) {
     }
 }
 
-void CConsoleDlg::takeCommandGuard() {
+bool CConsoleDlg::takeCommandGuard() {
+    if (commandGuard) {
+        commandGuard = false;
+        return false;
+    }
     commandGuard = true;
     services_.setTimer(*this, kGuardTimer, kGuardMs);
+    return true;
 }
 
 // --- About -----------------------------------------------------------------------------------

@@ -96,8 +96,9 @@ class CConsoleDlg final : public QDialog,
     void changePort(int index);
     void searchDevice();
     void startStatusSweep(int intervalMs) { receiver.startStatusSweep(intervalMs); }
-    // Sets commandGuard and starts timer 5, which clears it after kGuardMs.
-    void takeCommandGuard();
+    // PageHost: a set commandGuard is cleared and refused; otherwise it is set and timer 5 clears
+    // it after kGuardMs.
+    bool takeCommandGuard() override;
 
     void showAbout();
 

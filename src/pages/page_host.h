@@ -45,6 +45,12 @@ class PageHost {
     // Writes the main window's members to its controls.
     virtual void refreshMainWindow() = 0;
 
+    // The command guard shared by the Timing, Pattern and Setting pages against a second
+    // selection arriving too soon (a duplicate click). Returns false when the guard was set: it is
+    // cleared and the caller sends nothing. Otherwise sets it, starts timer 5 (which clears it
+    // after 50 ms) and returns true.
+    virtual bool takeCommandGuard() = 0;
+
     virtual CTimingPage& timingPage() = 0;
     virtual CTimingDetailsPage& timingDetailsPage() = 0;
     virtual CPatternPage& patternPage() = 0;

@@ -212,24 +212,19 @@ TEST_F(ConnectionTest, HangUpLandsInClosedAndTheNextCommandIsRefused) {
     EXPECT_EQ(messageTexts(), QStringList{kNotOn});
 }
 
-TEST_F(ConnectionTest, CommandGuardLastsFiftyMilliseconds) {
+TEST_F(ConnectionTest, CommandGuardLastsFiftyMillisecondsAndDropsOneDuplicate) {
     CConsoleDlg& w = window();
-    w.takeCommandGuard();
-    EXPECT_TRUE(w.commandGuard);
+    EXPECT_TRUE(w.takeCommandGuard());
     EXPECT_EQ(services.timerInterval(w, CConsoleDlg::kGuardTimer), 50);
     services.runFor(30);
-    EXPECT_TRUE(w.commandGuard) << "a second command 30 ms later is still guarded";
-    services.runFor(21);
+    EXPECT_FALSE(w.takeCommandGuard()) << "a second command 30 ms later is dropped";
+    EXPECT_FALSE(w.commandGuard) << "dropping it clears the guard";
+    EXPECT_TRUE(w.takeCommandGuard()) << "so a third one goes through";
+    services.runFor(49);
+    EXPECT_TRUE(w.commandGuard);
+    services.runFor(1);
     EXPECT_FALSE(w.commandGuard);
     EXPECT_EQ(services.timerInterval(w, CConsoleDlg::kGuardTimer), std::nullopt);
-
-    w.takeCommandGuard();
-    services.runFor(30);
-    w.takeCommandGuard();  // restarts the 50 ms
-    services.runFor(40);
-    EXPECT_TRUE(w.commandGuard);
-    services.runFor(11);
-    EXPECT_FALSE(w.commandGuard);
 }
 
 // Frames as the senders build them.
