@@ -17,6 +17,7 @@
 #include "app/about_dlg.h"
 #include "framework/data_exchange.h"
 #include "icons.h"
+#include "link/generator_facts.h"
 #include "pages/edid_page.h"
 #include "pages/pattern_page.h"
 #include "pages/setting_page.h"
@@ -42,8 +43,6 @@ constexpr int kWaitBeforeProbeMs = 50;
 constexpr int kLastPort = 99;
 constexpr int kPowerOnIcon = 189;
 constexpr int kPowerOffIcon = 190;
-constexpr int kYuv420 = 4;  // colour space selection
-constexpr std::size_t kLinkStatusSize = 6;
 
 QIcon iconFor(int id) {
     return QIcon(iconResource(id));
@@ -395,15 +394,9 @@ void CConsoleDlg::onTimingAnswer(std::span<const std::uint8_t> answer) {
     CSettingPage& setting = *settingPage_;
     setting.read();
     // The generator switches colour by itself for 4K timings; only the selections follow here.
-    if (is4k(code)) {
-        setting.colorDepth = 0;
-        if (is4k420(code))
-            setting.colorSpace = kYuv420;
-        else if (setting.colorSpace == kYuv420)
-            setting.colorSpace = 0;
-    } else if (setting.colorSpace == kYuv420) {
-        setting.colorSpace = 0;
-    }
+    const ColourChoice colours = coloursForTiming(code, {setting.colorSpace, setting.colorDepth});
+    setting.colorSpace = colours.colorSpace;
+    setting.colorDepth = colours.colorDepth;
     timingDetailsPage_->showTiming(timingPage_->selection);
     timingPage_->refresh();
     setting.refresh();

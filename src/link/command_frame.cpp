@@ -16,7 +16,7 @@ std::optional<CommandFrame> composeFrame(std::uint8_t start, std::uint8_t group,
     }
     CommandFrame frame;
     auto& b = frame.bytes;
-    const auto length = static_cast<std::uint16_t>(payload.size() + 5);
+    const auto length = static_cast<std::uint16_t>(payload.size() + kEmptyFrameLength);
     b[0] = start;
     b[1] = 0x00;
     b[2] = 0x00;
@@ -86,6 +86,28 @@ std::optional<CommandFrame> buildFrame(std::uint8_t group, std::uint8_t device, 
 std::optional<CommandFrame> buildAnswerFrame(std::uint8_t group, std::uint8_t device,
                                              CommandCode code, std::span<const std::uint8_t> data) {
     return composeFrame(kAnswerStart, group, device, code, data);
+}
+
+std::uint16_t frameLength(std::span<const std::uint8_t> frame) {
+    return static_cast<std::uint16_t>(frame[3] | (frame[4] << 8));
+}
+
+TargetAddress frameAddress(std::span<const std::uint8_t> frame) {
+    return {frame[5], frame[6]};
+}
+
+CommandCode frameCode(std::span<const std::uint8_t> frame) {
+    return static_cast<CommandCode>(frame[7] | (frame[8] << 8));
+}
+
+std::span<const std::uint8_t> frameData(std::span<const std::uint8_t> frame) {
+    if (frame.size() < kFrameHeadSize + 1)
+        return {};
+    return frame.subspan(kFrameHeadSize, frame.size() - kFrameHeadSize - 1);
+}
+
+bool frameSumsToZero(std::span<const std::uint8_t> frame) {
+    return frameChecksum(frame) == 0;
 }
 
 std::optional<std::size_t> responseCodeIndex(CommandCode code) {

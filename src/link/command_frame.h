@@ -85,6 +85,22 @@ std::optional<CommandFrame> buildAnswerFrame(std::uint8_t group, std::uint8_t de
                                              CommandCode code,
                                              std::span<const std::uint8_t> data = {});
 
+// Reading a frame (either start byte). The head accessors need the span to reach the field they
+// read (frameLength 5 bytes, frameAddress 7, frameCode kFrameHeadSize); frameData and
+// frameSumsToZero take a span holding exactly one whole frame, head to checksum, whose size the
+// caller has taken from the length field.
+std::uint16_t frameLength(std::span<const std::uint8_t> frame);   // bytes 3-4, low byte first
+TargetAddress frameAddress(std::span<const std::uint8_t> frame);  // bytes 5-6
+CommandCode frameCode(std::span<const std::uint8_t> frame);       // bytes 7-8, low byte first
+// The bytes between the head and the checksum: a command's payload, an answer's data. Empty for
+// a span too short to hold a head and a checksum.
+std::span<const std::uint8_t> frameData(std::span<const std::uint8_t> frame);
+// Whether the frame's 8-bit sum is 0, i.e. its checksum byte is right.
+bool frameSumsToZero(std::span<const std::uint8_t> frame);
+
+// Length field of a frame without payload or data; a frame is its length field + 5 bytes long.
+inline constexpr std::size_t kEmptyFrameLength = 5;
+
 // Codes the general receiver accepts, in table order; handlers are kept parallel to it.
 inline constexpr std::array<CommandCode, 33> kResponseCodes = {
     0x0061, 0x0062, 0x0063, 0x0064, 0x0065, 0x0066, 0x0067, 0x0068, 0x0069, 0x006A, 0x00A0,

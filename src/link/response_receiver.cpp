@@ -7,7 +7,7 @@
 // is about to take belongs to a frame it can hold, and drops the frame (rxPosition -1) otherwise.
 #include "link/response_receiver.h"
 
-#include <numeric>
+#include "link/generator_facts.h"
 
 namespace krx {
 namespace {
@@ -17,21 +17,18 @@ constexpr std::size_t kUserTimingQueryIndex = 12;  // kStatusQueryCodes entry re
 constexpr int kInFrameTimeoutMs = 200;
 constexpr int kNextAnswerTimeoutMs = 400;
 
-// Sweep answers: length 6 (one data byte) for entries 0..11, 25 for a 20-byte user timing.
-constexpr std::uint8_t kSweepStatusLength = 6;
-constexpr std::uint8_t kSweepUserTimingLength = 25;
 constexpr int kSweepDataByte = 9;
 constexpr int kSweepRecordLastByte = kSweepDataByte + static_cast<int>(kUserTimingSize) - 1;  // 28
 constexpr int kSweepRecordChecksumByte = kSweepRecordLastByte + 1;                            // 29
 
 // EDID answers: the head, an optional slot byte, 256 EDID bytes and the checksum.
-constexpr int kEdidSize = 256;
+constexpr int kEdidSize = static_cast<int>(kEdidAnswerSize);
 constexpr int kEdidFirstByteTv = 9;
 constexpr int kEdidFirstByteSaved = 10;
 constexpr int kSavedSlotByte = 9;
 
 // Length bytes 3 and 4 of a general frame; 5 is the least that still holds the code.
-constexpr unsigned kMinLength = 5;
+constexpr unsigned kMinLength = kEmptyFrameLength;
 constexpr unsigned kShiftedCodeMinLength = 7;  // bytes 9 and 10 must be data bytes
 
 // The fixed test of byte `frameByte` in a special mode: true if it matches. Bytes without a test
@@ -48,17 +45,25 @@ bool matches(std::span<const ExpectedByte> table, int frameByte, std::uint8_t by
     return false;
 }
 
-constexpr std::array<ExpectedByte, 8> kSearchHead = {
-    {{1, 0x00}, {2, 0x00}, {3, 0x07}, {4, 0x00}, {5, -1}, {6, -1}, {7, 0x02}, {8, 0xF8}}};
+// The head of the one answer a special mode waits for: bytes 1-2 zero, the length field of
+// `dataSize` data bytes, any address, `code`.
+constexpr std::array<ExpectedByte, 8> answerHead(CommandCode code, std::size_t dataSize) {
+    const std::uint16_t length = answerLengthField(dataSize);
+    return {{{1, 0x00},
+             {2, 0x00},
+             {3, length & 0xFF},
+             {4, length >> 8},
+             {5, -1},
+             {6, -1},
+             {7, code & 0xFF},
+             {8, code >> 8}}};
+}
 
-constexpr std::array<ExpectedByte, 8> kEdidTvHead = {
-    {{1, 0x00}, {2, 0x00}, {3, 0x05}, {4, 0x01}, {5, -1}, {6, -1}, {7, 0x38}, {8, 0xB8}}};
+constexpr auto kSearchHead = answerHead(CMD_PING, kPingAnswerSize);
+constexpr auto kEdidTvHead = answerHead(CMD_READ_TV_EDID, kEdidAnswerSize);
+constexpr auto kEdidSavedHead = answerHead(CMD_READ_SAVED_EDID, kSavedEdidAnswerSize);
 
-constexpr std::array<ExpectedByte, 8> kEdidSavedHead = {
-    {{1, 0x00}, {2, 0x00}, {3, 0x06}, {4, 0x01}, {5, -1}, {6, -1}, {7, 0xAA}, {8, 0x80}}};
-
-bool addressAccepted(CommandCode code, std::uint8_t group, std::uint8_t device,
-                     TargetAddress target) {
+bool addressAccepted(CommandCode code, TargetAddress from, TargetAddress target) {
     if (code == CMD_READ_ADDRESS)
         return true;
     const std::uint8_t g = target.group;
@@ -67,7 +72,7 @@ bool addressAccepted(CommandCode code, std::uint8_t group, std::uint8_t device,
         return true;
     if (g != 0x00 && g != 0xFF && (d == 0x00 || d == 0xFF))
         return true;
-    return group == g && device == d;
+    return from == target;
 }
 
 }  // namespace
@@ -184,16 +189,7 @@ void ResponseReceiver::receiveSweepByte(std::uint8_t byte) {
     const int frameByte = rxPosition + 1;
 
     if (frameByte < kSweepDataByte) {
-        const std::array<ExpectedByte, 8> head = {{
-            {1, 0x00},
-            {2, 0x00},
-            {3, userTiming ? kSweepUserTimingLength : kSweepStatusLength},
-            {4, 0x00},
-            {5, -1},
-            {6, -1},
-            {7, code & 0xFF},
-            {8, code >> 8},
-        }};
+        const auto head = answerHead(code, userTiming ? kUserTimingSize : kStatusAnswerSize);
         rxPosition = matches(head, frameByte, byte) ? frameByte : -1;
         return;
     }
@@ -289,26 +285,27 @@ void ResponseReceiver::receiveGeneralByte(std::uint8_t byte, TargetAddress targe
     }
     rxPosition = -1;
 
-    const std::size_t frameSize = rxLength + 5;
-    const unsigned sum = std::accumulate(
-        rxFrame.begin(), rxFrame.begin() + static_cast<std::ptrdiff_t>(frameSize), 0u);
-    if ((sum & 0xFFu) != 0)
+    // The frame as rxLength describes it (after a hand-over bytes 3-4 may be a stale frame's).
+    const auto frame = std::span<const std::uint8_t>(rxFrame).first(rxLength + 5);
+    if (!frameSumsToZero(frame))
         return;
 
-    CommandCode code = static_cast<CommandCode>(rxFrame[7] | (rxFrame[8] << 8));
-    if (rxFrame[6] == kCodeShiftMarker && rxFrame[7] == kCodeShiftMarker) {
-        // The code moves to bytes 9-10; a frame whose data cannot hold them has no code.
+    CommandCode code = frameCode(frame);
+    const std::span<const std::uint8_t> data = frameData(frame);
+    const TargetAddress from = frameAddress(frame);
+    if (from.device == kCodeShiftMarker && (code & 0xFF) == kCodeShiftMarker) {
+        // The code moves to the first two data bytes; a frame whose data cannot hold them has
+        // no code.
         if (rxLength < kShiftedCodeMinLength)
             return;
-        code = static_cast<CommandCode>(rxFrame[9] | (rxFrame[10] << 8));
+        code = static_cast<CommandCode>(data[0] | (data[1] << 8));
     }
     const std::optional<std::size_t> index = responseCodeIndex(code);
     if (!index)
         return;
-    if (!addressAccepted(code, rxFrame[5], rxFrame[6], target))
+    if (!addressAccepted(code, from, target))
         return;
-    actions_.runHandler(*index, std::span<const std::uint8_t>(rxFrame).subspan(
-                                    kFrameHeadSize, rxLength - kMinLength));
+    actions_.runHandler(*index, data);
 }
 
 }  // namespace krx

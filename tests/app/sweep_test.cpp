@@ -21,10 +21,12 @@ namespace {
 // The frames one full sweep writes, in order, ending with the link-status query.
 std::vector<Bytes> sweepFrames() {
     std::vector<Bytes> frames;
-    for (std::size_t i = 0; i < 12; ++i)
-        frames.push_back(commandFrame(kBroadcast, kStatusQueryCodes[i]));
+    for (CommandCode code :
+         std::array<CommandCode, 12>{0x8061, 0x8062, 0x8063, 0x8064, 0x8065, 0x8066, 0x8067, 0x8068,
+                                     0x8069, 0x806A, 0xB839, 0x80AB})
+        frames.push_back(commandFrame(kBroadcast, code));
     for (std::uint8_t slot = 0; slot < 10; ++slot)
-        frames.push_back(commandFrame(kBroadcast, CMD_GET_USER_TIMING, {slot}));
+        frames.push_back(commandFrame(kBroadcast, 0x80A0, {slot}));
     frames.push_back(commandFrame(kBroadcast, CMD_GET_LINK_STATUS));
     return frames;
 }

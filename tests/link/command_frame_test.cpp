@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/device_status.h"
+#include "link/generator_facts.h"
 
 namespace krx {
 namespace {
@@ -53,12 +54,58 @@ TEST(BuildFrame, ComposesHeadPayloadAndChecksum) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const auto& [group, device] = row.target;
+        const Bytes expected = hex(row.expected);
         EXPECT_EQ(bytesOf(row.answer ? buildAnswerFrame(group, device, row.code, row.payload)
                                      : buildFrame(group, device, row.code, row.payload)),
-                  hex(row.expected));
+                  expected);
+        // The head accessors read the same frame back.
+        EXPECT_EQ(frameLength(expected), row.payload.size() + 5);
+        EXPECT_EQ(frameAddress(expected), row.target);
+        EXPECT_EQ(frameCode(expected), row.code);
+        const auto data = frameData(expected);
+        EXPECT_EQ(Bytes(data.begin(), data.end()), row.payload);
+        EXPECT_TRUE(frameSumsToZero(expected));
+        Bytes broken = expected;
+        broken.back() = static_cast<std::uint8_t>(broken.back() + 1);
+        EXPECT_FALSE(frameSumsToZero(broken));
     }
 }
 
+TEST(GeneratorFacts, FourKTimingsSetTheColourAsTheGeneratorDoes) {
+    struct Row {
+        const char* name;
+        TimingCode timing;
+        ColourChoice before;
+        ColourChoice after;
+    };
+    // Colour space 0 RGB4:4:4, 1 YUV4:4:4, 3 AUTO, 4 YUV4:2:0; depth 0 24bit, 2 36bit, 4 AUTO.
+    const Row rows[] = {
+        {"4:2:0 timing forces YUV4:2:0 and 24bit", 0x22, {1, 2}, {4, 0}},
+        {"last 4:2:0 timing", 0x24, {3, 4}, {4, 0}},
+        {"leaving 4:2:0 gives RGB, depth kept", 0x14, {4, 0}, {0, 0}},
+        {"other 4K timing: 24bit, 4:2:0 undone", 0x1C, {4, 2}, {0, 0}},
+        {"other 4K timing keeps YUV4:4:4", 0x21, {1, 2}, {1, 0}},
+        {"just below 4K changes nothing", 0x1B, {1, 2}, {1, 2}},
+        {"just above 4K changes nothing", 0x25, {3, 4}, {3, 4}},
+        {"user timing undoes 4:2:0 only", 0x37, {4, 2}, {0, 2}},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(coloursForTiming(row.timing, row.before), row.after) << row.name;
+}
+
+TEST(GeneratorFacts, AnswerDataSizes) {
+    const std::pair<CommandCode, std::optional<std::size_t>> rows[] = {
+        {0x8061, 1},   {0x806A, 1},
+        {0xB839, 1},   {0x80AB, 1},
+        {0x80A0, 20},  {0x80A1, 20},
+        {0x80A9, 6},   {0xB838, 256},
+        {0x80AA, 257}, {0xF801, 2},
+        {0xF802, 2},   {0x0063, 0},
+        {0x7802, 0},   {0x0070, std::nullopt},
+    };
+    for (const auto& [code, size] : rows)
+        EXPECT_EQ(answerDataSize(code), size) << std::hex << code;
+}
 TEST(BuildFrame, LongestPayloadGivesThreeHundredBytesAndOneMoreNone) {
     const Bytes longest(kMaxPayload, 0x5A);
     const auto frame = buildFrame(0x12, 0x34, CMD_STORE_USER_TIMING, longest);

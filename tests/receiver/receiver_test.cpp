@@ -95,11 +95,14 @@ TEST(ReceiverSweep, AsksEveryQueryInOrderStoresEverythingAndRestartsTheWatchdog)
     r.feed({first.back()});
     r.answerSweep(kSweepValues, 1);
 
+    // Timing, pattern, the eight options, hot plug, power; then the ten user slots.
     std::vector<test::SentQuery> expected;
-    for (std::size_t i = 0; i < 12; ++i)
-        expected.push_back({kStatusQueryCodes[i], {}});
+    for (CommandCode code :
+         std::array<CommandCode, 12>{0x8061, 0x8062, 0x8063, 0x8064, 0x8065, 0x8066, 0x8067, 0x8068,
+                                     0x8069, 0x806A, 0xB839, 0x80AB})
+        expected.push_back({code, {}});
     for (std::uint8_t slot = 0; slot < 10; ++slot)
-        expected.push_back({CMD_GET_USER_TIMING, {slot}});
+        expected.push_back({0x80A0, {slot}});
     expected.push_back({CMD_GET_LINK_STATUS, {}});
     EXPECT_EQ(r.a.queries, expected);
 

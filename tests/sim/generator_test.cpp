@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "pages/tables/timing_tables.h"
+#include "link/generator_facts.h"
 #include "sim_test_support.h"
 
 namespace krx::sim {

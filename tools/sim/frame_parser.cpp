@@ -29,7 +29,9 @@ void FrameParser::push(std::uint8_t byte, std::int64_t timeUs, std::vector<Parse
 void FrameParser::step(Pending byte, std::vector<ParsedFrame>& out) {
     if (size_ == 0 && byte.value != kCommandStart)
         return;
-    frame_[size_++] = byte;
+    bytes_[size_] = byte.value;
+    timesUs_[size_] = byte.timeUs;
+    ++size_;
     switch (size_) {
         case 2:
         case 3:
@@ -37,13 +39,12 @@ void FrameParser::step(Pending byte, std::vector<ParsedFrame>& out) {
                 reject(RejectReason::BadHeader, byte.timeUs, out);
             return;
         case 5:
-            length_ = static_cast<std::size_t>(frame_[3].value | (frame_[4].value << 8));
-            if (length_ < 5 || length_ > kMaxPayload + 5)
+            length_ = frameLength(bytes_);
+            if (length_ < kEmptyFrameLength || length_ > kMaxPayload + kEmptyFrameLength)
                 reject(RejectReason::BadLength, byte.timeUs, out);
             return;
         case kFrameHeadSize: {
-            const auto code = static_cast<CommandCode>(frame_[7].value | (frame_[8].value << 8));
-            if (commandName(code).empty()) {
+            if (commandName(frameCode(bytes_)).empty()) {
                 reject(RejectReason::UnknownCode, byte.timeUs, out);
                 return;
             }
@@ -55,17 +56,13 @@ void FrameParser::step(Pending byte, std::vector<ParsedFrame>& out) {
     if (size_ < 5 || size_ < length_ + 5)
         return;
 
-    std::uint8_t sum = 0;
-    ParsedFrame frame;
-    frame.bytes.reserve(size_);
-    for (std::size_t i = 0; i < size_; ++i) {
-        sum = static_cast<std::uint8_t>(sum + frame_[i].value);
-        frame.bytes.push_back(frame_[i].value);
-    }
-    if (sum != 0) {
+    const auto whole = std::span<const std::uint8_t>(bytes_).first(size_);
+    if (!frameSumsToZero(whole)) {
         reject(RejectReason::BadChecksum, byte.timeUs, out);
         return;
     }
+    ParsedFrame frame;
+    frame.bytes.assign(whole.begin(), whole.end());
     frame.accepted = true;
     frame.endUs = byte.timeUs;
     size_ = 0;
@@ -77,14 +74,13 @@ void FrameParser::reject(RejectReason reason, std::int64_t timeUs, std::vector<P
     ParsedFrame rejected;
     rejected.reason = reason;
     rejected.endUs = timeUs;
-    for (std::size_t i = 0; i < size_; ++i)
-        rejected.bytes.push_back(frame_[i].value);
+    rejected.bytes.assign(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(size_));
     out.push_back(std::move(rejected));
     // Everything after the rejected 0xAA is looked at again, ahead of bytes not yet seen. The
     // device gets to them only now, so a frame found among them ends now, not when its last byte
     // first arrived (else its answer could be timed before the request was recognised).
     for (std::size_t i = size_; i > 1; --i)
-        replay_.push_front({frame_[i - 1].value, timeUs});
+        replay_.push_front({bytes_[i - 1], timeUs});
     size_ = 0;
     length_ = 0;
 }

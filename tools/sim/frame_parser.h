@@ -32,12 +32,9 @@ struct ParsedFrame {
     std::int64_t endUs = 0;
 
     // Valid for accepted frames only.
-    TargetAddress address() const { return {bytes[5], bytes[6]}; }
-    CommandCode code() const { return static_cast<CommandCode>(bytes[7] | (bytes[8] << 8)); }
-    std::span<const std::uint8_t> payload() const {
-        return std::span<const std::uint8_t>(bytes).subspan(kFrameHeadSize,
-                                                            bytes.size() - kFrameHeadSize - 1);
-    }
+    TargetAddress address() const { return frameAddress(bytes); }
+    CommandCode code() const { return frameCode(bytes); }
+    std::span<const std::uint8_t> payload() const { return frameData(bytes); }
 };
 
 // Reassembles command frames (0xAA ...) from bytes in arbitrary pieces, as a generator does: bytes
@@ -58,7 +55,9 @@ class FrameParser {
     void step(Pending byte, std::vector<ParsedFrame>& out);
     void reject(RejectReason reason, std::int64_t timeUs, std::vector<ParsedFrame>& out);
 
-    std::array<Pending, kMaxFrameSize> frame_{};
+    // The frame being assembled: its bytes and the arrival time (us) of each.
+    std::array<std::uint8_t, kMaxFrameSize> bytes_{};
+    std::array<std::int64_t, kMaxFrameSize> timesUs_{};
     std::size_t size_ = 0;
     std::size_t length_ = 0;  // length field of the frame being assembled
     std::deque<Pending> replay_;

@@ -1,65 +1,29 @@
 // SPDX-License-Identifier: MIT
 #include "generator.h"
 
-#include "pages/tables/timing_tables.h"
+#include <algorithm>
+
+#include "link/generator_facts.h"
 
 namespace krx::sim {
 namespace {
 
-constexpr std::uint8_t kAutoColorSpace = 3;
-constexpr std::uint8_t kYuv420 = 4;
-constexpr std::uint8_t kAutoColorDepth = 4;
-constexpr std::uint8_t kAutoOutputMode = 2;
-constexpr std::uint8_t kAutoSampleRate = 7;
-constexpr std::uint8_t kAutoAudioBits = 3;
-constexpr std::uint8_t kAutoChannels = 7;
 constexpr TimingCode k720p60 = 0x0C;
 constexpr TimingCode k1080p60 = 0x14;
 // DeviceStatus fields 0..9 are output settings; hot plug and power follow them.
 constexpr std::size_t kOutputSettingCount = 10;
-
-struct Setting {
-    CommandCode code;
-    std::int8_t DeviceStatus::*field;
-    std::uint8_t maxValue;
-};
-
-// The single-byte set commands, the field each writes and the highest value it takes.
-constexpr std::array<Setting, 10> kSettings = {{
-    {CMD_SET_TIMING, &DeviceStatus::timingCode, static_cast<std::uint8_t>(kLastUserTiming)},
-    {CMD_SET_PATTERN, &DeviceStatus::patternCode, 0x24},
-    {CMD_SET_COLOR_SPACE, &DeviceStatus::colorSpace, 4},
-    {CMD_SET_COLOR_DEPTH, &DeviceStatus::colorDepth, 4},
-    {CMD_SET_HDCP, &DeviceStatus::hdcp, 1},
-    {CMD_SET_OUTPUT_MODE, &DeviceStatus::outputMode, 2},
-    {CMD_SET_SAMPLE_RATE, &DeviceStatus::sampleRate, 7},
-    {CMD_SET_AUDIO_BITS, &DeviceStatus::audioBits, 3},
-    {CMD_SET_AUDIO_SOURCE, &DeviceStatus::audioSource, 1},
-    {CMD_SET_AUDIO_CHANNELS, &DeviceStatus::channels, 7},
-}};
-
-// The single-byte reads, the field each reports.
-struct Query {
-    CommandCode code;
-    std::int8_t DeviceStatus::*field;
-};
-constexpr std::array<Query, 12> kQueries = {{
-    {CMD_GET_TIMING, &DeviceStatus::timingCode},
-    {CMD_GET_PATTERN, &DeviceStatus::patternCode},
-    {CMD_GET_COLOR_SPACE, &DeviceStatus::colorSpace},
-    {CMD_GET_COLOR_DEPTH, &DeviceStatus::colorDepth},
-    {CMD_GET_HDCP, &DeviceStatus::hdcp},
-    {CMD_GET_OUTPUT_MODE, &DeviceStatus::outputMode},
-    {CMD_GET_SAMPLE_RATE, &DeviceStatus::sampleRate},
-    {CMD_GET_AUDIO_BITS, &DeviceStatus::audioBits},
-    {CMD_GET_AUDIO_SOURCE, &DeviceStatus::audioSource},
-    {CMD_GET_AUDIO_CHANNELS, &DeviceStatus::channels},
-    {CMD_GET_HOT_PLUG, &DeviceStatus::hotPlug},
-    {CMD_GET_POWER, &DeviceStatus::power},
-}};
+constexpr std::size_t kStatusQueryCount = kStatusFieldCount;  // entries 0..11 of the sweep
 
 std::uint8_t u8(std::int8_t v) {
     return static_cast<std::uint8_t>(v);
+}
+
+// The one-byte set commands: timing, pattern and the eight link and audio options.
+bool isSetValueCode(CommandCode code) {
+    if (code == CMD_SET_TIMING || code == CMD_SET_PATTERN)
+        return true;
+    const SettingFacts* facts = settingFactsForCode(code);
+    return facts != nullptr && facts->setCode == code;
 }
 
 std::vector<std::uint8_t> bytesOf(const UserTiming& record) {
@@ -142,42 +106,47 @@ void Generator::settle(std::int64_t nowUs) {
 }
 
 void Generator::setTiming(std::uint8_t code) {
-    const TimingCode timing = code;
     status_.timingCode = static_cast<std::int8_t>(code);
-    if (is4k(timing))
-        status_.colorDepth = 0;
-    if (is4k420(timing))
-        status_.colorSpace = static_cast<std::int8_t>(kYuv420);
-    else if (status_.colorSpace == kYuv420)
-        status_.colorSpace = 0;
+    const ColourChoice colours = coloursForTiming(code, {status_.colorSpace, status_.colorDepth});
+    status_.colorSpace = static_cast<std::int8_t>(colours.colorSpace);
+    status_.colorDepth = static_cast<std::int8_t>(colours.colorDepth);
 }
 
 std::optional<Answer> Generator::setValue(CommandCode code, std::span<const std::uint8_t> payload) {
-    for (const Setting& s : kSettings) {
-        if (s.code != code)
-            continue;
-        if (payload.size() != 1 || payload[0] > s.maxValue)
+    if (payload.size() != 1)
+        return std::nullopt;
+    const int value = payload[0];
+    if (code == CMD_SET_TIMING) {
+        if (!isTimingCode(value))
             return std::nullopt;
-        if (code == CMD_SET_TIMING)
-            setTiming(payload[0]);
-        else
-            status_.*s.field = static_cast<std::int8_t>(payload[0]);
-        return Answer{code, {}};
+        setTiming(payload[0]);
+    } else if (code == CMD_SET_PATTERN) {
+        if (value > kLastPatternCode)
+            return std::nullopt;
+        status_.patternCode = static_cast<std::int8_t>(value);
+    } else {
+        const SettingFacts* facts = settingFactsForCode(code);
+        if (!facts->isValue(value))
+            return std::nullopt;
+        status_.*facts->field = static_cast<std::int8_t>(value);
     }
-    return std::nullopt;
+    return Answer{code, {}};
 }
 
 std::optional<Answer> Generator::handle(CommandCode code, std::span<const std::uint8_t> payload,
                                         std::int64_t nowUs) {
     settle(nowUs);
-    for (const Setting& s : kSettings) {
-        if (s.code == code)
-            return setValue(code, payload);
-    }
-    for (const Query& q : kQueries) {
-        if (q.code == code)
-            return payload.empty() ? std::optional<Answer>(Answer{code, {u8(status_.*q.field)}})
-                                   : std::nullopt;
+    if (isSetValueCode(code))
+        return setValue(code, payload);
+    // The single-byte reads are the sweep's queries 0..11, each reporting its status field.
+    const auto* query =
+        std::find(kStatusQueryCodes.begin(), kStatusQueryCodes.begin() + kStatusQueryCount, code);
+    if (query != kStatusQueryCodes.begin() + kStatusQueryCount) {
+        if (!payload.empty())
+            return std::nullopt;
+        const auto field =
+            kStatusFields[static_cast<std::size_t>(query - kStatusQueryCodes.begin())];
+        return Answer{code, {u8(status_.*field)}};
     }
     if (auto answer = deviceCommand(code, payload, nowUs))
         return answer;
@@ -262,7 +231,8 @@ std::optional<Answer> Generator::readRecord(CommandCode code,
 }
 
 UserTiming Generator::currentTimingRecord() const {
-    const TimingCode code = status_.timingCode;
+    // The device keeps the code as the byte it was sent (0x00..0x40), never negative.
+    const TimingCode code = u8(status_.timingCode);
     if (isStandardTiming(code))
         return standardTimingRecord(code);
     if (code == kAutoTiming)
@@ -273,21 +243,19 @@ UserTiming Generator::currentTimingRecord() const {
     return UserTiming{};
 }
 
-std::array<std::uint8_t, 6> Generator::linkStatus() const {
-    const auto resolve = [](std::int8_t value, std::uint8_t autoValue, std::uint8_t concrete) {
-        const std::uint8_t v = u8(value);
-        return v == autoValue ? concrete : v;
-    };
+std::array<std::uint8_t, kLinkStatusSize> Generator::linkStatus() const {
     // Without a display there is no sink to ask for HDMI, so AUTO falls back to DVI.
     const std::uint8_t hdmi = status_.hotPlug != 0 && edidHasHdmiVsdb(attachedEdid_) ? 1 : 0;
-    return {
-        resolve(status_.colorSpace, kAutoColorSpace, 0),  // RGB 4:4:4
-        resolve(status_.colorDepth, kAutoColorDepth, 0),  // 24 bit
-        resolve(status_.outputMode, kAutoOutputMode, hdmi),
-        resolve(status_.sampleRate, kAutoSampleRate, 2),  // 48K
-        resolve(status_.audioBits, kAutoAudioBits, 2),    // 24 bit
-        resolve(status_.channels, kAutoChannels, 0),      // 2 channels
-    };
+    // What AUTO resolves to, per entry of kLinkStatusOptions: RGB 4:4:4, 24 bit, HDMI or DVI,
+    // 48K, 24 bit, 2 channels.
+    const std::array<std::uint8_t, kLinkStatusSize> autoResolved = {0, 0, hdmi, 2, 2, 0};
+    std::array<std::uint8_t, kLinkStatusSize> link{};
+    for (std::size_t i = 0; i < kLinkStatusSize; ++i) {
+        const SettingFacts& facts = settingFacts(kLinkStatusOptions[i]);
+        const std::uint8_t value = u8(status_.*facts.field);
+        link[i] = value == facts.autoValue ? autoResolved[i] : value;
+    }
+    return link;
 }
 
 }  // namespace krx::sim

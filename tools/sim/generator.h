@@ -9,6 +9,7 @@
 
 #include "link/command_frame.h"
 #include "link/device_status.h"
+#include "link/generator_facts.h"
 #include "sim_edid.h"
 
 namespace krx::sim {
@@ -72,7 +73,7 @@ class Generator {
     UserTiming currentTimingRecord() const;
     // Colour space, colour depth, output mode, sample rate, audio bits, channels as output: AUTO
     // settings resolved to the concrete value in use.
-    std::array<std::uint8_t, 6> linkStatus() const;
+    std::array<std::uint8_t, kLinkStatusSize> linkStatus() const;
 
   private:
     std::optional<Answer> setValue(CommandCode code, std::span<const std::uint8_t> payload);

@@ -52,9 +52,7 @@ std::vector<TimedByte> GeneratorLine::receive(std::span<const std::uint8_t> byte
 void GeneratorLine::handleFrame(const ParsedFrame& frame, std::vector<TimedByte>& out) {
     if (!frame.accepted) {
         const CommandCode code =
-            frame.bytes.size() >= kFrameHeadSize
-                ? static_cast<CommandCode>(frame.bytes[7] | frame.bytes[8] << 8)
-                : CommandCode{0};
+            frame.bytes.size() >= kFrameHeadSize ? frameCode(frame.bytes) : CommandCode{0};
         notify(LineEvent::Direction::Received, frame.endUs, frame.bytes, code,
                rejectReasonText(frame.reason));
         return;

@@ -6,11 +6,9 @@
 #include <optional>
 #include <string_view>
 
-namespace krx {
+#include "link/generator_facts.h"
 
-// A pattern code as reported or chosen: 0x00..0x24 are real patterns. Signed, because the
-// generator's status byte arrives signed.
-using PatternCode = int;
+namespace krx {
 
 struct PatternEntry {
     PatternCode code;
@@ -20,6 +18,7 @@ struct PatternEntry {
 };
 
 inline constexpr std::size_t kPatternCount = 37;
+static_assert(kPatternCount == kLastPatternCode + 1);
 
 // In code order; positions differ from codes for the last five rows.
 extern const std::array<PatternEntry, kPatternCount> kPatternTable;

@@ -8,13 +8,18 @@
 namespace krx {
 namespace {
 
-// Text at `value` of a table, `other` for every value outside it.
+// Text at `value` of a table, `other` for every value outside it. The tables stop where the
+// generator's AUTO value (or YUV4:2:0) begins, which is what `other` names.
 template <std::size_t N>
 std::string_view pick(const std::array<std::string_view, N>& texts, int value,
                       std::string_view other) {
     if (value < 0 || static_cast<std::size_t>(value) >= N)
         return other;
     return texts[static_cast<std::size_t>(value)];
+}
+
+constexpr bool endsAt(std::size_t tableSize, int value) {
+    return static_cast<int>(tableSize) == value;
 }
 
 // C-style truncation toward zero, then the low 16 bits; non-finite values give 0.
@@ -50,34 +55,40 @@ std::string_view hotPlugText(int value) {
 
 std::string_view outputModeText(int value) {
     static constexpr std::array<std::string_view, 2> texts = {"DVI", "HDMI"};
+    static_assert(endsAt(texts.size(), settingFacts(SettingOption::OutputMode).autoValue));
     return pick(texts, value, "AUTO");
 }
 
 std::string_view colorSpaceText(int value) {
     static constexpr std::array<std::string_view, 4> texts = {"RGB4:4:4", "YUV4:4:4", "YUV4:2:2",
                                                               "AUTO"};
+    static_assert(endsAt(texts.size(), kColorSpaceYuv420));
     return pick(texts, value, "YUV4:2:0");
 }
 
 std::string_view colorDepthText(int value) {
     static constexpr std::array<std::string_view, 4> texts = {"24bit", "30bit", "36bit", "48bit"};
+    static_assert(endsAt(texts.size(), settingFacts(SettingOption::ColorDepth).autoValue));
     return pick(texts, value, "AUTO");
 }
 
 std::string_view sampleRateText(int value) {
     static constexpr std::array<std::string_view, 7> texts = {"32K", "44K",  "48K", "88K",
                                                               "96K", "176K", "192K"};
+    static_assert(endsAt(texts.size(), settingFacts(SettingOption::SampleRate).autoValue));
     return pick(texts, value, "AUTO");
 }
 
 std::string_view audioBitsText(int value) {
     static constexpr std::array<std::string_view, 3> texts = {"16bit", "20bit", "24bit"};
+    static_assert(endsAt(texts.size(), settingFacts(SettingOption::AudioBits).autoValue));
     return pick(texts, value, "AUTO");
 }
 
 std::string_view channelsText(int value) {
     static constexpr std::array<std::string_view, 7> texts = {"2ch", "3ch", "4ch", "5ch",
                                                               "6ch", "7ch", "8ch"};
+    static_assert(endsAt(texts.size(), settingFacts(SettingOption::Channels).autoValue));
     return pick(texts, value, "AUTO");
 }
 
