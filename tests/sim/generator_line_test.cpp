@@ -230,6 +230,7 @@ TEST(LineMalformedFrames, AreRejectedAndTheGoodFrameIsStillFound) {
     const auto part = [&good](std::ptrdiff_t from, std::ptrdiff_t to) {
         return Bytes(good.begin() + from, good.begin() + to);
     };
+    const Bytes setPattern = corrupt({});
     // A head promising 32 payload bytes swallows a good frame; only later filler ends it.
     const Bytes longHead =
         testing::concat({0xAA, 0x00, 0x00, 0x25, 0x00, 0x01, 0x01, 0x61, 0x80}, good);
@@ -250,9 +251,11 @@ TEST(LineMalformedFrames, AreRejectedAndTheGoodFrameIsStillFound) {
         {"answer start byte", {{0, corrupt({{0, 0xAB}})}, {5'000, good}}, {}},
         {"behind a truncated frame", {{0, testing::concat(part(0, 6), good)}}, {"unknown code"}},
         {"in three pieces", {{0, part(0, 4)}, {5'000, part(4, 9)}, {9'000, part(9, 10)}}, {}},
-        {"hidden in a rejected frame",
-         {{0, longHead}, {1'000'000, Bytes(23, 0)}},
-         {"bad checksum"}},
+        {"hidden in a rejected frame", {{0, longHead}, {100'000, Bytes(23, 0)}}, {"bad checksum"}},
+        {"rest of a frame after 200 ms of silence",
+         {{0, Bytes(setPattern.begin(), setPattern.begin() + 9)},
+          {250'000, testing::concat(Bytes(setPattern.begin() + 9, setPattern.end()), good)}},
+         {"cut short"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

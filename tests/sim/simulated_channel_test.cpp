@@ -223,5 +223,20 @@ TEST_F(SimulatedChannelTest, HangUpIsReportedAfterAReopenWithoutFurtherWrites) {
     EXPECT_FALSE(channel.holdsPort());
 }
 
+TEST_F(SimulatedChannelTest, DeviceGivesUpOnACutShortRequestOnItsOwnClock) {
+    // A head promising 32 payload bytes holds a whole good frame; nothing follows it. After
+    // 200 ms of silence the device drops the head and finds the frame among its bytes.
+    const Bytes longHead = testing::concat({0xAA, 0x00, 0x00, 0x25, 0x00, 0x01, 0x01, 0x61, 0x80},
+                                           frameBytes(CMD_GET_TIMING));
+    ASSERT_TRUE(openAndStart(kLinePort));
+    send(longHead, 150'000);
+    EXPECT_TRUE(received.empty()) << "answered before 200 ms of silence";
+    clock.runForUs(150'000);
+    EXPECT_EQ(received, kTimingAnswer);
+    ASSERT_FALSE(receivedAtUs.empty());
+    const std::int64_t lastRequestByteUs = lineTimeUs(static_cast<std::int64_t>(longHead.size()));
+    EXPECT_GE(receivedAtUs.front(), lastRequestByteUs + 200'000 + kLatencyUs);
+}
+
 }  // namespace
 }  // namespace krx::sim

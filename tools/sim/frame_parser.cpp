@@ -13,12 +13,32 @@ std::string_view rejectReasonText(RejectReason reason) {
             return "unknown code";
         case RejectReason::BadChecksum:
             return "bad checksum";
+        case RejectReason::CutShort:
+            return "cut short";
     }
     return "rejected";
 }
 
 void FrameParser::push(std::uint8_t byte, std::int64_t timeUs, std::vector<ParsedFrame>& out) {
     replay_.push_back({byte, timeUs});
+    drainReplay(out);
+}
+
+std::optional<std::int64_t> FrameParser::deadlineUs() const {
+    if (size_ == 0)
+        return std::nullopt;
+    return timesUs_[size_ - 1] + kInterByteTimeoutUs;
+}
+
+void FrameParser::expire(std::int64_t nowUs, std::vector<ParsedFrame>& out) {
+    const std::optional<std::int64_t> deadline = deadlineUs();
+    if (!deadline || nowUs < *deadline)
+        return;
+    reject(RejectReason::CutShort, *deadline, out);
+    drainReplay(out);
+}
+
+void FrameParser::drainReplay(std::vector<ParsedFrame>& out) {
     while (!replay_.empty()) {
         const Pending next = replay_.front();
         replay_.pop_front();
@@ -29,6 +49,15 @@ void FrameParser::push(std::uint8_t byte, std::int64_t timeUs, std::vector<Parse
 void FrameParser::step(Pending byte, std::vector<ParsedFrame>& out) {
     if (size_ == 0 && byte.value != kCommandStart)
         return;
+    if (const std::optional<std::int64_t> deadline = deadlineUs();
+        deadline && byte.timeUs >= *deadline) {
+        // The device gave up on the frame before this byte came (whether or not its clock was
+        // run up to the deadline). As for any rejection, the bytes after the frame's 0xAA are
+        // looked at again, then this one.
+        replay_.push_front(byte);
+        reject(RejectReason::CutShort, *deadline, out);
+        return;
+    }
     bytes_[size_] = byte.value;
     timesUs_[size_] = byte.timeUs;
     ++size_;

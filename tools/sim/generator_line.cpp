@@ -40,13 +40,34 @@ std::vector<TimedByte> GeneratorLine::receive(std::span<const std::uint8_t> byte
         rxFreeUs_ = t;
         frames.clear();
         parser_.push(bytes[i], t, frames);
-        for (const ParsedFrame& f : frames) {
-            if (hangUpUs_)
-                break;
-            handleFrame(f, out);
-        }
+        handleFrames(frames, out);
     }
     return out;
+}
+
+std::optional<std::int64_t> GeneratorLine::requestDeadlineUs() const {
+    if (hangUpUs_)
+        return std::nullopt;
+    return parser_.deadlineUs();
+}
+
+std::vector<TimedByte> GeneratorLine::expire(std::int64_t nowUs) {
+    std::vector<TimedByte> out;
+    if (hangUpUs_)
+        return out;
+    std::vector<ParsedFrame> frames;
+    parser_.expire(nowUs, frames);
+    handleFrames(frames, out);
+    return out;
+}
+
+void GeneratorLine::handleFrames(const std::vector<ParsedFrame>& frames,
+                                 std::vector<TimedByte>& out) {
+    for (const ParsedFrame& f : frames) {
+        if (hangUpUs_)
+            break;
+        handleFrame(f, out);
+    }
 }
 
 void GeneratorLine::handleFrame(const ParsedFrame& frame, std::vector<TimedByte>& out) {

@@ -58,6 +58,13 @@ class GeneratorLine {
 
     std::vector<TimedByte> receive(std::span<const std::uint8_t> bytes, std::int64_t writeTimeUs);
 
+    // While a request is under way: the time (us) the devices give up on it unless its next byte
+    // has come. Whoever runs the line's clock calls expire() then.
+    std::optional<std::int64_t> requestDeadlineUs() const;
+    // The clock reached `nowUs`: a request cut short by then is dropped; returns the answers to
+    // any frame found among its bytes.
+    std::vector<TimedByte> expire(std::int64_t nowUs);
+
     // Set once the hang-up fault has struck: the time (us) the line goes dead, after the last
     // answer byte. Later input is ignored.
     std::optional<std::int64_t> hangUpTimeUs() const { return hangUpUs_; }
@@ -71,6 +78,7 @@ class GeneratorLine {
     }
 
   private:
+    void handleFrames(const std::vector<ParsedFrame>& frames, std::vector<TimedByte>& out);
     void handleFrame(const ParsedFrame& frame, std::vector<TimedByte>& out);
     void sendAnswer(const Generator& from, const Answer& answer, std::int64_t requestEndUs,
                     std::vector<TimedByte>& out);

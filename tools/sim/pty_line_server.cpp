@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -126,11 +127,33 @@ void PtyLineServer::closeFds() {
 void PtyLineServer::readLoop() {
     std::array<std::uint8_t, 512> buffer{};
     std::array<pollfd, 2> fds = {pollfd{masterFd_, POLLIN, 0}, pollfd{wakeRead_, POLLIN, 0}};
+    const auto queueAnswer = [this](const std::vector<TimedByte>& answer) {
+        {
+            std::lock_guard lock(mutex_);
+            for (const TimedByte& byte : answer)
+                outgoing_.push_back({byte.timeUs, byte.value, false});
+            if (line_.hangUpTimeUs() && !hangUpQueued_) {
+                hangUpQueued_ = true;
+                outgoing_.push_back({*line_.hangUpTimeUs() + kHangUpGraceUs, 0, true});
+            }
+        }
+        wake_.notify_one();
+    };
     while (!stopping_) {
-        if (poll(fds.data(), fds.size(), -1) < 0) {
+        // While a request is under way, wake when the devices give up on it.
+        int timeoutMs = -1;
+        if (const std::optional<std::int64_t> deadline = line_.requestDeadlineUs())
+            timeoutMs =
+                static_cast<int>(std::max<std::int64_t>(0, (*deadline - nowUs() + 999) / 1000));
+        const int ready = poll(fds.data(), fds.size(), timeoutMs);
+        if (ready < 0) {
             if (errno == EINTR)
                 continue;
             break;
+        }
+        if (ready == 0) {
+            queueAnswer(line_.expire(nowUs()));
+            continue;
         }
         if (fds[1].revents != 0)
             return;
@@ -144,18 +167,9 @@ void PtyLineServer::readLoop() {
             continue;
         if (count <= 0)
             break;
-        const std::vector<TimedByte> answer = line_.receive(
-            std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(count)), nowUs());
-        {
-            std::lock_guard lock(mutex_);
-            for (const TimedByte& byte : answer)
-                outgoing_.push_back({byte.timeUs, byte.value, false});
-            if (line_.hangUpTimeUs() && !hangUpQueued_) {
-                hangUpQueued_ = true;
-                outgoing_.push_back({*line_.hangUpTimeUs() + kHangUpGraceUs, 0, true});
-            }
-        }
-        wake_.notify_one();
+        queueAnswer(line_.receive(
+            std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(count)),
+            nowUs()));
     }
     if (!stopping_ && onEnd_)
         onEnd_();

@@ -98,18 +98,43 @@ void SimulatedChannel::write(std::uint64_t generation) {
 
     Port& target = ports_[port];
     if (target.line) {
-        const std::uint64_t firstSequence = nextSequence_ + inbound_.size();
-        const std::vector<TimedByte> answer = target.line->receive(bytes, now);
-        for (std::size_t i = 0; i < answer.size(); ++i) {
-            inbound_.push_back(answer[i]);
-            scheduler_.scheduleAtUs(answer[i].timeUs,
-                                    [this, generation, sequence = firstSequence + i] {
-                                        deliver(generation, sequence);
-                                    });
-        }
+        queueAnswer(target.line->receive(bytes, now));
         watchHangUp(*target.line);
+        watchRequest(*target.line);
     }
     owner_->onSerialTxEmpty(port);
+}
+
+void SimulatedChannel::queueAnswer(const std::vector<TimedByte>& answer) {
+    const std::uint64_t firstSequence = nextSequence_ + inbound_.size();
+    for (std::size_t i = 0; i < answer.size(); ++i) {
+        inbound_.push_back(answer[i]);
+        scheduler_.scheduleAtUs(answer[i].timeUs,
+                                [this, generation = generation_, sequence = firstSequence + i] {
+                                    deliver(generation, sequence);
+                                });
+    }
+}
+
+void SimulatedChannel::watchRequest(GeneratorLine& line) {
+    if (const std::optional<std::int64_t> deadline = line.requestDeadlineUs())
+        scheduler_.scheduleAtUs(*deadline, [this, &line] { expireRequest(line); });
+}
+
+void SimulatedChannel::expireRequest(GeneratorLine& line) {
+    // The devices' clock runs whether or not the console holds the port; what they answer
+    // reaches the console only while it has this line open.
+    const std::int64_t now = scheduler_.nowUs();
+    const std::optional<std::int64_t> deadline = line.requestDeadlineUs();
+    if (!deadline || *deadline > now)
+        return;  // a later byte moved the deadline; the write that brought it watches it
+    const std::vector<TimedByte> answer = line.expire(now);
+    const auto open = ports_.find(openPort_);
+    if (monitoring_ && open != ports_.end() && open->second.line == &line) {
+        queueAnswer(answer);
+        watchHangUp(line);
+    }
+    watchRequest(line);  // a frame found again among the dropped bytes may be cut short too
 }
 
 void SimulatedChannel::deliver(std::uint64_t generation, std::uint64_t sequence) {

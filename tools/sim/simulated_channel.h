@@ -58,6 +58,9 @@ class SimulatedChannel final : public SerialChannel {
     void close();
     void scheduleWrite();
     void write(std::uint64_t generation);
+    void queueAnswer(const std::vector<TimedByte>& answer);
+    void watchRequest(GeneratorLine& line);
+    void expireRequest(GeneratorLine& line);
     void deliver(std::uint64_t generation, std::uint64_t sequence);
     void watchHangUp(const GeneratorLine& line);
     void hangUp(std::uint64_t generation);
