@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
-// Arbitrary console bytes into a line of three generators. Byte 0 picks the line's options, byte 1
-// the size of the pieces the rest arrives in. Whatever comes in, what goes out must be a run of
-// well-formed answer frames at non-decreasing times, none earlier than the write it answers.
+// Arbitrary console bytes into a line of three generators. Byte 0 picks the line's options and the
+// gap between pieces, byte 1 the size of the pieces the rest arrives in. Whatever comes in, what
+// goes out must be a run of well-formed answer frames at non-decreasing times, none earlier than
+// the write it answers.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <span>
 
 #include "sim/generator_line.h"
@@ -49,17 +51,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     line.setObserver([](const LineEvent& event) { require(event.bytes.size() <= kMaxFrameSize); });
 
     const std::span<const std::uint8_t> input(data + 2, size - 2);
+    // Pieces 250 ms apart cut every unfinished request short.
+    const std::int64_t gapUs = (data[0] & 0x08) != 0 ? 250'000 : 500;
     std::int64_t writeUs = 0;
     std::int64_t lastUs = 0;
-    for (std::size_t at = 0; at < input.size(); at += piece) {
-        const auto chunk = input.subspan(at, std::min(piece, input.size() - at));
-        const std::vector<TimedByte> out = line.receive(chunk, writeUs);
+    const auto check = [&lastUs](const std::vector<TimedByte>& out, std::int64_t notBeforeUs) {
         requireAnswerFrames(out);
         for (const TimedByte& b : out) {
-            require(b.timeUs >= writeUs && b.timeUs >= lastUs);
+            require(b.timeUs >= notBeforeUs && b.timeUs >= lastUs);
             lastUs = b.timeUs;
         }
-        writeUs += 500;
+    };
+    for (std::size_t at = 0; at < input.size(); at += piece) {
+        const auto chunk = input.subspan(at, std::min(piece, input.size() - at));
+        check(line.receive(chunk, writeUs), writeUs);
+        writeUs += gapUs;
+        // The line's clock runs to the next write: a request cut short meanwhile is dropped.
+        const std::optional<std::int64_t> deadline = line.requestDeadlineUs();
+        if (deadline && *deadline <= writeUs)
+            check(line.expire(*deadline), *deadline);
     }
     return 0;
 }
