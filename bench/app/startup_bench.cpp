@@ -17,6 +17,7 @@
 #include <QDialog>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -86,7 +87,8 @@ int runChild(const std::string& mode, std::int64_t launchNs, int argc, char** ar
     krx::QtWindowServices services;
     if (mode == "console") {
         ClosedChannel channel;
-        krx::CConsoleDlg window(services, channel);
+        const QTemporaryDir bookDir;  // SG.ini is created there, as beside a fresh executable
+        krx::CConsoleDlg window(services, channel, bookDir.path().toStdString());
         FirstPaintProbe probe(window, launchNs);
         services.runModal(window);
     } else {

@@ -51,7 +51,7 @@ std::vector<double> measureSweeps(const std::filesystem::path& dir, int repetiti
     krx::QtWindowServices services;
     krx::CSerialChannel channel(services, dir);
     krx::testing::ChannelTap tap(channel);
-    krx::CConsoleDlg window(services, tap);
+    krx::CConsoleDlg window(services, tap, dir);
 
     std::optional<Clock::time_point> firstQuery;
     Clock::time_point lastAnswer;
@@ -99,7 +99,7 @@ double measureSearchOverAbsentPorts(const std::filesystem::path& dir) {
         std::filesystem::create_symlink(dir / "absent", dir / ("COM" + std::to_string(port)));
     krx::VirtualWindowServices services;
     krx::CSerialChannel channel(services, dir);
-    krx::CConsoleDlg window(services, channel);
+    krx::CConsoleDlg window(services, channel, dir);
     const auto start = Clock::now();
     window.searchDevice();
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();

@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 
+#include "address/dialogs/address_dlg.h"
 #include "app/about_dlg.h"
 #include "framework/data_exchange.h"
 #include "icons.h"
@@ -38,6 +39,7 @@ constexpr int kFirstProbeMs = 300;
 constexpr int kLaterProbeMs = 400;
 constexpr int kSweepAfterOpenMs = 400;
 constexpr int kSweepAfterSearchMs = 800;
+constexpr int kSweepAfterTargetMs = 800;
 constexpr int kWaitAfterOpenMs = 200;
 constexpr int kWaitBeforeProbeMs = 50;
 constexpr int kLastPort = 99;
@@ -57,12 +59,6 @@ int signedByte(std::uint8_t byte) {
     return static_cast<std::int8_t>(byte);
 }
 
-// "%2x" with a leading blank turned into "0": always two lower-case hex digits for a byte.
-QString hexByteText(std::uint8_t byte) {
-    return QString::asprintf("%2x", static_cast<unsigned>(byte))
-        .replace(QLatin1Char(' '), QLatin1Char('0'));
-}
-
 // Dialog units to pixels: a quarter of the average character width across, an eighth of the
 // font height down.
 class DialogUnits {
@@ -80,8 +76,9 @@ class DialogUnits {
 
 }  // namespace
 
-CConsoleDlg::CConsoleDlg(WindowServices& services, SerialChannel& channel, QWidget* parent)
-    : QDialog(parent), services_(services), channel_(channel) {
+CConsoleDlg::CConsoleDlg(WindowServices& services, SerialChannel& channel,
+                         const std::filesystem::path& bookDirectory, QWidget* parent)
+    : QDialog(parent), addressBook(bookDirectory), services_(services), channel_(channel) {
     setWindowTitle(QStringLiteral("KRX-VTP-SG V1.0"));
     setWindowIcon(iconFor(128));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -89,6 +86,8 @@ CConsoleDlg::CConsoleDlg(WindowServices& services, SerialChannel& channel, QWidg
                    Qt::WindowCloseButtonHint);
     buildLayout();
     installEventFilter(&keyFilter_);
+    addressDlg_ = new CAddressDlg(
+        services_, addressBook, channel_, [this] { return portOpen_; }, this);
 
     // Window managers own the system menu: the About item lives in the context menu and on F1.
     aboutAction = new QAction(QStringLiteral("&About KRX-VTP-SG..."), this);
@@ -113,6 +112,10 @@ CConsoleDlg::CConsoleDlg(WindowServices& services, SerialChannel& channel, QWidg
     portSelector->setCurrentIndex(portNumber_ - 1);
     statusLine->setText(QStringLiteral(" "));
     addressSelector->setCurrentIndex(0);
+    setPowerPicture(kPowerOffIcon);
+    for (std::string_view text : addressBook.load())
+        message(text);
+    rebuildAddressList();
     edidPage_->statusText.clear();
     edidPage_->refresh();
     edidPage_->sourceSelector->setCurrentIndex(0);
@@ -168,7 +171,10 @@ void CConsoleDlg::buildLayout() {
     powerGroup = new QButtonGroup(this);
     powerGroup->addButton(powerOnRadio, 0);
     powerGroup->addButton(powerOffRadio, 1);
-    powerIcon = iconButton(output, 189, "Power picture", du.rect(78, 14, 24, 22));
+    powerIcon = iconButton(output, kPowerOffIcon, "Power picture", du.rect(78, 14, 24, 22));
+    connect(powerOnRadio, &QRadioButton::clicked, this, [this] { onPowerOn(); });
+    connect(powerOffRadio, &QRadioButton::clicked, this, [this] { onPowerOff(); });
+    connect(powerIcon, &QToolButton::clicked, this, [this] { onPowerPictureClicked(); });
 
     // Comm port.
     QGroupBox* comm = group("Comm Port", nullptr, du.rect(7, 50, 113, 104));
@@ -197,12 +203,13 @@ void CConsoleDlg::buildLayout() {
     addressSelector->setGeometry(du.rect(6, 22, 101, 14));
     addressSelector->addItem(QStringLiteral("All: 0000(with ACT)"));
     addressSelector->addItem(QStringLiteral("All: FFFF(no ACT)"));
-    for (int entry = 1; entry <= 32; ++entry)
-        addressSelector->addItem(
-            QString::asprintf("No.%2d:", entry).replace(QLatin1Char(' '), QString()));
+    for (std::string_view entryLabel : kAddressLabels)
+        addressSelector->addItem(fromLatin1View(entryLabel));
     addressSelector->setAccessibleDescription(QStringLiteral("Address selector"));
     addressLabel->setBuddy(addressSelector);
+    connect(addressSelector, &QComboBox::activated, this, [this] { onAddressSelected(); });
     addressButton = button(address, "Address Setting", du.rect(6, 41, 101, 14));
+    connect(addressButton, &QPushButton::clicked, this, [this] { onAddressSetting(); });
 
     // Hot plug and the status panel.
     label(this, QStringLiteral("Hot Plug:"), 14, 222, 45);
@@ -245,8 +252,8 @@ void CConsoleDlg::buildLayout() {
 
 // --- frame senders -------------------------------------------------------------------------
 
-void CConsoleDlg::message(const char* text) {
-    services_.showMessage(this, QString::fromLatin1(text));
+void CConsoleDlg::message(std::string_view text) {
+    services_.showMessage(this, fromLatin1View(text));
 }
 
 void CConsoleDlg::sendCommand(CommandCode code) {
@@ -448,8 +455,7 @@ void CConsoleDlg::onReadAddressAnswer(std::span<const std::uint8_t> answer) {
     if (answer.size() < 2)
         return;
     targetAddress = TargetAddress{answer[0], answer[1]};
-    originalAddress.group = hexByteText(answer[0]);
-    originalAddress.device = hexByteText(answer[1]);
+    addressDlg_->showOriginalAddress(answer[0], answer[1]);
 }
 
 // --- status panel ----------------------------------------------------------------------------
@@ -462,6 +468,81 @@ void CConsoleDlg::showPower(int power) {
 void CConsoleDlg::setPowerPicture(int id) {
     powerIconId_ = id;
     powerIcon->setIcon(iconFor(id));
+    const QString state = id == kPowerOnIcon ? QStringLiteral("Power picture: output on")
+                                             : QStringLiteral("Power picture: output off");
+    powerIcon->setAccessibleName(state);
+    powerIcon->setToolTip(state);
+}
+
+// --- power and target address ----------------------------------------------------------------
+
+void CConsoleDlg::readMainWindow() {
+    DataExchange dx(services_, this, true);
+    dx.radio(powerGroup, powerSelection);
+}
+
+void CConsoleDlg::sendPower() {
+    const auto power = static_cast<std::uint8_t>(powerSelection);
+    sendCommandWithData(CMD_SET_POWER, 1, &power);
+}
+
+void CConsoleDlg::onPowerOn() {
+    readMainWindow();
+    sendPower();
+    setPowerPicture(kPowerOnIcon);
+}
+
+void CConsoleDlg::onPowerOff() {
+    readMainWindow();
+    sendPower();
+    setPowerPicture(kPowerOffIcon);
+}
+
+void CConsoleDlg::onPowerPictureClicked() {
+    readMainWindow();
+    if (powerSelection == 0) {
+        setPowerPicture(kPowerOffIcon);
+        powerSelection = 1;
+    } else {
+        setPowerPicture(kPowerOnIcon);
+        powerSelection = 0;
+    }
+    sendPower();
+    refreshMainWindow();
+}
+
+void CConsoleDlg::rebuildAddressList() {
+    int selected = addressSelector->currentIndex();
+    if (selected < 0 || selected >= addressSelector->count())
+        selected = 0;
+    for (std::size_t n = 0; n < kAddressEntryCount; ++n)
+        addressSelector->setItemText(static_cast<int>(n) + 2,
+                                     fromLatin1View(addressItemText(n, addressBook.entries[n])));
+    addressSelector->setCurrentIndex(selected);
+    setTargetFromItem(selected);
+}
+
+void CConsoleDlg::setTargetFromItem(int index) {
+    if (index == 0)
+        targetAddress = TargetAddress{0x00, 0x00};
+    else if (index == 1)
+        targetAddress = TargetAddress{0xFF, 0xFF};
+    else if (index >= 2 && index < 2 + static_cast<int>(kAddressEntryCount)) {
+        const AddressEntry& entry = addressBook.entries[static_cast<std::size_t>(index - 2)];
+        targetAddress = TargetAddress{entry.group(), entry.device()};
+    }
+}
+
+void CConsoleDlg::onAddressSelected() {
+    setTargetFromItem(addressSelector->currentIndex());
+    if (portOpen_)
+        startStatusSweep(kSweepAfterTargetMs);
+}
+
+void CConsoleDlg::onAddressSetting() {
+    addressDlg_->fillFromBook();
+    services_.runModal(*addressDlg_);
+    rebuildAddressList();
 }
 
 void CConsoleDlg::setHdcpText(int value) {

@@ -5,9 +5,11 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <span>
 
+#include "address/address_book.h"
 #include "framework/key_filter.h"
 #include "framework/window_services.h"
 #include "link/command_frame.h"
@@ -31,6 +33,7 @@ class CTimingDetailsPage;
 class CPatternPage;
 class CSettingPage;
 class CEdidPage;
+class CAddressDlg;
 
 // The main window and hub of the console: owns the receiver, the frame senders, the target address
 // and the connection logic; pages reach it as their parent. Window thread only.
@@ -44,7 +47,9 @@ class CConsoleDlg final : public QDialog,
     static constexpr int kGuardTimer = 5;
     static constexpr int kGuardMs = 50;
 
-    CConsoleDlg(WindowServices& services, SerialChannel& channel, QWidget* parent = nullptr);
+    // The address book is kept as SG.ini in `bookDirectory` (the executable's directory).
+    CConsoleDlg(WindowServices& services, SerialChannel& channel,
+                const std::filesystem::path& bookDirectory, QWidget* parent = nullptr);
     ~CConsoleDlg() override;
 
     // Frame senders. A payload above kMaxPayload (or a negative length) shows "Too much
@@ -102,6 +107,16 @@ class CConsoleDlg final : public QDialog,
 
     void showAbout();
 
+    // Target address and power.
+    // Items 2..33 of the address selector from the book, the selection kept (an index out of
+    // range becomes item 0), and the target from the selection.
+    void rebuildAddressList();
+    void onAddressSelected();
+    void onAddressSetting();
+    void onPowerOn();
+    void onPowerOff();
+    void onPowerPictureClicked();
+
     bool portOpen() const { return portOpen_; }
     int portNumber() const { return portNumber_; }
 
@@ -126,11 +141,8 @@ class CConsoleDlg final : public QDialog,
         QString audioType;
     } statusTexts;
 
-    // The last read-address answer as the address dialog shows it: two lower-case hex digits each.
-    struct OriginalAddress {
-        QString group;
-        QString device;
-    } originalAddress;
+    AddressBook addressBook;
+    CAddressDlg& addressDialog() { return *addressDlg_; }
 
     // Controls, for the pages and the tests.
     QRadioButton* powerOnRadio = nullptr;
@@ -179,13 +191,19 @@ class CConsoleDlg final : public QDialog,
                          void (CConsoleDlg::*setText)(int));
     void showPower(int power);
     void setPowerPicture(int id);
+    void sendPower();
+    // Reads the power radio back into powerSelection.
+    void readMainWindow();
     bool openChannel();
     void showClosed();
     void showOpen();
     void setActivityIcon(int id);
     void queueProbe();
     void searchWatchdogExpired();
-    void message(const char* text);
+    void message(std::string_view text);
+    // TargetAddress from selector item `index`: 0 every device with answers, 1 every device
+    // without, 2..33 book entries 1..32.
+    void setTargetFromItem(int index);
 
     WindowServices& services_;
     SerialChannel& channel_;
@@ -194,7 +212,7 @@ class CConsoleDlg final : public QDialog,
     int portNumber_ = 1;
     int rememberedPort_ = 1;
     int activityIconId_ = 133;
-    int powerIconId_ = 189;
+    int powerIconId_ = 190;
     UserTiming currentTiming_{};
     std::array<ResponseHandler, kResponseCodes.size()> responseHandlers;
     CTimingPage* timingPage_ = nullptr;
@@ -202,6 +220,7 @@ class CConsoleDlg final : public QDialog,
     CPatternPage* patternPage_ = nullptr;
     CSettingPage* settingPage_ = nullptr;
     CEdidPage* edidPage_ = nullptr;
+    CAddressDlg* addressDlg_ = nullptr;
 };
 
 }  // namespace krx

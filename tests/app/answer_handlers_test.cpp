@@ -97,15 +97,6 @@ TEST_F(AnswerTest, CodeShiftTakesTheCodeFromBytesNineAndTen) {
     EXPECT_EQ(w.hdcpField->text(), "OFF");
 }
 
-TEST_F(AnswerTest, ReadAddressAnswerIsAppliedWhateverTheTarget) {
-    CConsoleDlg& w = window();
-    w.targetAddress = {0x01, 0x02};
-    receive(answerFrame({0x07, 0x07}, CMD_READ_ADDRESS, {0x0A, 0xB5}));
-    EXPECT_EQ(w.targetAddress, (TargetAddress{0x0A, 0xB5}));
-    EXPECT_EQ(w.originalAddress.group, "0a");
-    EXPECT_EQ(w.originalAddress.device, "b5");
-}
-
 // One-byte answers of the Setting family: selection, radio, its own status text and no other;
 // only the colour-space answer empties the reset note.
 TEST_F(AnswerTest, SettingAnswersSetSelectionRadioAndText) {

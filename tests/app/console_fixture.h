@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -35,11 +36,14 @@ class ConsoleTest : public ::testing::Test {
     // Builds the window; call after the ports are attached.
     CConsoleDlg& window() {
         if (!window_)
-            window_ = std::make_unique<CConsoleDlg>(services, channel);
+            window_ = std::make_unique<CConsoleDlg>(services, channel, bookDirectory());
         return *window_;
     }
 
     void destroyWindow() { window_.reset(); }
+
+    // A scratch directory per test for SG.ini.
+    std::filesystem::path bookDirectory() const { return bookDir_.path().toStdString(); }
 
     // A line with one generator at `address`, attached to COM`port`.
     sim::GeneratorLine& attachGenerator(int port, TargetAddress address = {0x01, 0x02},
@@ -102,6 +106,7 @@ class ConsoleTest : public ::testing::Test {
     sim::SimulatedChannel channel;
 
   private:
+    QTemporaryDir bookDir_;
     std::vector<std::unique_ptr<sim::GeneratorLine>> lines_;
     std::unique_ptr<CConsoleDlg> window_;
 };

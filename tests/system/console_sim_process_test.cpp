@@ -68,7 +68,7 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
 
     CConsoleDlg& window() {
         if (!window_)
-            window_ = std::make_unique<CConsoleDlg>(services_, tap_);
+            window_ = std::make_unique<CConsoleDlg>(services_, tap_, dir_);
         return *window_;
     }
 
