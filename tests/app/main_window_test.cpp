@@ -34,6 +34,14 @@ TEST_F(MainWindowTest, StartsClosedOnCom1WithBlankPanelAndNothingSent) {
     EXPECT_EQ(w.portSelector->count(), 99);
     EXPECT_EQ(w.addressSelector->currentText(), "All: 0000(with ACT)");
     EXPECT_EQ(w.addressSelector->itemText(1), "All: FFFF(no ACT)");
+    // A fresh SG.ini: every entry 0000 with a one-blank description.
+    ASSERT_EQ(w.addressSelector->count(), 34);
+    EXPECT_EQ(w.addressSelector->itemText(2), "No. 1:0000:  ");
+    EXPECT_EQ(w.addressSelector->itemText(10), "No. 9:0000:  ");
+    EXPECT_EQ(w.addressSelector->itemText(11), "No.10:0000:  ");
+    EXPECT_EQ(w.addressSelector->itemText(33), "No.32:0000:  ");
+    EXPECT_EQ(std::filesystem::file_size(bookDirectory() / "SG.ini"), 290u);
+    EXPECT_EQ(w.powerIconId(), 190) << "the power-off picture while nothing is selected";
     EXPECT_EQ(w.statusLine->text(), " ");
     for (QLabel* field : statusFields())
         EXPECT_TRUE(field->text().isEmpty()) << field->accessibleDescription().toStdString();

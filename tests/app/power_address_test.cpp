@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: MIT
+// Power control and the choice of the addressed device, through the real window.
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QRadioButton>
+#include <QToolButton>
+#include <fstream>
+
+#include "address/dialogs/address_dlg.h"
+#include "console_fixture.h"
+
+namespace krx::testing {
+namespace {
+
+class PowerAddressTest : public ConsoleTest {
+  protected:
+    // SG.ini with entry 1 = 12 34 "bench" and entry 2 = 01 02, before the window loads it.
+    void writeBook() {
+        std::ofstream out(bookDirectory() / "SG.ini", std::ios::binary);
+        out << "1234 0102\r\n*bench\r\n*dut\r\n";
+    }
+    void choose(int item) {
+        window().addressSelector->setCurrentIndex(item);
+        emit window().addressSelector->activated(item);
+    }
+};
+
+TEST_F(PowerAddressTest, ChoosingAnItemSetsTheTargetAndRestartsTheSweepWhenOpen) {
+    struct Row {
+        const char* name;
+        int item;
+        bool open;
+        TargetAddress target;
+        Bytes firstFrame;  // empty: nothing sent
+    };
+    const Row rows[] = {
+        {"all without answers",
+         1,
+         true,
+         {0xFF, 0xFF},
+         {0xAA, 0x00, 0x00, 0x05, 0x00, 0xFF, 0xFF, 0x61, 0x80, 0x72}},
+        {"entry 1",
+         2,
+         true,
+         {0x12, 0x34},
+         {0xAA, 0x00, 0x00, 0x05, 0x00, 0x12, 0x34, 0x61, 0x80, 0x2A}},
+        {"all with answers",
+         0,
+         true,
+         {0x00, 0x00},
+         {0xAA, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x61, 0x80, 0x70}},
+        {"entry 1, port closed", 2, false, {0x12, 0x34}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        destroyWindow();
+        writeBook();
+        attachGenerator(1);
+        if (row.open)
+            connect(1);
+        const std::size_t before = channel.writes().size();
+        choose(row.item);
+        EXPECT_EQ(window().targetAddress, row.target);
+        EXPECT_EQ(services.timerInterval(window(), CConsoleDlg::kWatchdogTimer),
+                  row.open ? std::optional(800) : std::nullopt);
+        services.runFor(10);
+        const auto frames = writtenSince(before);
+        if (row.firstFrame.empty()) {
+            EXPECT_TRUE(frames.empty());
+        } else {
+            ASSERT_FALSE(frames.empty());
+            EXPECT_EQ(frames[0], row.firstFrame);
+        }
+        EXPECT_TRUE(services.messages().empty());
+    }
+}
+
+TEST_F(PowerAddressTest, RebuildKeepsTheSelectionOrFallsBackToTheFirstItem) {
+    writeBook();
+    CConsoleDlg& w = window();
+    EXPECT_EQ(w.addressSelector->itemText(2), "No. 1:1234: bench");
+    EXPECT_EQ(w.addressSelector->itemText(4), "No. 3:0000: " + QString(10, ' ')) << "never loaded";
+    const std::pair<int, TargetAddress> rows[] = {
+        {1, {0xFF, 0xFF}}, {3, {0x01, 0x02}}, {-1, {0x00, 0x00}}};
+    for (const auto& [item, target] : rows) {
+        w.addressSelector->setCurrentIndex(item);
+        w.targetAddress = {0x55, 0x55};
+        w.rebuildAddressList();
+        EXPECT_EQ(w.addressSelector->currentIndex(), std::max(item, 0));
+        EXPECT_EQ(w.targetAddress, target) << item;
+    }
+}
+
+TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
+    struct Row {
+        const char* name;
+        int before;  // powerSelection shown before the click
+        QAbstractButton* (*control)(CConsoleDlg&);
+        Bytes frame;
+        int icon;
+        int checked;
+    };
+    const Bytes on = {0xAA, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0xAB, 0x00, 0x00, 0xA5};
+    const Bytes off = {0xAA, 0x00, 0x00, 0x06, 0x00, 0x00, 0x00, 0xAB, 0x00, 0x01, 0xA4};
+    const auto picture = [](CConsoleDlg& w) -> QAbstractButton* { return w.powerIcon; };
+    const auto onRadio = [](CConsoleDlg& w) -> QAbstractButton* { return w.powerOnRadio; };
+    const auto offRadio = [](CConsoleDlg& w) -> QAbstractButton* { return w.powerOffRadio; };
+    const Row rows[] = {
+        {"picture before any status", -1, picture, on, 189, 0},
+        {"picture while on", 0, picture, off, 190, 1},
+        {"picture after another reported value", 3, picture, on, 189, 0},
+        {"Power Off", -1, offRadio, off, 190, 1},
+        {"Power On", 1, onRadio, on, 189, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        destroyWindow();
+        attachGenerator(1);
+        connect(1);
+        CConsoleDlg& w = window();
+        w.powerSelection = row.before;
+        w.refreshMainWindow();
+        const std::size_t before = channel.writes().size();
+        row.control(w)->click();
+        services.runFor(10);
+        EXPECT_EQ(writtenSince(before), std::vector<Bytes>{row.frame});
+        EXPECT_EQ(w.powerIconId(), row.icon);
+        EXPECT_TRUE(
+            w.powerIcon->accessibleName().endsWith(row.icon == 189 ? "output on" : "output off"));
+        EXPECT_EQ(w.powerGroup->checkedId(), row.checked);
+    }
+}
+
+TEST_F(PowerAddressTest, PowerWithThePortClosedStillShowsTheChoice) {
+    CConsoleDlg& w = window();
+    w.powerOffRadio->click();
+    EXPECT_EQ(messageTexts(), QStringList{"Com port is not on yet."});
+    EXPECT_EQ(w.powerIconId(), 190);
+    EXPECT_TRUE(w.powerOffRadio->isChecked());
+    EXPECT_TRUE(channel.writes().empty());
+}
+
+}  // namespace
+}  // namespace krx::testing
