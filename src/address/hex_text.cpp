@@ -20,22 +20,21 @@ int hexDigitValue(char c) {
 }
 
 bool parseHexByte(std::string_view text, std::uint8_t& out) {
-    int value = kNotHex;
-    if (text.size() == 1) {
-        value = hexDigitValue(text[0]);
-    } else if (text.size() == 2) {
+    if (text.size() != 1 && text.size() != 2)
+        return false;
+    // A lone digit, or a pair where a blank on either side stands for nothing.
+    if (text.size() == 2 && text[0] != ' ' && text[1] != ' ') {
         const int high = hexDigitValue(text[0]);
         const int low = hexDigitValue(text[1]);
-        if (text[0] == ' ')
-            value = low;
-        else if (text[1] == ' ')
-            value = high;
-        else if (high != kNotHex && low != kNotHex)
-            value = high * 16 + low;
+        if (high == kNotHex || low == kNotHex)
+            return false;
+        out = static_cast<std::uint8_t>(high * 16 + low);
+        return true;
     }
-    if (value == kNotHex)
+    const int digit = hexDigitValue(text.size() == 1 || text[0] == ' ' ? text.back() : text[0]);
+    if (digit == kNotHex)
         return false;
-    out = static_cast<std::uint8_t>(value);
+    out = static_cast<std::uint8_t>(digit);
     return true;
 }
 

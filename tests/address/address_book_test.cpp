@@ -29,8 +29,8 @@ TEST(HexText, DigitsBytesAndFormats) {
         int expected;  // -1: refused, the output keeps its 0x77
     };
     const ByteRow bytes[] = {
-        {"5", 0x05}, {"12", 0x12}, {" 5", 0x05}, {"5 ", 0x05}, {"aB", 0xAB}, {"", -1},
-        {"123", -1}, {"G1", -1},   {"1G", -1},   {"  ", -1},   {"g", -1},
+        {"5", 0x05}, {"12", 0x12}, {"10", 0x10}, {" 5", 0x05}, {"5 ", 0x05}, {"aB", 0xAB},
+        {"", -1},    {"123", -1},  {"G1", -1},   {"1G", -1},   {"  ", -1},   {"g", -1},
     };
     for (const ByteRow& row : bytes) {
         std::uint8_t out = 0x77;

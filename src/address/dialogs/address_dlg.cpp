@@ -24,8 +24,12 @@ constexpr int kHexBoxLength = 2;
 constexpr int kHalfRows = 16;
 constexpr TargetAddress kEveryDevice{0x00, 0x00};
 
+// The book holds one byte per character, as SG.ini does.
 QString latin1(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+std::string latin1(const QString& text) {
+    return text.toLatin1().toStdString();
 }
 
 // "%2x" with its leading blank turned into "0": two lower-case digits.
@@ -130,7 +134,9 @@ void CAddressDlg::buildLayout() {
                                                "mode,max number of char in Description is 10)"),
                                 this);
     auto* halves = new QHBoxLayout(table);
-    const QRegularExpression latin1Printable(QStringLiteral("[\\x{20}-\\x{7E}\\x{A0}-\\x{FF}]*"));
+    // One byte per character, and nothing that would end the description's line in SG.ini.
+    const QRegularExpression descriptionText(
+        QStringLiteral("[\\x{01}-\\x{09}\\x{0B}\\x{0C}\\x{0E}-\\x{FF}]*"));
     for (int half = 0; half < 2; ++half) {
         auto* grid = new QGridLayout;
         int column = 0;
@@ -147,9 +153,8 @@ void CAddressDlg::buildLayout() {
             group->setMaxLength(kHexBoxLength);
             device->setMaxLength(kHexBoxLength);
             description->setMaxLength(static_cast<int>(kDescriptionLength));
-            // SG.ini holds one byte per character.
             description->setValidator(
-                new QRegularExpressionValidator(latin1Printable, description));
+                new QRegularExpressionValidator(descriptionText, description));
             description->setAccessibleName(QStringLiteral("Description ") + number);
             rowLabel->setBuddy(group);
             grid->addWidget(rowLabel, i + 1, 0, Qt::AlignRight);
@@ -229,12 +234,12 @@ void CAddressDlg::onWriteAddress() {
     if (newGroup.isEmpty())
         newGroup = QStringLiteral("00");
     std::uint8_t group = 0;
-    if (!parseHexByte(newGroup.toStdString(), group))
+    if (!parseHexByte(latin1(newGroup), group))
         return refuseNewAddress(newGroup);
     if (newDevice.isEmpty())
         newDevice = QStringLiteral("00");
     // The device box takes digit pairs only: a lone digit is refused here, unlike the group box.
-    const std::vector<std::uint8_t> device = parseHexBytes(newDevice.toStdString());
+    const std::vector<std::uint8_t> device = parseHexBytes(latin1(newDevice));
     if (device.size() != 1)
         return refuseNewAddress(newDevice);
     if (!validPair(group, device[0])) {
@@ -258,11 +263,8 @@ void CAddressDlg::onWriteAddress() {
 void CAddressDlg::onSave() {
     read();
     std::array<AddressTableRow, kAddressEntryCount> table;
-    for (std::size_t n = 0; n < kAddressEntryCount; ++n) {
-        const QByteArray description = rows[n].description.toLatin1();
-        table[n] = {rows[n].group.toStdString(), rows[n].device.toStdString(),
-                    description.toStdString()};
-    }
+    for (std::size_t n = 0; n < kAddressEntryCount; ++n)
+        table[n] = {latin1(rows[n].group), latin1(rows[n].device), latin1(rows[n].description)};
     if (const auto tooLong = storeAddressTable(book_.entries, table)) {
         message(QString::fromStdString(tooLongRowMessage(*tooLong)));
         return;
