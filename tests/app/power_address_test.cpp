@@ -94,9 +94,10 @@ TEST_F(PowerAddressTest, RebuildKeepsTheSelectionOrFallsBackToTheFirstItem) {
 TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
     struct Row {
         const char* name;
+        bool open;
         int before;  // powerSelection shown before the click
         QAbstractButton* (*control)(CConsoleDlg&);
-        Bytes frame;
+        Bytes frame;  // empty: "Com port is not on yet." instead
         int icon;
         int checked;
     };
@@ -106,38 +107,35 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
     const auto onRadio = [](CConsoleDlg& w) -> QAbstractButton* { return w.powerOnRadio; };
     const auto offRadio = [](CConsoleDlg& w) -> QAbstractButton* { return w.powerOffRadio; };
     const Row rows[] = {
-        {"picture before any status", -1, picture, on, 189, 0},
-        {"picture while on", 0, picture, off, 190, 1},
-        {"picture after another reported value", 3, picture, on, 189, 0},
-        {"Power Off", -1, offRadio, off, 190, 1},
-        {"Power On", 1, onRadio, on, 189, 0},
+        {"picture before any status", true, -1, picture, on, 189, 0},
+        {"picture while on", true, 0, picture, off, 190, 1},
+        {"picture after another reported value", true, 3, picture, on, 189, 0},
+        {"Power Off", true, -1, offRadio, off, 190, 1},
+        {"Power On", true, 1, onRadio, on, 189, 0},
+        {"Power Off, port closed", false, -1, offRadio, {}, 190, 1},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         destroyWindow();
+        services.clearMessages();
         attachGenerator(1);
-        connect(1);
+        if (row.open)
+            connect(1);
         CConsoleDlg& w = window();
         w.powerSelection = row.before;
         w.refreshMainWindow();
         const std::size_t before = channel.writes().size();
         row.control(w)->click();
         services.runFor(10);
-        EXPECT_EQ(writtenSince(before), std::vector<Bytes>{row.frame});
+        EXPECT_EQ(writtenSince(before),
+                  row.frame.empty() ? std::vector<Bytes>{} : std::vector<Bytes>{row.frame});
+        EXPECT_EQ(messageTexts(),
+                  row.frame.empty() ? QStringList{"Com port is not on yet."} : QStringList{});
         EXPECT_EQ(w.powerIconId(), row.icon);
         EXPECT_TRUE(
             w.powerIcon->accessibleName().endsWith(row.icon == 189 ? "output on" : "output off"));
         EXPECT_EQ(w.powerGroup->checkedId(), row.checked);
     }
-}
-
-TEST_F(PowerAddressTest, PowerWithThePortClosedStillShowsTheChoice) {
-    CConsoleDlg& w = window();
-    w.powerOffRadio->click();
-    EXPECT_EQ(messageTexts(), QStringList{"Com port is not on yet."});
-    EXPECT_EQ(w.powerIconId(), 190);
-    EXPECT_TRUE(w.powerOffRadio->isChecked());
-    EXPECT_TRUE(channel.writes().empty());
 }
 
 }  // namespace
