@@ -88,39 +88,22 @@ TEST_F(AddressDialogTest, WriteAddressChecksBothBoxesAndThePair) {
         const char* group;
         const char* device;
         bool open;
-        QStringList messages;
-        Bytes frame;  // empty: nothing queued
+        QString message;
+        const char* frame;
         QStringList boxesAfter;
     };
+    const char* const notHex = "It is not hex digi !";
     const Row rows[] = {
-        {"01 / 02",
-         "01",
-         "02",
-         true,
-         {},
-         {0xAA, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00, 0x01, 0x78, 0x01, 0x02, 0xD3},
-         {"01", "02"}},
-        {"group 5 accepted",
-         "5",
-         "06",
-         true,
-         {},
-         {0xAA, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00, 0x01, 0x78, 0x05, 0x06, 0xCB},
-         {"5", "06"}},
-        {"both empty delete",
-         "",
-         "",
-         true,
-         {},
-         {0xAA, 0x00, 0x00, 0x07, 0x00, 0x00, 0x00, 0x01, 0x78, 0x00, 0x00, 0xD6},
-         {"00", "00"}},
-        {"device 5 refused", "01", "5", true, {"It is not hex digi !"}, {}, {"01", "00"}},
-        {"group G1 refused", "G1", "02", true, {"It is not hex digi !"}, {}, {"00", "02"}},
-        {"00 / 05", "00", "05", true, {range}, {}, {"00", "05"}},
-        {"05 / 00", "05", "00", true, {range}, {}, {"05", "00"}},
-        {"FF / 01", "FF", "01", true, {range}, {}, {"FF", "01"}},
-        {"01 / FF", "01", "FF", true, {range}, {}, {"01", "FF"}},
-        {"port closed", "01", "02", false, {"Com port is not on yet."}, {}, {"01", "02"}},
+        {"01 / 02", "01", "02", true, {}, "AA 00 00 07 00 00 00 01 78 01 02 D3", {"01", "02"}},
+        {"group 5", "5", "06", true, {}, "AA 00 00 07 00 00 00 01 78 05 06 CB", {"5", "06"}},
+        {"both empty", "", "", true, {}, "AA 00 00 07 00 00 00 01 78 00 00 D6", {"00", "00"}},
+        {"device 5 refused", "01", "5", true, notHex, "", {"01", "00"}},
+        {"group G1 refused", "G1", "02", true, notHex, "", {"00", "02"}},
+        {"00 / 05", "00", "05", true, range, "", {"00", "05"}},
+        {"05 / 00", "05", "00", true, range, "", {"05", "00"}},
+        {"FF / 01", "FF", "01", true, range, "", {"FF", "01"}},
+        {"01 / FF", "01", "FF", true, range, "", {"01", "FF"}},
+        {"port closed", "01", "02", false, "Com port is not on yet.", "", {"01", "02"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -135,9 +118,8 @@ TEST_F(AddressDialogTest, WriteAddressChecksBothBoxesAndThePair) {
         d.newDeviceBox->setText(row.device);
         d.writeButton->click();
         services.runFor(10);
-        EXPECT_EQ(messageTexts(), row.messages);
-        EXPECT_EQ(writtenSince(before),
-                  row.frame.empty() ? std::vector<Bytes>{} : std::vector<Bytes>{row.frame});
+        EXPECT_EQ(messageTexts(), row.message.isEmpty() ? QStringList{} : QStringList{row.message});
+        EXPECT_EQ(writtenSince(before), hexFrames(row.frame));
         EXPECT_EQ((QStringList{d.newGroupBox->text(), d.newDeviceBox->text()}), row.boxesAfter);
     }
 }
@@ -156,9 +138,7 @@ TEST_F(AddressDialogTest, ReadAddressFillsTheOriginalBoxesAndKeepsUnsavedEdits) 
         const std::size_t before = channel.writes().size();
         shown.readButton->click();
         services.runFor(100);
-        EXPECT_EQ(
-            writtenSince(before),
-            (std::vector<Bytes>{{0xAA, 0x00, 0x00, 0x05, 0x00, 0x00, 0x00, 0x01, 0xF8, 0x58}}));
+        EXPECT_EQ(writtenSince(before), hexFrames("AA 00 00 05 00 00 00 01 F8 58"));
         EXPECT_EQ(shown.originalGroupBox->text(), "0a");
         EXPECT_EQ(shown.originalDeviceBox->text(), "b5");
         EXPECT_EQ(shown.descriptionBoxes[0]->text(), "typed");

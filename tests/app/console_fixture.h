@@ -117,6 +117,15 @@ inline Bytes answerFrame(TargetAddress from, CommandCode code, const Bytes& data
     return Bytes(frame->view().begin(), frame->view().end());
 }
 
+// The frames written, as spelled in hex ("AA 00 05 ..."); "" for none.
+inline std::vector<Bytes> hexFrames(std::string_view text) {
+    Bytes frame;
+    for (std::size_t at = 0; at + 1 < text.size(); at += 3)
+        frame.push_back(
+            static_cast<std::uint8_t>(std::stoul(std::string(text.substr(at, 2)), nullptr, 16)));
+    return frame.empty() ? std::vector<Bytes>{} : std::vector<Bytes>{frame};
+}
+
 inline Bytes commandFrame(TargetAddress to, CommandCode code, const Bytes& payload = {}) {
     const auto frame = buildFrame(to.group, to.device, code, payload);
     return Bytes(frame->view().begin(), frame->view().end());
