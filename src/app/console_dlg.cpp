@@ -326,6 +326,12 @@ void CConsoleDlg::edidReceived() {
     edidPage_->onEdidReceived();
 }
 
+void CConsoleDlg::startEdidRead(bool fromSavedSlot, int watchdogMs) {
+    receiver.edidFromSavedSlot = fromSavedSlot;
+    receiver.edidReadMode = true;
+    startWatchdog(watchdogMs);
+}
+
 void CConsoleDlg::sweepFinished() {
     const DeviceStatus& status = receiver.deviceStatus;
     showPower(status.power);

@@ -90,6 +90,7 @@ class CConsoleDlg final : public QDialog,
     void setAudioTypeText() override;
     void setTimingText(int code) override;
     void refreshMainWindow() override;
+    void startEdidRead(bool fromSavedSlot, int watchdogMs) override;
     CTimingPage& timingPage() override { return *timingPage_; }
     CTimingDetailsPage& timingDetailsPage() override { return *timingDetailsPage_; }
     CPatternPage& patternPage() override { return *patternPage_; }

@@ -25,6 +25,9 @@ class PageHost {
 
     virtual void sendCommand(CommandCode code) = 0;
     virtual void sendCommandWithData(CommandCode code, int length, const std::uint8_t* payload) = 0;
+    // Puts the receiver into EDID-read mode for the answer to CMD_READ_SAVED_EDID (fromSavedSlot)
+    // or CMD_READ_TV_EDID and (re)starts the response watchdog with `watchdogMs`.
+    virtual void startEdidRead(bool fromSavedSlot, int watchdogMs) = 0;
 
     // The generator's records: the current timing (last CMD_GET_TIMING_DETAILS answer) and the
     // ten user slots (index 0 for slot 1).
