@@ -211,25 +211,32 @@ void CConsoleDlg::buildLayout() {
     addressButton = button(address, "Address Setting", du.rect(6, 41, 101, 14));
     connect(addressButton, &QPushButton::clicked, this, [this] { onAddressSetting(); });
 
-    // Hot plug and the status panel.
-    label(this, QStringLiteral("Hot Plug:"), 14, 222, 45);
-    hotPlugField = label(this, QString(), 62, 222, 50);
-    hotPlugField->setAccessibleDescription(QStringLiteral("Hot Plug"));
-    auto field = [&](QWidget* parent, const char* name, int row) {
-        const QString text = QString::fromLatin1(name);
-        label(parent, text, 6, 11 + row * 12, 50);
-        QLabel* value = label(parent, QString(), 58, 11 + row * 12, 50);
-        value->setAccessibleDescription(text.chopped(1));
+    // Hot plug and the status panel: borderless labels, bordered value fields (rows 11 units
+    // apart). The timing text gets a centred field of its own across the group box, wide enough
+    // for the longest timing name.
+    auto valueField = [&](QWidget* parent, const QString& name, QRect r) {
+        auto* value = new QLabel(parent);
+        value->setGeometry(r);
+        value->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        value->setAccessibleDescription(name);
         return value;
     };
-    QGroupBox* video = group("Video Output", nullptr, du.rect(7, 234, 113, 72));
+    auto field = [&](QWidget* parent, const char* name, int row) {
+        const QString text = QString::fromLatin1(name);
+        label(parent, text, 6, 10 + row * 11, 52);
+        return valueField(parent, text.chopped(1), du.rect(60, 10 + row * 11, 47, 10));
+    };
+    label(this, QStringLiteral("Hot Plug:"), 13, 221, 52);
+    hotPlugField = valueField(this, QStringLiteral("Hot Plug"), du.rect(67, 221, 47, 10));
+    QGroupBox* video = group("Video Output", nullptr, du.rect(7, 232, 113, 81));
     hdcpField = field(video, "HDCP:", 0);
     outputModeField = field(video, "HDMI/DVI:", 1);
     colorSpaceField = field(video, "Color Space:", 2);
     colorDepthField = field(video, "Color Depth:", 3);
-    timingField = field(video, "Timing:", 4);
+    label(video, QStringLiteral("Timing:"), 6, 54, 52);
+    timingField = valueField(video, QStringLiteral("Timing"), du.rect(6, 65, 101, 10));
     timingField->setAlignment(Qt::AlignCenter);
-    QGroupBox* audio = group("Audio Output", nullptr, du.rect(7, 308, 113, 63));
+    QGroupBox* audio = group("Audio Output", nullptr, du.rect(7, 315, 113, 61));
     sampleRateField = field(audio, "Sample rate:", 0);
     audioBitsField = field(audio, "Audio bit:", 1);
     channelsField = field(audio, "Channels:", 2);

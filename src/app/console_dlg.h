@@ -80,6 +80,10 @@ class CConsoleDlg final : public QDialog,
     std::span<const UserTiming, kUserTimingSlots> userTimings() const override {
         return receiver.userTimings;
     }
+    void setUserTiming(std::size_t index, const UserTiming& record) override {
+        if (index < receiver.userTimings.size())
+            receiver.userTimings[index] = record;
+    }
     void setHdcpText(int value) override;
     void setOutputModeText(int value) override;
     void setColorSpaceText(int value) override;
@@ -101,7 +105,7 @@ class CConsoleDlg final : public QDialog,
     void togglePort();
     void changePort(int index);
     void searchDevice();
-    void startStatusSweep(int intervalMs) { receiver.startStatusSweep(intervalMs); }
+    void startStatusSweep(int intervalMs) override { receiver.startStatusSweep(intervalMs); }
     // PageHost: a set commandGuard is cleared and refused; otherwise it is set and timer 5 clears
     // it after kGuardMs.
     bool takeCommandGuard() override;
@@ -118,7 +122,7 @@ class CConsoleDlg final : public QDialog,
     void onPowerOff();
     void onPowerPictureClicked();
 
-    bool portOpen() const { return portOpen_; }
+    bool portOpen() const override { return portOpen_; }
     int portNumber() const { return portNumber_; }
 
     ResponseReceiver receiver{*this};

@@ -33,6 +33,13 @@ class PageHost {
     // ten user slots (index 0 for slot 1).
     virtual const UserTiming& currentTiming() const = 0;
     virtual std::span<const UserTiming, kUserTimingSlots> userTimings() const = 0;
+    // The console's copy of user slot `index` + 1 (index 0..9), written when a slot is stored.
+    virtual void setUserTiming(std::size_t index, const UserTiming& record) = 0;
+
+    // The port-open flag, and the status sweep that starts with CMD_GET_TIMING and arms the
+    // response watchdog with `intervalMs`.
+    virtual bool portOpen() const = 0;
+    virtual void startStatusSweep(int intervalMs) = 0;
 
     // Status-panel setters: each changes only the text member; the caller refreshes the main
     // window afterwards. Every value, in range or not, maps to a text.

@@ -3,52 +3,82 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
+#include <QVBoxLayout>
+#include <cmath>
 #include <variant>
 
 #include "framework/data_exchange.h"
+#include "framework/window_services.h"
+#include "icons.h"
 #include "pages/page_host.h"
+#include "pages/picture_view.h"
+#include "pages/timing_page.h"
 
 namespace krx {
 namespace {
+
+constexpr TimingCode kParkingTiming = 0x02;  // 1024x768(60)
+constexpr int kParkingWaitMs = 400;
+constexpr int kStoreWaitMs = 500;
+constexpr double kMaxClockMHz = 300.1;
+constexpr int kSlotCount = static_cast<int>(kUserTimingSlots);
 
 struct FieldRow {
     const char* label;
     const char* unit;
     std::variant<int TimingDetails::*, float TimingDetails::*> member;
     bool editable;
+    // Place on screen: column 0 the clock and rates, 1 the horizontal, 2 the vertical values.
+    int column;
+    int row;
 };
 
 // Reading order of the fields; the computed ones (totals and rates) are never editable.
 const std::array<FieldRow, CTimingDetailsPage::kFieldCount> kFieldRows = {{
-    {"H active:", "", &TimingDetails::hActive, true},
-    {"H blank:", "", &TimingDetails::hBlank, true},
-    {"Hs offset:", "", &TimingDetails::hSyncOffset, true},
-    {"Hs width:", "", &TimingDetails::hSyncWidth, true},
-    {"H total:", "", &TimingDetails::hTotal, false},
-    {"V active:", "", &TimingDetails::vActive, true},
-    {"V blank:", "", &TimingDetails::vBlank, true},
-    {"Vs offset:", "", &TimingDetails::vSyncOffset, true},
-    {"Vs width:", "", &TimingDetails::vSyncWidth, true},
-    {"V total:", "", &TimingDetails::vTotal, false},
-    {"Video clk:", "MHz", &TimingDetails::videoClkMHz, true},
-    {"H freq:", "KHz", &TimingDetails::hFreqKHz, false},
-    {"V freq:", "Hz", &TimingDetails::vFreqHz, false},
+    {"H active:", "", &TimingDetails::hActive, true, 1, 0},
+    {"H blank:", "", &TimingDetails::hBlank, true, 1, 2},
+    {"Hs offset:", "", &TimingDetails::hSyncOffset, true, 1, 3},
+    {"Hs width:", "", &TimingDetails::hSyncWidth, true, 1, 4},
+    {"H total:", "", &TimingDetails::hTotal, false, 1, 1},
+    {"V active:", "", &TimingDetails::vActive, true, 2, 0},
+    {"V blank:", "", &TimingDetails::vBlank, true, 2, 2},
+    {"Vs offset:", "", &TimingDetails::vSyncOffset, true, 2, 3},
+    {"Vs width:", "", &TimingDetails::vSyncWidth, true, 2, 4},
+    {"V total:", "", &TimingDetails::vTotal, false, 2, 1},
+    {"Video clk:", "MHz", &TimingDetails::videoClkMHz, true, 0, 0},
+    {"H freq:", "KHz", &TimingDetails::hFreqKHz, false, 0, 1},
+    {"V freq:", "Hz", &TimingDetails::vFreqHz, false, 0, 2},
 }};
 
-QButtonGroup* radioPair(QWidget* page, QGridLayout* grid, int row, const char* title,
-                        const char* first, const char* second) {
+// The low 16 bits of a whole number, as the record's fields take them.
+std::uint16_t low16(long long value) {
+    return static_cast<std::uint16_t>(static_cast<unsigned long long>(value) & 0xFFFFu);
+}
+
+// Clock in units of 10 kHz: the single-precision MHz value times 100 in double precision, cut
+// toward zero (25.175 gives 2517), low 16 bits. fmod keeps a huge negative entry defined.
+std::uint16_t clock10kHz(float clockMHz) {
+    const double scaled = std::trunc(static_cast<double>(clockMHz) * 100.0);
+    return low16(static_cast<long long>(std::fmod(scaled, 65536.0)));
+}
+
+// Two radio buttons at (row, column) and the next cell across, or down when `stacked`.
+QButtonGroup* radioPair(QWidget* page, QGridLayout* grid, int row, int column, const char* first,
+                        const char* second, bool stacked = false) {
     auto* group = new QButtonGroup(page);
-    grid->addWidget(new QLabel(QString::fromLatin1(title), page), row, 0);
     for (int position = 0; position < 2; ++position) {
         auto* button = new QRadioButton(QString::fromLatin1(position == 0 ? first : second), page);
         group->addButton(button, position);
-        grid->addWidget(button, row, 1 + position);
+        grid->addWidget(button, stacked ? row + position : row,
+                        stacked ? column : column + position);
     }
     return group;
 }
@@ -58,22 +88,94 @@ QButtonGroup* radioPair(QWidget* page, QGridLayout* grid, int row, const char* t
 CTimingDetailsPage::CTimingDetailsPage(PageHost& host, QWidget* parent)
     : QWidget(parent), host_(host) {
     installEventFilter(&keyFilter_);
-    auto* grid = new QGridLayout(this);
+    buildLayout();
+    connect(saveButton, &QPushButton::clicked, this, [this] { onSaveUserTiming(); });
+    connect(updateButton, &QPushButton::clicked, this, [this] { onUpdateStatus(); });
+}
+
+void CTimingDetailsPage::buildLayout() {
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(4, 4, 4, 4);
+    page->setSpacing(4);
+
+    // The thirteen fields in three columns of label, field and unit.
+    auto* fieldGrid = new QGridLayout;
+    fieldGrid->setHorizontalSpacing(4);
+    fieldGrid->setVerticalSpacing(2);
+    page->addLayout(fieldGrid);
     for (std::size_t i = 0; i < kFieldRows.size(); ++i) {
         const FieldRow& row = kFieldRows[i];
-        const int line = static_cast<int>(i);
         auto* label = new QLabel(QString::fromLatin1(row.label), this);
         fields[i] = new QLineEdit(this);
         fields[i]->setReadOnly(!row.editable);
         label->setBuddy(fields[i]);
-        grid->addWidget(label, line, 0);
-        grid->addWidget(fields[i], line, 1);
-        grid->addWidget(new QLabel(QString::fromLatin1(row.unit), this), line, 2);
+        fieldGrid->addWidget(label, row.row, 3 * row.column);
+        fieldGrid->addWidget(fields[i], row.row, 3 * row.column + 1);
+        if (*row.unit != '\0')
+            fieldGrid->addWidget(new QLabel(QString::fromLatin1(row.unit), this), row.row,
+                                 3 * row.column + 2);
     }
-    const int next = static_cast<int>(kFieldRows.size());
-    scanTypeGroup = radioPair(this, grid, next, "Scan type", "Progressive", "Interlace");
-    hSyncGroup = radioPair(this, grid, next + 1, "Hsync:", "+", "-");
-    vSyncGroup = radioPair(this, grid, next + 2, "Vsync:", "+", "-");
+    for (int column = 0; column < 3; ++column)
+        fieldGrid->setColumnStretch(3 * column + 1, 1);
+
+    auto* controls = new QHBoxLayout;
+    page->addLayout(controls);
+    auto* scan = new QGroupBox(QStringLiteral("Scan type"), this);
+    auto* scanGrid = new QGridLayout(scan);
+    scanTypeGroup = radioPair(this, scanGrid, 0, 0, "Progressive", "Interlace", true);
+    controls->addWidget(scan, 0, Qt::AlignTop);
+
+    // The two pictures head the "+" and the "-" column.
+    auto* polarity = new QGroupBox(QStringLiteral("Sync polarity"), this);
+    auto* polarityGrid = new QGridLayout(polarity);
+    polarityGrid->setVerticalSpacing(0);
+    const int iconSide = fontMetrics().height();
+    polarityGrid->addWidget(
+        new CPictureView(iconResource(135), QStringLiteral("Positive sync pulse (+)"),
+                         QSize(iconSide, iconSide), this),
+        0, 1);
+    polarityGrid->addWidget(
+        new CPictureView(iconResource(136), QStringLiteral("Negative sync pulse (-)"),
+                         QSize(iconSide, iconSide), this),
+        0, 2);
+    polarityGrid->addWidget(new QLabel(QStringLiteral("Hsync:"), this), 1, 0);
+    hSyncGroup = radioPair(this, polarityGrid, 1, 1, "+", "-");
+    polarityGrid->addWidget(new QLabel(QStringLiteral("Vsync:"), this), 2, 0);
+    vSyncGroup = radioPair(this, polarityGrid, 2, 1, "+", "-");
+    controls->addWidget(polarity, 0, Qt::AlignTop);
+
+    auto* actions = new QGridLayout;
+    controls->addLayout(actions, 1);
+    saveButton = new QPushButton(QStringLiteral("Save to Userdefine Timing"), this);
+    saveButton->setAutoDefault(false);
+    actions->addWidget(saveButton, 0, 0, 1, 2);
+    auto* slotLabel = new QLabel(QStringLiteral("No."), this);
+    slotList = new QComboBox(this);
+    for (int slot = 1; slot <= kSlotCount; ++slot)
+        slotList->addItem(QStringLiteral("User Define %1").arg(slot));
+    slotList->setCurrentIndex(-1);
+    slotLabel->setBuddy(slotList);
+    actions->addWidget(slotLabel, 1, 0, Qt::AlignRight);
+    actions->addWidget(slotList, 1, 1);
+    updateButton = new QPushButton(QStringLiteral("Update Status"), this);
+    updateButton->setAutoDefault(false);
+    actions->addWidget(updateButton, 2, 0, 1, 2);
+    actions->setColumnStretch(1, 1);
+
+    // The two diagrams that define the field names, vertical above horizontal.
+    const QSize diagramSize(460, 180);
+    verticalDiagram = new CPictureView(
+        diagramResource(186),
+        QStringLiteral("Vertical timing: Data Enable, HS and VS over a 750-line frame, marking "
+                       "V active, V blank, Vs offset and Vs width"),
+        diagramSize, this);
+    horizontalDiagram = new CPictureView(
+        diagramResource(184),
+        QStringLiteral("Horizontal timing: Data Enable and Hs over one line, marking Htotal, "
+                       "H active, H blank, Hs offset and Hs width"),
+        diagramSize, this);
+    page->addWidget(verticalDiagram, 1);
+    page->addWidget(horizontalDiagram, 1);
 }
 
 void CTimingDetailsPage::showTiming(TimingCode code) {
@@ -88,6 +190,71 @@ void CTimingDetailsPage::applyLock() {
     for (QButtonGroup* group : {scanTypeGroup, hSyncGroup, vSyncGroup})
         for (QAbstractButton* button : group->buttons())
             button->setEnabled(!details.locked);
+    saveButton->setEnabled(!details.locked);
+}
+
+UserTiming CTimingDetailsPage::recordFromFields(int slot) const {
+    UserTiming record;
+    record.slot = static_cast<std::uint8_t>(slot - 1);
+    record.clock10kHz = clock10kHz(details.videoClkMHz);
+    // A pair with neither button checked counts as "-", an unchecked scan type as progressive.
+    record.flags = static_cast<std::uint8_t>(
+        (details.scanType == kInterlace ? UserTiming::kInterlaced : 0) |
+        (details.hSyncPolarity == kSyncPlus ? UserTiming::kHSyncPositive : 0) |
+        (details.vSyncPolarity == kSyncPlus ? UserTiming::kVSyncPositive : 0));
+    record.hActive = low16(details.hActive);
+    record.hBlank = low16(details.hBlank);
+    record.hSyncOffset = low16(details.hSyncOffset);
+    record.hSyncWidth = low16(details.hSyncWidth);
+    record.vActive = low16(details.vActive);
+    record.vBlank = low16(details.vBlank);
+    record.vSyncOffset = low16(details.vSyncOffset);
+    record.vSyncWidth = low16(details.vSyncWidth);
+    return record;
+}
+
+void CTimingDetailsPage::onSaveUserTiming() {
+    // A field that does not parse has shown its message; the save goes on with what stands.
+    read();
+    const int slot = slotList->currentIndex() + 1;
+    if (slot == lastSavedSlot) {
+        const auto parking = static_cast<std::uint8_t>(kParkingTiming);
+        host_.sendCommandWithData(CMD_SET_TIMING, 1, &parking);
+        host_.services().sleepMs(kParkingWaitMs);
+    }
+    lastSavedSlot = slot;
+    if (slot < 1 || slot > kSlotCount) {
+        host_.services().showMessage(this, QStringLiteral("Should select a valuable UserDefine "
+                                                          "number from the Pull-down-select-box "
+                                                          "on the right"));
+        return;
+    }
+    // The single-precision entry against the double limit: 300.1 itself is refused.
+    if (static_cast<double>(details.videoClkMHz) > kMaxClockMHz) {
+        host_.services().showMessage(this,
+                                     QStringLiteral("pixcel clock can not be higher than 300MHz"));
+        return;
+    }
+    const UserTiming record = recordFromFields(slot);
+    host_.setUserTiming(static_cast<std::size_t>(slot - 1), record);
+    refresh();
+    CTimingPage& timingPage = host_.timingPage();
+    timingPage.setUserTimingLabel(slot, QString::fromStdString(formatUserTimingLabel(record)));
+    const auto bytes = record.toBytes();
+    host_.sendCommandWithData(CMD_STORE_USER_TIMING, static_cast<int>(bytes.size()), bytes.data());
+    timingPage.selection = userTimingCode(slot);
+    host_.services().sleepMs(kStoreWaitMs);
+    refresh();
+    timingPage.refresh();
+    timingPage.selectTiming(userTimingCode(slot));
+}
+
+void CTimingDetailsPage::onUpdateStatus() {
+    constexpr int kSweepWatchdogMs = 400;
+    if (host_.portOpen())
+        host_.startStatusSweep(kSweepWatchdogMs);
+    else
+        host_.services().showMessage(this, QStringLiteral("Com port is not on yet."));
 }
 
 void CTimingDetailsPage::exchange(bool save) {

@@ -8,22 +8,34 @@
 #include "pages/tables/timing_details.h"
 
 class QButtonGroup;
+class QComboBox;
 class QLineEdit;
+class QPushButton;
 
 namespace krx {
 
 class PageHost;
+class CPictureView;
 
-// The second tab: the full parameters of the timing chosen on the Timing page. Holds what it
-// shows in `details`, which the status panel reads to compose the text of a user timing.
+// The second tab: the full parameters of the timing chosen on the Timing page, the editor of the
+// generator's ten user-defined timings and the "Update Status" sweep. Holds what it shows in
+// `details`, which the status panel reads to compose the text of a user timing.
 class CTimingDetailsPage final : public QWidget {
   public:
     explicit CTimingDetailsPage(PageHost& host, QWidget* parent = nullptr);
 
     // Fills the page for `code`: built-in rows, the current-timing record for the automatic
     // timing, a user slot's record for 0x37..0x40; a code outside 0x00..0x40 shows zeros and no
-    // radio. 4K codes lock the editable fields and radios. Writes everything to the screen.
+    // radio. 4K codes lock the editable fields, the radios and the save button. Writes
+    // everything to the screen.
     void showTiming(TimingCode code);
+
+    // "Save to Userdefine Timing": stores the fields as the chosen slot's record in the generator
+    // and selects that slot. Saving the slot saved last moves the generator to 1024x768(60)
+    // first, so that the slot is not rewritten while it is being output.
+    void onSaveUserTiming();
+    // "Update Status": a status sweep when the port is open, else "Com port is not on yet.".
+    void onUpdateStatus();
 
     // Members -> controls, and back (a field that does not parse stops the reading with its
     // message; it and the later fields keep their values).
@@ -31,6 +43,8 @@ class CTimingDetailsPage final : public QWidget {
     void read();
 
     TimingDetails details;
+    // Slot number of the previous save press (also of a refused one); -1 before the first.
+    int lastSavedSlot = -1;
 
     // The thirteen fields in reading order, then the three radio pairs.
     static constexpr std::size_t kFieldCount = 13;
@@ -38,10 +52,17 @@ class CTimingDetailsPage final : public QWidget {
     QButtonGroup* scanTypeGroup = nullptr;
     QButtonGroup* hSyncGroup = nullptr;
     QButtonGroup* vSyncGroup = nullptr;
+    QPushButton* saveButton = nullptr;
+    QComboBox* slotList = nullptr;
+    QPushButton* updateButton = nullptr;
+    CPictureView* verticalDiagram = nullptr;
+    CPictureView* horizontalDiagram = nullptr;
 
   private:
+    void buildLayout();
     void exchange(bool save);
     void applyLock();
+    UserTiming recordFromFields(int slot) const;
 
     PageHost& host_;
     EnterEscapeFilter keyFilter_;

@@ -3,19 +3,52 @@
 
 #include <QButtonGroup>
 #include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QRadioButton>
+#include <QStyle>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <array>
+#include <cstdint>
 
 #include "framework/data_exchange.h"
+#include "framework/window_services.h"
 #include "pages/page_host.h"
+#include "pages/setting_page.h"
 #include "pages/tables/timing_details.h"
 #include "pages/timing_details_page.h"
 
 namespace krx {
 namespace {
-constexpr int kColumns = 5;
+
+constexpr int kAutoDetailsWaitMs = 400;
+constexpr int kColorSpaceRgb444 = 0;
+constexpr int kColorSpaceYuv420 = 4;
+constexpr int kColorDepth24Bit = 0;
+
+// Columns of each frame's grid, indexed like kTimingFrameCaptions. Desktop fonts are wide, so
+// the widest captions decide: two to five to a row.
+constexpr std::array<int, kTimingFrameCaptions.size()> kFrameColumns = {3, 4, 5, 3, 3, 3, 3, 2};
+
+// The longest caption a user slot can get from its record: four-digit width and height,
+// interlaced, a three-digit rate. Its buttons are kept wide enough for it.
+constexpr const char* kLongestUserLabel = "4096x2160i(120)";
+
+constexpr int kFrameMargin = 4;
+constexpr int kColumnSpacing = 6;
 
 QString latin1(std::string_view text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QGridLayout* compactGrid(QWidget* owner) {
+    auto* grid = new QGridLayout(owner);
+    grid->setContentsMargins(kFrameMargin, 0, kFrameMargin, 2);
+    grid->setHorizontalSpacing(kColumnSpacing);
+    grid->setVerticalSpacing(0);
+    return grid;
 }
 
 }  // namespace
@@ -23,18 +56,114 @@ QString latin1(std::string_view text) {
 CTimingPage::CTimingPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host) {
     installEventFilter(&keyFilter_);
     timingGroup = new QButtonGroup(this);
-    auto* grid = new QGridLayout(this);
-    // Positions equal codes: the button of a code is the group's button with that id.
+    buildLayout();
+    connect(timingGroup, &QButtonGroup::idClicked, this, [this](int code) { selectTiming(code); });
+}
+
+void CTimingPage::buildLayout() {
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    // The first frame surrounds the whole page and holds the VESA rows itself.
+    auto* outer = new QGroupBox(latin1(kTimingFrameCaptions[0]), this);
+    page->addWidget(outer);
+    auto* column = new QVBoxLayout(outer);
+    column->setContentsMargins(kFrameMargin, 0, kFrameMargin, 2);
+    column->setSpacing(0);
+
+    // Rows as tight as the text and the indicator allow: the page has 65 buttons to show.
+    const int rowHeight = std::max(fontMetrics().height(),
+                                   style()->pixelMetric(QStyle::PM_ExclusiveIndicatorHeight)) +
+                          2;
+    std::array<QGridLayout*, kTimingFrameCaptions.size()> grids{};
+    std::array<int, kTimingFrameCaptions.size()> placed{};
+    int longestUserWidth = 0;
     for (const TimingEntry& entry : kTimings) {
-        auto* button = new QRadioButton(
-            latin1(isUserTiming(entry.code) ? kUserTimingPlaceholder : entry.radioLabel), this);
+        const bool user = isUserTiming(entry.code);
+        auto* button = new QRadioButton(outer);
+        button->setMaximumHeight(rowHeight);
         timingGroup->addButton(button, entry.code);
-        grid->addWidget(button, entry.code / kColumns, entry.code % kColumns);
+        if (entry.frameIndex == kNoTimingFrame) {
+            button->setText(latin1(entry.radioLabel));
+            column->addWidget(button);
+            continue;
+        }
+        const auto frame = static_cast<std::size_t>(entry.frameIndex);
+        if (grids[frame] == nullptr) {
+            if (frame == 0) {
+                grids[frame] = compactGrid(nullptr);
+                column->addLayout(grids[frame]);
+            } else {
+                auto* box = new QGroupBox(latin1(kTimingFrameCaptions[frame]), outer);
+                grids[frame] = compactGrid(box);
+                column->addWidget(box);
+            }
+        }
+        const int index = placed[frame]++;
+        const int columns = kFrameColumns[frame];
+        const int gridRow = index / columns;
+        const int gridColumn = index % columns;
+        if (user) {
+            // Number label "1." .. "10." before each slot; the slot keeps room for its longest
+            // caption so that relabelling never cuts it.
+            if (longestUserWidth == 0) {
+                button->setText(QString::fromLatin1(kLongestUserLabel));
+                longestUserWidth = button->sizeHint().width();
+            }
+            button->setMinimumWidth(longestUserWidth);
+            button->setText(latin1(kUserTimingPlaceholder));
+            grids[frame]->addWidget(new QLabel(QStringLiteral("%1.").arg(userSlotOf(entry.code))),
+                                    gridRow, 2 * gridColumn, Qt::AlignRight);
+            grids[frame]->addWidget(button, gridRow, 2 * gridColumn + 1);
+        } else {
+            button->setText(latin1(entry.radioLabel));
+            grids[frame]->addWidget(button, gridRow, gridColumn);
+        }
     }
+    page->addStretch(1);
 }
 
 QRadioButton* CTimingPage::timingButton(TimingCode code) const {
     return static_cast<QRadioButton*>(timingGroup->button(code));
+}
+
+void CTimingPage::selectTiming(TimingCode code) {
+    // A second selection within the guard's 50 ms (a duplicate click) does nothing at all.
+    if (!host_.takeCommandGuard())
+        return;
+    read();
+    const auto payload = static_cast<std::uint8_t>(code);
+    host_.sendCommandWithData(CMD_SET_TIMING, 1, &payload);
+    if (code == kAutoTiming) {
+        // The generator picks the timing from the display's EDID: its parameters arrive with the
+        // answer to the details request, which the receiver shows.
+        host_.services().sleepMs(kAutoDetailsWaitMs);
+        const std::uint8_t automatic = kAutoTiming;
+        host_.sendCommandWithData(CMD_GET_TIMING_DETAILS, 1, &automatic);
+    } else {
+        host_.timingDetailsPage().showTiming(selection);
+    }
+    refresh();
+    applyTimingColourRule(selection);
+    host_.settingPage().refresh();
+    // For a user slot the text is composed from the details shown above.
+    host_.setTimingText(code);
+    host_.refreshMainWindow();
+}
+
+void CTimingPage::applyTimingColourRule(TimingCode code) {
+    CSettingPage& setting = host_.settingPage();
+    if (is4k(code)) {
+        setting.colorDepth = kColorDepth24Bit;
+        host_.setColorDepthText(kColorDepth24Bit);
+        if (is4k420(code))
+            setting.colorSpace = kColorSpaceYuv420;
+        else if (setting.colorSpace == kColorSpaceYuv420)
+            setting.colorSpace = kColorSpaceRgb444;
+        host_.setColorSpaceText(setting.colorSpace);
+    } else if (setting.colorSpace == kColorSpaceYuv420) {
+        setting.colorSpace = kColorSpaceRgb444;
+        host_.setColorSpaceText(kColorSpaceRgb444);
+    }
 }
 
 void CTimingPage::refreshFromStatus(const DeviceStatus& status) {

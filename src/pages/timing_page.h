@@ -16,10 +16,23 @@ namespace krx {
 class PageHost;
 
 // The first tab: one radio button per timing, all in one exclusive group whose ids are the
-// timing codes. Holds the selection the receiver and the other pages read and set.
+// timing codes, laid out in the frames of the timing table. Holds the selection the receiver and
+// the other pages read and set.
 class CTimingPage final : public QWidget {
   public:
     explicit CTimingPage(PageHost& host, QWidget* parent = nullptr);
+
+    // The handler behind every radio button (and the Timing Details page's re-selection of a
+    // stored slot). Dropped when the command guard is up; otherwise sends CMD_SET_TIMING with
+    // `code`, shows the new timing's details (for the automatic timing it asks the generator for
+    // them 400 ms later instead), applies the 4K colour rule and sets the status panel's timing.
+    // With the port closed every send shows its message and the local steps still happen.
+    void selectTiming(TimingCode code);
+
+    // The Setting page's colour space and depth selections follow what the generator does by
+    // itself for `code`: 24 bit and 4:2:0 where 4K needs them, no 4:2:0 elsewhere. The status
+    // panel's colour texts follow; nothing is sent and nothing is refreshed.
+    void applyTimingColourRule(TimingCode code);
 
     // End of a status sweep: relabels the ten user slots from the main window's records, takes
     // the reported timing as the selection and has the Timing Details page show it. Sends
@@ -40,6 +53,8 @@ class CTimingPage final : public QWidget {
     QButtonGroup* timingGroup = nullptr;
 
   private:
+    void buildLayout();
+
     PageHost& host_;
     EnterEscapeFilter keyFilter_;
 };

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <QIcon>
+#include <QWidget>
+
+namespace krx {
+
+// A vector picture from the resources, scaled to the widget with its proportions kept. It is
+// rendered only when first painted (and kept per size by QIcon), so a picture on a hidden page
+// costs nothing at start-up.
+class CPictureView final : public QWidget {
+  public:
+    CPictureView(const QString& resource, const QString& description, QSize preferred,
+                 QWidget* parent = nullptr);
+
+    QSize sizeHint() const override { return preferred_; }
+    const QString& resource() const { return resource_; }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QString resource_;
+    QIcon picture_;
+    QSize preferred_;
+};
+
+}  // namespace krx
