@@ -30,7 +30,7 @@ constexpr int kColorDepth24Bit = 0;
 
 // Columns of each frame's grid, indexed like kTimingFrameCaptions. Desktop fonts are wide, so
 // the widest captions decide: two to five to a row.
-constexpr std::array<int, kTimingFrameCaptions.size()> kFrameColumns = {3, 4, 5, 3, 3, 3, 3, 2};
+constexpr std::array<int, kTimingFrameCaptions.size()> kFrameColumns = {3, 4, 3, 3, 3, 3, 3, 2};
 
 // The longest caption a user slot can get from its record: four-digit width and height,
 // interlaced, a three-digit rate. Its buttons are kept wide enough for it.

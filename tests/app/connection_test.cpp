@@ -212,21 +212,6 @@ TEST_F(ConnectionTest, HangUpLandsInClosedAndTheNextCommandIsRefused) {
     EXPECT_EQ(messageTexts(), QStringList{kNotOn});
 }
 
-TEST_F(ConnectionTest, CommandGuardLastsFiftyMillisecondsAndDropsOneDuplicate) {
-    CConsoleDlg& w = window();
-    EXPECT_TRUE(w.takeCommandGuard());
-    EXPECT_EQ(services.timerInterval(w, CConsoleDlg::kGuardTimer), 50);
-    services.runFor(30);
-    EXPECT_FALSE(w.takeCommandGuard()) << "a second command 30 ms later is dropped";
-    EXPECT_FALSE(w.commandGuard) << "dropping it clears the guard";
-    EXPECT_TRUE(w.takeCommandGuard()) << "so a third one goes through";
-    services.runFor(49);
-    EXPECT_TRUE(w.commandGuard);
-    services.runFor(1);
-    EXPECT_FALSE(w.commandGuard);
-    EXPECT_EQ(services.timerInterval(w, CConsoleDlg::kGuardTimer), std::nullopt);
-}
-
 // Frames as the senders build them.
 TEST_F(ConnectionTest, SendersBuildFramesForTheTarget) {
     attachGenerator(1);
