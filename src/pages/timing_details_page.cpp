@@ -129,15 +129,15 @@ void CTimingDetailsPage::buildLayout() {
     auto* polarity = new QGroupBox(QStringLiteral("Sync polarity"), this);
     auto* polarityGrid = new QGridLayout(polarity);
     polarityGrid->setVerticalSpacing(0);
-    const int iconSide = fontMetrics().height();
-    polarityGrid->addWidget(
-        new CPictureView(iconResource(135), QStringLiteral("Positive sync pulse (+)"),
-                         QSize(iconSide, iconSide), this),
-        0, 1);
-    polarityGrid->addWidget(
-        new CPictureView(iconResource(136), QStringLiteral("Negative sync pulse (-)"),
-                         QSize(iconSide, iconSide), this),
-        0, 2);
+    const QSize iconSize(fontMetrics().height() + 4, fontMetrics().height() + 4);
+    const std::pair<int, const char*> pictures[] = {{135, "Positive sync pulse (+)"},
+                                                    {136, "Negative sync pulse (-)"}};
+    for (int column = 1; const auto& [id, description] : pictures) {
+        auto* picture =
+            new CPictureView(iconResource(id), QString::fromLatin1(description), iconSize, this);
+        picture->setFixedSize(iconSize);
+        polarityGrid->addWidget(picture, 0, column++, Qt::AlignLeft);
+    }
     polarityGrid->addWidget(new QLabel(QStringLiteral("Hsync:"), this), 1, 0);
     hSyncGroup = radioPair(this, polarityGrid, 1, 1, "+", "-");
     polarityGrid->addWidget(new QLabel(QStringLiteral("Vsync:"), this), 2, 0);

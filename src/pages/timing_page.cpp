@@ -4,7 +4,6 @@
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QRadioButton>
 #include <QStyle>
@@ -24,9 +23,6 @@ namespace krx {
 namespace {
 
 constexpr int kAutoDetailsWaitMs = 400;
-constexpr int kColorSpaceRgb444 = 0;
-constexpr int kColorSpaceYuv420 = 4;
-constexpr int kColorDepth24Bit = 0;
 
 // Columns of each frame's grid, indexed like kTimingFrameCaptions. Desktop fonts are wide, so
 // the widest captions decide: two to five to a row.
@@ -152,17 +148,16 @@ void CTimingPage::selectTiming(TimingCode code) {
 
 void CTimingPage::applyTimingColourRule(TimingCode code) {
     CSettingPage& setting = host_.settingPage();
+    const ColourChoice before{setting.colorSpace, setting.colorDepth};
+    const ColourChoice after = coloursForTiming(code, before);
+    setting.colorSpace = after.colorSpace;
+    setting.colorDepth = after.colorDepth;
+    // The panel shows both colours a 4K timing forces; elsewhere only a colour space it changed.
     if (is4k(code)) {
-        setting.colorDepth = kColorDepth24Bit;
-        host_.setColorDepthText(kColorDepth24Bit);
-        if (is4k420(code))
-            setting.colorSpace = kColorSpaceYuv420;
-        else if (setting.colorSpace == kColorSpaceYuv420)
-            setting.colorSpace = kColorSpaceRgb444;
-        host_.setColorSpaceText(setting.colorSpace);
-    } else if (setting.colorSpace == kColorSpaceYuv420) {
-        setting.colorSpace = kColorSpaceRgb444;
-        host_.setColorSpaceText(kColorSpaceRgb444);
+        host_.setColorDepthText(after.colorDepth);
+        host_.setColorSpaceText(after.colorSpace);
+    } else if (after.colorSpace != before.colorSpace) {
+        host_.setColorSpaceText(after.colorSpace);
     }
 }
 
