@@ -170,6 +170,18 @@ TEST_F(SimulatedChannelTest, WriteDiscardsAnswerBytesThatWereDueButUnread) {
     EXPECT_EQ(received, kPatternAnswer);
 }
 
+TEST_F(SimulatedChannelTest, FrameQueuedBeforeASleepIsWrittenWhileTheWindowThreadSleeps) {
+    ASSERT_TRUE(openAndStart(kLinePort));
+    channel.queueWrite(frameBytes(CMD_SET_COLOR_DEPTH, {0x04}));
+    clock.advanceUs(300'000);
+    send(frameBytes(CMD_GET_PATTERN));
+    ASSERT_EQ(channel.writes().size(), 2u);
+    EXPECT_EQ(channel.writes()[0].bytes, frameBytes(CMD_SET_COLOR_DEPTH, {0x04}));
+    EXPECT_EQ(channel.writes()[0].timeUs, 0);
+    EXPECT_EQ(channel.writes()[1].timeUs, 300'000);
+    EXPECT_EQ(received, kPatternAnswer) << "the acknowledgement came during the sleep: purged";
+}
+
 TEST_F(SimulatedChannelTest, WriteFromAByteHandlerKeepsTheBytesNotYetArrived) {
     ASSERT_TRUE(openAndStart(kLinePort));
     // Like the status sweep: the next query goes out on the data byte, before the checksum.

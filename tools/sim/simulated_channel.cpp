@@ -41,8 +41,10 @@ bool SimulatedChannel::start() {
     // A hang-up still to come on this line is noticed even if nothing more is written.
     if (const GeneratorLine* line = ports_[openPort_].line)
         watchHangUp(*line);
-    if (pending_)
+    if (pending_) {
+        pendingSinceUs_ = scheduler_.nowUs();
         scheduleWrite();
+    }
     return true;
 }
 
@@ -51,7 +53,13 @@ void SimulatedChannel::queueWrite(std::span<const std::uint8_t> bytes) {
     // channel does.
     if (openPort_ == 0 || bytes.size() > bufferSize_)
         return;
+    // The monitor thread writes a frame as soon as it is queued, so only a frame queued in the
+    // same instant replaces it. When the clock moved since (the window thread slept between two
+    // frames), the earlier frame went out meanwhile.
+    if (pending_ && monitoring_ && pendingSinceUs_ < scheduler_.nowUs())
+        write(generation_, pendingSinceUs_);
     pending_.emplace(bytes.begin(), bytes.end());
+    pendingSinceUs_ = scheduler_.nowUs();
     if (monitoring_)
         scheduleWrite();
 }
@@ -76,17 +84,17 @@ void SimulatedChannel::scheduleWrite() {
     if (writeScheduled_)
         return;
     writeScheduled_ = true;
-    scheduler_.scheduleAtUs(scheduler_.nowUs(),
-                            [this, generation = generation_] { write(generation); });
+    scheduler_.scheduleAtUs(scheduler_.nowUs(), [this, generation = generation_] {
+        write(generation, scheduler_.nowUs());
+    });
 }
 
-void SimulatedChannel::write(std::uint64_t generation) {
+void SimulatedChannel::write(std::uint64_t generation, std::int64_t now) {
     if (generation != generation_ || !pending_)
         return;
     writeScheduled_ = false;
     const std::vector<std::uint8_t> bytes = std::move(*pending_);
     pending_.reset();
-    const std::int64_t now = scheduler_.nowUs();
     const int port = openPort_;
 
     // Bytes that arrived while the window thread was not reading are thrown away by the purge.

@@ -57,7 +57,8 @@ class SimulatedChannel final : public SerialChannel {
 
     void close();
     void scheduleWrite();
-    void write(std::uint64_t generation);
+    // Writes the pending frame as the monitor thread does, at `timeUs` (not after now).
+    void write(std::uint64_t generation, std::int64_t timeUs);
     void queueAnswer(const std::vector<TimedByte>& answer);
     void watchRequest(GeneratorLine& line);
     void expireRequest(GeneratorLine& line);
@@ -77,6 +78,7 @@ class SimulatedChannel final : public SerialChannel {
     std::uint64_t generation_ = 0;
 
     std::optional<std::vector<std::uint8_t>> pending_;
+    std::int64_t pendingSinceUs_ = 0;
     bool writeScheduled_ = false;
 
     // Answer bytes not yet handed over; byte number `nextSequence_` is at the front.
