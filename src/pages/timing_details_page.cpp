@@ -12,7 +12,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <variant>
 
 #include "framework/data_exchange.h"
@@ -117,6 +119,14 @@ void CTimingDetailsPage::buildLayout() {
     }
     for (int column = 0; column < 3; ++column)
         fieldGrid->setColumnStretch(3 * column + 1, 1);
+    // Tab goes down each column of fields in turn, as they stand on screen.
+    std::array<std::size_t, kFieldCount> screenOrder{};
+    std::iota(screenOrder.begin(), screenOrder.end(), std::size_t{0});
+    std::ranges::sort(screenOrder, {}, [](std::size_t i) {
+        return std::pair(kFieldRows[i].column, kFieldRows[i].row);
+    });
+    for (std::size_t i = 1; i < screenOrder.size(); ++i)
+        setTabOrder(fields[screenOrder[i - 1]], fields[screenOrder[i]]);
 
     auto* controls = new QHBoxLayout;
     page->addLayout(controls);
