@@ -3,26 +3,94 @@
 
 #include <QButtonGroup>
 #include <QGridLayout>
+#include <QPixmap>
 #include <QRadioButton>
+#include <QToolButton>
 
 #include "framework/data_exchange.h"
 #include "pages/page_host.h"
+#include "pattern_pictures.h"
 
 namespace krx {
 namespace {
-constexpr int kColumns = 4;
-}
+constexpr int kColumns = 5;
+// Below this the captions would no longer be legible; the page then clips rather than shrinks.
+constexpr qreal kSmallestCaptionPoints = 6.0;
+constexpr qreal kCaptionPointStep = 0.5;
+}  // namespace
 
 CPatternPage::CPatternPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host) {
+    installEventFilter(&keyFilter_);
     patternGroup = new QButtonGroup(this);
     auto* grid = new QGridLayout(this);
+    grid->setHorizontalSpacing(2);
+    grid->setContentsMargins(4, 4, 4, 4);
+    // Pictures are painted once here, for the screen the page starts on.
+    const qreal scale = devicePixelRatioF();
     for (const PatternEntry& entry : kPatternTable) {
-        auto* button = new QRadioButton(
-            QString::fromLatin1(entry.label.data(), static_cast<qsizetype>(entry.label.size())),
-            this);
-        patternGroup->addButton(button, entry.position);
-        grid->addWidget(button, entry.position / kColumns, entry.position % kColumns);
+        const QString caption =
+            QString::fromLatin1(entry.label.data(), static_cast<qsizetype>(entry.label.size()));
+        const int row = entry.position / kColumns * 2;
+        const int column = entry.position % kColumns;
+
+        auto* picture = new QToolButton(this);
+        picture->setAutoRaise(true);
+        picture->setIcon(QPixmap::fromImage(patternPicture(entry.code, scale)));
+        picture->setIconSize(kPatternPictureSize);
+        // The radio buttons carry the keyboard; the picture is a second target for the mouse and
+        // for assistive tools, which find it by the pattern's name.
+        picture->setFocusPolicy(Qt::NoFocus);
+        picture->setAccessibleName(caption);
+        picture->setAccessibleDescription(QStringLiteral("Pattern picture"));
+        pictures[static_cast<std::size_t>(entry.position)] = picture;
+
+        auto* radio = new QRadioButton(caption, this);
+        patternGroup->addButton(radio, entry.position);
+
+        for (QAbstractButton* button :
+             {static_cast<QAbstractButton*>(picture), static_cast<QAbstractButton*>(radio)})
+            connect(button, &QAbstractButton::clicked, this,
+                    [this, position = entry.position, code = entry.code] {
+                        onPatternClicked(position, code);
+                    });
+        grid->addWidget(picture, row, column, Qt::AlignLeft | Qt::AlignBottom);
+        grid->addWidget(radio, row + 1, column, Qt::AlignLeft | Qt::AlignTop);
     }
+}
+
+void CPatternPage::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    fitCaptions();
+}
+
+void CPatternPage::fitCaptions() {
+    QFont font = this->font();
+    const auto buttons = patternGroup->buttons();
+    auto apply = [&] {
+        for (QAbstractButton* button : buttons)
+            button->setFont(font);
+        layout()->invalidate();
+        return layout()->minimumSize().width() <= width();
+    };
+    if (apply())
+        return;
+    // Narrower letters first, then smaller ones.
+    font.setStretch(QFont::Condensed);
+    while (!apply() && font.pointSizeF() - kCaptionPointStep >= kSmallestCaptionPoints)
+        font.setPointSizeF(font.pointSizeF() - kCaptionPointStep);
+}
+
+void CPatternPage::onPatternClicked(int position, PatternCode code) {
+    selection = position;
+    sendPattern(code);
+}
+
+void CPatternPage::sendPattern(PatternCode code) {
+    if (!host_.takeCommandGuard())
+        return;
+    const auto payload = static_cast<std::uint8_t>(code);
+    host_.sendCommandWithData(CMD_SET_PATTERN, 1, &payload);
+    refresh();
 }
 
 void CPatternPage::showPattern(PatternCode code) {

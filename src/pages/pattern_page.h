@@ -2,20 +2,31 @@
 #pragma once
 
 #include <QWidget>
+#include <array>
 
+#include "framework/key_filter.h"
 #include "pages/tables/pattern_table.h"
 
 class QButtonGroup;
+class QToolButton;
 
 namespace krx {
 
 class PageHost;
 
-// The third tab: one radio button per test pattern, ids equal to their screen positions.
+// The third tab: one radio button per test pattern with a picture of the pattern above it, eight
+// rows of five in position order. The radio group's ids are the positions; codes are reached
+// through the pattern table only. Window thread only.
 class CPatternPage final : public QWidget {
   public:
     explicit CPatternPage(PageHost& host, QWidget* parent = nullptr);
 
+    // Behind the radio button and the picture of one pattern: selects its position and sends its
+    // code.
+    void onPatternClicked(int position, PatternCode code);
+    // Sends the code with CMD_SET_PATTERN unless the shared command guard drops it, then shows
+    // the selection.
+    void sendPattern(PatternCode code);
     // Checks the radio button of `code` (none for a code outside the table). Sends nothing.
     void showPattern(PatternCode code);
     void refresh();
@@ -23,9 +34,19 @@ class CPatternPage final : public QWidget {
     // Position of the checked radio button, -1 when none is checked.
     int selection = -1;
     QButtonGroup* patternGroup = nullptr;
+    // The pictures, indexed by position.
+    std::array<QToolButton*, kPatternCount> pictures{};
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
+    // Gives the captions the largest font, up to the page's own, with which every row fits the
+    // page's width: eight rows of five do not fit a wide desktop font at the window's size.
+    void fitCaptions();
+
     PageHost& host_;
+    EnterEscapeFilter keyFilter_;
 };
 
 }  // namespace krx
