@@ -93,6 +93,7 @@ class CConsoleDlg final : public QDialog,
     void setChannelsText(int value) override;
     void setAudioTypeText() override;
     void setTimingText(int code) override;
+    void writeOutputModeText(const QString& text) override { statusTexts.outputMode = text; }
     void refreshMainWindow() override;
     void startEdidRead(bool fromSavedSlot, int watchdogMs) override;
     CTimingPage& timingPage() override { return *timingPage_; }

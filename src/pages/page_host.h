@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 
+#include <QString>
+
 #include "link/command_frame.h"
 #include "link/device_status.h"
 
@@ -52,6 +54,9 @@ class PageHost {
     virtual void setChannelsText(int value) = 0;
     virtual void setAudioTypeText() = 0;
     virtual void setTimingText(int code) = 0;
+    // Writes the output mode text as given, without the value table: the Setting page's DVI
+    // button shows "DVI " with a trailing blank, which no reported value maps to.
+    virtual void writeOutputModeText(const QString& text) = 0;
     // Writes the main window's members to its controls.
     virtual void refreshMainWindow() = 0;
 

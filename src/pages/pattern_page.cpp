@@ -8,16 +8,14 @@
 #include <QToolButton>
 
 #include "framework/data_exchange.h"
+#include "pages/caption_fit.h"
 #include "pages/page_host.h"
 #include "pattern_pictures.h"
 
 namespace krx {
 namespace {
 constexpr int kColumns = 5;
-// Below this the captions would no longer be legible; the page then clips rather than shrinks.
-constexpr qreal kSmallestCaptionPoints = 6.0;
-constexpr qreal kCaptionPointStep = 0.5;
-}  // namespace
+}
 
 CPatternPage::CPatternPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host) {
     installEventFilter(&keyFilter_);
@@ -60,24 +58,7 @@ CPatternPage::CPatternPage(PageHost& host, QWidget* parent) : QWidget(parent), h
 
 void CPatternPage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    fitCaptions();
-}
-
-void CPatternPage::fitCaptions() {
-    QFont font = this->font();
-    const auto buttons = patternGroup->buttons();
-    auto apply = [&] {
-        for (QAbstractButton* button : buttons)
-            button->setFont(font);
-        layout()->invalidate();
-        return layout()->minimumSize().width() <= width();
-    };
-    if (apply())
-        return;
-    // Narrower letters first, then smaller ones.
-    font.setStretch(QFont::Condensed);
-    while (!apply() && font.pointSizeF() - kCaptionPointStep >= kSmallestCaptionPoints)
-        font.setPointSizeF(font.pointSizeF() - kCaptionPointStep);
+    fitCaptionsToWidth(*this, patternGroup->buttons());
 }
 
 void CPatternPage::onPatternClicked(int position, PatternCode code) {

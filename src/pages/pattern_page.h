@@ -38,13 +38,11 @@ class CPatternPage final : public QWidget {
     std::array<QToolButton*, kPatternCount> pictures{};
 
   protected:
+    // Eight rows of five do not fit every desktop font at the window's size: see
+    // fitCaptionsToWidth.
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    // Gives the captions the largest font, up to the page's own, with which every row fits the
-    // page's width: eight rows of five do not fit a wide desktop font at the window's size.
-    void fitCaptions();
-
     PageHost& host_;
     EnterEscapeFilter keyFilter_;
 };

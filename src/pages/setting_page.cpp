@@ -10,71 +10,291 @@
 #include <QVBoxLayout>
 
 #include "framework/data_exchange.h"
+#include "framework/window_services.h"
+#include "pages/caption_fit.h"
 #include "pages/page_host.h"
+#include "pages/timing_page.h"
 
 namespace krx {
 namespace {
 
-constexpr int kYuv420Position = 4;
+constexpr int kOutputDvi = 0;
+constexpr int kOutputHdmi = 1;
+constexpr int kColorSpaceYuv420Position = 4;
+// The channel keeps one pending frame: a follow-up query waits until the set command is out.
+constexpr int kLinkStatusWaitMs = 300;
+// Audio bits wait only this long, and before their status text.
+constexpr int kAudioBitsWaitMs = 20;
 
+// One radio group of the page; positions are the values of its option.
 struct GroupRow {
+    SettingOption option;
     const char* caption;
     int CSettingPage::*selection;
+    void (CSettingPage::*onClicked)(int);
     std::array<const char*, 8> labels;  // in position order, unused entries null
 };
 
-const std::array<GroupRow, CSettingPage::kGroupCount> kGroupRows = {{
-    {"HDMI/DVI", &CSettingPage::outputMode, {"DVI", "HDMI", "AUTO"}},
-    {"HDCP", &CSettingPage::hdcp, {"HDCP OFF", "HDCP ON"}},
-    {"Color Space",
+constexpr std::array<GroupRow, kSettingOptionCount> kGroupRows = {{
+    {SettingOption::OutputMode,
+     "HDMI/DVI",
+     &CSettingPage::outputMode,
+     &CSettingPage::onOutputModeClicked,
+     {"DVI", "HDMI", "AUTO"}},
+    {SettingOption::Hdcp,
+     "HDCP",
+     &CSettingPage::hdcp,
+     &CSettingPage::setHdcp,
+     {"HDCP OFF", "HDCP ON"}},
+    {SettingOption::ColorSpace,
+     "Color Space",
      &CSettingPage::colorSpace,
+     &CSettingPage::onColorSpaceClicked,
      {"RGB4:4:4", "YUV4:4:4", "YUV4:2:2", "AUTO", "YUV4:2:0"}},
-    {"Color Depth", &CSettingPage::colorDepth, {"24bit", "30bit", "36bit", "48bit", "AUTO"}},
-    {"Audio Source Selection",
+    {SettingOption::ColorDepth,
+     "Color Depth",
+     &CSettingPage::colorDepth,
+     &CSettingPage::setColorDepth,
+     {"24bit", "30bit", "36bit", "48bit", "AUTO"}},
+    {SettingOption::AudioSource,
+     "Audio Source Selection",
      &CSettingPage::audioSource,
+     &CSettingPage::setAudioSource,
      {"Internal generated", "External Stereo Input"}},
-    {"Audio Sample Rate",
+    {SettingOption::SampleRate,
+     "Audio Sample Rate",
      &CSettingPage::sampleRate,
+     &CSettingPage::setSampleRate,
      {"32K", "44K", "48K", "88K", "96K", "176K", "192K", "AUTO"}},
-    {"Audio Bit", &CSettingPage::audioBits, {"16bit", "20bit", "24bit", "AUTO"}},
-    {"Audio channel",
+    {SettingOption::AudioBits,
+     "Audio Bit",
+     &CSettingPage::audioBits,
+     &CSettingPage::setAudioBits,
+     {"16bit", "20bit", "24bit", "AUTO"}},
+    {SettingOption::Channels,
+     "Audio channel",
      &CSettingPage::channels,
+     &CSettingPage::setChannels,
      {"2CH", "3CH", "4CH", "5CH", "6CH", "7CH", "8CH", "AUTO"}},
 }};
 
-constexpr std::size_t kColorSpaceGroup = 2;
+// Each row stands at its option's index and has one radio button per value of the option.
+constexpr bool rowsMatchFacts() {
+    for (std::size_t i = 0; i < kGroupRows.size(); ++i) {
+        const GroupRow& row = kGroupRows[i];
+        int labels = 0;
+        for (const char* label : row.labels)
+            labels += label != nullptr ? 1 : 0;
+        if (static_cast<std::size_t>(row.option) != i ||
+            labels != settingFacts(row.option).valueCount)
+            return false;
+    }
+    return true;
+}
+static_assert(rowsMatchFacts());
+
+constexpr std::size_t index(SettingOption option) {
+    return static_cast<std::size_t>(option);
+}
 
 }  // namespace
 
 CSettingPage::CSettingPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host) {
+    installEventFilter(&keyFilter_);
     auto* column = new QVBoxLayout(this);
-    for (std::size_t g = 0; g < kGroupRows.size(); ++g) {
-        auto* frame = new QGroupBox(QString::fromLatin1(kGroupRows[g].caption), this);
-        auto* row = new QHBoxLayout(frame);
-        groups[g] = new QButtonGroup(this);
-        int position = 0;
-        for (const char* label : kGroupRows[g].labels) {
-            if (label == nullptr)
-                break;
-            auto* button = new QRadioButton(QString::fromLatin1(label), frame);
-            groups[g]->addButton(button, position++);
-            row->addWidget(button);
+    // Tight margins: eight sample rates or channel counts must fit one row at the window's width.
+    column->setContentsMargins(4, 4, 4, 4);
+    for (const GroupRow& row : kGroupRows) {
+        auto* frame = new QGroupBox(QString::fromLatin1(row.caption), this);
+        auto* buttons = new QHBoxLayout(frame);
+        buttons->setContentsMargins(4, 2, 4, 2);
+        buttons->setSpacing(2);
+        QButtonGroup*& group = groups[index(row.option)];
+        group = new QButtonGroup(this);
+        for (int position = 0; position < settingFacts(row.option).valueCount; ++position) {
+            auto* button = new QRadioButton(
+                QString::fromLatin1(row.labels[static_cast<std::size_t>(position)]), frame);
+            group->addButton(button, position);
+            buttons->addWidget(button);
         }
+        buttons->addStretch();
+        connect(group, &QButtonGroup::idClicked, this,
+                [this, onClicked = row.onClicked](int position) { (this->*onClicked)(position); });
         column->addWidget(frame);
-        if (g == kColorSpaceGroup) {
+        if (row.option == SettingOption::ColorSpace) {
             // Only a reported value or the 4K colour rule may check it.
-            groups[g]->button(kYuv420Position)->setEnabled(false);
+            group->button(kColorSpaceYuv420Position)->setEnabled(false);
             column->addWidget(new QLabel(
                 QStringLiteral("NOTE: YUV4:2:0 is only available in 4K 50/60Hz mode (HDMI2.0)"),
                 this));
         }
     }
     auto* resetRow = new QHBoxLayout;
-    resetRow->addWidget(new QPushButton(QStringLiteral("Reset to Default Setting"), this));
+    resetButton = new QPushButton(QStringLiteral("Reset to Default Setting"), this);
+    resetButton->setAutoDefault(false);
+    connect(resetButton, &QPushButton::clicked, this, [this] { onResetDefaults(); });
+    resetRow->addWidget(resetButton);
     resetNoteLabel = new QLabel(this);
     resetNoteLabel->setAccessibleDescription(QStringLiteral("Reset note"));
     resetRow->addWidget(resetNoteLabel, 1);
     column->addLayout(resetRow);
+    column->addStretch();
+}
+
+void CSettingPage::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    QList<QAbstractButton*> buttons;
+    for (QButtonGroup* group : groups)
+        buttons += group->buttons();
+    fitCaptionsToWidth(*this, buttons);
+}
+
+void CSettingPage::message(const char* text) {
+    host_.services().showMessage(this, QString::fromLatin1(text));
+}
+
+void CSettingPage::sendSetting(SettingOption option, int value) {
+    const auto payload = static_cast<std::uint8_t>(value);
+    host_.sendCommandWithData(settingFacts(option).setCode, 1, &payload);
+}
+
+void CSettingPage::followAuto(SettingOption option, int value) {
+    if (value != settingFacts(option).autoValue)
+        return;
+    host_.services().sleepMs(kLinkStatusWaitMs);
+    host_.sendCommand(CMD_GET_LINK_STATUS);
+}
+
+void CSettingPage::onOutputModeClicked(int value) {
+    setOutputMode(value);
+    if (value == kOutputDvi) {
+        colorSpace = kColorSpaceRgb444;
+        // The guard comes after the send: a DVI click inside it is sent, only its texts are not.
+        if (!host_.takeCommandGuard())
+            return;
+        colorDepth = kColorDepth24Bit;
+        host_.writeOutputModeText(QStringLiteral("DVI "));
+        host_.setColorSpaceText(kColorSpaceRgb444);
+        host_.setColorDepthText(kColorDepth24Bit);
+        host_.refreshMainWindow();
+    } else if (value == kOutputHdmi) {
+        host_.setOutputModeText(kOutputHdmi);
+        host_.refreshMainWindow();
+    }
+}
+
+void CSettingPage::setOutputMode(int value) {
+    read();
+    sendSetting(SettingOption::OutputMode, value);
+    followAuto(SettingOption::OutputMode, value);
+    refresh();
+}
+
+void CSettingPage::setHdcp(int value) {
+    if (!host_.takeCommandGuard())
+        return;
+    sendSetting(SettingOption::Hdcp, value);
+    // Any non-zero choice reads "ON ".
+    host_.setHdcpText(value != 0 ? 1 : 0);
+    host_.refreshMainWindow();
+}
+
+void CSettingPage::onColorSpaceClicked(int value) {
+    if (value == kColorSpaceYuv420Position)
+        message("Not availabe yet!");
+    else
+        setColorSpace(value);
+}
+
+void CSettingPage::setColorSpace(int value) {
+    if (!host_.takeCommandGuard())
+        return;
+    if (is4k420(host_.timingPage().selection)) {
+        message("When in 4K(60Hz/50Hz) mode, the colorspace is fixed to YUV4:2:0 !");
+        refresh();
+        return;
+    }
+    if (outputMode == kOutputDvi) {
+        colorSpace = kColorSpaceRgb444;
+        message("When in DVI mode, the colorspace is fixed to RGB4:4:4 !");
+        refresh();
+        return;
+    }
+    sendSetting(SettingOption::ColorSpace, value);
+    host_.setColorSpaceText(value);
+    followAuto(SettingOption::ColorSpace, value);
+    read();
+    refresh();
+    host_.refreshMainWindow();
+}
+
+void CSettingPage::setColorDepth(int value) {
+    if (!host_.takeCommandGuard())
+        return;
+    if (outputMode == kOutputDvi) {
+        message("When in DVI mode, the color depth is fixed to 24bit !");
+        refresh();
+        return;
+    }
+    const int autoDepth = settingFacts(SettingOption::ColorDepth).autoValue;
+    if (is4k(host_.timingPage().selection) && value != kColorDepth24Bit && value != autoDepth) {
+        message("When in 4K mode, Color Depth is fixed to 24bit !");
+        refresh();
+        return;
+    }
+    sendSetting(SettingOption::ColorDepth, value);
+    host_.setColorDepthText(value);
+    followAuto(SettingOption::ColorDepth, value);
+    host_.refreshMainWindow();
+    read();
+}
+
+void CSettingPage::setAudioSource(int value) {
+    if (!host_.takeCommandGuard())
+        return;
+    sendSetting(SettingOption::AudioSource, value);
+    // Taken into the selection like every other choice, so that a later refresh (a refused
+    // colour choice, say) does not put back the source the generator no longer uses.
+    read();
+}
+
+void CSettingPage::setSampleRate(int value) {
+    if (!host_.takeCommandGuard())
+        return;
+    sendSetting(SettingOption::SampleRate, value);
+    host_.setSampleRateText(value);
+    followAuto(SettingOption::SampleRate, value);
+    host_.refreshMainWindow();
+    read();
+}
+
+void CSettingPage::setAudioBits(int value) {
+    if (!host_.takeCommandGuard())
+        return;
+    sendSetting(SettingOption::AudioBits, value);
+    host_.services().sleepMs(kAudioBitsWaitMs);
+    host_.setAudioBitsText(value);
+    if (value == settingFacts(SettingOption::AudioBits).autoValue)
+        host_.sendCommand(CMD_GET_LINK_STATUS);
+    host_.refreshMainWindow();
+    read();
+}
+
+void CSettingPage::setChannels(int value) {
+    if (!host_.takeCommandGuard())
+        return;
+    sendSetting(SettingOption::Channels, value);
+    host_.setChannelsText(value);
+    followAuto(SettingOption::Channels, value);
+    host_.refreshMainWindow();
+    read();
+}
+
+void CSettingPage::onResetDefaults() {
+    host_.sendCommand(CMD_RESET_DEFAULTS);
+    // Stays until a colour space answer or the next sweep empties it.
+    resetNote = QStringLiteral("Wait for a few seconds...");
+    refresh();
 }
 
 void CSettingPage::showStatus(const DeviceStatus& status) {
@@ -100,8 +320,8 @@ void CSettingPage::showStatus(const DeviceStatus& status) {
 
 void CSettingPage::exchange(bool save) {
     DataExchange dx(host_.services(), this, save);
-    for (std::size_t g = 0; g < kGroupRows.size(); ++g)
-        dx.radio(groups[g], this->*kGroupRows[g].selection);
+    for (const GroupRow& row : kGroupRows)
+        dx.radio(groups[index(row.option)], this->*row.selection);
     dx.text(resetNoteLabel, resetNote);
 }
 

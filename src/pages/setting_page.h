@@ -5,17 +5,23 @@
 #include <QWidget>
 #include <array>
 
+#include "framework/key_filter.h"
 #include "link/device_status.h"
+#include "link/generator_facts.h"
 
 class QButtonGroup;
 class QLabel;
+class QPushButton;
 
 namespace krx {
 
 class PageHost;
 
 // The fourth tab: the link and audio options as eight radio groups whose ids are the values the
-// set commands carry (and the codes of the matching status fields).
+// set commands carry (and the codes of the matching status fields), and the reset to the
+// generator's defaults. Each choice is sent at once and shown in the status panel before the
+// generator confirms it; an AUTO choice asks the generator what it actually outputs. Window
+// thread only; the waits between two frames block it.
 class CSettingPage final : public QWidget {
   public:
     explicit CSettingPage(PageHost& host, QWidget* parent = nullptr);
@@ -24,6 +30,21 @@ class CSettingPage final : public QWidget {
     // status-panel texts through the main window, empties resetNote and refreshes the page. The
     // caller refreshes the main window.
     void showStatus(const DeviceStatus& status);
+
+    // The handlers behind the radio buttons, each called with the position clicked. Output mode
+    // and reset take no command guard; every other handler starts with it.
+    void onOutputModeClicked(int value);
+    void setOutputMode(int value);
+    void setHdcp(int value);
+    // Position 4 (YUV4:2:0) only tells that it is not available.
+    void onColorSpaceClicked(int value);
+    void setColorSpace(int value);
+    void setColorDepth(int value);
+    void setAudioSource(int value);
+    void setSampleRate(int value);
+    void setAudioBits(int value);
+    void setChannels(int value);
+    void onResetDefaults();
 
     // Selections and resetNote -> controls, and back.
     void refresh();
@@ -40,16 +61,24 @@ class CSettingPage final : public QWidget {
     int channels = -1;
     QString resetNote;
 
-    static constexpr std::size_t kGroupCount = 8;
-    // In screen order: output mode, HDCP, colour space, colour depth, audio source, sample rate,
-    // audio bits, channels.
-    std::array<QButtonGroup*, kGroupCount> groups{};
+    // In screen order, indexed by SettingOption.
+    std::array<QButtonGroup*, kSettingOptionCount> groups{};
+    QPushButton* resetButton = nullptr;
     QLabel* resetNoteLabel = nullptr;
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void exchange(bool save);
+    void message(const char* text);
+    // Sends the option's set command with `value` as its one-byte payload.
+    void sendSetting(SettingOption option, int value);
+    // After an AUTO choice: waits until the set command is out, then asks what is output.
+    void followAuto(SettingOption option, int value);
 
     PageHost& host_;
+    EnterEscapeFilter keyFilter_;
 };
 
 }  // namespace krx
