@@ -1,0 +1,348 @@
+// SPDX-License-Identifier: MIT
+// The Pattern and Setting pages as an operator uses them: clicks on real widgets, the frames that
+// reach the simulated generator with their times, the status panel, refusals and the guard.
+#include <QButtonGroup>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include "console_fixture.h"
+#include "pages/pattern_page.h"
+#include "pages/setting_page.h"
+#include "pages/timing_page.h"
+#include "pattern_pictures.h"
+
+namespace krx::testing {
+namespace {
+
+using O = SettingOption;
+
+struct TimedFrame {
+    std::int64_t offsetMs;
+    Bytes bytes;
+    friend bool operator==(const TimedFrame&, const TimedFrame&) = default;
+};
+void PrintTo(const TimedFrame& frame, std::ostream* os) {
+    *os << "+" << frame.offsetMs << "ms " << ::testing::PrintToString(frame.bytes);
+}
+using Frames = std::vector<TimedFrame>;
+
+TimedFrame at(std::int64_t offsetMs, CommandCode code, const Bytes& payload = {}) {
+    return {offsetMs, commandFrame(kBroadcast, code, payload)};
+}
+
+template <typename Buttons>
+QAbstractButton* named(const Buttons& buttons, const char* name) {
+    for (QAbstractButton* button : buttons)
+        if (button->accessibleName() == name || button->text() == name)
+            return button;
+    ADD_FAILURE() << "no button " << name;
+    return nullptr;
+}
+
+class OutputPagesTest : public ConsoleTest {
+  protected:
+    // Connected to a generator, on 1080P(60) with HDMI output, guard expired.
+    CConsoleDlg& connected() {
+        attachGenerator(1);
+        CConsoleDlg& w = window();
+        connect(1);
+        w.timingPage().selection = 0x14;
+        w.settingPage().outputMode = 1;
+        w.settingPage().refresh();
+        mark();
+        return w;
+    }
+    // Lets `settleMs` pass (the guard ends after 50), then records frames and messages afresh.
+    void mark(int settleMs = 100) {
+        services.runFor(settleMs);
+        from_ = channel.writes().size();
+        startUs_ = services.nowUs();
+        services.clearMessages();
+    }
+    // Frames written since mark(), timed from it; lets 1 ms pass.
+    Frames sent() {
+        services.runFor(1);
+        Frames frames;
+        for (std::size_t i = from_; i < channel.writes().size(); ++i)
+            frames.push_back(
+                {(channel.writes()[i].timeUs - startUs_) / 1000, channel.writes()[i].bytes});
+        return frames;
+    }
+
+    QButtonGroup* group(O option) {
+        return window().settingPage().groups[static_cast<std::size_t>(option)];
+    }
+    QAbstractButton* setting(O option, const char* caption) {
+        return named(group(option)->buttons(), caption);
+    }
+    QAbstractButton* pattern(const char* caption) {
+        return named(window().patternPage().patternGroup->buttons(), caption);
+    }
+    QAbstractButton* picture(const char* name) {
+        return named(window().patternPage().pictures, name);
+    }
+
+  private:
+    std::size_t from_ = 0;
+    std::int64_t startUs_ = 0;
+};
+
+TEST_F(OutputPagesTest, PatternClicksSendTheCodeAndCheckItsPositionStatusChecksByCode) {
+    CConsoleDlg& w = connected();
+    CPatternPage& page = w.patternPage();
+    struct Row {
+        const char* name;
+        QAbstractButton* clicked;
+        std::uint8_t code;
+        int position;
+    };
+    const Row rows[] = {
+        {"3D boxes picture", picture("3D boxes"), 0x20, 36},
+        {"SMPTE ColorBar radio", pattern("SMPTE ColorBar"), 0x21, 32},
+        {"Window picture", picture(" Window"), 0x1D, 29},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        mark();
+        row.clicked->click();
+        EXPECT_EQ(sent(), Frames{at(0, CMD_SET_PATTERN, {row.code})});
+        EXPECT_EQ(page.patternGroup->checkedId(), row.position);
+    }
+
+    // A status read is checked by code, never by position; nothing is sent.
+    mark();
+    for (const auto& [code, position] : std::vector<std::pair<int, int>>{
+             {0x21, 32}, {0x20, 36}, {0x25, -1}, {0x24, 35}, {-1, -1}}) {
+        page.showPattern(code);
+        EXPECT_EQ(page.patternGroup->checkedId(), position) << "code " << code;
+        EXPECT_EQ(page.selection, position) << "code " << code;
+    }
+    EXPECT_EQ(sent(), Frames{});
+}
+
+TEST_F(OutputPagesTest, PatternPicturesStandAboveTheirRadiosInRowsOfFive) {
+    CConsoleDlg& w = window();
+    w.show();
+    w.tabs->setCurrentWidget(&w.patternPage());
+    QApplication::processEvents();
+    CPatternPage& page = w.patternPage();
+    std::vector<QImage> seen;
+    for (const PatternEntry& entry : kPatternTable) {
+        SCOPED_TRACE(entry.label);
+        const QRect above = page.pictures[static_cast<std::size_t>(entry.position)]->geometry();
+        const QRect radio = page.patternGroup->button(entry.position)->geometry();
+        EXPECT_LE(above.bottom(), radio.top());
+        EXPECT_LT(radio.left(), above.center().x());
+        EXPECT_GE(radio.width(), page.patternGroup->button(entry.position)->sizeHint().width());
+        if (entry.position % 5 != 0) {
+            const QRect left = page.patternGroup->button(entry.position - 1)->geometry();
+            EXPECT_EQ(radio.y(), left.y()) << "same row as its left neighbour";
+            EXPECT_GT(radio.x(), left.right());
+        } else if (entry.position > 0) {
+            EXPECT_GT(above.y(), page.patternGroup->button(entry.position - 5)->y());
+        }
+        const QImage image = krx::patternPicture(entry.code);
+        EXPECT_EQ(image.size(), QSize(45, 31));
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), image), 0) << "two pictures alike";
+        seen.push_back(image);
+    }
+}
+
+// Refusals: the message, nothing sent, the group shows its selection again (after the DVI colour
+// space message: RGB4:4:4), the status panel unchanged.
+TEST_F(OutputPagesTest, RefusedChoicesShowTheirMessageSendNothingAndUndoTheClick) {
+    CConsoleDlg& w = connected();
+    CSettingPage& page = w.settingPage();
+    struct Row {
+        const char* name;
+        int timing, outputMode;
+        O option;
+        int before;
+        const char* clicked;
+        const char* message;
+        int checkedAfter;
+    };
+    const Row rows[] = {
+        {"4K(30) refuses 30bit", 0x1C, 1, O::ColorDepth, 2, "30bit",
+         "When in 4K mode, Color Depth is fixed to 24bit !", 2},
+        {"0x23 with DVI: the 4K message", 0x23, 0, O::ColorSpace, 4, "YUV4:4:4",
+         "When in 4K(60Hz/50Hz) mode, the colorspace is fixed to YUV4:2:0 !", 4},
+        {"DVI refuses 24bit too", 0x14, 0, O::ColorDepth, 0, "24bit",
+         "When in DVI mode, the color depth is fixed to 24bit !", 0},
+        {"DVI on 4K(30): the DVI message", 0x1C, 0, O::ColorDepth, 0, "48bit",
+         "When in DVI mode, the color depth is fixed to 24bit !", 0},
+        {"DVI refuses YUV4:2:2, checks RGB4:4:4", 0x14, 0, O::ColorSpace, 1, "YUV4:2:2",
+         "When in DVI mode, the colorspace is fixed to RGB4:4:4 !", 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        w.timingPage().selection = row.timing;
+        page.outputMode = row.outputMode;
+        page.colorSpace = page.colorDepth = 0;
+        (row.option == O::ColorSpace ? page.colorSpace : page.colorDepth) = row.before;
+        page.refresh();
+        const QString panel = w.colorSpaceField->text() + w.colorDepthField->text();
+        mark();
+        setting(row.option, row.clicked)->click();
+        EXPECT_EQ(messageTexts(), QStringList{row.message});
+        EXPECT_EQ(group(row.option)->checkedId(), row.checkedAfter);
+        EXPECT_EQ(w.colorSpaceField->text() + w.colorDepthField->text(), panel);
+        EXPECT_EQ(sent(), Frames{});
+    }
+
+    mark();
+    page.onColorSpaceClicked(4);  // the disabled YUV4:2:0, were it ever clicked
+    EXPECT_EQ(messageTexts(), QStringList{"Not availabe yet!"});
+    EXPECT_EQ(sent(), Frames{});
+    EXPECT_FALSE(group(O::ColorSpace)->button(4)->isEnabled());
+}
+
+// Accepted choices: the frames with their waits, and the status panel before any answer.
+TEST_F(OutputPagesTest, ChoicesSendTheirValueShowTheirTextAndFollowAutoWithLinkStatus) {
+    CConsoleDlg& w = connected();
+    constexpr int kNoFollowUp = -1;
+    struct Row {
+        const char* name;
+        int timing;
+        O option;
+        const char* clicked;
+        CommandCode setCode;
+        std::uint8_t value;
+        int linkStatusAfterMs;
+        QLabel* field;
+        const char* text;
+    };
+    const Row rows[] = {
+        {"HDCP ON", 0x14, O::Hdcp, "HDCP ON", CMD_SET_HDCP, 1, kNoFollowUp, w.hdcpField, "ON "},
+        {"4K(30) AUTO depth", 0x1C, O::ColorDepth, "AUTO", CMD_SET_COLOR_DEPTH, 4, 300,
+         w.colorDepthField, "AUTO"},
+        {"4K(30) 24bit", 0x1C, O::ColorDepth, "24bit", CMD_SET_COLOR_DEPTH, 0, kNoFollowUp,
+         w.colorDepthField, "24bit"},
+        {"colour space AUTO", 0x14, O::ColorSpace, "AUTO", CMD_SET_COLOR_SPACE, 3, 300,
+         w.colorSpaceField, "AUTO"},
+        {"audio bits AUTO: 20 ms", 0x14, O::AudioBits, "AUTO", CMD_SET_AUDIO_BITS, 3, 20,
+         w.audioBitsField, "AUTO"},
+        {"sample rate AUTO", 0x14, O::SampleRate, "AUTO", CMD_SET_SAMPLE_RATE, 7, 300,
+         w.sampleRateField, "AUTO"},
+        {"8 channels", 0x14, O::Channels, "8CH", CMD_SET_AUDIO_CHANNELS, 6, kNoFollowUp,
+         w.channelsField, "8ch"},
+        {"external source: no text", 0x14, O::AudioSource, "External Stereo Input",
+         CMD_SET_AUDIO_SOURCE, 1, kNoFollowUp, nullptr, ""},
+        {"output AUTO", 0x14, O::OutputMode, "AUTO", CMD_SET_OUTPUT_MODE, 2, 300, nullptr, ""},
+        {"HDMI", 0x14, O::OutputMode, "HDMI", CMD_SET_OUTPUT_MODE, 1, kNoFollowUp,
+         w.outputModeField, "HDMI"},
+        {"DVI with its blank", 0x14, O::OutputMode, "DVI", CMD_SET_OUTPUT_MODE, 0, kNoFollowUp,
+         w.outputModeField, "DVI "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        w.timingPage().selection = row.timing;
+        mark();
+        QAbstractButton* radio = setting(row.option, row.clicked);
+        radio->click();
+        if (row.field != nullptr) {
+            EXPECT_EQ(row.field->text(), row.text);
+        }
+        Frames expected{at(0, row.setCode, {row.value})};
+        if (row.linkStatusAfterMs != kNoFollowUp)
+            expected.push_back(at(row.linkStatusAfterMs, CMD_GET_LINK_STATUS));
+        EXPECT_EQ(sent(), expected);
+        EXPECT_TRUE(services.messages().empty());
+        EXPECT_TRUE(radio->isChecked());
+    }
+    EXPECT_EQ(w.colorSpaceField->text() + w.colorDepthField->text(), "RGB4:4:424bit") << "DVI";
+    EXPECT_EQ(w.settingPage().colorSpace + w.settingPage().colorDepth, 0);
+}
+
+// Of two selections on the Timing, Pattern and Setting pages less than 50 ms apart the second
+// is dropped, and the drop ends the guard. The DVI button sends before it asks the guard.
+TEST_F(OutputPagesTest, CommandGuardDropsOneSelectionWithinFiftyMilliseconds) {
+    CConsoleDlg& w = connected();
+    struct Step {
+        const char* name;
+        int afterMs;
+        QAbstractButton* clicked;
+        CommandCode code;
+        std::uint8_t value;
+        bool sent;
+    };
+    const Step steps[] = {
+        {"pattern sent", 0, pattern("RedScreen"), CMD_SET_PATTERN, 0x03, true},
+        {"pattern 30 ms later dropped", 30, pattern("BlueScreen"), CMD_SET_PATTERN, 0x05, false},
+        {"the next one sent", 10, picture("GreenScreen"), CMD_SET_PATTERN, 0x04, true},
+        {"setting 45 ms later dropped", 45, setting(O::Hdcp, "HDCP ON"), CMD_SET_HDCP, 1, false},
+        {"after 50 ms sent", 100, setting(O::Hdcp, "HDCP OFF"), CMD_SET_HDCP, 0, true},
+        {"DVI inside the guard still sent", 20, setting(O::OutputMode, "DVI"), CMD_SET_OUTPUT_MODE,
+         0, true},
+    };
+    const QString outputModeText = w.outputModeField->text();
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        mark(step.afterMs);
+        step.clicked->click();
+        EXPECT_EQ(sent(), step.sent ? Frames{at(0, step.code, {step.value})} : Frames{});
+    }
+    EXPECT_EQ(w.outputModeField->text(), outputModeText) << "the guarded DVI click skips its texts";
+    EXPECT_TRUE(services.messages().empty());
+}
+
+TEST_F(OutputPagesTest, ResetSendsOnClickNotOnEnterAndItsNoteStaysUntilColourSpaceOrSweep) {
+    CConsoleDlg& w = connected();
+    CSettingPage& page = w.settingPage();
+    w.show();
+    w.tabs->setCurrentWidget(&page);
+    page.resetButton->setFocus();
+    for (const bool bySweep : {false, true}) {
+        mark();
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(page.resetButton, &enter);
+        EXPECT_EQ(sent(), Frames{}) << "Enter is discarded, even on the focused button";
+        mark(0);
+        page.resetButton->click();
+        EXPECT_EQ(sent(), Frames{at(0, CMD_RESET_DEFAULTS)});
+        receive(answerFrame(kBroadcast, CMD_GET_HDCP, {0x01}));
+        services.runFor(500);
+        EXPECT_EQ(page.resetNoteLabel->text(), "Wait for a few seconds...") << bySweep;
+        if (bySweep)
+            w.startStatusSweep(400);
+        else
+            receive(answerFrame(kBroadcast, CMD_GET_COLOR_SPACE, {0x01}));
+        services.runFor(1000);
+        EXPECT_EQ(page.resetNoteLabel->text(), "") << bySweep;
+    }
+    EXPECT_EQ(page.resetNoteLabel->accessibleDescription(), "Reset note");
+}
+
+// A chosen audio source is taken into the selection, so a later refresh (a refused colour
+// choice) keeps the source the generator uses checked.
+TEST_F(OutputPagesTest, RefusalAfterASourceChoiceKeepsTheSourceChecked) {
+    CConsoleDlg& w = connected();
+    setting(O::AudioSource, "External Stereo Input")->click();
+    mark();
+    w.settingPage().outputMode = 0;
+    setting(O::ColorDepth, "36bit")->click();
+    EXPECT_EQ(messageTexts(), QStringList{"When in DVI mode, the color depth is fixed to 24bit !"});
+    EXPECT_EQ(group(O::AudioSource)->checkedId(), 1);
+}
+
+TEST_F(OutputPagesTest, ClosedPortShowsTheMessagePerFrameAndTheHandlerGoesOn) {
+    CConsoleDlg& w = window();
+    for (QButtonGroup* settingGroup : w.settingPage().groups)
+        EXPECT_EQ(settingGroup->checkedId(), -1) << "nothing checked before the first sweep";
+    EXPECT_EQ(w.patternPage().patternGroup->checkedId(), -1);
+
+    picture("3D boxes")->click();
+    EXPECT_EQ(w.patternPage().patternGroup->checkedId(), 36);
+    services.runFor(100);
+    setting(O::SampleRate, "AUTO")->click();
+    EXPECT_EQ(w.sampleRateField->text(), "AUTO");
+    EXPECT_EQ(messageTexts(), QStringList(3, "Com port is not on yet."));
+    EXPECT_TRUE(channel.writes().empty());
+}
+
+}  // namespace
+}  // namespace krx::testing
