@@ -12,9 +12,8 @@ namespace krx {
 
 struct PatternEntry {
     PatternCode code;
-    int position;  // place of the radio button in screen order
-    std::string_view label;
-    int bitmapId;  // thumbnail resource
+    int position;            // place of the radio button in screen order
+    std::string_view label;  // radio caption, also the picture's accessible name
 };
 
 inline constexpr std::size_t kPatternCount = 37;
@@ -25,8 +24,6 @@ extern const std::array<PatternEntry, kPatternCount> kPatternTable;
 
 // Position of a code's radio button, nothing for a code outside the table.
 std::optional<int> patternPositionOf(PatternCode code);
-// Code shown at a position, nothing for a position outside 0..36.
-std::optional<PatternCode> patternCodeAt(int position);
 // Row of a code, nullptr outside the table.
 const PatternEntry* patternEntry(PatternCode code);
 
