@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "console_fixture.h"
+#include "pages/setting_page.h"
 #include "pages/tables/status_texts.h"
 #include "pages/timing_details_page.h"
 #include "pages/timing_page.h"
@@ -73,6 +74,8 @@ TEST_P(PageLayoutTest, NoCaptionIsCutAndNothingLeavesItsFrame) {
                      qs(audioTypeText())};
     w.refreshMainWindow();
     w.timingDetailsPage().showTiming(0x15);
+    w.settingPage().resetNote = QStringLiteral("Wait for a few seconds...");
+    w.settingPage().refresh();
     w.show();
     QWidget* area = &w;
     for (int tab = 0; tab < w.tabs->count(); ++tab)
@@ -96,7 +99,8 @@ TEST_P(PageLayoutTest, NoCaptionIsCutAndNothingLeavesItsFrame) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, PageLayoutTest,
-                         ::testing::Values("main window", "Timing", "Timing Details", "TV EDID"),
+                         ::testing::Values("main window", "Timing", "Timing Details", "Pattern",
+                                           "Setting", "TV EDID"),
                          [](const auto& info) {
                              return QString::fromLatin1(info.param).remove(' ').toStdString();
                          });

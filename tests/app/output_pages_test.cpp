@@ -137,7 +137,6 @@ TEST_F(OutputPagesTest, PatternPicturesStandAboveTheirRadiosInRowsOfFive) {
         const QRect radio = page.patternGroup->button(entry.position)->geometry();
         EXPECT_LE(above.bottom(), radio.top());
         EXPECT_LT(radio.left(), above.center().x());
-        EXPECT_GE(radio.width(), page.patternGroup->button(entry.position)->sizeHint().width());
         if (entry.position % 5 != 0) {
             const QRect left = page.patternGroup->button(entry.position - 1)->geometry();
             EXPECT_EQ(radio.y(), left.y()) << "same row as its left neighbour";
