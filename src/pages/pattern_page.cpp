@@ -23,8 +23,6 @@ CPatternPage::CPatternPage(PageHost& host, QWidget* parent) : QWidget(parent), h
     auto* grid = new QGridLayout(this);
     grid->setHorizontalSpacing(2);
     grid->setContentsMargins(4, 4, 4, 4);
-    // Pictures are painted once here, for the screen the page starts on.
-    const qreal scale = devicePixelRatioF();
     for (const PatternEntry& entry : kPatternTable) {
         const QString caption =
             QString::fromLatin1(entry.label.data(), static_cast<qsizetype>(entry.label.size()));
@@ -33,7 +31,6 @@ CPatternPage::CPatternPage(PageHost& host, QWidget* parent) : QWidget(parent), h
 
         auto* picture = new QToolButton(this);
         picture->setAutoRaise(true);
-        picture->setIcon(QPixmap::fromImage(patternPicture(entry.code, scale)));
         picture->setIconSize(kPatternPictureSize);
         // The radio buttons carry the keyboard; the picture is a second target for the mouse and
         // for assistive tools, which find it by the pattern's name.
@@ -54,6 +51,18 @@ CPatternPage::CPatternPage(PageHost& host, QWidget* parent) : QWidget(parent), h
         grid->addWidget(picture, row, column, Qt::AlignLeft | Qt::AlignBottom);
         grid->addWidget(radio, row + 1, column, Qt::AlignLeft | Qt::AlignTop);
     }
+}
+
+void CPatternPage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (picturesPainted_)
+        return;
+    // Painted once, when the page is first shown, for the screen it is shown on.
+    const qreal scale = devicePixelRatioF();
+    for (const PatternEntry& entry : kPatternTable)
+        pictures[static_cast<std::size_t>(entry.position)]->setIcon(
+            QPixmap::fromImage(patternPicture(entry.code, scale)));
+    picturesPainted_ = true;
 }
 
 void CPatternPage::resizeEvent(QResizeEvent* event) {

@@ -38,6 +38,8 @@ class CPatternPage final : public QWidget {
     std::array<QToolButton*, kPatternCount> pictures{};
 
   protected:
+    // The pictures cost nothing until the page is first shown.
+    void showEvent(QShowEvent* event) override;
     // Eight rows of five do not fit every desktop font at the window's size: see
     // fitCaptionsToWidth.
     void resizeEvent(QResizeEvent* event) override;
@@ -45,6 +47,7 @@ class CPatternPage final : public QWidget {
   private:
     PageHost& host_;
     EnterEscapeFilter keyFilter_;
+    bool picturesPainted_ = false;
 };
 
 }  // namespace krx

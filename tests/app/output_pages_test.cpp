@@ -144,8 +144,15 @@ TEST_F(OutputPagesTest, PatternPicturesStandAboveTheirRadiosInRowsOfFive) {
         } else if (entry.position > 0) {
             EXPECT_GT(above.y(), page.patternGroup->button(entry.position - 5)->y());
         }
+        // Each picture button shows its own pattern's drawing, and no two drawings are alike.
         const QImage image = krx::patternPicture(entry.code);
         EXPECT_EQ(image.size(), QSize(45, 31));
+        EXPECT_EQ(page.pictures[static_cast<std::size_t>(entry.position)]
+                      ->icon()
+                      .pixmap(image.size())
+                      .toImage()
+                      .convertToFormat(image.format()),
+                  image);
         EXPECT_EQ(std::count(seen.begin(), seen.end(), image), 0) << "two pictures alike";
         seen.push_back(image);
     }
