@@ -7,8 +7,8 @@
 namespace krx {
 
 // A vector picture from the resources, scaled to the widget with its proportions kept. It is
-// rendered only when first painted (and kept per size by QIcon), so a picture on a hidden page
-// costs nothing at start-up.
+// read and rendered only when first painted (then kept per size by QIcon), so a picture on a
+// hidden page costs nothing at start-up.
 class CPictureView final : public QWidget {
   public:
     CPictureView(const QString& resource, const QString& description, QSize preferred,
