@@ -15,7 +15,6 @@ class CPictureView final : public QWidget {
                  QWidget* parent = nullptr);
 
     QSize sizeHint() const override { return preferred_; }
-    const QString& resource() const { return resource_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -25,7 +25,7 @@ namespace {
 constexpr int kAutoDetailsWaitMs = 400;
 
 // Columns of each frame's grid, indexed like kTimingFrameCaptions. Desktop fonts are wide, so
-// the widest captions decide: two to five to a row.
+// the widest captions decide: two to four to a row.
 constexpr std::array<int, kTimingFrameCaptions.size()> kFrameColumns = {3, 4, 3, 3, 3, 3, 3, 2};
 
 // The longest caption a user slot can get from its record: four-digit width and height,
