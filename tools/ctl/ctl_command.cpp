@@ -1,0 +1,405 @@
+// SPDX-License-Identifier: MIT
+#include "ctl_command.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+#include "pages/tables/pattern_table.h"
+#include "pages/tables/setting_table.h"
+#include "pages/tables/timing_tables.h"
+
+namespace krx::ctl {
+namespace {
+
+constexpr int kMaxTimeoutMs = 600'000;
+constexpr int kMaxWaitMs = 600'000;
+constexpr TargetAddress kAllAnswering{0x00, 0x00};
+constexpr TargetAddress kAllSilent{0xFF, 0xFF};
+
+constexpr std::array<std::string_view, kSettingOptionCount> kSettingKeys = {
+    "output-mode",  "hdcp",        "color-space", "color-depth",
+    "audio-source", "sample-rate", "audio-bits",  "channels",
+};
+
+constexpr std::string_view kUsage =
+    R"usage(Usage: krx-vtp-ctl [--port COMn|DEVICE] [--address GGDD|all|all-silent]
+                   [--timeout-ms N] [--json] COMMAND [ARGS...]
+       krx-vtp-ctl [options] --script FILE|-
+Drives a KRX-VTP HDMI 2.0 test-signal generator on a serial line (115200 8N1).
+
+Options:
+  --port COMn|DEVICE   COM1..COM99 through ports/ beside this program, then /dev/ttyS0-31,
+                       ttyUSB0-31, ttyACM0-31; or a device path. Without it the ports are
+                       searched first, as "Search Device" does. The port is held exclusively.
+  --address GGDD       the addressed device (hexadecimal group and device); "all" is 0000
+                       (every device acts and answers, the default), "all-silent" FFFF
+                       (every device acts, none answers: nothing is read back)
+  --timeout-ms N       wait N ms for each answer instead of the console's intervals
+  --json               print results as JSON
+  --script FILE        run FILE ("-": standard input), one command a line, "#" comments,
+                       the port opened once; stops at the first failing line
+  --help               show this text
+
+Commands:
+  search               probe COM1..COM99 and print the port and the answering address
+  status               read the whole state: the status panel, power and the user slots
+  timing NAME|CODE     a timing by status name or radio caption, "auto", "user:N" (1..10)
+                       or a code 0x00..0x40
+  pattern NAME|CODE    a pattern by caption or code 0x00..0x24
+  set KEY VALUE        KEY output-mode, hdcp, color-space, color-depth, audio-source,
+                       sample-rate, audio-bits, channels; VALUE a Setting page caption or
+                       the value's number
+  power on|off         switch the output on or off
+  reset-defaults       restore the generator's output settings (it takes a few seconds)
+  wait MS              pause MS milliseconds (scripts)
+
+Every setting is read back. Exit status: 0 done, 1 no answer, 2 usage, 3 refused (the
+console's message on stderr, nothing sent), 4 port cannot be opened, 5 read-back differs.
+
+Examples:
+  krx-vtp-ctl --port COM3 status
+  krx-vtp-ctl --port /dev/ttyUSB0 --address 0101 timing "1080P(60)"
+  krx-vtp-ctl --port COM3 set color-depth 30bit
+  krx-vtp-ctl --port COM3 pattern "Cross Black"
+  krx-vtp-ctl --port COM3 --script bench.txt
+)usage";
+
+std::string lowered(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    return lowered(a) == lowered(b);
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    return text;
+}
+
+// A non-negative number, "0x" hexadecimal or decimal; nothing for any other text.
+std::optional<int> parseNumber(std::string_view text) {
+    int base = 10;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0)
+        return std::nullopt;
+    return value;
+}
+
+std::string quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+// The first row whose name equals `name` exactly, else the only one equal ignoring case; a name
+// that several rows share is an error that lists them by `describe`.
+template <typename Rows, typename NameOf, typename Describe>
+std::variant<int, UsageError> findByName(const Rows& rows, std::string_view name, NameOf nameOf,
+                                         Describe describe, std::string_view what) {
+    for (const bool exact : {true, false}) {
+        std::vector<int> found;
+        for (const auto& row : rows) {
+            const std::string_view candidate = nameOf(row);
+            if (exact ? candidate == name : sameIgnoringCase(candidate, name))
+                found.push_back(row.code);
+        }
+        if (found.size() == 1)
+            return found.front();
+        if (found.size() > 1) {
+            std::string list;
+            for (int code : found)
+                list += (list.empty() ? "" : ", ") + describe(code);
+            return UsageError{std::string(what) + " " + quoted(name) + " is ambiguous: " + list};
+        }
+    }
+    return UsageError{"unknown " + std::string(what) + " " + quoted(name)};
+}
+
+std::string hexCode(int code) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    return std::string("0x") + kDigits[(code >> 4) & 0xF] + kDigits[code & 0xF];
+}
+
+std::variant<TargetAddress, UsageError> parseAddress(std::string_view text) {
+    if (text == "all")
+        return kAllAnswering;
+    if (text == "all-silent")
+        return kAllSilent;
+    const auto value =
+        text.size() == 4 &&
+                std::all_of(
+                    text.begin(), text.end(),
+                    [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; })
+            ? parseNumber("0x" + std::string(text))
+            : std::nullopt;
+    if (!value)
+        return UsageError{"--address " + std::string(text) + ": not GGDD, all or all-silent"};
+    const TargetAddress address{static_cast<std::uint8_t>(*value >> 8),
+                                static_cast<std::uint8_t>(*value & 0xFF)};
+    // A broadcast group byte with a single device, or a mixed broadcast pair, reaches nobody.
+    const bool broadcastGroup = address.group == 0x00 || address.group == 0xFF;
+    if (broadcastGroup && address != kAllAnswering && address != kAllSilent)
+        return UsageError{"--address " + std::string(text) + ": no device answers to this address"};
+    return address;
+}
+
+std::variant<PortChoice, UsageError> parsePort(std::string_view text) {
+    PortChoice port;
+    if (text.size() > 3 && sameIgnoringCase(text.substr(0, 3), "COM")) {
+        const auto number = parseNumber(text.substr(3));
+        if (!number || *number < 1 || *number > 99)
+            return UsageError{"--port " + std::string(text) + ": COM1 to COM99"};
+        port.comNumber = *number;
+        return port;
+    }
+    if (text.find('/') == std::string_view::npos)
+        return UsageError{"--port " + std::string(text) + ": not COMn or a device path"};
+    port.devicePath = text;
+    return port;
+}
+
+UsageError wrongArgumentCount(std::string_view command, std::string_view arguments) {
+    return UsageError{std::string(command) + " takes " + std::string(arguments)};
+}
+
+// Splits a script line into words; double quotes keep blanks inside a word, and a word that
+// starts with "#" outside quotes ends the line.
+std::variant<std::vector<std::string>, std::string> splitWords(std::string_view line) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        const char c = line[i];
+        if (c == ' ' || c == '\t' || c == '\r') {
+            ++i;
+        } else if (c == '#') {
+            break;
+        } else if (c == '"') {
+            const std::size_t close = line.find('"', i + 1);
+            if (close == std::string_view::npos)
+                return std::string("unclosed quote");
+            words.emplace_back(line.substr(i + 1, close - i - 1));
+            i = close + 1;
+        } else {
+            std::size_t end = i;
+            while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r')
+                ++end;
+            words.emplace_back(line.substr(i, end - i));
+            i = end;
+        }
+    }
+    return words;
+}
+
+}  // namespace
+
+std::string_view settingKey(SettingOption option) {
+    return kSettingKeys[static_cast<std::size_t>(option)];
+}
+
+std::string_view usageText() {
+    return kUsage;
+}
+
+std::variant<TimingCode, UsageError> lookupTiming(std::string_view name) {
+    if (sameIgnoringCase(name, "auto"))
+        return kAutoTiming;
+    if (name.size() > 5 && sameIgnoringCase(name.substr(0, 5), "user:")) {
+        const auto slot = parseNumber(name.substr(5));
+        if (!slot || *slot < 1 || *slot > static_cast<int>(kUserTimingSlots))
+            return UsageError{"timing " + quoted(name) + ": user slots are user:1 to user:10"};
+        return userTimingCode(*slot);
+    }
+    if (const auto code = parseNumber(name)) {
+        if (!isTimingCode(*code))
+            return UsageError{"timing code " + std::string(name) + " is outside 0x00..0x40"};
+        return *code;
+    }
+    // Status names first: they tell apart the 3D rows that share a radio caption.
+    const auto statusRows = std::span(kTimings).first(kTimingStatusNames.size());
+    const auto describe = [](int code) {
+        return quoted(timingStatusName(code)) + " (" + hexCode(code) + ")";
+    };
+    auto byStatus = findByName(
+        statusRows, name, [](const TimingEntry& row) { return timingStatusName(row.code); },
+        describe, "timing");
+    if (std::holds_alternative<int>(byStatus))
+        return byStatus;
+    return findByName(
+        statusRows, name, [](const TimingEntry& row) { return row.radioLabel; }, describe,
+        "timing");
+}
+
+std::variant<PatternCode, UsageError> lookupPattern(std::string_view name) {
+    if (const auto code = parseNumber(name)) {
+        if (*code > kLastPatternCode)
+            return UsageError{"pattern code " + std::string(name) + " is outside 0x00..0x24"};
+        return *code;
+    }
+    return findByName(
+        kPatternTable, trimmed(name), [](const PatternEntry& row) { return trimmed(row.label); },
+        [](int code) { return hexCode(code); }, "pattern");
+}
+
+std::variant<SettingOption, UsageError> lookupSettingKey(std::string_view key) {
+    for (const SettingFacts& facts : kSettingFacts)
+        if (settingKey(facts.option) == key)
+            return facts.option;
+    return UsageError{"unknown setting " + quoted(key) +
+                      " (output-mode, hdcp, color-space, color-depth, audio-source, "
+                      "sample-rate, audio-bits, channels)"};
+}
+
+std::variant<int, UsageError> lookupSettingValue(SettingOption option, std::string_view value) {
+    const SettingFacts& facts = settingFacts(option);
+    if (const auto number = parseNumber(value)) {
+        if (!facts.isValue(*number))
+            return UsageError{std::string(settingKey(option)) + " " + std::string(value) +
+                              " is outside 0.." + std::to_string(facts.valueCount - 1)};
+        return *number;
+    }
+    std::string captions;
+    for (int v = 0; v < facts.valueCount; ++v) {
+        if (sameIgnoringCase(settingLabel(option, v), value))
+            return v;
+        captions += (v == 0 ? "" : ", ") + quoted(settingLabel(option, v));
+    }
+    return UsageError{"unknown " + std::string(settingKey(option)) + " " + quoted(value) + " (" +
+                      captions + ")"};
+}
+
+std::variant<Command, UsageError> parseCommand(std::span<const std::string> words) {
+    if (words.empty())
+        return UsageError{"no command (see --help)"};
+    const std::string_view name = words[0];
+    const auto args = words.subspan(1);
+    const auto withValue = [](CommandKind kind,
+                              const auto& looked) -> std::variant<Command, UsageError> {
+        if (const auto* error = std::get_if<UsageError>(&looked))
+            return *error;
+        return Command{kind, std::get<0>(looked)};
+    };
+    if (name == "search" || name == "status" || name == "reset-defaults") {
+        if (!args.empty())
+            return wrongArgumentCount(name, "no arguments");
+        return Command{name == "search"   ? CommandKind::Search
+                       : name == "status" ? CommandKind::Status
+                                          : CommandKind::ResetDefaults};
+    }
+    if (name == "timing" || name == "pattern") {
+        if (args.size() != 1)
+            return wrongArgumentCount(name, "one name or code");
+        return name == "timing" ? withValue(CommandKind::Timing, lookupTiming(args[0]))
+                                : withValue(CommandKind::Pattern, lookupPattern(args[0]));
+    }
+    if (name == "set") {
+        if (args.size() != 2)
+            return wrongArgumentCount(name, "KEY VALUE");
+        const auto option = lookupSettingKey(args[0]);
+        if (const auto* error = std::get_if<UsageError>(&option))
+            return *error;
+        const auto value = lookupSettingValue(std::get<SettingOption>(option), args[1]);
+        if (const auto* error = std::get_if<UsageError>(&value))
+            return *error;
+        return Command{CommandKind::Set, std::get<int>(value), std::get<SettingOption>(option)};
+    }
+    if (name == "power") {
+        if (args.size() != 1 || (args[0] != "on" && args[0] != "off"))
+            return wrongArgumentCount(name, "on or off");
+        return Command{CommandKind::Power, args[0] == "on" ? 0 : 1};
+    }
+    if (name == "wait") {
+        const auto ms = args.size() == 1 ? parseNumber(args[0]) : std::nullopt;
+        if (!ms || *ms > kMaxWaitMs)
+            return wrongArgumentCount(name, "milliseconds, 0 to 600000");
+        return Command{CommandKind::Wait, *ms};
+    }
+    return UsageError{"unknown command " + quoted(name) + " (see --help)"};
+}
+
+std::variant<Options, UsageError> parseOptions(std::span<const std::string> args) {
+    Options options;
+    std::size_t i = 0;
+    for (; i < args.size() && args[i].starts_with("--"); ++i) {
+        const std::string_view option = args[i];
+        if (option == "--help") {
+            options.help = true;
+            return options;
+        }
+        if (option == "--json") {
+            options.json = true;
+            continue;
+        }
+        if (option != "--port" && option != "--address" && option != "--timeout-ms" &&
+            option != "--script")
+            return UsageError{"unknown option " + std::string(option) + " (see --help)"};
+        if (i + 1 >= args.size())
+            return UsageError{std::string(option) + " needs a value"};
+        const std::string& value = args[++i];
+        if (option == "--port") {
+            auto port = parsePort(value);
+            if (const auto* error = std::get_if<UsageError>(&port))
+                return *error;
+            options.port = std::get<PortChoice>(port);
+        } else if (option == "--address") {
+            auto address = parseAddress(value);
+            if (const auto* error = std::get_if<UsageError>(&address))
+                return *error;
+            options.address = std::get<TargetAddress>(address);
+        } else if (option == "--timeout-ms") {
+            const auto ms = parseNumber(value);
+            if (!ms || *ms < 1 || *ms > kMaxTimeoutMs)
+                return UsageError{"--timeout-ms " + value + ": 1 to 600000"};
+            options.timeoutMs = *ms;
+        } else {
+            options.scriptPath = value;
+        }
+    }
+    const auto words = args.subspan(i);
+    if (!options.scriptPath.empty()) {
+        if (!words.empty())
+            return UsageError{"--script takes no command besides the file"};
+        return options;
+    }
+    auto command = parseCommand(words);
+    if (const auto* error = std::get_if<UsageError>(&command))
+        return *error;
+    options.command = std::get<Command>(command);
+    return options;
+}
+
+std::variant<std::vector<ScriptLine>, ScriptError> parseScript(std::string_view text) {
+    std::vector<ScriptLine> lines;
+    int lineNumber = 0;
+    while (!text.empty()) {
+        ++lineNumber;
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        auto words = splitWords(line);
+        if (const auto* error = std::get_if<std::string>(&words))
+            return ScriptError{lineNumber, *error};
+        const auto& list = std::get<std::vector<std::string>>(words);
+        if (list.empty())
+            continue;
+        auto command = parseCommand(list);
+        if (const auto* error = std::get_if<UsageError>(&command))
+            return ScriptError{lineNumber, error->message};
+        if (std::get<Command>(command).kind == CommandKind::Search)
+            return ScriptError{lineNumber, "search runs before a script, not inside it"};
+        lines.push_back({lineNumber, std::get<Command>(command)});
+    }
+    return lines;
+}
+
+}  // namespace krx::ctl

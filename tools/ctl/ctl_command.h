@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: MIT
+// What krx-vtp-ctl is asked to do: its options, its commands and script lines, with every name
+// resolved to the generator's codes before anything is sent. Pure.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "link/command_frame.h"
+#include "link/generator_facts.h"
+
+namespace krx::ctl {
+
+// The program's exit statuses.
+enum class ExitStatus {
+    Done = 0,
+    NoAnswer = 1,
+    Usage = 2,
+    Refused = 3,
+    PortUnavailable = 4,
+    ReadBackDiffers = 5,
+};
+
+enum class CommandKind { Search, Status, Timing, Pattern, Set, Power, ResetDefaults, Wait };
+
+// One command with its argument resolved: a timing or pattern code, a setting value, 0 for power
+// on and 1 for off (the payload of CMD_SET_POWER), or the milliseconds of a wait.
+struct Command {
+    CommandKind kind = CommandKind::Status;
+    int value = 0;
+    SettingOption option = SettingOption::OutputMode;  // Set only
+
+    friend bool operator==(const Command&, const Command&) = default;
+};
+
+// Where the generator is: COMn through the port map, a device path, or neither (search first).
+struct PortChoice {
+    int comNumber = 0;  // 1..99, 0 when a device path is given
+    std::string devicePath;
+
+    bool given() const { return comNumber != 0 || !devicePath.empty(); }
+};
+
+struct Options {
+    PortChoice port;
+    TargetAddress address{};  // the console's start-up target, 0000
+    std::optional<int> timeoutMs;
+    bool json = false;
+    bool help = false;
+    std::string scriptPath;  // "-" standard input; empty when a command is given
+    std::optional<Command> command;
+
+    // FFFF: every device acts and none answers, so nothing can be read from the generator.
+    bool silentBroadcast() const { return address == TargetAddress{0xFF, 0xFF}; }
+};
+
+struct UsageError {
+    std::string message;
+};
+
+// The command line without the program name.
+std::variant<Options, UsageError> parseOptions(std::span<const std::string> args);
+
+// One command from its words (the command name first).
+std::variant<Command, UsageError> parseCommand(std::span<const std::string> words);
+
+struct ScriptLine {
+    int lineNumber;  // 1-based
+    Command command;
+};
+
+struct ScriptError {
+    int lineNumber;
+    std::string message;
+};
+
+// A whole script: one command a line, blank lines and "#" comments skipped, words split at blanks
+// with double quotes around a word that holds blanks. The first bad line is the error.
+std::variant<std::vector<ScriptLine>, ScriptError> parseScript(std::string_view text);
+
+// Name lookups; each gives the code or says why the name is not one.
+std::variant<TimingCode, UsageError> lookupTiming(std::string_view name);
+std::variant<PatternCode, UsageError> lookupPattern(std::string_view name);
+std::variant<SettingOption, UsageError> lookupSettingKey(std::string_view key);
+std::variant<int, UsageError> lookupSettingValue(SettingOption option, std::string_view value);
+
+// The set-command key of an option ("output-mode", ...).
+std::string_view settingKey(SettingOption option);
+
+// The --help text.
+std::string_view usageText();
+
+}  // namespace krx::ctl

@@ -1,0 +1,452 @@
+// SPDX-License-Identifier: MIT
+#include "ctl_session.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+
+#include "link/port_map.h"
+#include "pages/tables/pattern_table.h"
+#include "pages/tables/setting_table.h"
+
+namespace krx::ctl {
+namespace {
+
+// The console's serial settings and its watchdog intervals.
+constexpr int kBaud = 115200;
+constexpr char kParity = 'N';
+constexpr int kDataBits = 8;
+constexpr int kStopBits = 1;
+constexpr std::uint32_t kEventMask = 0x0003;
+constexpr std::uint32_t kBufferSize = 512;
+constexpr int kFirstProbeMs = 300;
+constexpr int kLaterProbeMs = 400;
+constexpr int kQueryMs = 400;
+// The channel discards output not yet sent whenever it writes the next frame, so a set command
+// must have left before its read-back goes out. The generator's acknowledgement shows it has;
+// without one, the Setting page's wait before its follow-up query is taken.
+constexpr int kSetSettleMs = 300;
+// Writing a frame of 300 bytes takes 26 ms at 115200 baud; a write not done by then never will.
+constexpr auto kWriteLimit = std::chrono::seconds(2);
+
+constexpr std::string_view kPortUnavailable = "Can not find this port or used by other application";
+constexpr std::string_view kNoDevice = "Can not find available device for this console!";
+constexpr std::string_view kResetNote = "Wait for a few seconds...";
+
+std::string hexByte(int value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(value) & 0xFFu);
+    return text;
+}
+
+std::string addressText(TargetAddress address) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X", address.group, address.device);
+    return text;
+}
+
+std::string patternName(int code) {
+    const PatternEntry* entry = patternEntry(code);
+    if (entry == nullptr)
+        return hexByte(code);
+    std::string_view label = entry->label;
+    while (!label.empty() && label.front() == ' ')
+        label.remove_prefix(1);
+    return std::string(label);
+}
+
+std::string settingName(SettingOption option, int value) {
+    const std::string_view label = settingLabel(option, value);
+    return label.empty() ? hexByte(value) : std::string(label);
+}
+
+bool inLinkStatus(SettingOption option) {
+    return std::find(kLinkStatusOptions.begin(), kLinkStatusOptions.end(), option) !=
+           kLinkStatusOptions.end();
+}
+
+}  // namespace
+
+void TaskQueue::post(std::function<void()> task) {
+    {
+        const std::lock_guard guard(lock_);
+        tasks_.push_back(std::move(task));
+    }
+    posted_.notify_one();
+}
+
+std::optional<std::function<void()>> TaskQueue::next(Clock::time_point deadline) {
+    std::unique_lock guard(lock_);
+    if (!posted_.wait_until(guard, deadline, [this] { return !tasks_.empty(); }))
+        return std::nullopt;
+    std::function<void()> task = std::move(tasks_.front());
+    tasks_.pop_front();
+    return task;
+}
+
+GeneratorSession::GeneratorSession(std::filesystem::path portsDir, const Options& options,
+                                   std::ostream& out, std::ostream& err)
+    : options_(options), out_(out), err_(err) {
+    if (!options.port.devicePath.empty()) {
+        // A device path becomes COM1 of a private ports folder, so that it opens exactly as the
+        // console opens a port.
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "krx-vtp-ctl-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            scratchPortsDir_ = pattern;
+            std::error_code ignored;
+            std::filesystem::create_symlink(
+                std::filesystem::absolute(options.port.devicePath, ignored),
+                portsEntryPath(1, scratchPortsDir_), ignored);
+            portsDir = scratchPortsDir_;
+        }
+    }
+    channel_ = std::make_unique<CSerialChannel>(tasks_, std::move(portsDir));
+    channel_->setErrorReporter([this](const std::string& text) {
+        // Called from the monitor thread as well; only an open's failure is kept, on this one.
+        if (port_ == 0)
+            openFailure_ = text;
+    });
+}
+
+GeneratorSession::~GeneratorSession() {
+    channel_.reset();
+    if (!scratchPortsDir_.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(scratchPortsDir_, ignored);
+    }
+}
+
+ExitStatus GeneratorSession::fail(ExitStatus status, const std::string& message) {
+    err_ << errorPrefix_ << message << '\n';
+    return status;
+}
+
+std::string GeneratorSession::portName() const {
+    return options_.port.devicePath.empty() ? "COM" + std::to_string(port_)
+                                            : options_.port.devicePath;
+}
+
+bool GeneratorSession::openPort(int comNumber) {
+    if (!channel_->open(*this, comNumber, kBaud, kParity, kDataBits, kStopBits, kEventMask,
+                        kBufferSize))
+        return false;
+    if (!channel_->start()) {
+        channel_->stop();
+        return false;
+    }
+    port_ = comNumber;
+    portLost_ = false;
+    writePending_ = false;
+    return true;
+}
+
+ExitStatus GeneratorSession::connect() {
+    if (!options_.port.given())
+        return search();
+    if (!openPort(options_.port.devicePath.empty() ? options_.port.comNumber : 1)) {
+        std::string message = portName() + ": " + std::string(kPortUnavailable);
+        if (!openFailure_.empty())
+            message += " (" + openFailure_ + ")";
+        return fail(ExitStatus::PortUnavailable, message);
+    }
+    return ExitStatus::Done;
+}
+
+bool GeneratorSession::probe(bool firstProbe) {
+    const auto frame = buildFrame(options_.address.group, options_.address.device, CMD_PING);
+    receiver_.deviceFound = false;
+    receiver_.searchMode = true;
+    writePending_ = true;
+    channel_->queueWrite(frame->view());
+    startWatchdog(firstProbe ? kFirstProbeMs : kLaterProbeMs);
+    const bool found = waitFor([this] { return receiver_.deviceFound; });
+    receiver_.searchMode = false;
+    stopWatchdog();
+    return found;
+}
+
+ExitStatus GeneratorSession::search() {
+    bool anyOpened = false;
+    for (int port = kFirstComPort; port <= kLastComPort; ++port) {
+        if (!openPort(port))
+            continue;
+        const bool firstProbe = !anyOpened;
+        anyOpened = true;
+        if (probe(firstProbe))
+            return ExitStatus::Done;
+        channel_->stop();
+        port_ = 0;
+    }
+    return fail(anyOpened ? ExitStatus::NoAnswer : ExitStatus::PortUnavailable,
+                std::string(kNoDevice));
+}
+
+void GeneratorSession::print(const std::vector<LabelledText>& pairs) {
+    out_ << formatPairs(pairs, options_.json) << std::flush;
+}
+
+ExitStatus GeneratorSession::run(const Command& command) {
+    if (portLost_)
+        return fail(ExitStatus::NoAnswer, portName() + ": the port was closed");
+    const auto sameCode = [value = command.value](int readBack) { return readBack == value; };
+    switch (command.kind) {
+        case CommandKind::Search:
+            return runSearch();
+        case CommandKind::Status:
+            return runStatus();
+        case CommandKind::Timing:
+            return runSet(CMD_SET_TIMING, CMD_GET_TIMING, command.value, sameCode, "Timing",
+                          [](int code) { return timingName(code); });
+        case CommandKind::Pattern:
+            return runSet(CMD_SET_PATTERN, CMD_GET_PATTERN, command.value, sameCode, "Pattern",
+                          patternName);
+        case CommandKind::Set:
+            return runSetting(command.option, command.value);
+        case CommandKind::Power:
+            // The generator reports 0 for on and any other value for off.
+            return runSet(
+                CMD_SET_POWER, CMD_GET_POWER, command.value,
+                [on = command.value == 0](int readBack) { return (readBack == 0) == on; }, "Power",
+                [](int value) { return std::string(value == 0 ? "ON" : "OFF"); });
+        case CommandKind::ResetDefaults:
+            return runResetDefaults();
+        case CommandKind::Wait:
+            waitMs(command.value);
+            return ExitStatus::Done;
+    }
+    return ExitStatus::Usage;
+}
+
+ExitStatus GeneratorSession::runSearch() {
+    // Without --port the search already ran in connect(); with it, only that port is probed.
+    if (options_.port.given() && !probe(true))
+        return fail(ExitStatus::NoAnswer, portName() + ": " + std::string(kNoDevice));
+    print({{"Port", portName()}, {"Address", addressText(answeringAddress_)}});
+    return ExitStatus::Done;
+}
+
+ExitStatus GeneratorSession::runStatus() {
+    if (options_.silentBroadcast())
+        return fail(ExitStatus::NoAnswer, "all-silent: no device answers, nothing to read");
+    if (!awaitWritten())
+        return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
+    sweepDone_ = false;
+    answer_.reset();
+    awaitedCode_ = CMD_GET_LINK_STATUS;  // asked for by the receiver once the sweep is done
+    receiver_.startStatusSweep(kQueryMs);
+    if (!waitFor([this] { return sweepDone_; }))
+        return fail(
+            ExitStatus::NoAnswer,
+            "no answer to " + std::string(commandName(kStatusQueryCodes[static_cast<std::size_t>(
+                                  std::clamp(receiver_.sweepIndex, 0, 12))])));
+    StatusReport report{receiver_.deviceStatus, receiver_.userTimings, std::nullopt, {}};
+    if (!waitFor([this] { return answer_.has_value(); }) || answer_->size() != kLinkStatusSize)
+        return fail(ExitStatus::NoAnswer, "no answer to CMD_GET_LINK_STATUS");
+    std::array<std::int8_t, kLinkStatusSize> link{};
+    std::transform(answer_->begin(), answer_->end(), link.begin(),
+                   [](std::uint8_t byte) { return static_cast<std::int8_t>(byte); });
+    report.linkStatus = link;
+    awaitedCode_ = 0;
+    out_ << (options_.json ? formatStatusJson(report) : formatStatusText(report)) << std::flush;
+    return ExitStatus::Done;
+}
+
+ExitStatus GeneratorSession::runSet(CommandCode setCode, CommandCode getCode, int value,
+                                    const std::function<bool(int)>& matches,
+                                    const std::string& caption,
+                                    const std::function<std::string(int)>& describe) {
+    const auto payload = static_cast<std::uint8_t>(value);
+    if (!sendSet(setCode, {&payload, 1}))
+        return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
+    if (options_.silentBroadcast()) {
+        // Every device acts and none answers: there is nothing to read back.
+        print({{caption, describe(value)}, {"Read back", "no (all-silent)"}});
+        return ExitStatus::Done;
+    }
+    const auto data = query(getCode);
+    if (!data || data->size() != 1)
+        return fail(ExitStatus::NoAnswer, "no answer to " + std::string(commandName(getCode)));
+    const int readBack = static_cast<std::int8_t>((*data)[0]);
+    if (!matches(readBack))
+        return fail(
+            ExitStatus::ReadBackDiffers,
+            caption + ": set " + describe(value) + ", the generator reports " + describe(readBack));
+    print({{caption, describe(readBack)}});
+    return ExitStatus::Done;
+}
+
+ExitStatus GeneratorSession::runSetting(SettingOption option, int value) {
+    const SettingFacts& facts = settingFacts(option);
+    const std::string caption(settingCaptions(option).caption);
+    const bool colourRule =
+        option == SettingOption::ColorSpace || option == SettingOption::ColorDepth;
+    // The rules judge the generator's own timing and output mode, read first; a refusal that
+    // needs neither comes without asking.
+    TimingCode timing = -1;
+    int outputMode = -1;
+    if (auto refusal = settingRefusal(option, value, timing, outputMode))
+        return fail(ExitStatus::Refused, std::string(*refusal));
+    if (colourRule && !options_.silentBroadcast()) {
+        const auto timingAnswer = query(CMD_GET_TIMING);
+        const auto modeAnswer = timingAnswer ? query(CMD_GET_OUTPUT_MODE) : std::nullopt;
+        if (!timingAnswer || !modeAnswer || timingAnswer->size() != 1 || modeAnswer->size() != 1)
+            return fail(ExitStatus::NoAnswer, "no answer to the state the rules need");
+        timing = static_cast<std::int8_t>((*timingAnswer)[0]);
+        outputMode = static_cast<std::int8_t>((*modeAnswer)[0]);
+        if (auto refusal = settingRefusal(option, value, timing, outputMode))
+            return fail(ExitStatus::Refused, std::string(*refusal));
+    }
+    const auto describe = [option](int v) { return settingName(option, v); };
+    const ExitStatus status = runSet(
+        facts.setCode, facts.getCode, value, [value](int readBack) { return readBack == value; },
+        caption, describe);
+    if (status != ExitStatus::Done || value != facts.autoValue || !inLinkStatus(option) ||
+        options_.silentBroadcast())
+        return status;
+    // AUTO: what the generator actually outputs, as the console asks after an AUTO choice.
+    const auto link = query(CMD_GET_LINK_STATUS);
+    if (!link || link->size() != kLinkStatusSize)
+        return fail(ExitStatus::NoAnswer, "no answer to CMD_GET_LINK_STATUS");
+    const auto index = static_cast<std::size_t>(
+        std::find(kLinkStatusOptions.begin(), kLinkStatusOptions.end(), option) -
+        kLinkStatusOptions.begin());
+    print({{caption + " output",
+            optionStatusText(option, static_cast<std::int8_t>((*link)[index]))}});
+    return ExitStatus::Done;
+}
+
+ExitStatus GeneratorSession::runResetDefaults() {
+    if (!sendSet(CMD_RESET_DEFAULTS, {}))
+        return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
+    // The generator restores its settings a while later; an answer now shows it heard the
+    // request. The settings themselves are read by a later status.
+    if (!options_.silentBroadcast() && !query(CMD_GET_COLOR_SPACE))
+        return fail(ExitStatus::NoAnswer, "no answer to CMD_GET_COLOR_SPACE");
+    print({{"Reset", std::string(kResetNote)}});
+    return ExitStatus::Done;
+}
+
+void GeneratorSession::waitMs(int ms) {
+    const auto until = Clock::now() + std::chrono::milliseconds(ms);
+    while (auto task = tasks_.next(until))
+        (*task)();
+}
+
+bool GeneratorSession::awaitWritten() {
+    const auto limit = Clock::now() + kWriteLimit;
+    while (writePending_ && !portLost_) {
+        auto task = tasks_.next(limit);
+        if (!task)
+            return false;
+        (*task)();
+    }
+    return !portLost_;
+}
+
+bool GeneratorSession::sendInTurn(CommandCode code, std::span<const std::uint8_t> payload) {
+    if (!awaitWritten())
+        return false;
+    sendQuery(code, payload);
+    return true;
+}
+
+bool GeneratorSession::sendSet(CommandCode code, std::span<const std::uint8_t> payload) {
+    awaitedCode_ = code;
+    answer_.reset();
+    if (!sendInTurn(code, payload))
+        return false;
+    startWatchdog(kSetSettleMs);
+    waitFor([this] { return answer_.has_value(); });
+    stopWatchdog();
+    awaitedCode_ = 0;
+    return !portLost_;
+}
+
+std::optional<std::vector<std::uint8_t>> GeneratorSession::query(
+    CommandCode code, std::span<const std::uint8_t> payload) {
+    awaitedCode_ = code;
+    answer_.reset();
+    if (!sendInTurn(code, payload))
+        return std::nullopt;
+    startWatchdog(kQueryMs);
+    waitFor([this] { return answer_.has_value(); });
+    stopWatchdog();
+    awaitedCode_ = 0;
+    return std::move(answer_);
+}
+
+bool GeneratorSession::waitFor(const std::function<bool()>& done) {
+    while (!done()) {
+        if (portLost_ || !watchdogDeadline_)
+            return false;
+        if (auto task = tasks_.next(*watchdogDeadline_)) {
+            (*task)();
+            continue;
+        }
+        watchdogDeadline_.reset();
+        if (!receiver_.searchMode)
+            receiver_.watchdogExpired();
+    }
+    return true;
+}
+
+void GeneratorSession::onSerialBytes(int, std::span<const std::uint8_t> bytes) {
+    for (const std::uint8_t byte : bytes) {
+        // The search matcher checks the probe answer's head; its address bytes are taken here
+        // as the matcher accepts them.
+        const int before = receiver_.rxPosition;
+        const bool searching = receiver_.searchMode;
+        receiver_.onByte(byte, options_.address);
+        if (searching && receiver_.rxPosition == before + 1) {
+            if (receiver_.rxPosition == 5)
+                answeringAddress_.group = byte;
+            else if (receiver_.rxPosition == 6)
+                answeringAddress_.device = byte;
+        }
+    }
+}
+
+void GeneratorSession::onSerialTxEmpty(int) {
+    writePending_ = false;
+}
+
+void GeneratorSession::onSerialPortLost(int) {
+    portLost_ = true;
+    writePending_ = false;
+}
+
+void GeneratorSession::sendQuery(CommandCode code, std::span<const std::uint8_t> payload) {
+    const auto frame = buildFrame(options_.address.group, options_.address.device, code, payload);
+    writePending_ = true;
+    channel_->queueWrite(frame->view());
+}
+
+void GeneratorSession::startWatchdog(int intervalMs) {
+    watchdogDeadline_ =
+        Clock::now() + std::chrono::milliseconds(options_.timeoutMs.value_or(intervalMs));
+}
+
+void GeneratorSession::stopWatchdog() {
+    watchdogDeadline_.reset();
+}
+
+void GeneratorSession::storeEdidByte(std::size_t, std::uint8_t) {}
+
+void GeneratorSession::edidReceived() {}
+
+void GeneratorSession::sweepFinished() {
+    sweepDone_ = true;
+    // The receiver asks for the link status next; its answer gets the query's interval.
+    startWatchdog(kQueryMs);
+}
+
+void GeneratorSession::runHandler(std::size_t codeIndex, std::span<const std::uint8_t> data) {
+    if (awaitedCode_ != 0 && kResponseCodes[codeIndex] == awaitedCode_ && !answer_)
+        answer_.emplace(data.begin(), data.end());
+}
+
+}  // namespace krx::ctl

@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: MIT
+// krx-vtp-ctl's side of the line: the console's serial channel and response receiver driven from
+// the program's main thread. The main thread blocks on the channel's notifications until an answer
+// is in or the console's watchdog interval for it has passed; nothing polls.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "ctl_command.h"
+#include "ctl_report.h"
+#include "link/posix_serial_channel.h"
+#include "link/response_receiver.h"
+
+namespace krx::ctl {
+
+using Clock = std::chrono::steady_clock;
+
+// The channel's notifications, queued for the main thread. post() may come from any thread.
+class TaskQueue final : public WindowThreadExecutor {
+  public:
+    void post(std::function<void()> task) override;
+
+    // The oldest task, waiting for one until `deadline`; nothing when the deadline came first.
+    std::optional<std::function<void()>> next(Clock::time_point deadline);
+
+  private:
+    std::mutex lock_;
+    std::condition_variable posted_;
+    std::deque<std::function<void()>> tasks_;
+};
+
+class GeneratorSession final : private SerialListener, private ReceiverActions {
+  public:
+    // `portsDir` is where COMn entries are looked up first (ports/ beside the program).
+    GeneratorSession(std::filesystem::path portsDir, const Options& options, std::ostream& out,
+                     std::ostream& err);
+    ~GeneratorSession() override;
+
+    GeneratorSession(const GeneratorSession&) = delete;
+    GeneratorSession& operator=(const GeneratorSession&) = delete;
+
+    // Opens the --port, or searches COM1..COM99 for a generator when none was given.
+    ExitStatus connect();
+
+    // Runs one command on the connected port, printing its result or its failure.
+    ExitStatus run(const Command& command);
+
+    // Put before every failure message, e.g. "line 4: " while a script runs.
+    void setErrorPrefix(std::string prefix) { errorPrefix_ = std::move(prefix); }
+
+  private:
+    ExitStatus fail(ExitStatus status, const std::string& message);
+    bool openPort(int comNumber);
+    bool probe(bool firstProbe);
+    ExitStatus search();
+    std::string portName() const;
+
+    ExitStatus runStatus();
+    ExitStatus runSearch();
+    ExitStatus runSet(CommandCode setCode, CommandCode getCode, int value,
+                      const std::function<bool(int)>& matches, const std::string& caption,
+                      const std::function<std::string(int)>& describe);
+    ExitStatus runSetting(SettingOption option, int value);
+    ExitStatus runResetDefaults();
+    void waitMs(int ms);
+
+    // Handles notifications until the last frame queued has been written.
+    bool awaitWritten();
+    // Sends a frame once the previous one is out (the channel keeps one pending frame).
+    bool sendInTurn(CommandCode code, std::span<const std::uint8_t> payload);
+    // Sends a set command and waits until it has left: its acknowledgement, or the settle time.
+    bool sendSet(CommandCode code, std::span<const std::uint8_t> payload);
+    // Sends `code` and waits for its answer's data; nothing when the watchdog fired first.
+    std::optional<std::vector<std::uint8_t>> query(CommandCode code,
+                                                   std::span<const std::uint8_t> payload = {});
+    // Handles notifications until `done` holds; false when the watchdog fired or the port went.
+    bool waitFor(const std::function<bool()>& done);
+    void print(const std::vector<LabelledText>& pairs);
+
+    // SerialListener
+    void onSerialBytes(int port, std::span<const std::uint8_t> bytes) override;
+    void onSerialTxEmpty(int port) override;
+    void onSerialPortLost(int port) override;
+
+    // ReceiverActions
+    void sendQuery(CommandCode code, std::span<const std::uint8_t> payload) override;
+    void startWatchdog(int intervalMs) override;
+    void stopWatchdog() override;
+    void storeEdidByte(std::size_t index, std::uint8_t value) override;
+    void edidReceived() override;
+    void sweepFinished() override;
+    void runHandler(std::size_t codeIndex, std::span<const std::uint8_t> data) override;
+
+    const Options& options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    std::string errorPrefix_;
+    std::filesystem::path scratchPortsDir_;  // holds COM1 -> the --port device path
+    std::string openFailure_;
+
+    TaskQueue tasks_;
+    std::unique_ptr<CSerialChannel> channel_;
+    ResponseReceiver receiver_{*this};
+
+    int port_ = 0;
+    bool portLost_ = false;
+    bool writePending_ = false;
+    std::optional<Clock::time_point> watchdogDeadline_;
+    TargetAddress answeringAddress_;
+
+    CommandCode awaitedCode_ = 0;
+    std::optional<std::vector<std::uint8_t>> answer_;
+    bool sweepDone_ = false;
+};
+
+}  // namespace krx::ctl
