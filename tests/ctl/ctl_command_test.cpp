@@ -1,0 +1,156 @@
+// SPDX-License-Identifier: MIT
+// Names, arguments and script lines as a bench script writes them, and the Setting page's refusals.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ctl_command.h"
+#include "pages/tables/setting_table.h"
+
+namespace krx::ctl {
+namespace {
+
+struct CommandRow {
+    const char* name;
+    std::vector<std::string> words;
+    std::optional<Command> expected;  // nothing: a usage error
+    const char* errorPart = "";
+};
+
+class ParseCommand : public ::testing::TestWithParam<CommandRow> {};
+
+TEST_P(ParseCommand, ResolvesNamesOrSaysWhy) {
+    const CommandRow& row = GetParam();
+    const auto parsed = parseCommand(row.words);
+    if (row.expected) {
+        ASSERT_TRUE(std::holds_alternative<Command>(parsed))
+            << std::get<UsageError>(parsed).message;
+        EXPECT_EQ(std::get<Command>(parsed), *row.expected);
+    } else {
+        ASSERT_TRUE(std::holds_alternative<UsageError>(parsed));
+        EXPECT_NE(std::get<UsageError>(parsed).message.find(row.errorPart), std::string::npos)
+            << std::get<UsageError>(parsed).message;
+    }
+}
+
+using K = CommandKind;
+using O = SettingOption;
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ParseCommand,
+    ::testing::Values(
+        CommandRow{"TimingStatusName", {"timing", "1080P(60)"}, Command{K::Timing, 0x14}},
+        CommandRow{"TimingRadioCaption", {"timing", "SMPTE4K(24)"}, Command{K::Timing, 0x21}},
+        CommandRow{"TimingOtherCase", {"timing", "1080p(60)"}, Command{K::Timing, 0x14}},
+        CommandRow{"ThreeDStatusName", {"timing", "720P_3D(59.94)SbS"}, Command{K::Timing, 0x2A}},
+        CommandRow{"TimingAuto", {"timing", "auto"}, Command{K::Timing, 0x36}},
+        CommandRow{"TimingUserSlot", {"timing", "user:3"}, Command{K::Timing, 0x39}},
+        CommandRow{"TimingLastCode", {"timing", "0x40"}, Command{K::Timing, 0x40}},
+        CommandRow{"PatternCaption", {"pattern", "Cross Black"}, Command{K::Pattern, 0x0C}},
+        CommandRow{"PatternCaptionWithBlank", {"pattern", "Window"}, Command{K::Pattern, 0x1D}},
+        CommandRow{"PatternByCode", {"pattern", "36"}, Command{K::Pattern, 0x24}},
+        CommandRow{
+            "SetDepthCaption", {"set", "color-depth", "30bit"}, Command{K::Set, 1, O::ColorDepth}},
+        CommandRow{"SetHdcpCaption", {"set", "hdcp", "HDCP ON"}, Command{K::Set, 1, O::Hdcp}},
+        CommandRow{
+            "SetChannelsCaption", {"set", "channels", "8CH"}, Command{K::Set, 6, O::Channels}},
+        CommandRow{"SetSourceCaption",
+                   {"set", "audio-source", "External Stereo Input"},
+                   Command{K::Set, 1, O::AudioSource}},
+        CommandRow{"PowerOff", {"power", "off"}, Command{K::Power, 1}},
+        CommandRow{"TimingCodeOutOfRange", {"timing", "0x41"}, std::nullopt, "outside 0x00..0x40"},
+        CommandRow{"UserSlotOutOfRange", {"timing", "user:11"}, std::nullopt, "user:1 to user:10"},
+        CommandRow{"SharedRadioCaption",
+                   {"timing", "720P_3D(59.94)"},
+                   std::nullopt,
+                   "\"720P_3D(59.94)SbS\" (0x2A)"},
+        CommandRow{"UnknownTiming", {"timing", "1080P60"}, std::nullopt, "unknown timing"},
+        CommandRow{"PatternCodeOutOfRange", {"pattern", "0x25"}, std::nullopt, "outside"},
+        CommandRow{"UnknownDepth", {"set", "color-depth", "64bit"}, std::nullopt, "\"48bit\""},
+        CommandRow{"UnknownKey", {"set", "volume", "1"}, std::nullopt, "unknown setting"},
+        CommandRow{"PowerNeitherOnNorOff", {"power", "1"}, std::nullopt, "on or off"},
+        CommandRow{"UnknownCommand", {"brightness", "3"}, std::nullopt, "unknown command"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParseOptions, AddressesAndLimits) {
+    const auto parse = [](std::vector<std::string> args) { return parseOptions(args); };
+    const auto silent = parse({"--address", "all-silent", "status"});
+    ASSERT_TRUE(std::holds_alternative<Options>(silent));
+    EXPECT_TRUE(std::get<Options>(silent).silentBroadcast());
+    const auto device = parse({"--port", "COM3", "--address", "0102", "--json", "status"});
+    ASSERT_TRUE(std::holds_alternative<Options>(device));
+    EXPECT_EQ(std::get<Options>(device).address, (TargetAddress{0x01, 0x02}));
+    EXPECT_EQ(std::get<Options>(device).port.comNumber, 3);
+    // A broadcast group with one device reaches nobody; COM numbers end at 99.
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--address", "0001", "status"},
+          {"--address", "FF00", "status"},
+          {"--port", "COM100", "status"},
+          {"--timeout-ms", "0", "status"},
+          {"--script", "x.txt", "status"},
+          {"status", "now"}})
+        EXPECT_TRUE(std::holds_alternative<UsageError>(parse(bad))) << bad[0] << " " << bad[1];
+}
+
+TEST(ParseScript, FirstBadLineGivesItsNumber) {
+    const auto good = parseScript("# bench\n\nstatus\ntiming \"1080P(60)\"  # full HD\nwait 500\n");
+    ASSERT_TRUE(std::holds_alternative<std::vector<ScriptLine>>(good));
+    const auto& lines = std::get<std::vector<ScriptLine>>(good);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1].lineNumber, 4);
+    EXPECT_EQ(lines[1].command, (Command{K::Timing, 0x14}));
+    EXPECT_EQ(lines[2].command, (Command{K::Wait, 500}));
+
+    for (const auto& [text, line] :
+         {std::pair{"status\npattern \"Cross Black\n", 2},
+          std::pair{"status\r\n\r\nset hdcp maybe\r\n", 3}, std::pair{"status\nsearch\n", 2}}) {
+        const auto bad = parseScript(text);
+        ASSERT_TRUE(std::holds_alternative<ScriptError>(bad)) << text;
+        EXPECT_EQ(std::get<ScriptError>(bad).lineNumber, line) << text;
+    }
+}
+
+struct RefusalRow {
+    const char* name;
+    SettingOption option;
+    int value;
+    TimingCode timing;
+    int outputMode;
+    const char* message;  // nullptr: allowed
+};
+
+class SettingRefusal : public ::testing::TestWithParam<RefusalRow> {};
+
+TEST_P(SettingRefusal, RefusesWhatTheSettingPageRefuses) {
+    const RefusalRow& row = GetParam();
+    const auto refusal = settingRefusal(row.option, row.value, row.timing, row.outputMode);
+    if (row.message == nullptr)
+        EXPECT_FALSE(refusal.has_value()) << *refusal;
+    else
+        EXPECT_EQ(refusal.value_or(""), row.message);
+}
+
+constexpr int kDvi = 0;
+constexpr int kHdmi = 1;
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SettingRefusal,
+    ::testing::Values(
+        RefusalRow{"FourKDeepColour", O::ColorDepth, 1, 0x1C, kHdmi,
+                   "When in 4K mode, Color Depth is fixed to 24bit !"},
+        RefusalRow{"FourKAutoDepth", O::ColorDepth, 4, 0x1C, kHdmi, nullptr},
+        RefusalRow{"FourK24Bit", O::ColorDepth, 0, 0x24, kHdmi, nullptr},
+        RefusalRow{"DviAny24BitDepth", O::ColorDepth, 0, 0x14, kDvi,
+                   "When in DVI mode, the color depth is fixed to 24bit !"},
+        RefusalRow{"FourK420BeforeDvi", O::ColorSpace, 1, 0x23, kDvi,
+                   "When in 4K(60Hz/50Hz) mode, the colorspace is fixed to YUV4:2:0 !"},
+        RefusalRow{"DviColourSpace", O::ColorSpace, 2, 0x14, kDvi,
+                   "When in DVI mode, the colorspace is fixed to RGB4:4:4 !"},
+        RefusalRow{"Yuv420Disabled", O::ColorSpace, 4, 0x14, kHdmi, "Not availabe yet!"},
+        RefusalRow{"HdmiColourSpace", O::ColorSpace, 1, 0x1C, kHdmi, nullptr},
+        RefusalRow{"OtherOptionsUnruled", O::SampleRate, 3, 0x23, kDvi, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace krx::ctl
