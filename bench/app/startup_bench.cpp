@@ -51,6 +51,7 @@ class ClosedChannel final : public krx::SerialChannel {
     void queueWrite(std::span<const std::uint8_t>) override {}
     void stop() override {}
     bool holdsPort() const override { return false; }
+    std::optional<krx::OpenFailure> lastOpenFailure() const override { return std::nullopt; }
 };
 
 // Reports once the first paint of `window` has been handled, then closes it.

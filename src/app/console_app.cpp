@@ -1,17 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "app/console_app.h"
 
-#include <QLoggingCategory>
 #include <filesystem>
 
 #include "app/console_dlg.h"
+#include "app/serial_log.h"
 #include "framework/qt_window_services.h"
 #include "link/posix_serial_channel.h"
 
 namespace krx {
-namespace {
-Q_LOGGING_CATEGORY(serialLog, "krx.serial")
-}
 
 CConsoleApp::CConsoleApp(int& argc, char** argv) : QApplication(argc, argv) {}
 

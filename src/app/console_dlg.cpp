@@ -16,6 +16,7 @@
 
 #include "address/dialogs/address_dlg.h"
 #include "app/about_dlg.h"
+#include "app/serial_log.h"
 #include "framework/data_exchange.h"
 #include "icons.h"
 #include "link/generator_facts.h"
@@ -622,9 +623,18 @@ void CConsoleDlg::showOpen() {
     setActivityIcon(134);
 }
 
-bool CConsoleDlg::openChannel() {
-    return channel_.open(*this, portNumber_, kBaud, kParity, kDataBits, kStopBits, kEventMask,
-                         kBufferSize);
+// A refused open leaves one line on standard error saying why. A search leaves out the numbers
+// with no device behind them, which are most of the 99 it tries.
+bool CConsoleDlg::openChannel(bool searching) {
+    if (channel_.open(*this, portNumber_, kBaud, kParity, kDataBits, kStopBits, kEventMask,
+                      kBufferSize))
+        return true;
+    const auto failure = channel_.lastOpenFailure();
+    const bool absent = failure && (failure->reason == OpenError::NoSuchDevice ||
+                                    failure->reason == OpenError::NoSuchPort);
+    if (failure && !(searching && absent))
+        qCWarning(serialLog, "%s", describeOpenFailure(*failure).c_str());
+    return false;
 }
 
 void CConsoleDlg::togglePort() {
@@ -685,10 +695,10 @@ void CConsoleDlg::searchDevice() {
     receiver.deviceFound = false;
     rememberedPort_ = portNumber_;
     portNumber_ = 1;
-    bool opened = openChannel() && channel_.start();
+    bool opened = openChannel(true) && channel_.start();
     while (!opened && portNumber_ < kLastPort) {
         ++portNumber_;
-        opened = openChannel() && channel_.start();
+        opened = openChannel(true) && channel_.start();
     }
     if (!opened) {
         channel_.stop();
@@ -714,7 +724,7 @@ void CConsoleDlg::searchWatchdogExpired() {
     }
     channel_.stop();
     for (++portNumber_; portNumber_ <= kLastPort; ++portNumber_) {
-        if (openChannel() && channel_.start()) {
+        if (openChannel(true) && channel_.start()) {
             services_.sleepMs(kWaitBeforeProbeMs);
             queueProbe();
             startWatchdog(kLaterProbeMs);

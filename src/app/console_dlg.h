@@ -200,7 +200,7 @@ class CConsoleDlg final : public QDialog,
     void sendPower();
     // Reads the power radio back into powerSelection.
     void readMainWindow();
-    bool openChannel();
+    bool openChannel(bool searching = false);
     void showClosed();
     void showOpen();
     void setActivityIcon(int id);

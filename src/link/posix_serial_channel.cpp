@@ -2,10 +2,12 @@
 #include "link/posix_serial_channel.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -48,6 +50,41 @@ constexpr std::size_t kReadChunkBytes = 4096;
 // the read-interval and read-total timeouts of 1000 ms have no counterpart.
 constexpr std::chrono::milliseconds kWriteTimeoutConstant{1000};
 constexpr std::chrono::milliseconds kWriteTimeoutPerByte{1000};
+
+OpenError openErrorFor(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+            return OpenError::NoSuchDevice;
+        case EACCES:
+        case EPERM:
+            return OpenError::PermissionDenied;
+        case EBUSY:  // TIOCEXCL set by another program
+        case EWOULDBLOCK:
+            return OpenError::InUse;
+        case EISDIR:
+        case ENOTTY:
+            return OpenError::NotASerialPort;
+        default:
+            return OpenError::SystemError;
+    }
+}
+
+// The group that may read and write `device`, the usual remedy for a refused open; empty when
+// the group has no such access or cannot be named.
+std::string accessGroupOf(const std::filesystem::path& device) {
+    struct stat info {};
+    constexpr mode_t kGroupReadWrite = S_IRGRP | S_IWGRP;
+    if (::stat(device.c_str(), &info) != 0 || (info.st_mode & kGroupReadWrite) != kGroupReadWrite)
+        return {};
+    group entry{};
+    group* found = nullptr;
+    std::array<char, 4096> buffer{};
+    if (::getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return {};
+    return entry.gr_name;
+}
 
 }  // namespace
 
@@ -135,21 +172,30 @@ bool CSerialChannel::open(SerialListener& owner, int port, int baud, char parity
     } catch (const std::system_error& failure) {
         errno = failure.code().value();
         reportError("eventfd()");
-        return false;
+        return refuseOpen(OpenError::SystemError, port, {}, failure.code().value());
     }
 
     const auto device = comPortDevice(port, portsDir_);
-    if (!device)
-        return false;
+    if (!device) {
+        // COM97-COM99 exist only as entries of the ports directory.
+        if (port >= kFirstComPort && port <= kLastComPort)
+            return refuseOpen(OpenError::NoSuchDevice, port, portsEntryPath(port, portsDir_), 0);
+        return refuseOpen(OpenError::NoSuchPort, port, {}, 0);
+    }
     // O_NONBLOCK also keeps open() from waiting for carrier on a real port.
     const int fd = ::open(device->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return refuseOpen(openErrorFor(errno), port, *device, errno);
+    if (!::isatty(fd)) {
+        ::close(fd);
+        return refuseOpen(OpenError::NotASerialPort, port, *device, 0);
+    }
     // Without sharing: flock keeps out every cooperating program, TIOCEXCL every other open by a
     // non-root one.
-    if (!::isatty(fd) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
         ::close(fd);
-        return false;
+        return refuseOpen(openErrorFor(error), port, *device, error);
     }
     if (::ioctl(fd, TIOCEXCL) != 0)
         reportError("ioctl(TIOCEXCL)");
@@ -161,7 +207,21 @@ bool CSerialChannel::open(SerialListener& owner, int port, int baud, char parity
         portFd_ = fd;
     }
     session_ = std::move(session);
+    lastOpenFailure_.reset();
     return true;
+}
+
+bool CSerialChannel::refuseOpen(OpenError reason, int port, std::filesystem::path device,
+                                int systemError) {
+    OpenFailure failure{reason, port, std::move(device), systemError, {}};
+    if (reason == OpenError::PermissionDenied)
+        failure.accessGroup = accessGroupOf(failure.device);
+    lastOpenFailure_ = std::move(failure);
+    return false;
+}
+
+std::optional<OpenFailure> CSerialChannel::lastOpenFailure() const {
+    return lastOpenFailure_;
 }
 
 bool CSerialChannel::start() {
@@ -289,7 +349,6 @@ void CSerialChannel::monitor(const std::shared_ptr<Session>& session, int fd) {
 CSerialChannel::MonitorEnd CSerialChannel::monitorLoop(const std::shared_ptr<Session>& session,
                                                        int fd) {
     const short portEvents = (session->eventMask & kReceiveCharEvent) != 0 ? POLLIN : 0;
-    std::array<std::uint8_t, kReadChunkBytes> buffer{};
     for (;;) {
         std::array<pollfd, 3> waits{{{shutdownEvent_.fd(), POLLIN, 0},
                                      {writeRequestEvent_.fd(), POLLIN, 0},
@@ -307,23 +366,42 @@ CSerialChannel::MonitorEnd CSerialChannel::monitorLoop(const std::shared_ptr<Ses
         }
         const short portState = waits[2].revents;
         if ((portState & POLLIN) != 0) {
-            const ssize_t count = ::read(fd, buffer.data(), buffer.size());
-            if (count > 0) {
-                deliver(session, std::vector<std::uint8_t>(
-                                     buffer.begin(), buffer.begin() + static_cast<long>(count)));
-                if (const auto end = waitUntilHandled(*session))
-                    return *end;
-                continue;
-            }
-            if (count < 0 && (errno == EAGAIN || errno == EINTR))
-                continue;
-            // End of file or EIO is a hang-up; anything else would repeat on every pass.
-            if (count < 0 && errno != EIO)
-                reportError("read()");
-            return MonitorEnd::PortLost;
+            if (const auto end = drainInput(session, fd, portState))
+                return *end;
+            continue;
         }
         if ((portState & (POLLHUP | POLLERR | POLLNVAL)) != 0)
             return MonitorEnd::PortLost;
+    }
+}
+
+// Reads and hands over until nothing is queued. With VMIN 0 a read that finds nothing returns 0
+// (another reader of the tty may have taken the bytes poll() saw): that is a hang-up only together
+// with POLLHUP or POLLERR, or when the read fails with EIO.
+std::optional<CSerialChannel::MonitorEnd> CSerialChannel::drainInput(
+    const std::shared_ptr<Session>& session, int fd, short portState) {
+    std::array<std::uint8_t, kReadChunkBytes> buffer;  // filled by read(), never read past count
+    for (;;) {
+        const ssize_t count = ::read(fd, buffer.data(), buffer.size());
+        if (count > 0) {
+            deliver(session, std::vector<std::uint8_t>(buffer.begin(),
+                                                       buffer.begin() + static_cast<long>(count)));
+            if (const auto end = waitUntilHandled(*session))
+                return end;
+            portState = 0;  // what poll() reported is stale after the hand-over
+            continue;
+        }
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count == 0 || errno == EAGAIN) {
+            if ((portState & (POLLHUP | POLLERR)) != 0)
+                return MonitorEnd::PortLost;
+            return std::nullopt;
+        }
+        // Anything but EIO would repeat on every pass.
+        if (errno != EIO)
+            reportError("read()");
+        return MonitorEnd::PortLost;
     }
 }
 

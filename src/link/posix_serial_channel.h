@@ -22,10 +22,11 @@ namespace krx {
 //
 // One monitor thread per started port blocks in poll() on, by priority, the shutdown event, the
 // write-request event and the port. Received bytes go to the listener on the window thread, a run
-// at a time, and the monitor reads no more until that run was handled. Every notification of a
-// session (one open) is dropped once the session has ended by stop(), a later open() or
-// destruction, so the listener must only outlive the channel's use, not its queued tasks. A
-// hang-up (device gone, pty closed) closes the port, ends the monitor and is told once through
+// at a time, and the monitor reads no more until that run was handled; then it hands over what
+// arrived meanwhile before it serves a write request, whose purge would otherwise discard it. Every
+// notification of a session (one open) is dropped once the session has ended by stop(), a later
+// open() or destruction, so the listener must only outlive the channel's use, not its queued tasks.
+// A hang-up (device gone, pty closed) closes the port, ends the monitor and is told once through
 // onSerialPortLost.
 //
 // All public operations are for the window thread; the error reporter is called from the window
@@ -55,6 +56,7 @@ class CSerialChannel final : public SerialChannel {
     void stop() override;
 
     bool holdsPort() const override;
+    std::optional<OpenFailure> lastOpenFailure() const override;
 
     // Set before the first open(); receives "<call name>: <system error text>".
     void setErrorReporter(ErrorReporter reporter);
@@ -87,8 +89,12 @@ class CSerialChannel final : public SerialChannel {
     void configurePort(int fd, int baud, char parity, int dataBits, int stopBits) const;
     void purge(int fd) const;
 
+    bool refuseOpen(OpenError reason, int port, std::filesystem::path device, int systemError);
+
     void monitor(const std::shared_ptr<Session>& session, int fd);
     MonitorEnd monitorLoop(const std::shared_ptr<Session>& session, int fd);
+    std::optional<MonitorEnd> drainInput(const std::shared_ptr<Session>& session, int fd,
+                                         short portState);
     void writePendingFrame(const std::shared_ptr<Session>& session, int fd);
     void writeWithDeadline(int fd, std::span<const std::uint8_t> frame) const;
     void deliver(const std::shared_ptr<Session>& session, std::vector<std::uint8_t> bytes);
@@ -109,6 +115,7 @@ class CSerialChannel final : public SerialChannel {
     std::size_t pendingLength_ = 0;
 
     // Window-thread state.
+    std::optional<OpenFailure> lastOpenFailure_;
     bool stopRequested_ = false;
     std::shared_ptr<Session> session_;
     std::thread monitor_;

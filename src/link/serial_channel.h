@@ -3,7 +3,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
+
+#include "link/open_failure.h"
 
 namespace krx {
 
@@ -55,6 +58,9 @@ class SerialChannel {
 
     // Whether a port is open (monitored or not).
     virtual bool holdsPort() const = 0;
+
+    // Why the last open() failed; nothing after a successful one.
+    virtual std::optional<OpenFailure> lastOpenFailure() const = 0;
 };
 
 }  // namespace krx

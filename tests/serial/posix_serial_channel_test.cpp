@@ -4,14 +4,19 @@
 #include "link/posix_serial_channel.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <ctime>
 #include <fstream>
 #include <future>
@@ -185,6 +190,8 @@ struct RefusalRow {
     const char* name;
     int port;
     Entry entry;
+    OpenError reason;
+    bool namesDevice;  // the failure carries the path it tried
 };
 
 class RefusedOpen : public SerialChannelTest, public ::testing::WithParamInterface<RefusalRow> {};
@@ -218,22 +225,103 @@ TEST_P(RefusedOpen, ReturnsFalseAndLeavesNothingBehind) {
     const auto descriptorsBefore = test::openDescriptorCount();
 
     EXPECT_FALSE(openPort(row.port));
+    const auto failure = channel->lastOpenFailure();
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->reason, row.reason);
+    EXPECT_EQ(failure->port, row.port);
+    EXPECT_EQ(failure->device, row.namesDevice ? ports.entry(row.port) : std::filesystem::path());
     EXPECT_FALSE(channel->holdsPort());
     EXPECT_FALSE(channel->start());
     EXPECT_EQ(test::threadIds(), threadsBefore);
     EXPECT_EQ(test::openDescriptorCount(), descriptorsBefore);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, RefusedOpen,
-                         ::testing::Values(RefusalRow{"NumberZero", 0, Entry::Pty},
-                                           RefusalRow{"Number100", 100, Entry::Pty},
-                                           RefusalRow{"Com97WithoutEntry", 97, Entry::None},
-                                           RefusalRow{"EntryPointingNowhere", 5, Entry::Missing},
-                                           RefusalRow{"EntryIsADirectory", 6, Entry::Directory},
-                                           RefusalRow{"EntryIsARegularFile", 7, Entry::RegularFile},
-                                           RefusalRow{"HeldByAnotherProgram", 8,
-                                                      Entry::PtyHeldElsewhere}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RefusedOpen,
+    ::testing::Values(
+        RefusalRow{"NumberZero", 0, Entry::Pty, OpenError::NoSuchPort, false},
+        RefusalRow{"Number100", 100, Entry::Pty, OpenError::NoSuchPort, false},
+        RefusalRow{"Com97WithoutEntry", 97, Entry::None, OpenError::NoSuchDevice, true},
+        RefusalRow{"EntryPointingNowhere", 5, Entry::Missing, OpenError::NoSuchDevice, true},
+        RefusalRow{"EntryIsADirectory", 6, Entry::Directory, OpenError::NotASerialPort, true},
+        RefusalRow{"EntryIsARegularFile", 7, Entry::RegularFile, OpenError::NotASerialPort, true},
+        RefusalRow{"HeldByAnotherProgram", 8, Entry::PtyHeldElsewhere, OpenError::InUse, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Root may open anything, so the port is given to the dialout group and opened by a child that
+// has become an unprivileged user outside it.
+TEST_F(SerialChannelTest, PermissionDeniedNamesTheGroupThatMayUseThePort) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to hand the port to another user";
+    const group* dialout = ::getgrnam("dialout");
+    ASSERT_NE(dialout, nullptr);
+    PtyPair pty;
+    std::filesystem::permissions(ports.path(), std::filesystem::perms::others_exec,
+                                 std::filesystem::perm_options::add);
+    ports.link(33, pty.slavePath());
+    ASSERT_EQ(::chown(pty.slavePath().c_str(), 0, dialout->gr_gid), 0);
+    ASSERT_EQ(::chmod(pty.slavePath().c_str(), 0660), 0);
+
+    std::array<int, 2> pipe{};
+    ASSERT_EQ(::pipe(pipe.data()), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        constexpr uid_t kNobody = 65534;
+        std::string line = "could not drop privileges";
+        if (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0) {
+            EXPECT_FALSE(openPort(33));
+            const auto failure = channel->lastOpenFailure();
+            line = failure && failure->reason == OpenError::PermissionDenied
+                       ? describeOpenFailure(*failure)
+                       : "another reason";
+        }
+        [[maybe_unused]] const auto written = ::write(pipe[1], line.data(), line.size());
+        ::_exit(0);
+    }
+    ::close(pipe[1]);
+    std::string line;
+    std::array<char, 256> chunk{};
+    for (ssize_t got = 0; (got = ::read(pipe[0], chunk.data(), chunk.size())) > 0;)
+        line.append(chunk.data(), static_cast<std::size_t>(got));
+    ::close(pipe[0]);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(line, "COM33 (" + ports.entry(33).string() +
+                        "): permission denied; add your user to the 'dialout' group");
+}
+
+TEST(OpenFailureText, NamesPortDeviceAndReason) {
+    struct Row {
+        const char* name;
+        OpenFailure failure;
+        const char* text;
+    };
+    const Row rows[] = {
+        {"PermissionWithGroup",
+         {OpenError::PermissionDenied, 33, "/dev/ttyUSB0", EACCES, "dialout"},
+         "COM33 (/dev/ttyUSB0): permission denied; add your user to the 'dialout' group"},
+        {"PermissionNoGroupMayUseIt",
+         {OpenError::PermissionDenied, 1, "/dev/ttyS0", EACCES, ""},
+         "COM1 (/dev/ttyS0): permission denied"},
+        {"HeldByAnotherProgram",
+         {OpenError::InUse, 3, "/dev/ttyS2", EWOULDBLOCK, ""},
+         "COM3 (/dev/ttyS2): in use by another program"},
+        {"Missing",
+         {OpenError::NoSuchDevice, 5, "/dev/ttyS4", ENOENT, ""},
+         "COM5 (/dev/ttyS4): no such device"},
+        {"NotATty",
+         {OpenError::NotASerialPort, 7, "ports/COM7", 0, ""},
+         "COM7 (ports/COM7): not a serial port"},
+        {"NoDevicePath", {OpenError::NoSuchPort, 100, "", 0, ""}, "COM100: no such port"},
+        {"OtherSystemError",
+         {OpenError::SystemError, 2, "/dev/ttyS1", EIO, ""},
+         "COM2 (/dev/ttyS1): input/output error"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(describeOpenFailure(row.failure), row.text);
+    }
+}
 
 // --- writing ---------------------------------------------------------------------------------
 
@@ -263,34 +351,75 @@ TEST_F(SerialChannelTest, OnlyTheLastFrameThatFitsTheBufferIsWritten) {
     ASSERT_TRUE(windowThread.runUntil([&] { return listener.txEmpty == 2; }));
 }
 
-TEST_F(SerialChannelTest, UnreadInputIsDiscardedBeforeAWrite) {
+// Bytes that arrive while a run is being handled are handed over, in order, before a write request
+// made meanwhile (as a matcher does when an answer completes) is served; a second reader that
+// takes them first leaves the monitor nothing to read, which is not a hang-up.
+TEST_F(SerialChannelTest, InputQueuedDuringAHandOverComesBeforeTheWrite) {
     PtyPair pty;
     ports.link(2, pty.slavePath());
     const Descriptor observer(pty.slavePath(), O_RDONLY);
     ASSERT_GE(observer.fd(), 0);
     ASSERT_TRUE(openPort(2));
     ASSERT_TRUE(startMonitoring(pty));
+    const auto queuedOnPort = [&](int expected) {
+        pollfd arrived{observer.fd(), POLLIN, 0};
+        int queued = 0;
+        return ::poll(&arrived, 1, 20000) == 1 && ::ioctl(observer.fd(), FIONREAD, &queued) == 0 &&
+               queued == expected;
+    };
 
     // The first byte is handed over; the window thread holds it, so the monitor reads no more.
     pty.send(Bytes{0x01});
     ASSERT_TRUE(windowThread.waitUntilQueued(1));
     pty.send(Bytes{0x02, 0x03, 0x04});
-    pollfd arrived{observer.fd(), POLLIN, 0};
-    ASSERT_EQ(::poll(&arrived, 1, 20000), 1);
-    int queued = 0;
-    ASSERT_EQ(::ioctl(observer.fd(), FIONREAD, &queued), 0);
-    ASSERT_EQ(queued, 3);
-
-    // The write request outranks the queued input once the first byte is handled.
+    ASSERT_TRUE(queuedOnPort(3));
     const Bytes frame{0xAA, 0x55};
     channel->queueWrite(frame);
-    windowThread.runQueued();
+    ASSERT_TRUE(runUntilBytes(4));
+    EXPECT_EQ(listener.bytes, (Bytes{0x01, 0x02, 0x03, 0x04}));
     EXPECT_EQ(pty.receive(frame.size()), frame);
     ASSERT_TRUE(windowThread.runUntil([&] { return listener.txEmpty == 1; }));
 
+    pty.send(Bytes{0x05});
+    ASSERT_TRUE(windowThread.waitUntilQueued(1));
+    pty.send(Bytes{0x06});
+    ASSERT_TRUE(queuedOnPort(1));
+    std::uint8_t taken = 0;
+    ASSERT_EQ(::read(observer.fd(), &taken, 1), 1);
+    windowThread.runQueued();
+    pty.send(Bytes{0x07});
+    ASSERT_TRUE(runUntilBytes(6));
+    EXPECT_EQ(listener.bytes, (Bytes{0x01, 0x02, 0x03, 0x04, 0x05, 0x07}));
+    EXPECT_EQ(listener.portLost, 0u);
+}
+
+// Input that arrives while a write is going out is still waiting when the next write request is
+// served; that request outranks it, and its purge discards it.
+TEST_F(SerialChannelTest, UnreadInputIsDiscardedBeforeAWrite) {
+    PtyPair pty;
+    ports.link(2, pty.slavePath());
+    const Descriptor observer(pty.slavePath(), O_RDONLY);
+    ASSERT_GE(observer.fd(), 0);
+    constexpr std::uint32_t kLongFrame = 1u << 20;  // more than the pty holds: the write waits
+    ASSERT_TRUE(openPort(2, 115200, 'N', 8, 1, kLongFrame));
+    ASSERT_TRUE(startMonitoring(pty));
+    channel->queueWrite(Bytes(kLongFrame, 0x55));
+    ASSERT_EQ(pty.receive(1).size(), 1u);
+
+    pty.send(Bytes{0x02, 0x03, 0x04});
+    pollfd arrived{observer.fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&arrived, 1, 20000), 1);
+    const Bytes frame{0xAA, 0x55};
+    channel->queueWrite(frame);
+    // The purge also drops what of the long frame was still queued for output.
+    const Bytes rest = pty.receiveThrough(frame);
+    ASSERT_TRUE(rest.size() >= frame.size() &&
+                std::equal(frame.begin(), frame.end(), rest.end() - 2));
+    ASSERT_TRUE(windowThread.runUntil([&] { return listener.txEmpty == 2; }));
+
     pty.send(Bytes{0x09});
-    ASSERT_TRUE(runUntilBytes(2));
-    EXPECT_EQ(listener.bytes, (Bytes{0x01, 0x09}));
+    ASSERT_TRUE(runUntilBytes(1));
+    EXPECT_EQ(listener.bytes, Bytes{0x09});
 }
 
 // --- reception -------------------------------------------------------------------------------

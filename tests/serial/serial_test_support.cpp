@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <sstream>
@@ -20,6 +21,9 @@ namespace {
 [[noreturn]] void fail(const char* call) {
     throw std::system_error(errno, std::generic_category(), call);
 }
+
+// The most the master side takes per read: whatever is there, up to this.
+constexpr std::size_t kChunkBytes = 4096;
 
 int remainingMs(std::chrono::steady_clock::time_point deadline) {
     const auto left =
@@ -71,14 +75,29 @@ void PtyPair::send(std::span<const std::uint8_t> bytes) const {
 }
 
 std::vector<std::uint8_t> PtyPair::receive(std::size_t count) const {
+    return receiveWhile([&](const std::vector<std::uint8_t>& received) {
+        return received.size() < count ? count - received.size() : 0;
+    });
+}
+
+std::vector<std::uint8_t> PtyPair::receiveThrough(std::span<const std::uint8_t> tail) const {
+    return receiveWhile([&](const std::vector<std::uint8_t>& received) -> std::size_t {
+        const bool ends = received.size() >= tail.size() &&
+                          std::equal(tail.rbegin(), tail.rend(), received.rbegin());
+        return ends ? 0 : kChunkBytes;
+    });
+}
+
+std::vector<std::uint8_t> PtyPair::receiveWhile(
+    const std::function<std::size_t(const std::vector<std::uint8_t>&)>& wanted) const {
     const auto deadline = std::chrono::steady_clock::now() + kSafetyTimeout;
     std::vector<std::uint8_t> received;
-    while (received.size() < count) {
+    for (std::size_t want = wanted(received); want > 0; want = wanted(received)) {
         pollfd wait{master_, POLLIN, 0};
         if (::poll(&wait, 1, remainingMs(deadline)) <= 0)
             break;
-        std::uint8_t chunk[4096];
-        const ssize_t got = ::read(master_, chunk, std::min(sizeof chunk, count - received.size()));
+        std::uint8_t chunk[kChunkBytes];
+        const ssize_t got = ::read(master_, chunk, std::min(sizeof chunk, want));
         if (got > 0)
             received.insert(received.end(), chunk, chunk + got);
         else if (got == 0 || (errno != EAGAIN && errno != EINTR))

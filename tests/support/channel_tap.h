@@ -32,6 +32,7 @@ class ChannelTap final : public SerialChannel, public SerialListener {
     }
     void stop() override { inner_.stop(); }
     bool holdsPort() const override { return inner_.holdsPort(); }
+    std::optional<OpenFailure> lastOpenFailure() const override { return inner_.lastOpenFailure(); }
 
     void onSerialBytes(int port, std::span<const std::uint8_t> bytes) override {
         owner_->onSerialBytes(port, bytes);

@@ -22,16 +22,24 @@ bool SimulatedChannel::open(SerialListener& owner, int port, int /*baud*/, char 
                             std::uint32_t bufferSize) {
     close();
     const auto found = ports_.find(port);
-    if (found == ports_.end() || found->second.kind == PortKind::Busy)
-        return false;
+    if (found == ports_.end())
+        return refuse(OpenError::NoSuchDevice, port);
+    if (found->second.kind == PortKind::Busy)
+        return refuse(OpenError::InUse, port);
     const GeneratorLine* line = found->second.line;
     // A line that has hung up is gone, like a pty whose master was closed.
     if (line && line->hangUpTimeUs() && *line->hangUpTimeUs() <= scheduler_.nowUs())
-        return false;
+        return refuse(OpenError::NoSuchDevice, port);
+    lastOpenFailure_.reset();
     owner_ = &owner;
     openPort_ = port;
     bufferSize_ = bufferSize;
     return true;
+}
+
+bool SimulatedChannel::refuse(OpenError reason, int port) {
+    lastOpenFailure_ = OpenFailure{reason, port, {}, 0, {}};
+    return false;
 }
 
 bool SimulatedChannel::start() {

@@ -47,6 +47,8 @@ class SimulatedChannel final : public SerialChannel {
     void queueWrite(std::span<const std::uint8_t> bytes) override;
     void stop() override;
     bool holdsPort() const override { return openPort_ != 0; }
+    // Simulated ports have no device path.
+    std::optional<OpenFailure> lastOpenFailure() const override { return lastOpenFailure_; }
 
   private:
     enum class PortKind { Line, Silent, Busy };
@@ -55,6 +57,7 @@ class SimulatedChannel final : public SerialChannel {
         GeneratorLine* line = nullptr;
     };
 
+    bool refuse(OpenError reason, int port);
     void close();
     void scheduleWrite();
     // Writes the pending frame as the monitor thread does, at `timeUs` (not after now).
@@ -72,6 +75,7 @@ class SimulatedChannel final : public SerialChannel {
 
     SerialListener* owner_ = nullptr;
     int openPort_ = 0;
+    std::optional<OpenFailure> lastOpenFailure_;
     std::uint32_t bufferSize_ = 0;
     bool monitoring_ = false;
     // Bumped whenever the port closes or is reopened, so tasks scheduled before do nothing.

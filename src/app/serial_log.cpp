@@ -1,0 +1,8 @@
+// SPDX-License-Identifier: MIT
+#include "app/serial_log.h"
+
+namespace krx {
+
+Q_LOGGING_CATEGORY(serialLog, "krx.serial", QtWarningMsg)
+
+}  // namespace krx
