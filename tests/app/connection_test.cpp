@@ -7,10 +7,32 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "app/serial_log.h"
 #include "console_fixture.h"
 
 namespace krx::testing {
 namespace {
+
+// Collects what the console logs while it lives, as "category: message" lines.
+class LogCapture {
+  public:
+    LogCapture() : previous_(qInstallMessageHandler(&LogCapture::record)) { lines().clear(); }
+    ~LogCapture() { qInstallMessageHandler(previous_); }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    static QStringList& lines() {
+        static QStringList recorded;
+        return recorded;
+    }
+
+  private:
+    static void record(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (type == QtWarningMsg)
+            lines().append(QString::fromLatin1(context.category) + ": " + text);
+    }
+    QtMessageHandler previous_;
+};
 
 const QString kNotOn = "Com port is not on yet.";
 const QString kNoPort = "Can not find this port or used by other application";
@@ -143,7 +165,9 @@ TEST_F(ConnectionTest, PortButtonAndActivityIconOpenThenClose) {
     EXPECT_FALSE(channel.monitoring());
 }
 
+// Each refused open also leaves one warning line saying why; a search only for ports that exist.
 TEST_F(ConnectionTest, OpenFailuresShowTheMessageAndStayClosed) {
+    const LogCapture log;
     channel.addBusyPort(2);
     CConsoleDlg& w = window();
     w.portButton->click();  // COM1 does not exist
@@ -153,7 +177,14 @@ TEST_F(ConnectionTest, OpenFailuresShowTheMessageAndStayClosed) {
     w.changePort(1);  // COM2 is held by another program
     EXPECT_EQ(messageTexts(), QStringList{kNoPort});
     expectClosed();
+    services.clearMessages();
+    w.searchButton->click();
+    EXPECT_EQ(messageTexts(), QStringList{kNoDevice});
     EXPECT_TRUE(channel.writes().empty());
+    EXPECT_EQ(log.lines(), (QStringList{"krx.serial: COM1: no such device",
+                                        "krx.serial: COM2: in use by another program",
+                                        "krx.serial: COM2: in use by another program"}));
+    EXPECT_FALSE(serialLog().isDebugEnabled()) << "system-call failures stay hidden by default";
 }
 
 // From the list: while closed the chosen port is opened and connected; while open the new port
