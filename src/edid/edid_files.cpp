@@ -2,6 +2,7 @@
 #include "edid/edid_files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -212,7 +213,8 @@ EdidImage parseEdidBinary(std::string_view bytes) {
 
 EdidResult<EdidImage> readEdidFile(const std::filesystem::path& path) {
     using Result = EdidResult<EdidImage>;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a FIFO does not wait for a writer; reads block again below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return Result::failure(std::string(kEdidReadFailed));
     }
@@ -220,6 +222,15 @@ EdidResult<EdidImage> readEdidFile(const std::filesystem::path& path) {
     if (extension != "txt" && extension != "bin") {
         ::close(fd);
         return Result::failure(std::string(kEdidNotBinOrTxt));
+    }
+    // Only regular files and character devices are read: a FIFO or socket could keep the reader
+    // waiting for ever, and a directory has no bytes.
+    struct stat info {};
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode)) || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return Result::failure(std::string(kEdidReadFailed));
     }
     // Both forms read only as far as they need: 256 bytes, or the text up to its 256th number or
     // the first item that is not one.

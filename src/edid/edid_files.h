@@ -33,7 +33,8 @@ EdidImage parseEdidBinary(std::string_view bytes);
 // Opens an EDID file by the extension of its file name (the text after the last "."), compared
 // case-sensitively: "txt" is parsed as text, "bin" as binary. The file is opened first, so a file
 // that cannot be opened gives kEdidReadFailed whatever its extension; an opened file with another
-// extension gives kEdidNotBinOrTxt; a read error (a directory, say) gives kEdidReadFailed. On a
+// extension gives kEdidNotBinOrTxt; a file that is neither a regular file nor a character device
+// (a directory, a FIFO) and a read error give kEdidReadFailed, without waiting for a writer. On a
 // failure the page holds blankEdidImage().
 EdidResult<EdidImage> readEdidFile(const std::filesystem::path& path);
 

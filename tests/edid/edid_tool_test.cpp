@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The tool's arguments and exit status; its output formats are checked by edid_golden_test.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -73,6 +76,26 @@ TEST(EdidTool, HelpAndUsageErrors) {
         EXPECT_NE((help ? result.out : result.err).find("Usage: krx-vtp-edid"), std::string::npos);
         EXPECT_EQ(help ? result.err : result.out, "");
     }
+}
+
+// Output that cannot be written is an error, and a FIFO is refused instead of waited on.
+TEST(EdidTool, UnwritableOutputAndAFifoFail) {
+    struct FullDevice final : std::streambuf {
+        int_type overflow(int_type) override { return traits_type::eof(); }
+    } full;
+    std::ostream out(&full);
+    std::ostringstream err;
+    const std::string tv = (kDataDir / "tv_4k_hdmi20.txt").string();
+    EXPECT_EQ(runEdidTool({tv}, out, err), 1);
+    EXPECT_EQ(err.str(), "krx-vtp-edid: cannot write the report\n");
+
+    const fs::path fifo =
+        fs::temp_directory_path() / ("krx-edid-" + std::to_string(::getpid()) + ".bin");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const ToolRun result = run({fifo.string()});
+    fs::remove(fifo);
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, fifo.string() + ": File read failed\n");
 }
 
 TEST(EdidTool, ABadFileAmongGoodOnesStillReportsTheOthers) {

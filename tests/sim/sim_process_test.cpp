@@ -2,6 +2,7 @@
 // Runs the built krx-vtp-sim and talks to it through its pty, as the console would. Waits are
 // bounded by a generous safety time-out and nothing about speed is asserted.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -80,6 +81,18 @@ class SimProcessTest : public ::testing::Test {
     bool linkExists() const {
         return std::filesystem::exists(std::filesystem::symlink_status(link));
     }
+    std::string readFile(const std::filesystem::path& file) const {
+        std::ifstream in(file);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    // Runs the simulator to its refusal; its exit code and what it said on standard error.
+    std::pair<std::optional<int>, std::string> refusal(const std::string& binary,
+                                                       const std::vector<std::string>& args) {
+        const std::filesystem::path errors = dir / "stderr.txt";
+        SimProcess refused(binary, args, errors.string());
+        const auto code = refused.waitExit();
+        return {code, readFile(errors)};
+    }
 
     std::filesystem::path dir;
     std::filesystem::path link;
@@ -155,7 +168,9 @@ TEST_F(SimProcessTest, RefusesBadInputWithoutCreatingTheLink) {
         {"bad device address", {"--device", "0000"}, 2},
         {"missing EDID file", {"--edid", (dir / "none.bin").string()}, 1},
         {"EDID file of another kind", {"--edid", "/proc/self/status"}, 1},
+        {"EDID file that is a FIFO", {"--edid", (dir / "pipe.bin").string()}, 1},
     };
+    ASSERT_EQ(mkfifo((dir / "pipe.bin").c_str(), 0600), 0);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         std::vector<std::string> args = {"--link", link.string()};
@@ -164,6 +179,101 @@ TEST_F(SimProcessTest, RefusesBadInputWithoutCreatingTheLink) {
         EXPECT_EQ(refused.waitExit(), row.exitCode);
         EXPECT_FALSE(linkExists());
     }
+}
+
+// A link is never taken from a device or from a live simulator, and a refused start leaves the
+// traffic log it was given as it was.
+TEST_F(SimProcessTest, RefusesALinkItMustNotReplaceAndKeepsTheLog) {
+    enum class Existing { OtherDevice, RegularFile, LiveSimulator };
+    struct Row {
+        const char* name;
+        Existing existing;
+        std::string message;
+    };
+    const std::vector<Row> rows = {
+        {"link to a serial device", Existing::OtherDevice,
+         "points at /dev/ttyS0, which is not a simulator's pseudo-terminal; not replaced"},
+        {"regular file", Existing::RegularFile, "exists and is not a link"},
+        {"link held by a live simulator", Existing::LiveSimulator,
+         "a pseudo-terminal still in use (another simulator running?); not replaced"},
+    };
+    const std::filesystem::path keep = dir / "keep.log";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::filesystem::remove(link);
+        std::filesystem::create_directories(link.parent_path());
+        std::ofstream(keep) << "earlier traffic\n";
+        std::string target;
+        switch (row.existing) {
+            case Existing::OtherDevice:
+                std::filesystem::create_symlink("/dev/ttyS0", link);
+                break;
+            case Existing::RegularFile:
+                std::ofstream(link) << "not a link";
+                break;
+            case Existing::LiveSimulator:
+                ASSERT_NO_FATAL_FAILURE(start({}));
+                break;
+        }
+        if (std::filesystem::is_symlink(link))
+            target = std::filesystem::read_symlink(link).string();
+
+        const auto [code, errors] =
+            refusal(KRX_SIM_BINARY, {"--link", link.string(), "--log", keep.string()});
+        EXPECT_EQ(code, 1);
+        EXPECT_NE(errors.find(row.message), std::string::npos) << errors;
+        EXPECT_EQ(readFile(keep), "earlier traffic\n");
+        if (!target.empty()) {
+            EXPECT_EQ(std::filesystem::read_symlink(link).string(), target);
+        }
+        if (row.existing == Existing::LiveSimulator) {
+            const Bytes timing = answerBytes(kFirst, CMD_GET_TIMING, {0x14});
+            EXPECT_EQ(exchange(frameBytes(CMD_GET_TIMING, {}, kFirst), timing.size()), timing);
+            close(port);
+            port = -1;
+            expectCleanEnd();
+        }
+    }
+}
+
+// A link left by a killed simulator (its pty is gone) is taken over; at the end only a link that
+// still points at this simulator's pty is removed.
+TEST_F(SimProcessTest, ReplacesAStaleLinkAndRemovesOnlyItsOwn) {
+    std::filesystem::create_directories(link.parent_path());
+    std::filesystem::create_symlink("/dev/pts/999999", link);
+    ASSERT_NO_FATAL_FAILURE(start({}));
+    EXPECT_EQ(std::filesystem::read_symlink(link), ptyPath);
+
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink("/dev/ttyS0", link);
+    process->terminate();
+    EXPECT_EQ(process->waitExit(), 0);
+    ASSERT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(std::filesystem::read_symlink(link), "/dev/ttyS0");
+}
+
+// Root may write anywhere, so as root the simulator runs as an unprivileged user.
+TEST_F(SimProcessTest, ALinkInAFolderItMayNotWriteSaysPermissionDeniedAndWhere) {
+    namespace fs = std::filesystem;
+    fs::permissions(dir, fs::perms::group_exec | fs::perms::others_exec, fs::perm_options::add);
+    const fs::path readOnly = dir / "ro";
+    fs::create_directory(readOnly);
+    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::owner_exec |
+                                  fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+    const fs::path wanted = readOnly / "sub" / "COM3";
+    std::string binary = KRX_SIM_BINARY;
+    std::vector<std::string> args = {"--link", wanted.string()};
+    if (geteuid() == 0) {
+        args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", binary});
+        binary = "/usr/bin/setpriv";
+    }
+    const auto [code, errors] = refusal(binary, args);
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(errors.find("cannot create " + wanted.string() + ": permission denied in folder " +
+                          readOnly.string()),
+              std::string::npos)
+        << errors;
 }
 
 }  // namespace

@@ -30,17 +30,22 @@ inline bool waitReadable(int fd, int timeoutMs) {
     return ::poll(&entry, 1, timeoutMs) == 1;
 }
 
-// One run of `binary` with `args`, its standard output on a pipe. The destructor ends a process
-// still running with SIGTERM, which lets the simulator remove its link, and reaps it.
+// One run of `binary` with `args`, its standard output on a pipe and, when `stderrPath` is given,
+// its standard error in that file. The destructor ends a process still running with SIGTERM,
+// which lets the simulator remove its link, and reaps it.
 class SimProcess {
   public:
-    SimProcess(const std::string& binary, const std::vector<std::string>& args) {
+    SimProcess(const std::string& binary, const std::vector<std::string>& args,
+               const std::string& stderrPath = {}) {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe2 failed");
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        if (!stderrPath.empty())
+            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrPath.c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(binary.c_str()));
         for (const std::string& arg : args)

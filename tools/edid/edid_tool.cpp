@@ -18,7 +18,8 @@ constexpr std::string_view kUsage =
     "audio information are printed for reading. With --section only that text is written, byte\n"
     "for byte as the decoder returns it (CR LF line ends, no newline added).\n"
     "\n"
-    "Exit status: 0 success, 1 a file could not be read, 2 wrong arguments.\n";
+    "Exit status: 0 success, 1 a file could not be read or the report not written, 2 wrong\n"
+    "arguments.\n";
 
 constexpr std::size_t kDumpRowEntries = 16;
 constexpr std::size_t kDumpEntryWidth = 3;  // "XX "
@@ -164,6 +165,10 @@ int runEdidTool(const std::vector<std::string>& args, std::ostream& out, std::os
         }
     }
     out.flush();
+    if (!out) {
+        err << "krx-vtp-edid: cannot write the report\n";
+        return 1;
+    }
     return status;
 }
 

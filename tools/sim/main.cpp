@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string_view>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "edid/edid_files.h"
 #include "pty_line_server.h"
 #include "sim_edid.h"
+#include "sim_link.h"
 #include "sim_options.h"
 #include "traffic_log.h"
 
@@ -27,34 +27,6 @@ std::string hexAddress(krx::TargetAddress address) {
     char text[5];
     std::snprintf(text, sizeof text, "%02X%02X", address.group, address.device);
     return text;
-}
-
-// Points `link` at `target`, replacing a stale link left by an earlier run but never a file.
-bool makeLink(const std::filesystem::path& link, const std::string& target) {
-    std::error_code error;
-    if (link.has_parent_path())
-        std::filesystem::create_directories(link.parent_path(), error);
-    if (std::filesystem::is_symlink(link, error))
-        std::filesystem::remove(link, error);
-    else if (std::filesystem::exists(link, error)) {
-        std::cerr << "krx-vtp-sim: " << link.string() << " exists and is not a link\n";
-        return false;
-    }
-    std::filesystem::create_symlink(target, link, error);
-    if (error) {
-        std::cerr << "krx-vtp-sim: cannot create " << link.string() << ": " << error.message()
-                  << "\n";
-        return false;
-    }
-    return true;
-}
-
-// Removes the link only while it still points at our pty, so a newer run's link is left alone.
-void removeLink(const std::filesystem::path& link, const std::string& target) {
-    std::error_code error;
-    if (std::filesystem::is_symlink(link, error) &&
-        std::filesystem::read_symlink(link, error) == target)
-        std::filesystem::remove(link, error);
 }
 
 std::optional<EdidBytes> attachedEdid(const std::string& path) {
@@ -92,15 +64,6 @@ int main(int argc, char** argv) {
     if (!edid)
         return 1;
 
-    std::ofstream log;
-    if (!options.logPath.empty()) {
-        log.open(options.logPath, std::ios::trunc);
-        if (!log) {
-            std::cerr << "krx-vtp-sim: cannot write " << options.logPath << "\n";
-            return 1;
-        }
-    }
-
     // Every thread inherits this mask; the main thread takes the signals with sigwait.
     sigset_t signals;
     sigemptyset(&signals);
@@ -117,8 +80,23 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::filesystem::path link = options.linkPath;
-    if (!link.empty() && !makeLink(link, server.slavePath()))
-        return 1;
+    if (!link.empty()) {
+        if (const std::string error = claimLink(link, server.slavePath()); !error.empty()) {
+            std::cerr << "krx-vtp-sim: " << error << "\n";
+            return 1;
+        }
+    }
+    // Opened only now, after every check that can refuse the start: a refused start leaves the
+    // file as it was.
+    TrafficLogFile log;
+    if (!options.logPath.empty()) {
+        if (const std::string error = log.open(options.logPath); !error.empty()) {
+            std::cerr << "krx-vtp-sim: " << error << "\n";
+            if (!link.empty())
+                releaseLink(link, server.slavePath());
+            return 1;
+        }
+    }
 
     std::cout << server.slavePath() << "\n";
     std::cout << "krx-vtp-sim: listening on " << server.slavePath();
@@ -131,14 +109,14 @@ int main(int argc, char** argv) {
     std::cout << std::endl;
 
     server.start([&log](const LineEvent& event) {
-        if (log.is_open())
-            log << formatTrafficLine(event) << std::endl;
+        if (log.isOpen())
+            log.append(formatTrafficLine(event));
     });
     int received = 0;
     sigwait(&signals, &received);
     server.stop();
     if (!link.empty())
-        removeLink(link, server.slavePath());
+        releaseLink(link, server.slavePath());
     if (received == kLineEndedSignal)
         std::cerr << "krx-vtp-sim: the line has hung up\n";
     return 0;

@@ -20,7 +20,8 @@ Simulates KRX-VTP HDMI 2.0 test-signal generators on one serial line, served on 
 pseudo-terminal at 115200 8N1. Runs until SIGINT, SIGTERM or SIGHUP.
 
   --link PATH          make PATH a symbolic link to the pty (parent folders are created;
-                       removed on exit), e.g. build/bin/ports/COM3
+                       removed on exit if it still points there), e.g.
+                       build/bin/ports/COM3; only a link to a vanished pty is replaced
   --device GGDD        add a generator with group GG and device DD (hexadecimal, each
                        01..FE); repeatable, answers go out in this order (default 0101)
   --edid FILE          EDID of the attached display, .bin or .txt (default: a built-in

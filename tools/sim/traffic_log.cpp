@@ -1,6 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "traffic_log.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "link/command_frame.h"
 
 namespace krx::sim {
@@ -49,6 +56,44 @@ std::string formatTrafficLine(const LineEvent& event) {
     }
     line += '}';
     return line;
+}
+
+TrafficLogFile::~TrafficLogFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+std::string TrafficLogFile::open(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return "cannot write " + path + ": " + std::strerror(errno);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        if (error == EWOULDBLOCK)
+            return path + " is being written by another simulator";
+        return "cannot lock " + path + ": " + std::strerror(error);
+    }
+    if (::ftruncate(fd, 0) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return "cannot empty " + path + ": " + std::strerror(error);
+    }
+    fd_ = fd;
+    return {};
+}
+
+void TrafficLogFile::append(std::string line) const {
+    line += '\n';
+    std::string_view rest = line;
+    while (!rest.empty()) {
+        const ssize_t written = ::write(fd_, rest.data(), rest.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return;
+        rest.remove_prefix(static_cast<std::size_t>(written));
+    }
 }
 
 }  // namespace krx::sim

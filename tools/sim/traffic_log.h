@@ -15,4 +15,24 @@ namespace krx::sim {
 // 6E","command":"CMD_GET_TIMING"}
 std::string formatTrafficLine(const LineEvent& event);
 
+// The traffic log file. It is held with an exclusive flock, so a second simulator pointed at the
+// same file is refused instead of writing into it at its own offset, and it is emptied only once
+// that lock is held.
+class TrafficLogFile {
+  public:
+    TrafficLogFile() = default;
+    ~TrafficLogFile();
+    TrafficLogFile(const TrafficLogFile&) = delete;
+    TrafficLogFile& operator=(const TrafficLogFile&) = delete;
+
+    // Creates or empties `path` for writing. Returns the reason for the operator, empty on success.
+    std::string open(const std::string& path);
+    bool isOpen() const { return fd_ >= 0; }
+    // Appends `line` and a newline; a failed write is dropped (the log must not stop the line).
+    void append(std::string line) const;
+
+  private:
+    int fd_ = -1;
+};
+
 }  // namespace krx::sim
