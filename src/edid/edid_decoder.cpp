@@ -2,6 +2,7 @@
 #include "edid/edid_decoder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <utility>
@@ -29,19 +30,19 @@ constexpr std::array<std::uint8_t, 8> kHeader = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0
 
 // printf-style appending, so that every %d and %s behaves exactly as the C library prints it.
 [[gnu::format(printf, 2, 3)]] void appendFormat(std::string& out, const char* format, ...) {
+    // The arguments are walked twice, to measure and to print, each time from va_start.
     std::va_list args;
     va_start(args, format);
-    std::va_list measure;
-    va_copy(measure, args);
-    const int length = std::vsnprintf(nullptr, 0, format, measure);
-    va_end(measure);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
     if (length > 0) {
         const std::size_t oldSize = out.size();
         out.resize(oldSize + static_cast<std::size_t>(length) + 1);
+        va_start(args, format);
         std::vsnprintf(out.data() + oldSize, static_cast<std::size_t>(length) + 1, format, args);
+        va_end(args);
         out.resize(oldSize + static_cast<std::size_t>(length));
     }
-    va_end(args);
 }
 
 // A byte of the image; offsets past the end read as 0.
@@ -82,9 +83,11 @@ DetailedTiming readTiming(const EdidImage& image, std::size_t o) {
     timing.verticalActive = verticalActive;
     timing.interlaced = (at(17) & 0x80U) != 0;
     if (horizontalTotal != 0 && verticalTotal != 0) {
-        // Largest possible value 655 350 000 fits an int.
-        timing.rateHz =
-            static_cast<int>(pixelClock10kHz * 10000.0 / horizontalTotal / verticalTotal + 0.5);
+        // Rounded half up (the rate is never negative); lround, because adding 0.5 before the
+        // truncation rounds the largest double below one half up to 1. Largest possible value
+        // 655 350 000 fits an int.
+        timing.rateHz = static_cast<int>(
+            std::lround(pixelClock10kHz * 10000.0 / horizontalTotal / verticalTotal));
     }
     return timing;
 }

@@ -40,6 +40,7 @@ class VirtualWindowServices final : public WindowServices, public VirtualClock {
     void runFor(std::int64_t ms) { runForUs(ms * 1000); }
     void advanceMs(std::int64_t ms) { runFor(ms); }
 
+    // NOLINTNEXTLINE(bugprone-virtual-near-miss): milliseconds beside the clock's microseconds
     std::int64_t nowMs() const { return nowUs() / 1000; }
     // The interval of a running timer; empty when it does not run.
     std::optional<int> timerInterval(const TimerTarget& target, int id) const;

@@ -184,8 +184,10 @@ bool CSerialChannel::open(SerialListener& owner, int port, int baud, char parity
     }
     // O_NONBLOCK also keeps open() from waiting for carrier on a real port.
     const int fd = ::open(device->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return refuseOpen(openErrorFor(errno), port, *device, errno);
+    if (fd < 0) {
+        const int error = errno;
+        return refuseOpen(openErrorFor(error), port, *device, error);
+    }
     if (!::isatty(fd)) {
         ::close(fd);
         return refuseOpen(OpenError::NotASerialPort, port, *device, 0);
