@@ -30,19 +30,21 @@ constexpr std::array<std::uint8_t, 8> kHeader = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0
 
 // printf-style appending, so that every %d and %s behaves exactly as the C library prints it.
 [[gnu::format(printf, 2, 3)]] void appendFormat(std::string& out, const char* format, ...) {
-    // The arguments are walked twice, to measure and to print, each time from va_start.
     std::va_list args;
     va_start(args, format);
-    const int length = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
+    std::va_list measure;
+    va_copy(measure, args);
+    // The analyzer of clang 14 takes a va_list passed on to vsnprintf for uninitialised.
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
+    const int length = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
     if (length > 0) {
         const std::size_t oldSize = out.size();
         out.resize(oldSize + static_cast<std::size_t>(length) + 1);
-        va_start(args, format);
         std::vsnprintf(out.data() + oldSize, static_cast<std::size_t>(length) + 1, format, args);
-        va_end(args);
         out.resize(oldSize + static_cast<std::size_t>(length));
     }
+    va_end(args);
 }
 
 // A byte of the image; offsets past the end read as 0.

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <string_view>
@@ -46,9 +47,7 @@ std::optional<EdidBytes> attachedEdid(const std::string& path) {
     return edid;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     auto parsed = parseSimOptions(args);
     if (const auto* error = std::get_if<std::string>(&parsed)) {
@@ -120,4 +119,17 @@ int main(int argc, char** argv) {
     if (received == kLineEndedSignal)
         std::cerr << "krx-vtp-sim: the line has hung up\n";
     return 0;
+}
+
+}  // namespace
+
+// Whatever fails unexpectedly (out of memory, a thread that cannot start) ends the program with a
+// message rather than an abort.
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& failure) {
+        std::cerr << "krx-vtp-sim: " << failure.what() << "\n";
+        return 1;
+    }
 }

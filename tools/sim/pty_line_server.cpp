@@ -12,8 +12,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
+#include <system_error>
 
 namespace krx::sim {
 namespace {
@@ -33,7 +33,7 @@ std::int64_t monotonicNs() {
 }
 
 std::string systemError(std::string_view what) {
-    return std::string(what) + ": " + std::strerror(errno);
+    return std::string(what) + ": " + std::error_code(errno, std::generic_category()).message();
 }
 
 void ignoreSignal(int) {}

@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <system_error>
 
 #include "link/command_frame.h"
 
@@ -35,6 +35,10 @@ void appendString(std::string& out, std::string_view text) {
         }
     }
     out += '"';
+}
+
+std::string errorText(int error) {
+    return std::error_code(error, std::generic_category()).message();
 }
 
 }  // namespace
@@ -66,18 +70,18 @@ TrafficLogFile::~TrafficLogFile() {
 std::string TrafficLogFile::open(const std::string& path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0)
-        return "cannot write " + path + ": " + std::strerror(errno);
+        return "cannot write " + path + ": " + errorText(errno);
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
         if (error == EWOULDBLOCK)
             return path + " is being written by another simulator";
-        return "cannot lock " + path + ": " + std::strerror(error);
+        return "cannot lock " + path + ": " + errorText(error);
     }
     if (::ftruncate(fd, 0) != 0) {
         const int error = errno;
         ::close(fd);
-        return "cannot empty " + path + ": " + std::strerror(error);
+        return "cannot empty " + path + ": " + errorText(error);
     }
     fd_ = fd;
     return {};
