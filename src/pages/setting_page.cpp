@@ -13,6 +13,7 @@
 #include "framework/window_services.h"
 #include "pages/caption_fit.h"
 #include "pages/page_host.h"
+#include "pages/tables/setting_table.h"
 #include "pages/timing_page.h"
 
 namespace krx {
@@ -20,78 +21,41 @@ namespace {
 
 constexpr int kOutputDvi = 0;
 constexpr int kOutputHdmi = 1;
-constexpr int kColorSpaceYuv420Position = 4;
 // The channel keeps one pending frame: a follow-up query waits until the set command is out.
 constexpr int kLinkStatusWaitMs = 300;
 // Audio bits wait only this long, and before their status text.
 constexpr int kAudioBitsWaitMs = 20;
 
-// One radio group of the page; positions are the values of its option.
+// One radio group of the page; positions are the values of its option. Captions and radio
+// labels are the option's row of kSettingCaptions.
 struct GroupRow {
     SettingOption option;
-    const char* caption;
     int CSettingPage::*selection;
     void (CSettingPage::*onClicked)(int);
-    std::array<const char*, 8> labels;  // in position order, unused entries null
 };
 
 constexpr std::array<GroupRow, kSettingOptionCount> kGroupRows = {{
-    {SettingOption::OutputMode,
-     "HDMI/DVI",
-     &CSettingPage::outputMode,
-     &CSettingPage::onOutputModeClicked,
-     {"DVI", "HDMI", "AUTO"}},
-    {SettingOption::Hdcp,
-     "HDCP",
-     &CSettingPage::hdcp,
-     &CSettingPage::setHdcp,
-     {"HDCP OFF", "HDCP ON"}},
-    {SettingOption::ColorSpace,
-     "Color Space",
-     &CSettingPage::colorSpace,
-     &CSettingPage::onColorSpaceClicked,
-     {"RGB4:4:4", "YUV4:4:4", "YUV4:2:2", "AUTO", "YUV4:2:0"}},
-    {SettingOption::ColorDepth,
-     "Color Depth",
-     &CSettingPage::colorDepth,
-     &CSettingPage::setColorDepth,
-     {"24bit", "30bit", "36bit", "48bit", "AUTO"}},
-    {SettingOption::AudioSource,
-     "Audio Source Selection",
-     &CSettingPage::audioSource,
-     &CSettingPage::setAudioSource,
-     {"Internal generated", "External Stereo Input"}},
-    {SettingOption::SampleRate,
-     "Audio Sample Rate",
-     &CSettingPage::sampleRate,
-     &CSettingPage::setSampleRate,
-     {"32K", "44K", "48K", "88K", "96K", "176K", "192K", "AUTO"}},
-    {SettingOption::AudioBits,
-     "Audio Bit",
-     &CSettingPage::audioBits,
-     &CSettingPage::setAudioBits,
-     {"16bit", "20bit", "24bit", "AUTO"}},
-    {SettingOption::Channels,
-     "Audio channel",
-     &CSettingPage::channels,
-     &CSettingPage::setChannels,
-     {"2CH", "3CH", "4CH", "5CH", "6CH", "7CH", "8CH", "AUTO"}},
+    {SettingOption::OutputMode, &CSettingPage::outputMode, &CSettingPage::onOutputModeClicked},
+    {SettingOption::Hdcp, &CSettingPage::hdcp, &CSettingPage::setHdcp},
+    {SettingOption::ColorSpace, &CSettingPage::colorSpace, &CSettingPage::onColorSpaceClicked},
+    {SettingOption::ColorDepth, &CSettingPage::colorDepth, &CSettingPage::setColorDepth},
+    {SettingOption::AudioSource, &CSettingPage::audioSource, &CSettingPage::setAudioSource},
+    {SettingOption::SampleRate, &CSettingPage::sampleRate, &CSettingPage::setSampleRate},
+    {SettingOption::AudioBits, &CSettingPage::audioBits, &CSettingPage::setAudioBits},
+    {SettingOption::Channels, &CSettingPage::channels, &CSettingPage::setChannels},
 }};
 
-// Each row stands at its option's index and has one radio button per value of the option.
-constexpr bool rowsMatchFacts() {
-    for (std::size_t i = 0; i < kGroupRows.size(); ++i) {
-        const GroupRow& row = kGroupRows[i];
-        int labels = 0;
-        for (const char* label : row.labels)
-            labels += label != nullptr ? 1 : 0;
-        if (static_cast<std::size_t>(row.option) != i ||
-            labels != settingFacts(row.option).valueCount)
+constexpr bool rowsInOptionOrder() {
+    for (std::size_t i = 0; i < kGroupRows.size(); ++i)
+        if (static_cast<std::size_t>(kGroupRows[i].option) != i)
             return false;
-    }
     return true;
 }
-static_assert(rowsMatchFacts());
+static_assert(rowsInOptionOrder());
+
+QString latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 constexpr std::size_t index(SettingOption option) {
     return static_cast<std::size_t>(option);
@@ -105,15 +69,14 @@ CSettingPage::CSettingPage(PageHost& host, QWidget* parent) : QWidget(parent), h
     // Tight margins: eight sample rates or channel counts must fit one row at the window's width.
     column->setContentsMargins(4, 4, 4, 4);
     for (const GroupRow& row : kGroupRows) {
-        auto* frame = new QGroupBox(QString::fromLatin1(row.caption), this);
+        auto* frame = new QGroupBox(latin1(settingCaptions(row.option).caption), this);
         auto* buttons = new QHBoxLayout(frame);
         buttons->setContentsMargins(4, 2, 4, 2);
         buttons->setSpacing(2);
         QButtonGroup*& group = groups[index(row.option)];
         group = new QButtonGroup(this);
         for (int position = 0; position < settingFacts(row.option).valueCount; ++position) {
-            auto* button = new QRadioButton(
-                QString::fromLatin1(row.labels[static_cast<std::size_t>(position)]), frame);
+            auto* button = new QRadioButton(latin1(settingLabel(row.option, position)), frame);
             group->addButton(button, position);
             buttons->addWidget(button);
         }
@@ -123,7 +86,7 @@ CSettingPage::CSettingPage(PageHost& host, QWidget* parent) : QWidget(parent), h
         column->addWidget(frame);
         if (row.option == SettingOption::ColorSpace) {
             // Only a reported value or the 4K colour rule may check it.
-            group->button(kColorSpaceYuv420Position)->setEnabled(false);
+            group->button(kColorSpaceYuv420)->setEnabled(false);
             column->addWidget(new QLabel(
                 QStringLiteral("NOTE: YUV4:2:0 is only available in 4K 50/60Hz mode (HDMI2.0)"),
                 this));
@@ -149,8 +112,12 @@ void CSettingPage::resizeEvent(QResizeEvent* event) {
     fitCaptionsToWidth(*this, buttons);
 }
 
-void CSettingPage::message(const char* text) {
-    host_.services().showMessage(this, QString::fromLatin1(text));
+void CSettingPage::message(std::string_view text) {
+    host_.services().showMessage(this, latin1(text));
+}
+
+std::optional<std::string_view> CSettingPage::refusalOf(SettingOption option, int value) const {
+    return settingRefusal(option, value, host_.timingPage().selection, outputMode);
 }
 
 void CSettingPage::sendSetting(SettingOption option, int value) {
@@ -200,8 +167,9 @@ void CSettingPage::setHdcp(int value) {
 }
 
 void CSettingPage::onColorSpaceClicked(int value) {
-    if (value == kColorSpaceYuv420Position)
-        message("Not availabe yet!");
+    // The disabled "YUV4:2:0" radio only shows its message, without taking the guard.
+    if (value == kColorSpaceYuv420)
+        message(refusalOf(SettingOption::ColorSpace, value).value_or(""));
     else
         setColorSpace(value);
 }
@@ -209,14 +177,11 @@ void CSettingPage::onColorSpaceClicked(int value) {
 void CSettingPage::setColorSpace(int value) {
     if (!host_.takeCommandGuard())
         return;
-    if (is4k420(host_.timingPage().selection)) {
-        message("When in 4K(60Hz/50Hz) mode, the colorspace is fixed to YUV4:2:0 !");
-        refresh();
-        return;
-    }
-    if (outputMode == kOutputDvi) {
-        colorSpace = kColorSpaceRgb444;
-        message("When in DVI mode, the colorspace is fixed to RGB4:4:4 !");
+    if (const auto refusal = refusalOf(SettingOption::ColorSpace, value)) {
+        // A DVI refusal checks RGB4:4:4, the only space DVI carries; a 4K one undoes the click.
+        if (!is4k420(host_.timingPage().selection))
+            colorSpace = kColorSpaceRgb444;
+        message(*refusal);
         refresh();
         return;
     }
@@ -231,14 +196,8 @@ void CSettingPage::setColorSpace(int value) {
 void CSettingPage::setColorDepth(int value) {
     if (!host_.takeCommandGuard())
         return;
-    if (outputMode == kOutputDvi) {
-        message("When in DVI mode, the color depth is fixed to 24bit !");
-        refresh();
-        return;
-    }
-    const int autoDepth = settingFacts(SettingOption::ColorDepth).autoValue;
-    if (is4k(host_.timingPage().selection) && value != kColorDepth24Bit && value != autoDepth) {
-        message("When in 4K mode, Color Depth is fixed to 24bit !");
+    if (const auto refusal = refusalOf(SettingOption::ColorDepth, value)) {
+        message(*refusal);
         refresh();
         return;
     }

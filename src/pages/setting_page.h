@@ -71,7 +71,9 @@ class CSettingPage final : public QWidget {
 
   private:
     void exchange(bool save);
-    void message(const char* text);
+    void message(std::string_view text);
+    // The page's refusal of `value`, judged on the Timing page's selection and the output mode.
+    std::optional<std::string_view> refusalOf(SettingOption option, int value) const;
     // Sends the option's set command with `value` as its one-byte payload.
     void sendSetting(SettingOption option, int value);
     // After an AUTO choice: waits until the set command is out, then asks what is output.

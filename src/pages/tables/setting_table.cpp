@@ -8,25 +8,6 @@ constexpr int kOutputDvi = 0;
 
 }  // namespace
 
-const std::array<SettingCaptions, kSettingOptionCount> kSettingCaptions = {{
-    {SettingOption::OutputMode, "HDMI/DVI", {"DVI", "HDMI", "AUTO"}},
-    {SettingOption::Hdcp, "HDCP", {"HDCP OFF", "HDCP ON"}},
-    {SettingOption::ColorSpace,
-     "Color Space",
-     {"RGB4:4:4", "YUV4:4:4", "YUV4:2:2", "AUTO", "YUV4:2:0"}},
-    {SettingOption::ColorDepth, "Color Depth", {"24bit", "30bit", "36bit", "48bit", "AUTO"}},
-    {SettingOption::AudioSource,
-     "Audio Source Selection",
-     {"Internal generated", "External Stereo Input"}},
-    {SettingOption::SampleRate,
-     "Audio Sample Rate",
-     {"32K", "44K", "48K", "88K", "96K", "176K", "192K", "AUTO"}},
-    {SettingOption::AudioBits, "Audio Bit", {"16bit", "20bit", "24bit", "AUTO"}},
-    {SettingOption::Channels,
-     "Audio channel",
-     {"2CH", "3CH", "4CH", "5CH", "6CH", "7CH", "8CH", "AUTO"}},
-}};
-
 std::string_view settingLabel(SettingOption option, int value) {
     if (!settingFacts(option).isValue(value))
         return {};
