@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: MIT
+// `krx-vtp-ctl status` against the paced krx-vtp-sim process, from process start to exit, as a
+// ratio to the line-time minimum of the console's status sweep. Run by hand:
+// krx-ctl-bench [repetitions].
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/sim_process.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kLatencyUs = 1000;
+constexpr double kByteUs = 1e6 * 10 / 115200;  // 8N1: ten bits a byte
+
+// Every byte of the sweep's 22 exchanges at line pace, plus the simulator's answer latency for
+// each: the same minimum the sweep benchmark divides by.
+double lineMinimumMs() {
+    const int requestBytes = 12 * 10 + 10 * 11;
+    const int answerBytes = 12 * 11 + 10 * 30;
+    return ((requestBytes + answerBytes) * kByteUs + 22 * kLatencyUs) / 1000.0;
+}
+
+// One run of the client, its output discarded; the time from spawn to its exit.
+double runStatusMs(const std::string& port) {
+    std::vector<std::string> args = {KRX_CTL_BINARY, "--port", port, "status"};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    const auto start = Clock::now();
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, KRX_CTL_BINARY, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (spawned != 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "krx-vtp-ctl status failed\n");
+        std::exit(1);
+    }
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    char pattern[] = "/tmp/krx-ctl-bench-XXXXXX";
+    const std::filesystem::path dir = ::mkdtemp(pattern);
+    const std::string port = (dir / "COM3").string();
+    std::vector<double> times;
+    {
+        krx::testing::SimProcess sim(KRX_SIM_BINARY,
+                                     {"--link", port, "--latency-us", std::to_string(kLatencyUs)});
+        if (!sim.firstLine()) {
+            std::fprintf(stderr, "the simulator did not start\n");
+            return 1;
+        }
+        runStatusMs(port);  // warms the page cache
+        for (int i = 0; i < repetitions; ++i)
+            times.push_back(runStatusMs(port));
+    }
+    std::filesystem::remove_all(dir);
+
+    std::sort(times.begin(), times.end());
+    const double median = times[times.size() / 2];
+    const double minimum = lineMinimumMs();
+    std::printf(
+        "krx-vtp-ctl status, process start to exit (paced, answer latency %d us), %d runs:\n",
+        kLatencyUs, repetitions);
+    std::printf("  median %.2f ms, best %.2f ms, worst %.2f ms\n", median, times.front(),
+                times.back());
+    std::printf("  sweep line-time minimum %.2f ms; ratio %.3f (goal <= 1.20)\n", minimum,
+                median / minimum);
+    return 0;
+}
