@@ -66,6 +66,16 @@ std::optional<std::size_t> storeAddressTable(AddressEntries& entries,
 // "Index No. " + the row index as two hex digits + " is more than 2 HEX digital".
 std::string tooLongRowMessage(std::size_t rowIndex);
 
+// A new address written to a device: both bytes within 0x01..0xFE, or both 0x00 to delete the
+// address. Every other pair is refused with kAddressPairMessage.
+constexpr bool isWritableAddressPair(std::uint8_t group, std::uint8_t device) {
+    const auto inRange = [](std::uint8_t v) { return v >= 0x01 && v <= 0xFE; };
+    return (group == 0x00 && device == 0x00) || (inRange(group) && inRange(device));
+}
+inline constexpr std::string_view kAddressPairMessage =
+    "Group address and device address must be from 0x01 to 0xFE, or both group address and "
+    "device address are 00 to delete the address";
+
 inline constexpr std::string_view kIniCreateFailedMessage =
     "There is no SG.ini and faild to create new empty ini file !";
 inline constexpr std::string_view kIniMissingMessage = "failed";

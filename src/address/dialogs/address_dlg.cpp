@@ -38,11 +38,6 @@ QString lowerHexByte(std::uint8_t byte) {
         .replace(QLatin1Char(' '), QLatin1Char('0'));
 }
 
-bool validPair(std::uint8_t group, std::uint8_t device) {
-    const auto inRange = [](std::uint8_t v) { return v >= 0x01 && v <= 0xFE; };
-    return (group == 0x00 && device == 0x00) || (inRange(group) && inRange(device));
-}
-
 QPushButton* button(const char* text, QWidget* parent) {
     auto* b = new QPushButton(QString::fromLatin1(text), parent);
     b->setAutoDefault(false);
@@ -242,11 +237,8 @@ void CAddressDlg::onWriteAddress() {
     const std::vector<std::uint8_t> device = parseHexBytes(latin1(newDevice));
     if (device.size() != 1)
         return refuseNewAddress(newDevice);
-    if (!validPair(group, device[0])) {
-        message(
-            QStringLiteral("Group address and device address must be from 0x01 to 0xFE, or "
-                           "both group address and device address are 00 to delete the "
-                           "address"));
+    if (!isWritableAddressPair(group, device[0])) {
+        message(latin1(std::string(kAddressPairMessage)));
         return;
     }
     if (!portOpen_()) {
