@@ -183,6 +183,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "AA 00 00 06 00 00 00 63 00 03 EA", "AA 00 00 05 00 00 00 63 80 6E",
                   "AA 00 00 05 00 00 00 A9 80 28"},
                  "Color Space: AUTO\nColor Space output: RGB4:4:4\n"},
+        // Read and written on the broadcast address whatever --address says.
+        FrameRow{"AddressWrite",
+                 {},
+                 {"--address", "0101", "address", "write", "0102"},
+                 {"AA 00 00 07 00 00 00 01 78 01 02 D3", "AA 00 00 05 00 00 00 01 F8 58"},
+                 "Address: 0102\n"},
         FrameRow{"ResetDefaults",
                  {},
                  {"reset-defaults"},
@@ -257,6 +263,22 @@ INSTANTIATE_TEST_SUITE_P(
                 4,
                 "Can not find this port or used by other application",
                 {}},
+        ExitRow{"RefusedAddressPair",
+                {},
+                {"address", "write", "00FF"},
+                "",
+                false,
+                3,
+                "must be from 0x01 to 0xFE",
+                {}},
+        ExitRow{"NoDisplayEdid",
+                {"--no-display"},
+                {"edid", "read"},
+                "",
+                false,
+                1,
+                "no answer to CMD_READ_TV_EDID",
+                {"CMD_READ_TV_EDID"}},
         ExitRow{"BadArguments", {}, {"timing", "0x41"}, "", false, 2, "outside 0x00..0x40", {}},
         ExitRow{"MalformedScriptLine",
                 {},
@@ -267,6 +289,24 @@ INSTANTIATE_TEST_SUITE_P(
                 ":3: unknown pattern \"nine\"",
                 {}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CtlProcess, EdidReadSavesTheConsoleFiles) {
+    startSim({});
+    const CtlRun run = runCtl({"edid", "read", "saved", "3", "--save", dir.string()});
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_TRUE(run.out.starts_with("HDMI EDID\ncheck sum Ok !\n\n00  00 FF FF FF FF FF FF 00"))
+        << run.out;
+    EXPECT_NE(run.out.find("Saved: " + (dir / "RedIvo_EDID00.bin").string()), std::string::npos);
+    const std::string binary = readFile(dir / "RedIvo_EDID00.bin");
+    ASSERT_EQ(binary.size(), 256u);
+    EXPECT_EQ(binary.substr(0, 8), std::string("\x00\xFF\xFF\xFF\xFF\xFF\xFF\x00", 8));
+    // Sixteen lines of sixteen "XX" entries, each line ending CR LF.
+    EXPECT_EQ(readFile(dir / "RedIvo_EDID00.txt").size(), 784u);
+    std::vector<std::string> bytes;
+    for (const Received& frame : received())
+        bytes.push_back(frame.bytes);
+    EXPECT_EQ(bytes, std::vector<std::string>{"AA 00 00 06 00 00 00 AA 80 02 24"});
+}
 
 TEST_F(CtlProcess, TenCommandScriptWithJson) {
     startSim({});

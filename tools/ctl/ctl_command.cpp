@@ -5,6 +5,7 @@
 #include <cctype>
 #include <charconv>
 
+#include "address/hex_text.h"
 #include "pages/tables/pattern_table.h"
 #include "pages/tables/setting_table.h"
 #include "pages/tables/timing_tables.h"
@@ -53,8 +54,15 @@ Commands:
   power on|off         switch the output on or off
   reset-defaults       restore the generator's output settings (it takes a few seconds)
   wait MS              pause MS milliseconds (scripts)
+  edid read [tv|saved N] [--save DIR]
+                       the EDID of the attached display or of stored slot N (1..10), as
+                       krx-vtp-edid reports it; --save writes the two files of "Save EDID"
+                       (RedIvo_EDIDnn.txt and .bin) into DIR
+  address read         the address of the one device on the line
+  address write GGDD   give the one device on the line a new address (01..FE each, or 0000
+                       to delete it)
 
-Every setting is read back. Exit status: 0 done, 1 no answer, 2 usage, 3 refused (the
+Every setting and address is read back. Exit status: 0 done, 1 no answer, 2 usage, 3 refused (the
 console's message on stderr, nothing sent), 4 port cannot be opened, 5 read-back differs.
 
 Examples:
@@ -62,6 +70,7 @@ Examples:
   krx-vtp-ctl --port /dev/ttyUSB0 --address 0101 timing "1080P(60)"
   krx-vtp-ctl --port COM3 set color-depth 30bit
   krx-vtp-ctl --port COM3 pattern "Cross Black"
+  krx-vtp-ctl --port COM3 edid read --save results/unit-17
   krx-vtp-ctl --port COM3 --script bench.txt
 )usage";
 
@@ -201,6 +210,33 @@ std::variant<std::vector<std::string>, std::string> splitWords(std::string_view 
     return words;
 }
 
+// edid read [tv|saved N] [--save DIR]
+std::variant<Command, UsageError> parseEdidRead(std::span<const std::string> args) {
+    const UsageError usage{"edid takes read [tv|saved N] [--save DIR]"};
+    if (args.empty() || args[0] != "read")
+        return usage;
+    Command command{CommandKind::EdidRead};
+    std::size_t i = 1;
+    if (i < args.size() && args[i] == "tv") {
+        ++i;
+    } else if (i < args.size() && args[i] == "saved") {
+        const auto slot = i + 1 < args.size() ? parseNumber(args[i + 1]) : std::nullopt;
+        if (!slot || *slot < 1 || *slot > 10)
+            return UsageError{"edid read saved: slots are 1 to 10"};
+        command.value = *slot;
+        i += 2;
+    }
+    if (i < args.size() && args[i] == "--save") {
+        if (i + 1 >= args.size() || args[i + 1].empty())
+            return usage;
+        command.saveDir = args[i + 1];
+        i += 2;
+    }
+    if (i != args.size())
+        return usage;
+    return command;
+}
+
 }  // namespace
 
 std::string_view settingKey(SettingOption option) {
@@ -323,6 +359,18 @@ std::variant<Command, UsageError> parseCommand(std::span<const std::string> word
         if (!ms || *ms > kMaxWaitMs)
             return wrongArgumentCount(name, "milliseconds, 0 to 600000");
         return Command{CommandKind::Wait, *ms};
+    }
+    if (name == "edid")
+        return parseEdidRead(args);
+    if (name == "address") {
+        if (args.size() == 1 && args[0] == "read")
+            return Command{CommandKind::AddressRead};
+        if (args.size() != 2 || args[0] != "write")
+            return wrongArgumentCount(name, "read, or write GGDD");
+        const std::vector<std::uint8_t> pair = parseHexBytes(args[1]);
+        if (args[1].size() != 4 || pair.size() != 2)
+            return UsageError{"address write " + args[1] + ": It is not hex digi !"};
+        return Command{CommandKind::AddressWrite, pair[0] * 256 + pair[1]};
     }
     return UsageError{"unknown command " + quoted(name) + " (see --help)"};
 }

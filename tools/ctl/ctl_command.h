@@ -25,14 +25,28 @@ enum class ExitStatus {
     ReadBackDiffers = 5,
 };
 
-enum class CommandKind { Search, Status, Timing, Pattern, Set, Power, ResetDefaults, Wait };
+enum class CommandKind {
+    Search,
+    Status,
+    Timing,
+    Pattern,
+    Set,
+    Power,
+    ResetDefaults,
+    Wait,
+    EdidRead,
+    AddressRead,
+    AddressWrite,
+};
 
 // One command with its argument resolved: a timing or pattern code, a setting value, 0 for power
-// on and 1 for off (the payload of CMD_SET_POWER), or the milliseconds of a wait.
+// on and 1 for off (the payload of CMD_SET_POWER), the milliseconds of a wait, the saved EDID
+// slot 1..10 (0: the attached display's EDID), or a new address as group x 256 + device.
 struct Command {
     CommandKind kind = CommandKind::Status;
     int value = 0;
     SettingOption option = SettingOption::OutputMode;  // Set only
+    std::string saveDir = {};                          // EdidRead: where to save, empty: nowhere
 
     friend bool operator==(const Command&, const Command&) = default;
 };

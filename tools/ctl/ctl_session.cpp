@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <system_error>
 
+#include "address/address_book.h"
+#include "edid/edid_files.h"
+#include "edid_tool.h"
 #include "link/port_map.h"
 #include "pages/tables/pattern_table.h"
 #include "pages/tables/setting_table.h"
@@ -25,6 +28,10 @@ constexpr std::uint32_t kBufferSize = 512;
 constexpr int kFirstProbeMs = 300;
 constexpr int kLaterProbeMs = 400;
 constexpr int kQueryMs = 400;
+constexpr int kEdidReadMs = 600;
+constexpr std::uint8_t kTvEdidPayload = 0x01;
+// The device's address is read and written on the broadcast address that asks for an answer.
+constexpr TargetAddress kEveryDevice{0x00, 0x00};
 // The channel discards output not yet sent whenever it writes the next frame, so a set command
 // must have left before its read-back goes out. The generator's acknowledgement shows it has;
 // without one, the Setting page's wait before its follow-up query is taken.
@@ -217,6 +224,13 @@ ExitStatus GeneratorSession::run(const Command& command) {
         case CommandKind::Wait:
             waitMs(command.value);
             return ExitStatus::Done;
+        case CommandKind::EdidRead:
+            return runEdidRead(command.value, command.saveDir);
+        case CommandKind::AddressRead:
+            return runAddressRead();
+        case CommandKind::AddressWrite:
+            return runAddressWrite({static_cast<std::uint8_t>(command.value >> 8),
+                                    static_cast<std::uint8_t>(command.value & 0xFF)});
     }
     return ExitStatus::Usage;
 }
@@ -330,6 +344,86 @@ ExitStatus GeneratorSession::runResetDefaults() {
     return ExitStatus::Done;
 }
 
+ExitStatus GeneratorSession::runEdidRead(int savedSlot, const std::string& saveDir) {
+    if (options_.silentBroadcast())
+        return fail(ExitStatus::NoAnswer, "all-silent: no device answers, nothing to read");
+    if (!awaitWritten())
+        return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
+    // As on the EDID page: a saved slot n is asked for as n - 1, and the answer is matched by the
+    // receiver's EDID mode.
+    const bool fromSavedSlot = savedSlot > 0;
+    const std::uint8_t payload =
+        fromSavedSlot ? static_cast<std::uint8_t>(savedSlot - 1) : kTvEdidPayload;
+    edidImage_ = blankEdidImage();
+    edidDone_ = false;
+    receiver_.edidFromSavedSlot = fromSavedSlot;
+    receiver_.edidReadMode = true;
+    sendQuery(fromSavedSlot ? CMD_READ_SAVED_EDID : CMD_READ_TV_EDID, {&payload, 1});
+    startWatchdog(kEdidReadMs);
+    if (!waitFor([this] { return edidDone_; }))
+        return fail(ExitStatus::NoAnswer,
+                    std::string("no answer to ") +
+                        (fromSavedSlot ? "CMD_READ_SAVED_EDID" : "CMD_READ_TV_EDID"));
+    std::vector<LabelledText> saved;
+    if (!saveDir.empty()) {
+        const auto files = saveEdidFiles(saveDir, edidImage_);
+        if (!files)
+            return fail(ExitStatus::PortUnavailable, saveDir + ": " + files.error());
+        saved = {{"Saved", files.value().textFile.string()},
+                 {"Saved", files.value().binaryFile.string()}};
+    }
+    if (options_.json) {
+        const EdidReport report = EdidDecoder::decodeReceived(edidImage_);
+        std::vector<LabelledText> pairs = {{"status", toTerminalLines(report.status)},
+                                           {"dump", report.hexDump},
+                                           {"general", toTerminalLines(report.general)},
+                                           {"video", toTerminalLines(report.video)},
+                                           {"audio", toTerminalLines(report.audio)}};
+        if (!saved.empty())
+            pairs.insert(pairs.end(),
+                         {{"textFile", saved[0].second}, {"binaryFile", saved[1].second}});
+        print(pairs);
+    } else {
+        out_ << formatEdidForTerminal(edidImage_);
+        if (!saved.empty())
+            out_ << '\n' << formatPairs(saved, false);
+        out_ << std::flush;
+    }
+    return ExitStatus::Done;
+}
+
+std::optional<TargetAddress> GeneratorSession::readAddress() {
+    const auto data = query(CMD_READ_ADDRESS, {}, kEveryDevice);
+    if (!data || data->size() != kAddressAnswerSize)
+        return std::nullopt;
+    return TargetAddress{(*data)[0], (*data)[1]};
+}
+
+ExitStatus GeneratorSession::runAddressRead() {
+    const auto address = readAddress();
+    if (!address)
+        return fail(ExitStatus::NoAnswer, "no answer to CMD_READ_ADDRESS");
+    print({{"Address", addressText(*address)}});
+    return ExitStatus::Done;
+}
+
+ExitStatus GeneratorSession::runAddressWrite(TargetAddress address) {
+    if (!isWritableAddressPair(address.group, address.device))
+        return fail(ExitStatus::Refused, std::string(kAddressPairMessage));
+    const std::array<std::uint8_t, 2> payload = {address.group, address.device};
+    if (!sendSet(CMD_WRITE_ADDRESS, payload, kEveryDevice))
+        return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
+    const auto readBack = readAddress();
+    if (!readBack)
+        return fail(ExitStatus::NoAnswer, "no answer to CMD_READ_ADDRESS");
+    if (*readBack != address)
+        return fail(ExitStatus::ReadBackDiffers, "Address: set " + addressText(address) +
+                                                     ", the generator reports " +
+                                                     addressText(*readBack));
+    print({{"Address", addressText(*readBack)}});
+    return ExitStatus::Done;
+}
+
 void GeneratorSession::waitMs(int ms) {
     const auto until = Clock::now() + std::chrono::milliseconds(ms);
     while (auto task = tasks_.next(until))
@@ -347,17 +441,19 @@ bool GeneratorSession::awaitWritten() {
     return !portLost_;
 }
 
-bool GeneratorSession::sendInTurn(CommandCode code, std::span<const std::uint8_t> payload) {
+bool GeneratorSession::sendInTurn(CommandCode code, std::span<const std::uint8_t> payload,
+                                  std::optional<TargetAddress> to) {
     if (!awaitWritten())
         return false;
-    sendQuery(code, payload);
+    sendFrame(to.value_or(options_.address), code, payload);
     return true;
 }
 
-bool GeneratorSession::sendSet(CommandCode code, std::span<const std::uint8_t> payload) {
+bool GeneratorSession::sendSet(CommandCode code, std::span<const std::uint8_t> payload,
+                               std::optional<TargetAddress> to) {
     awaitedCode_ = code;
     answer_.reset();
-    if (!sendInTurn(code, payload))
+    if (!sendInTurn(code, payload, to))
         return false;
     startWatchdog(kSetSettleMs);
     waitFor([this] { return answer_.has_value(); });
@@ -367,10 +463,10 @@ bool GeneratorSession::sendSet(CommandCode code, std::span<const std::uint8_t> p
 }
 
 std::optional<std::vector<std::uint8_t>> GeneratorSession::query(
-    CommandCode code, std::span<const std::uint8_t> payload) {
+    CommandCode code, std::span<const std::uint8_t> payload, std::optional<TargetAddress> to) {
     awaitedCode_ = code;
     answer_.reset();
-    if (!sendInTurn(code, payload))
+    if (!sendInTurn(code, payload, to))
         return std::nullopt;
     startWatchdog(kQueryMs);
     waitFor([this] { return answer_.has_value(); });
@@ -420,7 +516,12 @@ void GeneratorSession::onSerialPortLost(int) {
 }
 
 void GeneratorSession::sendQuery(CommandCode code, std::span<const std::uint8_t> payload) {
-    const auto frame = buildFrame(options_.address.group, options_.address.device, code, payload);
+    sendFrame(options_.address, code, payload);
+}
+
+void GeneratorSession::sendFrame(TargetAddress to, CommandCode code,
+                                 std::span<const std::uint8_t> payload) {
+    const auto frame = buildFrame(to.group, to.device, code, payload);
     writePending_ = true;
     channel_->queueWrite(frame->view());
 }
@@ -434,9 +535,14 @@ void GeneratorSession::stopWatchdog() {
     watchdogDeadline_.reset();
 }
 
-void GeneratorSession::storeEdidByte(std::size_t, std::uint8_t) {}
+void GeneratorSession::storeEdidByte(std::size_t index, std::uint8_t value) {
+    if (index < edidImage_.size())
+        edidImage_[index] = value;
+}
 
-void GeneratorSession::edidReceived() {}
+void GeneratorSession::edidReceived() {
+    edidDone_ = true;
+}
 
 void GeneratorSession::sweepFinished() {
     sweepDone_ = true;

@@ -18,6 +18,7 @@
 
 #include "ctl_command.h"
 #include "ctl_report.h"
+#include "edid/edid_decoder.h"
 #include "link/posix_serial_channel.h"
 #include "link/response_receiver.h"
 
@@ -72,17 +73,26 @@ class GeneratorSession final : private SerialListener, private ReceiverActions {
                       const std::function<std::string(int)>& describe);
     ExitStatus runSetting(SettingOption option, int value);
     ExitStatus runResetDefaults();
+    ExitStatus runEdidRead(int savedSlot, const std::string& saveDir);
+    ExitStatus runAddressRead();
+    ExitStatus runAddressWrite(TargetAddress address);
+    std::optional<TargetAddress> readAddress();
     void waitMs(int ms);
 
     // Handles notifications until the last frame queued has been written.
     bool awaitWritten();
     // Sends a frame once the previous one is out (the channel keeps one pending frame).
-    bool sendInTurn(CommandCode code, std::span<const std::uint8_t> payload);
+    bool sendInTurn(CommandCode code, std::span<const std::uint8_t> payload,
+                    std::optional<TargetAddress> to = std::nullopt);
     // Sends a set command and waits until it has left: its acknowledgement, or the settle time.
-    bool sendSet(CommandCode code, std::span<const std::uint8_t> payload);
+    bool sendSet(CommandCode code, std::span<const std::uint8_t> payload,
+                 std::optional<TargetAddress> to = std::nullopt);
     // Sends `code` and waits for its answer's data; nothing when the watchdog fired first.
+    // `to` replaces the target address for frames the console always sends to every device.
     std::optional<std::vector<std::uint8_t>> query(CommandCode code,
-                                                   std::span<const std::uint8_t> payload = {});
+                                                   std::span<const std::uint8_t> payload = {},
+                                                   std::optional<TargetAddress> to = std::nullopt);
+    void sendFrame(TargetAddress to, CommandCode code, std::span<const std::uint8_t> payload);
     // Handles notifications until `done` holds; false when the watchdog fired or the port went.
     bool waitFor(const std::function<bool()>& done);
     void print(const std::vector<LabelledText>& pairs);
@@ -121,6 +131,8 @@ class GeneratorSession final : private SerialListener, private ReceiverActions {
     CommandCode awaitedCode_ = 0;
     std::optional<std::vector<std::uint8_t>> answer_;
     bool sweepDone_ = false;
+    EdidImage edidImage_{};
+    bool edidDone_ = false;
 };
 
 }  // namespace krx::ctl
