@@ -31,10 +31,15 @@ bool valueTaken(const krx::ctl::Command& command) {
             return command.value == 0 || command.value == 1;
         case CommandKind::Wait:
             return command.value >= 0;
+        case CommandKind::EdidRead:
+            return command.value >= 0 && command.value <= 10;
+        case CommandKind::AddressWrite:
+            return command.value >= 0 && command.value <= 0xFFFF;
         case CommandKind::Search:
             return false;  // never inside a script
         case CommandKind::Status:
         case CommandKind::ResetDefaults:
+        case CommandKind::AddressRead:
             return true;
     }
     return false;

@@ -112,11 +112,6 @@ GeneratorSession::GeneratorSession(std::filesystem::path portsDir, const Options
         }
     }
     channel_ = std::make_unique<CSerialChannel>(tasks_, std::move(portsDir));
-    channel_->setErrorReporter([this](const std::string& text) {
-        // Called from the monitor thread as well; only an open's failure is kept, on this one.
-        if (port_ == 0)
-            openFailure_ = text;
-    });
 }
 
 GeneratorSession::~GeneratorSession() {
@@ -133,8 +128,9 @@ ExitStatus GeneratorSession::fail(ExitStatus status, const std::string& message)
 }
 
 std::string GeneratorSession::portName() const {
-    return options_.port.devicePath.empty() ? "COM" + std::to_string(port_)
-                                            : options_.port.devicePath;
+    if (!options_.port.devicePath.empty())
+        return options_.port.devicePath;
+    return "COM" + std::to_string(port_ != 0 ? port_ : options_.port.comNumber);
 }
 
 bool GeneratorSession::openPort(int comNumber) {
@@ -156,8 +152,14 @@ ExitStatus GeneratorSession::connect() {
         return search();
     if (!openPort(options_.port.devicePath.empty() ? options_.port.comNumber : 1)) {
         std::string message = portName() + ": " + std::string(kPortUnavailable);
-        if (!openFailure_.empty())
-            message += " (" + openFailure_ + ")";
+        if (const auto failure = channel_->lastOpenFailure()) {
+            // "COMn (device): why"; a device path given as such is named by itself only.
+            const std::string why = describeOpenFailure(*failure);
+            const std::size_t reason = why.find(": ");
+            message += options_.port.devicePath.empty() || reason == std::string::npos
+                           ? "\n" + why
+                           : " (" + why.substr(reason + 2) + ")";
+        }
         return fail(ExitStatus::PortUnavailable, message);
     }
     return ExitStatus::Done;

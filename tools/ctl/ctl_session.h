@@ -116,7 +116,6 @@ class GeneratorSession final : private SerialListener, private ReceiverActions {
     std::ostream& err_;
     std::string errorPrefix_;
     std::filesystem::path scratchPortsDir_;  // holds COM1 -> the --port device path
-    std::string openFailure_;
 
     TaskQueue tasks_;
     std::unique_ptr<CSerialChannel> channel_;
