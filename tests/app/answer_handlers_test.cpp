@@ -28,8 +28,8 @@ class AnswerTest : public ConsoleTest {
     }
 };
 
-// Whether an HDCP-on answer is taken: its framing, the port it came from and the target. Rows
-// ending in the valid answer check that what came before it did not swallow it.
+// Whether an HDCP-on answer is taken: the port it came from and the target the window passes on.
+// Framing, lengths and the code shift are pinned on the receiver itself.
 TEST_F(AnswerTest, TakesOnlyWholeAnswersFromValidPortsForTheTarget) {
     struct Arrival {
         Bytes bytes;
@@ -44,15 +44,6 @@ TEST_F(AnswerTest, TakesOnlyWholeAnswersFromValidPortsForTheTarget) {
     const Row rows[] = {
         {"valid", kBroadcast, {{kHdcpOnAnswer, 1}}, true},
         {"bad checksum", kBroadcast, {{kBadChecksum, 1}}, false},
-        {"bad checksum then valid", kBroadcast, {{kBadChecksum, 1}, {kHdcpOnAnswer, 1}}, true},
-        {"length high byte 2 then valid",
-         kBroadcast,
-         {{{0xAB, 0x00, 0x00, 0x06, 0x02}, 1}, {kHdcpOnAnswer, 1}},
-         true},
-        {"length 501 head then valid",
-         kBroadcast,
-         {{{0xAB, 0x00, 0x00, 0xF5, 0x01}, 1}, {kHdcpOnAnswer, 1}},
-         true},
         {"ports 0 and 100 ignored", kBroadcast, {{kHdcpOnAnswer, 0}, {kHdcpOnAnswer, 100}}, false},
         {"port 99", kBroadcast, {{kHdcpOnAnswer, 99}}, true},
         {"other device",
@@ -60,10 +51,6 @@ TEST_F(AnswerTest, TakesOnlyWholeAnswersFromValidPortsForTheTarget) {
          {{answerFrame({0x01, 0x03}, CMD_GET_HDCP, {0x01}), 1}},
          false},
         {"own device", {0x01, 0x02}, {{answerFrame({0x01, 0x02}, CMD_GET_HDCP, {0x01}), 1}}, true},
-        {"any device of a group target",
-         {0x01, 0xFF},
-         {{answerFrame({0x01, 0x03}, CMD_GET_HDCP, {0x01}), 1}},
-         true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -74,27 +61,6 @@ TEST_F(AnswerTest, TakesOnlyWholeAnswersFromValidPortsForTheTarget) {
         EXPECT_EQ(hdcpOnShown(), row.taken);
         EXPECT_EQ(window().receiver.rxPosition, -1);
     }
-}
-
-// A length of 500 is the longest taken: the frame goes on collecting, here the bytes of the next
-// answer, which therefore shows nothing.
-TEST_F(AnswerTest, LengthFiveHundredFrameCollectsTheNextAnswer) {
-    CConsoleDlg& w = window();
-    receive({0xAB, 0x00, 0x00, 0xF4, 0x01});
-    EXPECT_EQ(w.receiver.rxPosition, 4);
-    receive(kHdcpOnAnswer);
-    EXPECT_FALSE(hdcpOnShown());
-    EXPECT_EQ(w.receiver.rxPosition, 4 + static_cast<int>(kHdcpOnAnswer.size()));
-}
-
-// Bytes 6 and 7 both 0xFF move the code to bytes 9-10; the handler's data still starts at byte 9.
-TEST_F(AnswerTest, CodeShiftTakesTheCodeFromBytesNineAndTen) {
-    CConsoleDlg& w = window();
-    Bytes frame = {0xAB, 0x00, 0x00, 0x07, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x65, 0x80};
-    frame.push_back(frameChecksum(frame));
-    receive(frame);
-    EXPECT_EQ(w.settingPage().hdcp, 0x65);
-    EXPECT_EQ(w.hdcpField->text(), "OFF");
 }
 
 // One-byte answers of the Setting family: selection, radio, its own status text and no other;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The decoder's edge cases, one built image per row. Whole displays (block 0 fields, names and
 // limits in the usual slots, full audio and HDMI blocks, latencies, the YCbCr 4:2:0 blocks, the
-// common checksum verdicts) are checked byte for byte by edid_golden_test.
+// common checksum verdicts) are checked byte for byte by edid_tool_test.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
-// The tool's arguments and exit status; its output formats are checked by edid_golden_test.
+// The tool's arguments and exit status, and its reports on the sample displays in data/, each
+// compared byte for byte with the expected text beside it.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -30,6 +34,68 @@ ToolRun run(const std::vector<std::string>& args) {
     std::ostringstream err;
     const int status = runEdidTool(args, out, err);
     return {status, out.str(), err.str()};
+}
+
+std::string contents(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The report of a run that must succeed silently.
+std::string report(const std::vector<std::string>& args) {
+    const ToolRun result = run(args);
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "");
+    return result.out;
+}
+
+std::vector<fs::path> goldenInputs() {
+    std::vector<fs::path> inputs;
+    for (const auto& entry : fs::directory_iterator(kDataDir)) {
+        const auto extension = entry.path().extension();
+        if (extension == ".txt" || extension == ".bin") {
+            inputs.push_back(entry.path());
+        }
+    }
+    std::sort(inputs.begin(), inputs.end());
+    return inputs;
+}
+
+class GoldenEdid : public testing::TestWithParam<fs::path> {};
+
+TEST_P(GoldenEdid, EveryExpectedTextMatchesByteForByte) {
+    const fs::path input = GetParam();
+    const fs::path stem = input.parent_path() / input.stem();
+    ASSERT_TRUE(fs::exists(stem.string() + ".status")) << "no expected status for " << input;
+    for (const char* section : {"status", "general", "video", "audio"}) {
+        const fs::path expected = stem.string() + "." + section;
+        if (fs::exists(expected)) {
+            EXPECT_EQ(report({"--section", section, input.string()}), contents(expected))
+                << section;
+        }
+    }
+    const fs::path terminal = stem.string() + ".terminal";
+    if (fs::exists(terminal)) {
+        EXPECT_EQ(report({input.string()}), contents(terminal));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Edid, GoldenEdid, testing::ValuesIn(goldenInputs()), [](const auto& info) {
+    std::string name = info.param.filename().string();
+    std::replace(name.begin(), name.end(), '.', '_');
+    return name;
+});
+
+// Both forms of one display dump its saved text form with the line ends as spaces.
+TEST(GoldenEdidTwins, BothFormsDumpTheSavedBytes) {
+    std::string expected = contents(kDataDir / "tv_4k_hdmi20.txt");
+    for (auto at = expected.find("\r\n"); at != std::string::npos; at = expected.find("\r\n")) {
+        expected.replace(at, 2, " ");
+    }
+    for (const char* input : {"tv_4k_hdmi20.txt", "tv_4k_hdmi20.bin"}) {
+        SCOPED_TRACE(input);
+        EXPECT_EQ(report({"--section", "dump", (kDataDir / input).string()}), expected);
+    }
 }
 
 TEST(EdidTool, ToTerminalLinesConvertsEveryLineEnd) {

@@ -153,13 +153,6 @@ TEST(ReceiverSweep, MissingFourthAnswerEndsTheSweepAfter400Ms) {
     EXPECT_EQ(r.a.queries.size(), 4u);  // nothing sent after the time-out
     EXPECT_EQ(r.rx.deviceStatus.colorSpace, 2);
     EXPECT_EQ(r.rx.deviceStatus.colorDepth, 0);  // the fourth field was never stored
-
-    // A later sweep starts again at the first query and completes.
-    r.rx.startStatusSweep(400);
-    EXPECT_EQ(r.a.queries.back(), (test::SentQuery{CMD_GET_TIMING, {}}));
-    EXPECT_EQ(r.rx.sweepIndex, 0);
-    r.answerSweep(kSweepValues);
-    EXPECT_EQ(r.a.finishes.size(), 1u);
 }
 
 TEST(ReceiverSweep, StallOf200MsInsideAnAnswerEndsTheSweep) {
@@ -321,9 +314,7 @@ TEST(ReceiverEdid, StoresTheAnswerThatMatchesTheReadAndItsSlot) {
         {"slot 0", true, savedEdidAnswer(0x00), true},
         {"slot 9", true, savedEdidAnswer(0x09), true},
         {"slot 0x0A dropped", true, savedEdidAnswer(0x0A), false},
-        {"slot 0x7F dropped", true, savedEdidAnswer(0x7F), false},
         {"slot 0x80 negative passes", true, savedEdidAnswer(0x80), true},
-        {"slot 0xFF negative passes", true, savedEdidAnswer(0xFF), true},
         {"saved answer while reading the display", false, savedEdidAnswer(1), false},
         {"display answer while reading a slot", true, tvEdidAnswer(), false},
     };
@@ -446,7 +437,6 @@ TEST(ReceiverGeneral, RunsTheHandlerOnlyForValidAcceptedFrames) {
         {"other device", answer(1, 3, CMD_GET_HDCP, {1, 2}), {}, {0x01, 0x02}},
         {"own device", answer(1, 2, CMD_GET_HDCP, {1, 2}), {hdcp12}, {0x01, 0x02}},
         {"group target FF, device 03", answer(1, 3, CMD_GET_HDCP, {1, 2}), {hdcp12}, {1, 0xFF}},
-        {"group target FF, device 02", answer(1, 2, CMD_GET_HDCP, {1, 2}), {hdcp12}, {1, 0xFF}},
         {"group target 00, other group", answer(7, 9, CMD_GET_HDCP, {1, 2}), {hdcp12}, {1, 0}},
         {"broadcast 0000", answer(7, 9, CMD_GET_HDCP, {1, 2}), {hdcp12}, {0x00, 0x00}},
         {"broadcast FFFF", answer(7, 9, CMD_GET_HDCP, {1, 2}), {hdcp12}, {0xFF, 0xFF}},
@@ -455,11 +445,8 @@ TEST(ReceiverGeneral, RunsTheHandlerOnlyForValidAcceptedFrames) {
         {"read address, any target", answer(5, 6, CMD_READ_ADDRESS), {{kIndexF801, {}}}, {1, 2}},
         // Length bytes.
         {"length high byte 0x02", badLengthThenHdcp(0x06, 0x02), {hdcpOn}},
-        {"length high byte 0xFF", badLengthThenHdcp(0x06, 0xFF), {hdcpOn}},
         {"length 501", badLengthThenHdcp(0xF5, 0x01), {hdcpOn}},
-        {"length 511", badLengthThenHdcp(0xFF, 0x01), {hdcpOn}},
         {"length 0", badLengthThenHdcp(0x00, 0x00), {hdcpOn}},
-        {"length 1", badLengthThenHdcp(0x01, 0x00), {hdcpOn}},
         {"length 4", badLengthThenHdcp(0x04, 0x00), {hdcpOn}},
         {"length 500",
          withChecksum(cat({0xAB, 0, 0, 0xF4, 0x01, 0, 0, 0x61, 0x80}, longestData())),
