@@ -13,7 +13,6 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cmath>
 #include <numeric>
 #include <variant>
 
@@ -30,54 +29,41 @@ namespace {
 constexpr TimingCode kParkingTiming = 0x02;  // 1024x768(60)
 constexpr int kParkingWaitMs = 400;
 constexpr int kStoreWaitMs = 500;
-constexpr double kMaxClockMHz = 300.1;
 constexpr int kSlotCount = static_cast<int>(kUserTimingSlots);
 
-struct FieldRow {
-    const char* label;
-    const char* unit;
-    std::variant<int TimingDetails::*, float TimingDetails::*> member;
-    bool editable;
-    // Place on screen: column 0 the clock and rates, 1 the horizontal, 2 the vertical values.
+// Where each of kTimingDetailFields stands: column 0 the clock and rates, 1 the horizontal,
+// 2 the vertical values.
+struct FieldPlace {
     int column;
     int row;
 };
 
-// Reading order of the fields; the computed ones (totals and rates) are never editable.
-const std::array<FieldRow, CTimingDetailsPage::kFieldCount> kFieldRows = {{
-    {"H active:", "", &TimingDetails::hActive, true, 1, 0},
-    {"H blank:", "", &TimingDetails::hBlank, true, 1, 2},
-    {"Hs offset:", "", &TimingDetails::hSyncOffset, true, 1, 3},
-    {"Hs width:", "", &TimingDetails::hSyncWidth, true, 1, 4},
-    {"H total:", "", &TimingDetails::hTotal, false, 1, 1},
-    {"V active:", "", &TimingDetails::vActive, true, 2, 0},
-    {"V blank:", "", &TimingDetails::vBlank, true, 2, 2},
-    {"Vs offset:", "", &TimingDetails::vSyncOffset, true, 2, 3},
-    {"Vs width:", "", &TimingDetails::vSyncWidth, true, 2, 4},
-    {"V total:", "", &TimingDetails::vTotal, false, 2, 1},
-    {"Video clk:", "MHz", &TimingDetails::videoClkMHz, true, 0, 0},
-    {"H freq:", "KHz", &TimingDetails::hFreqKHz, false, 0, 1},
-    {"V freq:", "Hz", &TimingDetails::vFreqHz, false, 0, 2},
+const std::array<FieldPlace, kTimingDetailFieldCount> kFieldPlaces = {{
+    {1, 0},  // H active
+    {1, 2},  // H blank
+    {1, 3},  // Hs offset
+    {1, 4},  // Hs width
+    {1, 1},  // H total
+    {2, 0},  // V active
+    {2, 2},  // V blank
+    {2, 3},  // Vs offset
+    {2, 4},  // Vs width
+    {2, 1},  // V total
+    {0, 0},  // Video clk
+    {0, 1},  // H freq
+    {0, 2},  // V freq
 }};
 
-// The low 16 bits of a whole number, as the record's fields take them.
-std::uint16_t low16(long long value) {
-    return static_cast<std::uint16_t>(static_cast<unsigned long long>(value) & 0xFFFFu);
-}
-
-// Clock in units of 10 kHz: the single-precision MHz value times 100 in double precision, cut
-// toward zero (25.175 gives 2517), low 16 bits. fmod keeps a huge negative entry defined.
-std::uint16_t clock10kHz(float clockMHz) {
-    const double scaled = std::trunc(static_cast<double>(clockMHz) * 100.0);
-    return low16(static_cast<long long>(std::fmod(scaled, 65536.0)));
+QString latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // Two radio buttons at (row, column) and the next cell across, or down when `stacked`.
-QButtonGroup* radioPair(QWidget* page, QGridLayout* grid, int row, int column, const char* first,
-                        const char* second, bool stacked = false) {
+QButtonGroup* radioPair(QWidget* page, QGridLayout* grid, int row, int column,
+                        const std::array<std::string_view, 2>& labels, bool stacked = false) {
     auto* group = new QButtonGroup(page);
     for (int position = 0; position < 2; ++position) {
-        auto* button = new QRadioButton(QString::fromLatin1(position == 0 ? first : second), page);
+        auto* button = new QRadioButton(latin1(labels[static_cast<std::size_t>(position)]), page);
         group->addButton(button, position);
         grid->addWidget(button, stacked ? row + position : row,
                         stacked ? column : column + position);
@@ -105,17 +91,18 @@ void CTimingDetailsPage::buildLayout() {
     fieldGrid->setHorizontalSpacing(4);
     fieldGrid->setVerticalSpacing(2);
     page->addLayout(fieldGrid);
-    for (std::size_t i = 0; i < kFieldRows.size(); ++i) {
-        const FieldRow& row = kFieldRows[i];
-        auto* label = new QLabel(QString::fromLatin1(row.label), this);
+    for (std::size_t i = 0; i < kTimingDetailFields.size(); ++i) {
+        const TimingDetailField& field = kTimingDetailFields[i];
+        const FieldPlace place = kFieldPlaces[i];
+        auto* label = new QLabel(latin1(field.label), this);
         fields[i] = new QLineEdit(this);
-        fields[i]->setReadOnly(!row.editable);
+        fields[i]->setReadOnly(!field.editable);
         label->setBuddy(fields[i]);
-        fieldGrid->addWidget(label, row.row, 3 * row.column);
-        fieldGrid->addWidget(fields[i], row.row, 3 * row.column + 1);
-        if (*row.unit != '\0')
-            fieldGrid->addWidget(new QLabel(QString::fromLatin1(row.unit), this), row.row,
-                                 3 * row.column + 2);
+        fieldGrid->addWidget(label, place.row, 3 * place.column);
+        fieldGrid->addWidget(fields[i], place.row, 3 * place.column + 1);
+        if (!field.unit.empty())
+            fieldGrid->addWidget(new QLabel(latin1(field.unit), this), place.row,
+                                 3 * place.column + 2);
     }
     for (int column = 0; column < 3; ++column)
         fieldGrid->setColumnStretch(3 * column + 1, 1);
@@ -123,7 +110,7 @@ void CTimingDetailsPage::buildLayout() {
     std::array<std::size_t, kFieldCount> screenOrder{};
     std::iota(screenOrder.begin(), screenOrder.end(), std::size_t{0});
     std::ranges::sort(screenOrder, {}, [](std::size_t i) {
-        return std::pair(kFieldRows[i].column, kFieldRows[i].row);
+        return std::pair(kFieldPlaces[i].column, kFieldPlaces[i].row);
     });
     for (std::size_t i = 1; i < screenOrder.size(); ++i)
         setTabOrder(fields[screenOrder[i - 1]], fields[screenOrder[i]]);
@@ -132,7 +119,7 @@ void CTimingDetailsPage::buildLayout() {
     page->addLayout(controls);
     auto* scan = new QGroupBox(QStringLiteral("Scan type"), this);
     auto* scanGrid = new QGridLayout(scan);
-    scanTypeGroup = radioPair(this, scanGrid, 0, 0, "Progressive", "Interlace", true);
+    scanTypeGroup = radioPair(this, scanGrid, 0, 0, kScanTypeLabels, true);
     controls->addWidget(scan, 0, Qt::AlignTop);
 
     // The two pictures head the "+" and the "-" column.
@@ -149,9 +136,9 @@ void CTimingDetailsPage::buildLayout() {
         polarityGrid->addWidget(picture, 0, column++, Qt::AlignLeft);
     }
     polarityGrid->addWidget(new QLabel(QStringLiteral("Hsync:"), this), 1, 0);
-    hSyncGroup = radioPair(this, polarityGrid, 1, 1, "+", "-");
+    hSyncGroup = radioPair(this, polarityGrid, 1, 1, kSyncPolarityLabels);
     polarityGrid->addWidget(new QLabel(QStringLiteral("Vsync:"), this), 2, 0);
-    vSyncGroup = radioPair(this, polarityGrid, 2, 1, "+", "-");
+    vSyncGroup = radioPair(this, polarityGrid, 2, 1, kSyncPolarityLabels);
     controls->addWidget(polarity, 0, Qt::AlignTop);
 
     auto* actions = new QGridLayout;
@@ -195,32 +182,12 @@ void CTimingDetailsPage::showTiming(TimingCode code) {
 }
 
 void CTimingDetailsPage::applyLock() {
-    for (std::size_t i = 0; i < kFieldRows.size(); ++i)
-        fields[i]->setReadOnly(!kFieldRows[i].editable || details.locked);
+    for (std::size_t i = 0; i < kTimingDetailFields.size(); ++i)
+        fields[i]->setReadOnly(!kTimingDetailFields[i].editable || details.locked);
     for (QButtonGroup* group : {scanTypeGroup, hSyncGroup, vSyncGroup})
         for (QAbstractButton* button : group->buttons())
             button->setEnabled(!details.locked);
     saveButton->setEnabled(!details.locked);
-}
-
-UserTiming CTimingDetailsPage::recordFromFields(int slot) const {
-    UserTiming record;
-    record.slot = static_cast<std::uint8_t>(slot - 1);
-    record.clock10kHz = clock10kHz(details.videoClkMHz);
-    // A pair with neither button checked counts as "-", an unchecked scan type as progressive.
-    record.flags = static_cast<std::uint8_t>(
-        (details.scanType == kInterlace ? UserTiming::kInterlaced : 0) |
-        (details.hSyncPolarity == kSyncPlus ? UserTiming::kHSyncPositive : 0) |
-        (details.vSyncPolarity == kSyncPlus ? UserTiming::kVSyncPositive : 0));
-    record.hActive = low16(details.hActive);
-    record.hBlank = low16(details.hBlank);
-    record.hSyncOffset = low16(details.hSyncOffset);
-    record.hSyncWidth = low16(details.hSyncWidth);
-    record.vActive = low16(details.vActive);
-    record.vBlank = low16(details.vBlank);
-    record.vSyncOffset = low16(details.vSyncOffset);
-    record.vSyncWidth = low16(details.vSyncWidth);
-    return record;
 }
 
 void CTimingDetailsPage::onSaveUserTiming() {
@@ -239,13 +206,11 @@ void CTimingDetailsPage::onSaveUserTiming() {
                                                           "on the right"));
         return;
     }
-    // The single-precision entry against the double limit: 300.1 itself is refused.
-    if (static_cast<double>(details.videoClkMHz) > kMaxClockMHz) {
-        host_.services().showMessage(this,
-                                     QStringLiteral("pixcel clock can not be higher than 300MHz"));
+    if (userClockTooHigh(details.videoClkMHz)) {
+        host_.services().showMessage(this, latin1(kUserClockTooHighMessage));
         return;
     }
-    const UserTiming record = recordFromFields(slot);
+    const UserTiming record = userTimingRecord(details, slot);
     host_.setUserTiming(static_cast<std::size_t>(slot - 1), record);
     refresh();
     CTimingPage& timingPage = host_.timingPage();
@@ -270,14 +235,15 @@ void CTimingDetailsPage::onUpdateStatus() {
 void CTimingDetailsPage::exchange(bool save) {
     DataExchange dx(host_.services(), this, save);
     // Integer fields first, then the radios, then the floats: the order a reading stops in.
-    for (std::size_t i = 0; i < kFieldRows.size(); ++i)
-        if (const auto* member = std::get_if<int TimingDetails::*>(&kFieldRows[i].member))
+    for (std::size_t i = 0; i < kTimingDetailFields.size(); ++i)
+        if (const auto* member = std::get_if<int TimingDetails::*>(&kTimingDetailFields[i].member))
             dx.intField(fields[i], details.*(*member));
     dx.radio(hSyncGroup, details.hSyncPolarity);
     dx.radio(scanTypeGroup, details.scanType);
     dx.radio(vSyncGroup, details.vSyncPolarity);
-    for (std::size_t i = 0; i < kFieldRows.size(); ++i)
-        if (const auto* member = std::get_if<float TimingDetails::*>(&kFieldRows[i].member))
+    for (std::size_t i = 0; i < kTimingDetailFields.size(); ++i)
+        if (const auto* member =
+                std::get_if<float TimingDetails::*>(&kTimingDetailFields[i].member))
             dx.floatField(fields[i], details.*(*member));
 }
 

@@ -47,7 +47,7 @@ class CTimingDetailsPage final : public QWidget {
     int lastSavedSlot = -1;
 
     // The thirteen fields in reading order, then the three radio pairs.
-    static constexpr std::size_t kFieldCount = 13;
+    static constexpr std::size_t kFieldCount = kTimingDetailFieldCount;
     std::array<QLineEdit*, kFieldCount> fields{};
     QButtonGroup* scanTypeGroup = nullptr;
     QButtonGroup* hSyncGroup = nullptr;
@@ -62,7 +62,6 @@ class CTimingDetailsPage final : public QWidget {
     void buildLayout();
     void exchange(bool save);
     void applyLock();
-    UserTiming recordFromFields(int slot) const;
 
     PageHost& host_;
     EnterEscapeFilter keyFilter_;

@@ -124,4 +124,53 @@ std::string formatUserTimingLabel(const UserTiming& r) {
     return composeTimingLabel(width, height, interlaced, rate);
 }
 
+const std::array<TimingDetailField, kTimingDetailFieldCount> kTimingDetailFields = {{
+    {"H active:", "", &TimingDetails::hActive, true},
+    {"H blank:", "", &TimingDetails::hBlank, true},
+    {"Hs offset:", "", &TimingDetails::hSyncOffset, true},
+    {"Hs width:", "", &TimingDetails::hSyncWidth, true},
+    {"H total:", "", &TimingDetails::hTotal, false},
+    {"V active:", "", &TimingDetails::vActive, true},
+    {"V blank:", "", &TimingDetails::vBlank, true},
+    {"Vs offset:", "", &TimingDetails::vSyncOffset, true},
+    {"Vs width:", "", &TimingDetails::vSyncWidth, true},
+    {"V total:", "", &TimingDetails::vTotal, false},
+    {"Video clk:", "MHz", &TimingDetails::videoClkMHz, true},
+    {"H freq:", "KHz", &TimingDetails::hFreqKHz, false},
+    {"V freq:", "Hz", &TimingDetails::vFreqHz, false},
+}};
+
+namespace {
+
+std::uint16_t low16(long long value) {
+    return static_cast<std::uint16_t>(static_cast<unsigned long long>(value) & 0xFFFFu);
+}
+
+// fmod keeps a huge negative entry defined.
+std::uint16_t clock10kHz(float clockMHz) {
+    const double scaled = std::trunc(static_cast<double>(clockMHz) * 100.0);
+    return low16(static_cast<long long>(std::fmod(scaled, 65536.0)));
+}
+
+}  // namespace
+
+UserTiming userTimingRecord(const TimingDetails& shown, int slot) {
+    UserTiming record;
+    record.slot = static_cast<std::uint8_t>(slot - 1);
+    record.clock10kHz = clock10kHz(shown.videoClkMHz);
+    record.flags = static_cast<std::uint8_t>(
+        (shown.scanType == kInterlace ? UserTiming::kInterlaced : 0) |
+        (shown.hSyncPolarity == kSyncPlus ? UserTiming::kHSyncPositive : 0) |
+        (shown.vSyncPolarity == kSyncPlus ? UserTiming::kVSyncPositive : 0));
+    record.hActive = low16(shown.hActive);
+    record.hBlank = low16(shown.hBlank);
+    record.hSyncOffset = low16(shown.hSyncOffset);
+    record.hSyncWidth = low16(shown.hSyncWidth);
+    record.vActive = low16(shown.vActive);
+    record.vBlank = low16(shown.vBlank);
+    record.vSyncOffset = low16(shown.vSyncOffset);
+    record.vSyncWidth = low16(shown.vSyncWidth);
+    return record;
+}
+
 }  // namespace krx

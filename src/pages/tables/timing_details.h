@@ -2,8 +2,11 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <span>
 #include <string>
+#include <string_view>
+#include <variant>
 
 #include "link/device_status.h"
 #include "pages/tables/timing_tables.h"
@@ -55,6 +58,37 @@ TimingDetails timingDetailsFor(TimingCode code, const UserTiming& current,
                                std::span<const UserTiming, kUserTimingSlots> userTimings);
 
 TimingDetails noTimingDetails();
+
+// The page's thirteen fields in reading order: label, unit, member and whether the operator may
+// edit it (totals and rates never).
+struct TimingDetailField {
+    std::string_view label;
+    std::string_view unit;
+    std::variant<int TimingDetails::*, float TimingDetails::*> member;
+    bool editable;
+};
+
+inline constexpr std::size_t kTimingDetailFieldCount = 13;
+extern const std::array<TimingDetailField, kTimingDetailFieldCount> kTimingDetailFields;
+
+// The captions of the radio pairs, by position.
+inline constexpr std::array<std::string_view, 2> kScanTypeLabels = {"Progressive", "Interlace"};
+inline constexpr std::array<std::string_view, 2> kSyncPolarityLabels = {"+", "-"};
+
+// A user slot's record from what the page shows: byte 0 slot - 1, the clock in 10 kHz (the
+// single-precision MHz times 100 in double precision, cut toward zero: 25.175 gives 2517), flags
+// from the radios (neither button counts as "-", no scan type as progressive), and the low 16
+// bits of each field. Totals and rates are not stored.
+UserTiming userTimingRecord(const TimingDetails& shown, int slot);
+
+// Stored clocks stop at 300 MHz: the single-precision entry against the double limit 300.1, so
+// that 300.1 itself is refused and 300.09 passes.
+inline constexpr double kMaxUserClockMHz = 300.1;
+inline constexpr std::string_view kUserClockTooHighMessage =
+    "pixcel clock can not be higher than 300MHz";
+constexpr bool userClockTooHigh(float clockMHz) {
+    return static_cast<double>(clockMHz) > kMaxUserClockMHz;
+}
 
 // Caption of a user slot on the Timing page, e.g. "1920x1080i(60)". The rate uses the clock cut
 // to whole MHz; a record whose H or V total is 0 labels with rate 0.
