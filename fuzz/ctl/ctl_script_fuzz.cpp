@@ -35,6 +35,15 @@ bool valueTaken(const krx::ctl::Command& command) {
             return command.value >= 0 && command.value <= 10;
         case CommandKind::AddressWrite:
             return command.value >= 0 && command.value <= 0xFFFF;
+        case CommandKind::Details:
+            return command.value == -1 || krx::isTimingCode(command.value);
+        case CommandKind::StoreUserTiming:
+            return command.value >= 1 && command.value <= 10 &&
+                   (command.fromCode == -1 || krx::isTimingCode(command.fromCode)) &&
+                   std::all_of(command.edits.begin(), command.edits.end(),
+                               [](const krx::ctl::TimingEdit& edit) {
+                                   return edit.field <= krx::ctl::kVSyncEdit;
+                               });
         case CommandKind::Search:
             return false;  // never inside a script
         case CommandKind::Status:

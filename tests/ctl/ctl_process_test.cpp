@@ -189,6 +189,25 @@ INSTANTIATE_TEST_SUITE_P(
                  {"--address", "0101", "address", "write", "0102"},
                  {"AA 00 00 07 00 00 00 01 78 01 02 D3", "AA 00 00 05 00 00 00 01 F8 58"},
                  "Address: 0102\n"},
+        // Built-in rows come from the console's table: nothing is sent.
+        FrameRow{"BuiltInDetails",
+                 {},
+                 {"details", "1080P(60)"},
+                 {},
+                 "Timing: 1080P(60)\nH active: 1920\nH blank: 280\nHs offset: 88\nHs width: 44\n"
+                 "H total: 2200\nV active: 1080\nV blank: 45\nVs offset: 4\nVs width: 5\n"
+                 "V total: 1125\nVideo clk: 148.5 MHz\nH freq: 67.5 KHz\nV freq: 60 Hz\n"
+                 "Scan type: Progressive\nHsync: +\nVsync: +\n"},
+        // The current timing is not the slot, so nothing is parked; stored, read back, chosen.
+        FrameRow{"StoreUserSlot",
+                 {},
+                 {"user-timing", "store", "1", "--from", "1080i(60)"},
+                 {"AA 00 00 05 00 00 00 61 80 70",
+                  "AA 00 00 19 00 00 00 A0 00 00 01 1D 07 80 07 18 01 58 00 2C 00 1C 02 16 00 02 "
+                  "00 05 00 19",
+                  "AA 00 00 06 00 00 00 A0 80 00 30", "AA 00 00 06 00 00 00 61 00 37 B8",
+                  "AA 00 00 05 00 00 00 61 80 70"},
+                 "User 1: 1920x1080i(60)\nTiming: user:1\n"},
         FrameRow{"ResetDefaults",
                  {},
                  {"reset-defaults"},
@@ -279,6 +298,14 @@ INSTANTIATE_TEST_SUITE_P(
                 1,
                 "no answer to CMD_READ_TV_EDID",
                 {"CMD_READ_TV_EDID"}},
+        ExitRow{"ClockAbove300MHz",
+                {},
+                {"user-timing", "store", "1", "--from", "1080i(60)", "video-clk=300.1"},
+                "",
+                false,
+                3,
+                "pixcel clock can not be higher than 300MHz",
+                {}},
         ExitRow{"BadArguments", {}, {"timing", "0x41"}, "", false, 2, "outside 0x00..0x40", {}},
         ExitRow{"MalformedScriptLine",
                 {},

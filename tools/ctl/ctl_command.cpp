@@ -8,6 +8,7 @@
 #include "address/hex_text.h"
 #include "pages/tables/pattern_table.h"
 #include "pages/tables/setting_table.h"
+#include "pages/tables/timing_details.h"
 #include "pages/tables/timing_tables.h"
 
 namespace krx::ctl {
@@ -61,6 +62,13 @@ Commands:
   address read         the address of the one device on the line
   address write GGDD   give the one device on the line a new address (01..FE each, or 0000
                        to delete it)
+  details [NAME|CODE]  the Timing Details page's values for a timing (default: the current
+                       one; the automatic and user timings from the generator's records)
+  user-timing store SLOT [--from NAME|CODE] [FIELD=VALUE...]
+                       store user slot SLOT (1..10) from a timing's details, changed by
+                       fields video-clk, h-active, h-blank, hs-offset, hs-width, v-active,
+                       v-blank, vs-offset, vs-width, scan-type=progressive|interlace,
+                       hsync=+|-, vsync=+|-; then output it
 
 Every setting and address is read back. Exit status: 0 done, 1 no answer, 2 usage, 3 refused (the
 console's message on stderr, nothing sent), 4 port cannot be opened, 5 read-back differs.
@@ -71,6 +79,7 @@ Examples:
   krx-vtp-ctl --port COM3 set color-depth 30bit
   krx-vtp-ctl --port COM3 pattern "Cross Black"
   krx-vtp-ctl --port COM3 edid read --save results/unit-17
+  krx-vtp-ctl --port COM3 user-timing store 3 --from "1080P(60)" video-clk=148.35
   krx-vtp-ctl --port COM3 --script bench.txt
 )usage";
 
@@ -237,6 +246,96 @@ std::variant<Command, UsageError> parseEdidRead(std::span<const std::string> arg
     return command;
 }
 
+// "Video clk:" -> "video-clk".
+std::string fieldKey(std::string_view label) {
+    std::string key;
+    for (const char c : label) {
+        if (c == ' ')
+            key += '-';
+        else if (c != ':')
+            key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return key;
+}
+
+std::optional<std::size_t> radioPosition(const std::array<std::string_view, 2>& labels,
+                                         std::string_view value) {
+    for (std::size_t i = 0; i < labels.size(); ++i)
+        if (sameIgnoringCase(labels[i], value))
+            return i;
+    return std::nullopt;
+}
+
+// KEY=VALUE for one editable field or radio pair of the Timing Details page; a value that does
+// not parse gets the page's own message.
+std::variant<TimingEdit, UsageError> parseTimingEdit(std::string_view word) {
+    const std::size_t equals = word.find('=');
+    const std::string_view key = word.substr(0, equals);
+    const std::string_view value =
+        equals == std::string_view::npos ? std::string_view() : word.substr(equals + 1);
+    const auto invalid = [&](std::string_view why) {
+        return UsageError{std::string(word) + ": " + std::string(why)};
+    };
+    if (key == "scan-type" || key == "hsync" || key == "vsync") {
+        const auto& labels = key == "scan-type" ? kScanTypeLabels : kSyncPolarityLabels;
+        const auto position = radioPosition(labels, value);
+        if (!position)
+            return invalid(key == "scan-type" ? "Progressive or Interlace" : "+ or -");
+        const std::size_t field = key == "scan-type" ? kScanTypeEdit
+                                  : key == "hsync"   ? kHSyncEdit
+                                                     : kVSyncEdit;
+        return TimingEdit{field, static_cast<double>(*position)};
+    }
+    for (std::size_t i = 0; i < kTimingDetailFields.size(); ++i) {
+        const TimingDetailField& field = kTimingDetailFields[i];
+        if (!field.editable || fieldKey(field.label) != key)
+            continue;
+        const bool whole = std::holds_alternative<int TimingDetails::*>(field.member);
+        if (whole) {
+            int number = 0;
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), number);
+            if (value.empty() || error != std::errc() || end != value.data() + value.size())
+                return invalid("Please enter an integer.");
+            return TimingEdit{i, static_cast<double>(number)};
+        }
+        double number = 0;
+        const auto [end, error] =
+            std::from_chars(value.data(), value.data() + value.size(), number);
+        if (value.empty() || error != std::errc() || end != value.data() + value.size())
+            return invalid("Please enter a number.");
+        return TimingEdit{i, number};
+    }
+    return invalid("not an editable field (see --help)");
+}
+
+// user-timing store SLOT [--from NAME|CODE] [FIELD=VALUE...]
+std::variant<Command, UsageError> parseStoreUserTiming(std::span<const std::string> args) {
+    if (args.size() < 2 || args[0] != "store")
+        return UsageError{"user-timing takes store SLOT [--from NAME|CODE] [FIELD=VALUE...]"};
+    const auto slot = parseNumber(args[1]);
+    if (!slot || *slot < 1 || *slot > static_cast<int>(kUserTimingSlots))
+        return UsageError{"user-timing store: slots are 1 to 10"};
+    Command command{CommandKind::StoreUserTiming, *slot};
+    std::size_t i = 2;
+    if (i < args.size() && args[i] == "--from") {
+        if (i + 1 >= args.size())
+            return UsageError{"--from needs a timing"};
+        const auto from = lookupTiming(args[i + 1]);
+        if (const auto* error = std::get_if<UsageError>(&from))
+            return *error;
+        command.fromCode = std::get<TimingCode>(from);
+        i += 2;
+    }
+    for (; i < args.size(); ++i) {
+        auto edit = parseTimingEdit(args[i]);
+        if (const auto* error = std::get_if<UsageError>(&edit))
+            return *error;
+        command.edits.push_back(std::get<TimingEdit>(edit));
+    }
+    return command;
+}
+
 }  // namespace
 
 std::string_view settingKey(SettingOption option) {
@@ -362,6 +461,15 @@ std::variant<Command, UsageError> parseCommand(std::span<const std::string> word
     }
     if (name == "edid")
         return parseEdidRead(args);
+    if (name == "details") {
+        if (args.size() > 1)
+            return wrongArgumentCount(name, "at most one timing");
+        if (args.empty())
+            return Command{CommandKind::Details, -1};
+        return withValue(CommandKind::Details, lookupTiming(args[0]));
+    }
+    if (name == "user-timing")
+        return parseStoreUserTiming(args);
     if (name == "address") {
         if (args.size() == 1 && args[0] == "read")
             return Command{CommandKind::AddressRead};

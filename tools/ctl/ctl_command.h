@@ -37,16 +37,32 @@ enum class CommandKind {
     EdidRead,
     AddressRead,
     AddressWrite,
+    Details,
+    StoreUserTiming,
 };
+
+// One field of the Timing Details page given on the command line: an index into
+// kTimingDetailFields, or kScanTypeEdit / kHSyncEdit / kVSyncEdit with a radio position.
+struct TimingEdit {
+    std::size_t field = 0;
+    double value = 0;
+    friend bool operator==(const TimingEdit&, const TimingEdit&) = default;
+};
+inline constexpr std::size_t kScanTypeEdit = 13;
+inline constexpr std::size_t kHSyncEdit = 14;
+inline constexpr std::size_t kVSyncEdit = 15;
 
 // One command with its argument resolved: a timing or pattern code, a setting value, 0 for power
 // on and 1 for off (the payload of CMD_SET_POWER), the milliseconds of a wait, the saved EDID
-// slot 1..10 (0: the attached display's EDID), or a new address as group x 256 + device.
+// slot 1..10 (0: the attached display's EDID), a new address as group x 256 + device, the
+// timing whose details are shown (-1: the generator's current one), or the user slot to store.
 struct Command {
     CommandKind kind = CommandKind::Status;
     int value = 0;
     SettingOption option = SettingOption::OutputMode;  // Set only
     std::string saveDir = {};                          // EdidRead: where to save, empty: nowhere
+    TimingCode fromCode = -1;                          // StoreUserTiming: the fields' start
+    std::vector<TimingEdit> edits = {};                // StoreUserTiming: then these fields
 
     friend bool operator==(const Command&, const Command&) = default;
 };

@@ -29,6 +29,10 @@ constexpr int kFirstProbeMs = 300;
 constexpr int kLaterProbeMs = 400;
 constexpr int kQueryMs = 400;
 constexpr int kEdidReadMs = 600;
+// A stored user timing is selected this long after the store, as the Timing Details page does;
+// a slot being output is left for 1024x768(60) first.
+constexpr int kStoreWaitMs = 500;
+constexpr TimingCode kParkingTiming = 0x02;
 constexpr std::uint8_t kTvEdidPayload = 0x01;
 // The device's address is read and written on the broadcast address that asks for an answer.
 constexpr TargetAddress kEveryDevice{0x00, 0x00};
@@ -233,6 +237,10 @@ ExitStatus GeneratorSession::run(const Command& command) {
         case CommandKind::AddressWrite:
             return runAddressWrite({static_cast<std::uint8_t>(command.value >> 8),
                                     static_cast<std::uint8_t>(command.value & 0xFF)});
+        case CommandKind::Details:
+            return runDetails(command.value);
+        case CommandKind::StoreUserTiming:
+            return runStoreUserTiming(command);
     }
     return ExitStatus::Usage;
 }
@@ -424,6 +432,133 @@ ExitStatus GeneratorSession::runAddressWrite(TargetAddress address) {
                                                      addressText(*readBack));
     print({{"Address", addressText(*readBack)}});
     return ExitStatus::Done;
+}
+
+std::optional<UserTiming> GeneratorSession::readUserTiming(int slot) {
+    const auto payload = static_cast<std::uint8_t>(slot - 1);
+    const auto data = query(CMD_GET_USER_TIMING, {&payload, 1});
+    if (!data || data->size() != kUserTimingSize)
+        return std::nullopt;
+    return UserTiming::fromBytes(
+        std::span<const std::uint8_t, kUserTimingSize>(data->data(), kUserTimingSize));
+}
+
+std::optional<TimingDetails> GeneratorSession::detailsFor(TimingCode code) {
+    if (isUserTiming(code)) {
+        const auto record = readUserTiming(userSlotOf(code));
+        return record ? std::optional(recordTimingDetails(*record)) : std::nullopt;
+    }
+    if (code == kAutoTiming) {
+        // Asked with the automatic code, as the Timing page asks when it is chosen.
+        const auto payload = static_cast<std::uint8_t>(kAutoTiming);
+        const auto data = query(CMD_GET_TIMING_DETAILS, {&payload, 1});
+        if (!data || data->size() != kUserTimingSize)
+            return std::nullopt;
+        return recordTimingDetails(UserTiming::fromBytes(
+            std::span<const std::uint8_t, kUserTimingSize>(data->data(), kUserTimingSize)));
+    }
+    return standardTimingDetails(code);
+}
+
+ExitStatus GeneratorSession::runDetails(TimingCode code) {
+    if (code < 0) {
+        const auto current = query(CMD_GET_TIMING);
+        if (!current || current->size() != 1)
+            return fail(ExitStatus::NoAnswer, "no answer to CMD_GET_TIMING");
+        code = static_cast<std::int8_t>((*current)[0]);
+    }
+    const auto details = detailsFor(code);
+    if (!details)
+        return fail(ExitStatus::NoAnswer,
+                    "no answer to " +
+                        std::string(commandName(isUserTiming(code) ? CMD_GET_USER_TIMING
+                                                                   : CMD_GET_TIMING_DETAILS)));
+    std::vector<LabelledText> pairs = {{"Timing", timingName(code)}};
+    for (const TimingDetailField& field : kTimingDetailFields) {
+        char value[32];
+        if (const auto* whole = std::get_if<int TimingDetails::*>(&field.member))
+            std::snprintf(value, sizeof value, "%d", (*details).*(*whole));
+        else
+            std::snprintf(
+                value, sizeof value, "%.6g",
+                static_cast<double>((*details).*std::get<float TimingDetails::*>(field.member)));
+        std::string text = value;
+        if (!field.unit.empty())
+            text += " " + std::string(field.unit);
+        pairs.emplace_back(std::string(field.label.substr(0, field.label.size() - 1)), text);
+    }
+    const auto radio = [](const std::array<std::string_view, 2>& labels, int position) {
+        return position == 0 || position == 1
+                   ? std::string(labels[static_cast<std::size_t>(position)])
+                   : std::string();
+    };
+    pairs.emplace_back("Scan type", radio(kScanTypeLabels, details->scanType));
+    pairs.emplace_back("Hsync", radio(kSyncPolarityLabels, details->hSyncPolarity));
+    pairs.emplace_back("Vsync", radio(kSyncPolarityLabels, details->vSyncPolarity));
+    print(pairs);
+    return ExitStatus::Done;
+}
+
+ExitStatus GeneratorSession::runStoreUserTiming(const Command& command) {
+    const int slot = command.value;
+    // The page locks the 4K timings: their fields cannot be edited nor saved.
+    if (is4k(command.fromCode))
+        return fail(ExitStatus::Refused,
+                    "the 4K timings are locked on the Timing Details page and cannot be stored");
+    TimingDetails details;
+    if (command.fromCode >= 0) {
+        const auto from = detailsFor(command.fromCode);
+        if (!from)
+            return fail(ExitStatus::NoAnswer,
+                        "no answer for the details of " + timingName(command.fromCode));
+        details = *from;
+    }
+    for (const TimingEdit& edit : command.edits) {
+        if (edit.field == kScanTypeEdit)
+            details.scanType = static_cast<int>(edit.value);
+        else if (edit.field == kHSyncEdit)
+            details.hSyncPolarity = static_cast<int>(edit.value);
+        else if (edit.field == kVSyncEdit)
+            details.vSyncPolarity = static_cast<int>(edit.value);
+        else if (const auto* whole =
+                     std::get_if<int TimingDetails::*>(&kTimingDetailFields[edit.field].member))
+            details.*(*whole) = static_cast<int>(edit.value);
+        else
+            details.*std::get<float TimingDetails::*>(kTimingDetailFields[edit.field].member) =
+                static_cast<float>(edit.value);
+    }
+    if (userClockTooHigh(details.videoClkMHz))
+        return fail(ExitStatus::Refused, std::string(kUserClockTooHighMessage));
+    const UserTiming record = userTimingRecord(details, slot);
+    const std::string caption = "User " + std::to_string(slot);
+
+    if (!options_.silentBroadcast()) {
+        const auto current = query(CMD_GET_TIMING);
+        if (!current || current->size() != 1)
+            return fail(ExitStatus::NoAnswer, "no answer to CMD_GET_TIMING");
+        const auto parking = static_cast<std::uint8_t>(kParkingTiming);
+        if (static_cast<std::int8_t>((*current)[0]) == userTimingCode(slot) &&
+            !sendSet(CMD_SET_TIMING, {&parking, 1}))
+            return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
+    }
+    const auto bytes = record.toBytes();
+    if (!sendInTurn(CMD_STORE_USER_TIMING, bytes))
+        return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
+    waitMs(kStoreWaitMs);
+    if (!options_.silentBroadcast()) {
+        const auto stored = readUserTiming(slot);
+        if (!stored)
+            return fail(ExitStatus::NoAnswer, "no answer to CMD_GET_USER_TIMING");
+        if (*stored != record)
+            return fail(ExitStatus::ReadBackDiffers,
+                        caption + ": stored " + formatUserTimingLabel(record) +
+                            ", the generator reports " + formatUserTimingLabel(*stored));
+    }
+    print({{caption, formatUserTimingLabel(record)}});
+    return runSet(
+        CMD_SET_TIMING, CMD_GET_TIMING, userTimingCode(slot),
+        [code = userTimingCode(slot)](int readBack) { return readBack == code; }, "Timing",
+        [](int code) { return timingName(code); });
 }
 
 void GeneratorSession::waitMs(int ms) {

@@ -21,6 +21,7 @@
 #include "edid/edid_decoder.h"
 #include "link/posix_serial_channel.h"
 #include "link/response_receiver.h"
+#include "pages/tables/timing_details.h"
 
 namespace krx::ctl {
 
@@ -77,6 +78,12 @@ class GeneratorSession final : private SerialListener, private ReceiverActions {
     ExitStatus runAddressRead();
     ExitStatus runAddressWrite(TargetAddress address);
     std::optional<TargetAddress> readAddress();
+    ExitStatus runDetails(TimingCode code);
+    ExitStatus runStoreUserTiming(const Command& command);
+    // The Timing Details page's values for `code`: built-in rows from the table, the automatic
+    // and user timings from the generator's records. Nothing when the generator did not answer.
+    std::optional<TimingDetails> detailsFor(TimingCode code);
+    std::optional<UserTiming> readUserTiming(int slot);
     void waitMs(int ms);
 
     // Handles notifications until the last frame queued has been written.
