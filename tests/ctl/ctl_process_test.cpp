@@ -77,7 +77,9 @@ class CtlProcess : public ::testing::Test {
         for (std::string& arg : args)
             if (arg == "SCRIPT")
                 arg = scriptPath;
-        args.insert(args.begin(), {KRX_CTL_BINARY, "--port", link.string()});
+        // A generous answer time: a loaded machine must not turn a slow answer into a missing one.
+        args.insert(args.begin(),
+                    {KRX_CTL_BINARY, "--port", link.string(), "--timeout-ms", "2000"});
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, scriptPath.c_str(), O_RDONLY, 0);

@@ -262,11 +262,13 @@ ExitStatus GeneratorSession::runStatus() {
     answer_.reset();
     awaitedCode_ = CMD_GET_LINK_STATUS;  // asked for by the receiver once the sweep is done
     receiver_.startStatusSweep(kQueryMs);
-    if (!waitFor([this] { return sweepDone_; }))
-        return fail(
-            ExitStatus::NoAnswer,
-            "no answer to " + std::string(commandName(kStatusQueryCodes[static_cast<std::size_t>(
-                                  std::clamp(receiver_.sweepIndex, 0, 12))])));
+    if (!waitFor([this] { return sweepDone_; })) {
+        // The query whose answer did not come, as the sweep stopped at it.
+        const auto index = std::min(static_cast<std::size_t>(std::max(receiver_.sweepIndex, 0)),
+                                    kStatusQueryCodes.size() - 1);
+        return fail(ExitStatus::NoAnswer,
+                    "no answer to " + std::string(commandName(kStatusQueryCodes[index])));
+    }
     StatusReport report{receiver_.deviceStatus, receiver_.userTimings, std::nullopt, {}};
     if (!waitFor([this] { return answer_.has_value(); }) || answer_->size() != kLinkStatusSize)
         return fail(ExitStatus::NoAnswer, "no answer to CMD_GET_LINK_STATUS");
