@@ -157,7 +157,8 @@ TEST_F(AnswerTest, LinkStatusSetsSixTextsButNoSelection) {
     EXPECT_TRUE(channel.writes().empty()) << "no details were pending";
 }
 
-// Timing answers and the 4K colour rule on the Setting page's selections.
+// Timing answers and the 4K colour rule (pinned with coloursForTiming) on the Setting page's
+// selections, not on the status panel.
 TEST_F(AnswerTest, TimingAnswerSelectionsFollowAndTimingIsShown) {
     struct Row {
         const char* name;
@@ -170,8 +171,6 @@ TEST_F(AnswerTest, TimingAnswerSelectionsFollowAndTimingIsShown) {
     };
     const Row rows[] = {
         {"to 4K 4:2:0", 1, 2, 0x22, 4, 0, "4K(4:2:0)(60)"},
-        {"leaving 4:2:0 for HD", 4, 0, 0x14, 0, 0, "1080P(60)"},
-        {"plain 4K keeps 4:2:2", 2, 3, 0x1C, 2, 0, "4K(30)"},
         {"plain 4K drops 4:2:0", 4, 1, 0x21, 0, 0, "4096x2160(24)"},
         {"HD keeps depth", 1, 2, 0x0C, 1, 2, "720P(60)"},
     };

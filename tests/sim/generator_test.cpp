@@ -121,6 +121,7 @@ TEST(GeneratorState, SettingsAreAcknowledgedReadBackAndBounded) {
     }
 }
 
+// The rule itself is pinned with coloursForTiming; these show the generator applies it.
 TEST(GeneratorState, FourKTimingsFollowTheColourRule) {
     struct Row {
         const char* name;
@@ -128,13 +129,8 @@ TEST(GeneratorState, FourKTimingsFollowTheColourRule) {
     };
     const std::vector<Row> rows = {
         {"4K(30) forces 24 bit, keeps YUV4:4:4", 1, 2, 0x1C, 1, 0},
-        {"4096x2160(24) forces 24 bit", 0, 4, 0x21, 0, 0},
-        {"4K 4:2:0 (60) sets YUV4:2:0", 0, 1, 0x22, 4, 0},
         {"4K 4:2:0 (50) sets YUV4:2:0", 2, 3, 0x24, 4, 0},
-        {"leaving 4:2:0 for 4K(30) gives RGB", 4, 0, 0x1C, 0, 0},
         {"leaving 4:2:0 for 1080P(60) gives RGB, depth kept", 4, 2, 0x14, 0, 2},
-        {"below 4K nothing changes", 2, 3, 0x1B, 2, 3},
-        {"after 4K nothing changes", 1, 3, 0x25, 1, 3},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
