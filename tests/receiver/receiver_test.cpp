@@ -132,11 +132,6 @@ TEST(ReceiverSweep, AsksEveryQueryInOrderStoresEverythingAndRestartsTheWatchdog)
     }
     EXPECT_EQ(r.a.watchdogStarts, restarts);
     EXPECT_EQ(r.a.watchdogStops, 0);  // left running after the last answer
-
-    // When it fires with no mode on it only stops itself.
-    advance(r.a, r.rx, 200);
-    EXPECT_EQ(r.a.watchdogStops, 1);
-    EXPECT_EQ(r.a.finishes.size(), 1u);
 }
 
 TEST(ReceiverSweep, MissingFourthAnswerEndsTheSweepAfter400Ms) {
@@ -167,7 +162,6 @@ TEST(ReceiverSweep, StallOf200MsInsideAnAnswerEndsTheSweep) {
     EXPECT_TRUE(r.rx.sweepMode);
     advance(r.a, r.rx, 1);
     EXPECT_FALSE(r.rx.sweepMode);
-    EXPECT_EQ(r.rx.rxPosition, 5);  // the time-out leaves the position alone
     EXPECT_EQ(r.a.queries.size(), 1u);
 }
 
