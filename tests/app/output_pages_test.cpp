@@ -82,6 +82,7 @@ class OutputPagesTest : public ConsoleTest {
     QAbstractButton* pattern(const char* caption) {
         return named(window().patternPage().patternGroup->buttons(), caption);
     }
+    QAbstractButton* timing(TimingCode code) { return window().timingPage().timingButton(code); }
     QAbstractButton* picture(const char* name) {
         return named(window().patternPage().pictures, name);
     }
@@ -278,6 +279,8 @@ TEST_F(OutputPagesTest, CommandGuardDropsOneSelectionWithinFiftyMilliseconds) {
     };
     const Step steps[] = {
         {"pattern sent", 0, pattern("RedScreen"), CMD_SET_PATTERN, 0x03, true},
+        {"timing 30 ms later dropped", 30, timing(0x0C), CMD_SET_TIMING, 0x0C, false},
+        {"the drop ended the guard", 0, timing(0x0E), CMD_SET_TIMING, 0x0E, true},
         {"pattern 30 ms later dropped", 30, pattern("BlueScreen"), CMD_SET_PATTERN, 0x05, false},
         {"the next one sent", 10, picture("GreenScreen"), CMD_SET_PATTERN, 0x04, true},
         {"setting 45 ms later dropped", 45, setting(O::Hdcp, "HDCP ON"), CMD_SET_HDCP, 1, false},

@@ -146,19 +146,6 @@ TEST_F(TimingPagesTest, ColourRuleFollowsTheSelectedTimingEvenWithThePortClosed)
     }
 }
 
-TEST_F(TimingPagesTest, ADuplicateClickWithinTheGuardSendsNothing) {
-    attachGenerator(1);
-    CConsoleDlg& w = window();
-    connect(1);
-    const std::size_t before = channel.writes().size();
-    click(0x14);
-    services.runFor(30);
-    w.timingPage().timingButton(0x0C)->click();
-    w.timingPage().timingButton(0x0E)->click();  // the dropped one cleared the guard
-    services.runFor(10);
-    EXPECT_EQ(writtenSince(before), (std::vector<Bytes>{setTiming(0x14), setTiming(0x0E)}));
-}
-
 TEST_F(TimingPagesTest, AutoAsksForTheDetails400MsLaterAndShowsThemOnlyWhenAnswered) {
     attachGenerator(1);
     CConsoleDlg& w = window();
