@@ -87,8 +87,6 @@ CConsoleDlg::CConsoleDlg(WindowServices& services, SerialChannel& channel,
                    Qt::WindowCloseButtonHint);
     buildLayout();
     installEventFilter(&keyFilter_);
-    addressDlg_ = new CAddressDlg(
-        services_, addressBook, channel_, [this] { return portOpen_; }, this);
 
     // Window managers own the system menu: the About item lives in the context menu and on F1.
     aboutAction = new QAction(QStringLiteral("&About KRX-VTP-SG..."), this);
@@ -355,14 +353,14 @@ void CConsoleDlg::sweepFinished() {
 }
 
 void CConsoleDlg::runHandler(std::size_t codeIndex, std::span<const std::uint8_t> answer) {
-    if (codeIndex < responseHandlers.size() && responseHandlers[codeIndex])
-        responseHandlers[codeIndex](answer);
+    if (codeIndex < responseHandlers_.size() && responseHandlers_[codeIndex])
+        responseHandlers_[codeIndex](answer);
 }
 
 void CConsoleDlg::fillResponseHandlers() {
-    responseHandlers.fill(nullptr);  // every other known code: accepted, no action
+    responseHandlers_.fill(nullptr);  // every other known code: accepted, no action
     auto set = [this](CommandCode code, ResponseHandler handler) {
-        responseHandlers[*responseCodeIndex(code)] = std::move(handler);
+        responseHandlers_[*responseCodeIndex(code)] = std::move(handler);
     };
     auto setting = [this](int CSettingPage::*selection, void (CConsoleDlg::*setText)(int)) {
         return [this, selection, setText](std::span<const std::uint8_t> answer) {
@@ -469,7 +467,9 @@ void CConsoleDlg::onReadAddressAnswer(std::span<const std::uint8_t> answer) {
     if (answer.size() < 2)
         return;
     targetAddress = TargetAddress{answer[0], answer[1]};
-    addressDlg_->showOriginalAddress(answer[0], answer[1]);
+    originalAddress = targetAddress;
+    if (addressDlg_ != nullptr)
+        addressDlg_->showOriginalAddress(answer[0], answer[1]);
 }
 
 // --- status panel ----------------------------------------------------------------------------
@@ -553,9 +553,20 @@ void CConsoleDlg::onAddressSelected() {
         startStatusSweep(kSweepAfterTargetMs);
 }
 
+CAddressDlg& CConsoleDlg::addressDialog() {
+    if (addressDlg_ == nullptr) {
+        addressDlg_ = new CAddressDlg(
+            services_, addressBook, channel_, [this] { return portOpen_; }, this);
+        if (originalAddress)
+            addressDlg_->showOriginalAddress(originalAddress->group, originalAddress->device);
+    }
+    return *addressDlg_;
+}
+
 void CConsoleDlg::onAddressSetting() {
-    addressDlg_->fillFromBook();
-    services_.runModal(*addressDlg_);
+    CAddressDlg& dialog = addressDialog();
+    dialog.fillFromBook();
+    services_.runModal(dialog);
     rebuildAddressList();
 }
 

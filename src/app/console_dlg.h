@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 
 #include "address/address_book.h"
@@ -148,7 +149,12 @@ class CConsoleDlg final : public QDialog,
     } statusTexts;
 
     AddressBook addressBook;
-    CAddressDlg& addressDialog() { return *addressDlg_; }
+    // The last read-address answer (0xF801) while the address dialog may not exist yet; the
+    // dialog shows it from its first opening on.
+    std::optional<TargetAddress> originalAddress;
+    // The address management dialog, built at its first use: it is hidden until "Address
+    // Setting", and building its 100-odd boxes would lengthen every start-up.
+    CAddressDlg& addressDialog();
 
     // Controls, for the pages and the tests.
     QRadioButton* powerOnRadio = nullptr;
@@ -220,7 +226,7 @@ class CConsoleDlg final : public QDialog,
     int activityIconId_ = 133;
     int powerIconId_ = 190;
     UserTiming currentTiming_{};
-    std::array<ResponseHandler, kResponseCodes.size()> responseHandlers;
+    std::array<ResponseHandler, kResponseCodes.size()> responseHandlers_;
     CTimingPage* timingPage_ = nullptr;
     CTimingDetailsPage* timingDetailsPage_ = nullptr;
     CPatternPage* patternPage_ = nullptr;

@@ -154,6 +154,14 @@ TEST_F(AddressDialogTest, ReadAddressFillsTheOriginalBoxesAndKeepsUnsavedEdits) 
         EXPECT_EQ(shown.descriptionBoxes[0]->text(), " ") << "the table comes from the book";
     });
     EXPECT_TRUE(services.messages().empty());
+
+    // An answer that comes before the dialog was ever opened is shown at its first opening.
+    destroyWindow();
+    receive(answerFrame({0x07, 0x07}, CMD_READ_ADDRESS, {0x0C, 0xE0}));
+    openAddressSetting([](CAddressDlg& shown) {
+        EXPECT_EQ(shown.originalGroupBox->text(), "0c");
+        EXPECT_EQ(shown.originalDeviceBox->text(), "e0");
+    });
 }
 
 TEST_F(AddressDialogTest, SaveRewritesTheBookAndTheListFollowsOnClose) {

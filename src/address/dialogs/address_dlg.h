@@ -20,9 +20,10 @@ class SerialChannel;
 class WindowServices;
 
 // "Device Address Management": reads the address of the one device on the line, gives it a new
-// one, and edits and saves the 32 entries of the book. The main window owns it for its whole life
-// and runs it modally; the Original and New Address texts therefore keep their values from one
-// opening to the next, while the table is refilled from the book at every opening. Enter never
+// one, and edits and saves the 32 entries of the book. The main window builds it at its first use,
+// keeps it for the rest of its life and runs it modally; the Original and New Address texts
+// therefore keep their values from one opening to the next, while the table is refilled from the
+// book at every opening. Enter never
 // closes it (no button is a default one); Escape does. Window thread only.
 class CAddressDlg final : public QDialog {
   public:
