@@ -43,11 +43,12 @@ CPatternPage::CPatternPage(PageHost& host, QWidget* parent) : QWidget(parent), h
         patternGroup->addButton(radio, entry.position);
 
         for (QAbstractButton* button :
-             {static_cast<QAbstractButton*>(picture), static_cast<QAbstractButton*>(radio)})
+             {static_cast<QAbstractButton*>(picture), static_cast<QAbstractButton*>(radio)}) {
             connect(button, &QAbstractButton::clicked, this,
                     [this, position = entry.position, code = entry.code] {
                         onPatternClicked(position, code);
                     });
+        }
         grid->addWidget(picture, row, column, Qt::AlignLeft | Qt::AlignBottom);
         grid->addWidget(radio, row + 1, column, Qt::AlignLeft | Qt::AlignTop);
     }
