@@ -107,7 +107,7 @@ std::string formatPairs(const std::vector<LabelledText>& pairs, bool json) {
     std::string out;
     if (!json) {
         for (const auto& [caption, text] : pairs)
-            out += caption + ": " + text + "\n";
+            out.append(caption).append(": ").append(text).append("\n");
         return out;
     }
     for (const auto& [caption, text] : pairs)

@@ -297,10 +297,11 @@ ExitStatus GeneratorSession::runSet(CommandCode setCode, CommandCode getCode, in
     if (!data || data->size() != 1)
         return fail(ExitStatus::NoAnswer, "no answer to " + std::string(commandName(getCode)));
     const int readBack = static_cast<std::int8_t>((*data)[0]);
-    if (!matches(readBack))
+    if (!matches(readBack)) {
         return fail(
             ExitStatus::ReadBackDiffers,
             caption + ": set " + describe(value) + ", the generator reports " + describe(readBack));
+    }
     print({{caption, describe(readBack)}});
     return ExitStatus::Done;
 }
@@ -372,10 +373,11 @@ ExitStatus GeneratorSession::runEdidRead(int savedSlot, const std::string& saveD
     receiver_.edidReadMode = true;
     sendQuery(fromSavedSlot ? CMD_READ_SAVED_EDID : CMD_READ_TV_EDID, {&payload, 1});
     startWatchdog(kEdidReadMs);
-    if (!waitFor([this] { return edidDone_; }))
+    if (!waitFor([this] { return edidDone_; })) {
         return fail(ExitStatus::NoAnswer,
                     std::string("no answer to ") +
                         (fromSavedSlot ? "CMD_READ_SAVED_EDID" : "CMD_READ_TV_EDID"));
+    }
     std::vector<LabelledText> saved;
     if (!saveDir.empty()) {
         const auto files = saveEdidFiles(saveDir, edidImage_);
@@ -428,10 +430,11 @@ ExitStatus GeneratorSession::runAddressWrite(TargetAddress address) {
     const auto readBack = readAddress();
     if (!readBack)
         return fail(ExitStatus::NoAnswer, "no answer to CMD_READ_ADDRESS");
-    if (*readBack != address)
+    if (*readBack != address) {
         return fail(ExitStatus::ReadBackDiffers, "Address: set " + addressText(address) +
                                                      ", the generator reports " +
                                                      addressText(*readBack));
+    }
     print({{"Address", addressText(*readBack)}});
     return ExitStatus::Done;
 }

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
 // krx-vtp-ctl: drives the generator from scripts and test benches (see --help).
+#include <sysexits.h>
+
+#include <exception>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -41,9 +44,7 @@ std::filesystem::path portsDirectory() {
     return (error ? std::filesystem::current_path() : self.parent_path()) / "ports";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     auto parsed = krx::ctl::parseOptions(args);
     if (const auto* error = std::get_if<krx::ctl::UsageError>(&parsed))
@@ -79,4 +80,19 @@ int main(int argc, char** argv) {
             return exitCode(status);
     }
     return exitCode(ExitStatus::Done);
+}
+
+}  // namespace
+
+// A failure no command foresees (memory, the file system) still ends with a message and a status
+// outside the command table, never with an abort.
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& failure) {
+        std::cerr << "krx-vtp-ctl: " << failure.what() << '\n';
+    } catch (...) {
+        std::cerr << "krx-vtp-ctl: unexpected failure\n";
+    }
+    return EX_SOFTWARE;
 }
