@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QToolButton>
 
@@ -151,10 +152,11 @@ void CConsoleDlg::buildLayout() {
         b->setDefault(false);
         return b;
     };
-    auto iconButton = [&du](QWidget* parent, int icon, const char* description, QRect r) {
+    // The picture itself is set by the initialisation that follows (setActivityIcon,
+    // setPowerPicture), so that each icon file is read once.
+    auto iconButton = [&du](QWidget* parent, const char* description, QRect r) {
         auto* b = new QToolButton(parent);
         b->setAutoRaise(true);
-        b->setIcon(iconFor(icon));
         b->setIconSize(QSize(du.px(14), du.px(14)));
         b->setGeometry(r);
         b->setAccessibleDescription(QString::fromLatin1(description));
@@ -170,7 +172,7 @@ void CConsoleDlg::buildLayout() {
     powerGroup = new QButtonGroup(this);
     powerGroup->addButton(powerOnRadio, 0);
     powerGroup->addButton(powerOffRadio, 1);
-    powerIcon = iconButton(output, kPowerOffIcon, "Power picture", du.rect(78, 14, 24, 22));
+    powerIcon = iconButton(output, "Power picture", du.rect(78, 14, 24, 22));
     connect(powerOnRadio, &QRadioButton::clicked, this, [this] { onPowerOn(); });
     connect(powerOffRadio, &QRadioButton::clicked, this, [this] { onPowerOff(); });
     connect(powerIcon, &QToolButton::clicked, this, [this] { onPowerPictureClicked(); });
@@ -178,7 +180,7 @@ void CConsoleDlg::buildLayout() {
     // Comm port.
     QGroupBox* comm = group("Comm Port", nullptr, du.rect(7, 50, 113, 104));
     QGroupBox* activity = group("Activity", comm, du.rect(6, 10, 42, 36));
-    activityIcon = iconButton(activity, 133, "Port activity", du.rect(9, 11, 24, 22));
+    activityIcon = iconButton(activity, "Port activity", du.rect(9, 11, 24, 22));
     connect(activityIcon, &QToolButton::clicked, this, [this] { togglePort(); });
     portButton = button(comm, "Turn on Port", du.rect(52, 12, 55, 14));
     connect(portButton, &QPushButton::clicked, this, [this] { togglePort(); });
@@ -254,6 +256,11 @@ void CConsoleDlg::buildLayout() {
     tabs->addTab(patternPage_, QStringLiteral("Pattern"));
     tabs->addTab(settingPage_, QStringLiteral("Setting"));
     tabs->addTab(edidPage_, QStringLiteral("TV EDID"));
+    // The tab widget places its page stack when it is first shown. A stack not yet sized then
+    // first fits itself to the largest page's size hint, a layout pass over every hidden page;
+    // sized here, it skips that pass and is placed all the same.
+    if (auto* stack = tabs->findChild<QStackedWidget*>())
+        stack->resize(tabs->size());
 }
 
 // --- frame senders -------------------------------------------------------------------------
