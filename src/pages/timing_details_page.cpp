@@ -241,10 +241,11 @@ void CTimingDetailsPage::exchange(bool save) {
     dx.radio(hSyncGroup, details.hSyncPolarity);
     dx.radio(scanTypeGroup, details.scanType);
     dx.radio(vSyncGroup, details.vSyncPolarity);
-    for (std::size_t i = 0; i < kTimingDetailFields.size(); ++i)
+    for (std::size_t i = 0; i < kTimingDetailFields.size(); ++i) {
         if (const auto* member =
                 std::get_if<float TimingDetails::*>(&kTimingDetailFields[i].member))
             dx.floatField(fields[i], details.*(*member));
+    }
 }
 
 void CTimingDetailsPage::refresh() {

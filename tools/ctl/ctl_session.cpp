@@ -473,20 +473,22 @@ ExitStatus GeneratorSession::runDetails(TimingCode code) {
         code = static_cast<std::int8_t>((*current)[0]);
     }
     const auto details = detailsFor(code);
-    if (!details)
+    if (!details) {
         return fail(ExitStatus::NoAnswer,
                     "no answer to " +
                         std::string(commandName(isUserTiming(code) ? CMD_GET_USER_TIMING
                                                                    : CMD_GET_TIMING_DETAILS)));
+    }
     std::vector<LabelledText> pairs = {{"Timing", timingName(code)}};
     for (const TimingDetailField& field : kTimingDetailFields) {
         char value[32];
-        if (const auto* whole = std::get_if<int TimingDetails::*>(&field.member))
+        if (const auto* whole = std::get_if<int TimingDetails::*>(&field.member)) {
             std::snprintf(value, sizeof value, "%d", (*details).*(*whole));
-        else
+        } else {
             std::snprintf(
                 value, sizeof value, "%.6g",
                 static_cast<double>((*details).*std::get<float TimingDetails::*>(field.member)));
+        }
         std::string text = value;
         if (!field.unit.empty())
             text += " " + std::string(field.unit);
@@ -554,10 +556,11 @@ ExitStatus GeneratorSession::runStoreUserTiming(const Command& command) {
         const auto stored = readUserTiming(slot);
         if (!stored)
             return fail(ExitStatus::NoAnswer, "no answer to CMD_GET_USER_TIMING");
-        if (*stored != record)
+        if (*stored != record) {
             return fail(ExitStatus::ReadBackDiffers,
                         caption + ": stored " + formatUserTimingLabel(record) +
                             ", the generator reports " + formatUserTimingLabel(*stored));
+        }
     }
     print({{caption, formatUserTimingLabel(record)}});
     return runSet(
