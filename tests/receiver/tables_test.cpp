@@ -212,8 +212,9 @@ TEST(TimingDetails, CodesWithoutATimingShowNothing) {
     EXPECT_EQ(noTimingDetails(), TimingDetails{});
     for (TimingCode code : {-1, -128, 0x36, 0x37, 0x40, 0x41, 127}) {
         EXPECT_EQ(standardTimingRecord(code), UserTiming{}) << code;
-        if (!isTimingCode(code))
+        if (!isTimingCode(code)) {
             EXPECT_EQ(timingDetailsFor(code, current, slots), TimingDetails{}) << code;
+        }
     }
 }
 
