@@ -31,15 +31,6 @@
 namespace krx {
 namespace {
 
-constexpr int kBaud = 115200;
-constexpr char kParity = 'N';
-constexpr int kDataBits = 8;
-constexpr int kStopBits = 1;
-constexpr std::uint32_t kEventMask = 0x0003;
-constexpr std::uint32_t kBufferSize = 512;
-constexpr int kFirstProbeMs = 300;
-constexpr int kLaterProbeMs = 400;
-constexpr int kSweepAfterOpenMs = 400;
 constexpr int kSweepAfterSearchMs = 800;
 constexpr int kSweepAfterTargetMs = 800;
 constexpr int kWaitAfterOpenMs = 200;
@@ -644,8 +635,9 @@ void CConsoleDlg::showOpen() {
 // A refused open leaves one line on standard error saying why. A search leaves out the numbers
 // with no device behind them, which are most of the 99 it tries.
 bool CConsoleDlg::openChannel(bool searching) {
-    if (channel_.open(*this, portNumber_, kBaud, kParity, kDataBits, kStopBits, kEventMask,
-                      kBufferSize))
+    if (channel_.open(*this, portNumber_, kGeneratorLine.baud, kGeneratorLine.parity,
+                      kGeneratorLine.dataBits, kGeneratorLine.stopBits, kGeneratorLine.eventMask,
+                      kGeneratorLine.bufferSize))
         return true;
     const auto failure = channel_.lastOpenFailure();
     const bool absent = failure && (failure->reason == OpenError::NoSuchDevice ||
@@ -665,7 +657,7 @@ void CConsoleDlg::togglePort() {
     if (openChannel() && channel_.start()) {
         showOpen();
         services_.sleepMs(kWaitAfterOpenMs);
-        startStatusSweep(kSweepAfterOpenMs);
+        startStatusSweep(kAnswerWaitMs);
         return;
     }
     channel_.stop();
@@ -697,7 +689,7 @@ void CConsoleDlg::changePort(int index) {
     }
     showOpen();
     services_.sleepMs(kWaitAfterOpenMs);
-    startStatusSweep(kSweepAfterOpenMs);
+    startStatusSweep(kAnswerWaitMs);
 }
 
 void CConsoleDlg::queueProbe() {
@@ -728,7 +720,7 @@ void CConsoleDlg::searchDevice() {
     queueProbe();
     receiver.searchMode = true;
     statusLine->setText(QStringLiteral("Please wait....."));
-    startWatchdog(kFirstProbeMs);
+    startWatchdog(kFirstProbeWaitMs);
 }
 
 void CConsoleDlg::searchWatchdogExpired() {
@@ -745,7 +737,7 @@ void CConsoleDlg::searchWatchdogExpired() {
         if (openChannel(true) && channel_.start()) {
             services_.sleepMs(kWaitBeforeProbeMs);
             queueProbe();
-            startWatchdog(kLaterProbeMs);
+            startWatchdog(kLaterProbeWaitMs);
             return;
         }
     }

@@ -196,6 +196,23 @@ inline constexpr std::size_t kSavedEdidAnswerSize =
 inline constexpr std::size_t kAddressAnswerSize = 2;
 inline constexpr std::size_t kPingAnswerSize = 2;
 
+// How a client opens the generator's line: 115200 baud, 8 data bits, no parity, 1 stop bit,
+// the channel's event mask, and room for the longest frame in the pending-frame buffer.
+struct LineSettings {
+    int baud;
+    char parity;
+    int dataBits;
+    int stopBits;
+    std::uint32_t eventMask;
+    std::uint32_t bufferSize;
+};
+inline constexpr LineSettings kGeneratorLine{115200, 'N', 8, 1, 0x0003, 512};
+
+// How long a client waits for an answer before it abandons the exchange.
+inline constexpr int kFirstProbeWaitMs = 300;  // the first presence probe of a search
+inline constexpr int kLaterProbeWaitMs = 400;  // every later probe
+inline constexpr int kAnswerWaitMs = 400;      // a status query, the first one included
+
 // Data bytes of the generator's answer to `request`: 0 for an acknowledged set command, nothing
 // for a code outside the command set.
 std::optional<std::size_t> answerDataSize(CommandCode request);

@@ -11,6 +11,7 @@
 #include "address/address_book.h"
 #include "edid/edid_files.h"
 #include "edid_tool.h"
+#include "link/generator_facts.h"
 #include "link/port_map.h"
 #include "pages/tables/pattern_table.h"
 #include "pages/tables/setting_table.h"
@@ -18,16 +19,7 @@
 namespace krx::ctl {
 namespace {
 
-// The console's serial settings and its watchdog intervals.
-constexpr int kBaud = 115200;
-constexpr char kParity = 'N';
-constexpr int kDataBits = 8;
-constexpr int kStopBits = 1;
-constexpr std::uint32_t kEventMask = 0x0003;
-constexpr std::uint32_t kBufferSize = 512;
-constexpr int kFirstProbeMs = 300;
-constexpr int kLaterProbeMs = 400;
-constexpr int kQueryMs = 400;
+// The console's watchdog interval for an EDID read.
 constexpr int kEdidReadMs = 600;
 // A stored user timing is selected this long after the store, as the Timing Details page does;
 // a slot being output is left for 1024x768(60) first.
@@ -138,8 +130,9 @@ std::string GeneratorSession::portName() const {
 }
 
 bool GeneratorSession::openPort(int comNumber) {
-    if (!channel_->open(*this, comNumber, kBaud, kParity, kDataBits, kStopBits, kEventMask,
-                        kBufferSize))
+    if (!channel_->open(*this, comNumber, kGeneratorLine.baud, kGeneratorLine.parity,
+                        kGeneratorLine.dataBits, kGeneratorLine.stopBits, kGeneratorLine.eventMask,
+                        kGeneratorLine.bufferSize))
         return false;
     if (!channel_->start()) {
         channel_->stop();
@@ -175,7 +168,7 @@ bool GeneratorSession::probe(bool firstProbe) {
     receiver_.searchMode = true;
     writePending_ = true;
     channel_->queueWrite(frame->view());
-    startWatchdog(firstProbe ? kFirstProbeMs : kLaterProbeMs);
+    startWatchdog(firstProbe ? kFirstProbeWaitMs : kLaterProbeWaitMs);
     const bool found = waitFor([this] { return receiver_.deviceFound; });
     receiver_.searchMode = false;
     stopWatchdog();
@@ -261,7 +254,7 @@ ExitStatus GeneratorSession::runStatus() {
     sweepDone_ = false;
     answer_.reset();
     awaitedCode_ = CMD_GET_LINK_STATUS;  // asked for by the receiver once the sweep is done
-    receiver_.startStatusSweep(kQueryMs);
+    receiver_.startStatusSweep(kAnswerWaitMs);
     if (!waitFor([this] { return sweepDone_; })) {
         // The query whose answer did not come, as the sweep stopped at it.
         const auto index = std::min(static_cast<std::size_t>(std::max(receiver_.sweepIndex, 0)),
@@ -613,7 +606,7 @@ std::optional<std::vector<std::uint8_t>> GeneratorSession::query(
     answer_.reset();
     if (!sendInTurn(code, payload, to))
         return std::nullopt;
-    startWatchdog(kQueryMs);
+    startWatchdog(kAnswerWaitMs);
     waitFor([this] { return answer_.has_value(); });
     stopWatchdog();
     awaitedCode_ = 0;
@@ -692,7 +685,7 @@ void GeneratorSession::edidReceived() {
 void GeneratorSession::sweepFinished() {
     sweepDone_ = true;
     // The receiver asks for the link status next; its answer gets the query's interval.
-    startWatchdog(kQueryMs);
+    startWatchdog(kAnswerWaitMs);
 }
 
 void GeneratorSession::runHandler(std::size_t codeIndex, std::span<const std::uint8_t> data) {
