@@ -319,18 +319,21 @@ INSTANTIATE_TEST_SUITE_P(
                 {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The folder named by --save is made when it does not exist yet.
 TEST_F(CtlProcess, EdidReadSavesTheConsoleFiles) {
     startSim({});
-    const CtlRun run = runCtl({"edid", "read", "saved", "3", "--save", dir.string()});
+    const std::filesystem::path saveDir = dir / "unit-7";
+    const CtlRun run = runCtl({"edid", "read", "saved", "3", "--save", saveDir.string()});
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_TRUE(run.out.starts_with("HDMI EDID\ncheck sum Ok !\n\n00  00 FF FF FF FF FF FF 00"))
         << run.out;
-    EXPECT_NE(run.out.find("Saved: " + (dir / "RedIvo_EDID00.bin").string()), std::string::npos);
-    const std::string binary = readFile(dir / "RedIvo_EDID00.bin");
+    EXPECT_NE(run.out.find("Saved: " + (saveDir / "RedIvo_EDID00.bin").string()),
+              std::string::npos);
+    const std::string binary = readFile(saveDir / "RedIvo_EDID00.bin");
     ASSERT_EQ(binary.size(), 256u);
     EXPECT_EQ(binary.substr(0, 8), std::string("\x00\xFF\xFF\xFF\xFF\xFF\xFF\x00", 8));
     // Sixteen lines of sixteen "XX" entries, each line ending CR LF.
-    EXPECT_EQ(readFile(dir / "RedIvo_EDID00.txt").size(), 784u);
+    EXPECT_EQ(readFile(saveDir / "RedIvo_EDID00.txt").size(), 784u);
     std::vector<std::string> bytes;
     for (const Received& frame : received())
         bytes.push_back(frame.bytes);

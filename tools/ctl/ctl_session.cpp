@@ -373,6 +373,10 @@ ExitStatus GeneratorSession::runEdidRead(int savedSlot, const std::string& saveD
     }
     std::vector<LabelledText> saved;
     if (!saveDir.empty()) {
+        // A bench names a folder per unit; make it, as the operator would before saving. Whatever
+        // stands in the way shows up as the save's own failure.
+        std::error_code ignored;
+        std::filesystem::create_directories(saveDir, ignored);
         const auto files = saveEdidFiles(saveDir, edidImage_);
         if (!files)
             return fail(ExitStatus::PortUnavailable, saveDir + ": " + files.error());
