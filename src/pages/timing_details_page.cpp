@@ -77,6 +77,9 @@ CTimingDetailsPage::CTimingDetailsPage(PageHost& host, QWidget* parent)
     : QWidget(parent), host_(host) {
     installEventFilter(&keyFilter_);
     buildLayout();
+    // The fields show their zeros from the start, so a save before any timing was shown reads
+    // them without a parse complaint.
+    refresh();
     connect(saveButton, &QPushButton::clicked, this, [this] { onSaveUserTiming(); });
     connect(updateButton, &QPushButton::clicked, this, [this] { onUpdateStatus(); });
 }

@@ -235,6 +235,9 @@ TEST_F(TimingPagesTest, SaveTakesTheClockAsEnteredAndReportsWhatItCannotTake) {
     };
     attachGenerator(1);
     CConsoleDlg& w = window();
+    // As created the page holds zeros, which a save takes without complaint.
+    save(10);
+    EXPECT_EQ(messageTexts(), QStringList(2, kNotOn));
     connect(1);
     for (int slot = 1; const Row& row : rows) {
         SCOPED_TRACE(row.name);
