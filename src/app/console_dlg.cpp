@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QKeySequence>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -51,6 +52,16 @@ QString fromLatin1View(std::string_view text) {
 int signedByte(std::uint8_t byte) {
     return static_cast<std::int8_t>(byte);
 }
+
+// A clickable picture reacts to a single click: the second press of a double click is not a
+// click of its own, so a double click toggles the power or the port once, not twice.
+class PictureButton final : public QToolButton {
+  public:
+    using QToolButton::QToolButton;
+
+  protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override { event->accept(); }
+};
 
 // Dialog units to pixels: a quarter of the average character width across, an eighth of the
 // font height down.
@@ -146,7 +157,7 @@ void CConsoleDlg::buildLayout() {
     // The picture itself is set by the initialisation that follows (setActivityIcon,
     // setPowerPicture), so that each icon file is read once.
     auto iconButton = [&du](QWidget* parent, const char* description, QRect r) {
-        auto* b = new QToolButton(parent);
+        auto* b = new PictureButton(parent);
         b->setAutoRaise(true);
         b->setIconSize(QSize(du.px(14), du.px(14)));
         b->setGeometry(r);

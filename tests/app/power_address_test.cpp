@@ -2,6 +2,7 @@
 // Power control and the choice of the addressed device, through the real window.
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QMouseEvent>
 #include <QRadioButton>
 #include <QToolButton>
 #include <fstream>
@@ -75,6 +76,18 @@ TEST_F(PowerAddressTest, RebuildKeepsTheSelectionOrFallsBackToTheFirstItem) {
     }
 }
 
+void doubleClick(QWidget* target) {
+    const QPointF at = QRectF(target->rect()).center();
+    const auto send = [&](QEvent::Type type, Qt::MouseButtons held) {
+        QMouseEvent event(type, at, target->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    };
+    for (QEvent::Type press : {QEvent::MouseButtonPress, QEvent::MouseButtonDblClick}) {
+        send(press, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, Qt::NoButton);
+    }
+}
+
 TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
     struct Row {
         const char* name;
@@ -84,6 +97,7 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
         const char* frame;  // "": "Com port is not on yet." instead
         int icon;
         int checked;
+        bool doubleClick = false;  // press, release, double-click press, release
     };
     const char* const on = "AA 00 00 06 00 00 00 AB 00 00 A5";
     const char* const off = "AA 00 00 06 00 00 00 AB 00 01 A4";
@@ -97,6 +111,7 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
         {"Power Off", true, -1, offRadio, off, 190, 1},
         {"Power On", true, 1, onRadio, on, 189, 0},
         {"Power Off, port closed", false, -1, offRadio, "", 190, 1},
+        {"picture double-clicked toggles once", true, -1, picture, on, 189, 0, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -109,7 +124,10 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
         w.powerSelection = row.before;
         w.refreshMainWindow();
         const std::size_t before = channel.writes().size();
-        row.control(w)->click();
+        if (row.doubleClick)
+            doubleClick(row.control(w));
+        else
+            row.control(w)->click();
         services.runFor(10);
         EXPECT_EQ(writtenSince(before), hexFrames(row.frame));
         EXPECT_EQ(messageTexts(),
