@@ -164,6 +164,9 @@ void CSettingPage::setHdcp(int value) {
     // Any non-zero choice reads "ON ".
     host_.setHdcpText(value != 0 ? 1 : 0);
     host_.refreshMainWindow();
+    // Taken into the selection, as the audio source is, so that a later refresh does not put
+    // back the HDCP mode the generator no longer uses.
+    read();
 }
 
 void CSettingPage::onColorSpaceClicked(int value) {

@@ -326,16 +326,31 @@ TEST_F(OutputPagesTest, ResetSendsOnClickNotOnEnterAndItsNoteStaysUntilColourSpa
     EXPECT_EQ(page.resetNoteLabel->accessibleDescription(), "Reset note");
 }
 
-// A chosen audio source is taken into the selection, so a later refresh (a refused colour
-// choice) keeps the source the generator uses checked.
-TEST_F(OutputPagesTest, RefusalAfterASourceChoiceKeepsTheSourceChecked) {
+// A chosen audio source or HDCP mode is taken into the selection, so a later refresh (a refused
+// colour choice) keeps the choice the generator uses checked.
+TEST_F(OutputPagesTest, RefusalAfterAChoiceWithoutTextKeepsTheChoiceChecked) {
     CConsoleDlg& w = connected();
-    setting(O::AudioSource, "External Stereo Input")->click();
-    mark();
-    w.settingPage().outputMode = 0;
-    setting(O::ColorDepth, "36bit")->click();
-    EXPECT_EQ(messageTexts(), QStringList{"When in DVI mode, the color depth is fixed to 24bit !"});
-    EXPECT_EQ(group(O::AudioSource)->checkedId(), 1);
+    struct Row {
+        O option;
+        const char* clicked;
+        int checked;
+    };
+    const Row rows[] = {
+        {O::AudioSource, "External Stereo Input", 1},
+        {O::Hdcp, "HDCP ON", 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.clicked);
+        mark();
+        w.settingPage().outputMode = 1;
+        setting(row.option, row.clicked)->click();
+        mark();
+        w.settingPage().outputMode = 0;
+        setting(O::ColorDepth, "36bit")->click();
+        EXPECT_EQ(messageTexts(),
+                  QStringList{"When in DVI mode, the color depth is fixed to 24bit !"});
+        EXPECT_EQ(group(row.option)->checkedId(), row.checked);
+    }
 }
 
 TEST_F(OutputPagesTest, ClosedPortShowsTheMessagePerFrameAndTheHandlerGoesOn) {
