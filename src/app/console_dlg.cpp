@@ -703,17 +703,19 @@ void CConsoleDlg::changePort(int index) {
     startStatusSweep(kAnswerWaitMs);
 }
 
-void CConsoleDlg::queueProbe() {
+void CConsoleDlg::queueProbe(int answerWaitMs) {
+    receiver.startProbe();
     // Queued directly: the port-open flag is clear during a search, so the senders would refuse.
     const auto frame = buildFrame(targetAddress.group, targetAddress.device, CMD_PING);
     if (frame)
         channel_.queueWrite(frame->view());
+    startWatchdog(answerWaitMs);
+    services_.setTimer(*this, kProbeDeadlineTimer, ResponseReceiver::probeDeadlineMs(answerWaitMs));
 }
 
 void CConsoleDlg::searchDevice() {
     showClosed();
     channel_.stop();
-    receiver.deviceFound = false;
     rememberedPort_ = portNumber_;
     portNumber_ = 1;
     bool opened = openChannel(true) && channel_.start();
@@ -728,13 +730,13 @@ void CConsoleDlg::searchDevice() {
         message("Can not find available device for this console!");
         return;
     }
-    queueProbe();
-    receiver.searchMode = true;
+    queueProbe(kFirstProbeWaitMs);
     statusLine->setText(QStringLiteral("Please wait....."));
-    startWatchdog(kFirstProbeWaitMs);
 }
 
+// The watchdog or the probe's deadline fired, whichever came first; the next probe arms both anew.
 void CConsoleDlg::searchWatchdogExpired() {
+    services_.killTimer(*this, kProbeDeadlineTimer);
     if (receiver.deviceFound) {
         showOpen();
         portSelector->setCurrentIndex(portNumber_ - 1);
@@ -747,8 +749,7 @@ void CConsoleDlg::searchWatchdogExpired() {
     for (++portNumber_; portNumber_ <= kLastPort; ++portNumber_) {
         if (openChannel(true) && channel_.start()) {
             services_.sleepMs(kWaitBeforeProbeMs);
-            queueProbe();
-            startWatchdog(kLaterProbeWaitMs);
+            queueProbe(kLaterProbeWaitMs);
             return;
         }
     }
@@ -761,11 +762,13 @@ void CConsoleDlg::searchWatchdogExpired() {
 }
 
 void CConsoleDlg::onTimer(int id) {
-    if (id == kWatchdogTimer) {
+    if (id == kWatchdogTimer || id == kProbeDeadlineTimer) {
         if (receiver.searchMode)
             searchWatchdogExpired();
-        else
+        else if (id == kWatchdogTimer)
             receiver.watchdogExpired();
+        else
+            services_.killTimer(*this, kProbeDeadlineTimer);  // outlived its search
     } else if (id == kGuardTimer) {
         commandGuard = false;
         services_.killTimer(*this, kGuardTimer);

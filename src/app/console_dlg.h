@@ -47,6 +47,9 @@ class CConsoleDlg final : public QDialog,
     static constexpr int kWatchdogTimer = 4;
     static constexpr int kGuardTimer = 5;
     static constexpr int kGuardMs = 50;
+    // A search probe's overall deadline, which received bytes do not restart (the watchdog they
+    // do restart would otherwise hold a probe of a port that keeps sending for ever).
+    static constexpr int kProbeDeadlineTimer = 6;
 
     // The address book is kept as SG.ini in `bookDirectory` (the executable's directory).
     CConsoleDlg(WindowServices& services, SerialChannel& channel,
@@ -210,7 +213,9 @@ class CConsoleDlg final : public QDialog,
     void showClosed();
     void showOpen();
     void setActivityIcon(int id);
-    void queueProbe();
+    // Probes the port just opened: a fresh search matcher, the watchdog at `answerWaitMs` and the
+    // probe's deadline.
+    void queueProbe(int answerWaitMs);
     void searchWatchdogExpired();
     void message(std::string_view text);
     // TargetAddress from selector item `index`: 0 every device with answers, 1 every device

@@ -14,7 +14,6 @@ namespace {
 
 constexpr std::uint8_t kCodeShiftMarker = 0xFF;
 constexpr std::size_t kUserTimingQueryIndex = 12;  // kStatusQueryCodes entry read ten times
-constexpr int kInFrameTimeoutMs = 200;
 constexpr int kNextAnswerTimeoutMs = 400;
 
 constexpr int kSweepDataByte = 9;
@@ -95,6 +94,12 @@ void ResponseReceiver::startStatusSweep(int timeoutMs) {
     actions_.startWatchdog(timeoutMs);
 }
 
+void ResponseReceiver::startProbe() {
+    rxPosition = -1;
+    deviceFound = false;
+    searchMode = true;
+}
+
 void ResponseReceiver::watchdogExpired() {
     if (sweepMode) {
         sweepMode = false;
@@ -148,7 +153,7 @@ void ResponseReceiver::receiveEdidByte(std::uint8_t byte) {
 
 void ResponseReceiver::receiveSearchByte(std::uint8_t byte) {
     if (rxPosition != -1)
-        actions_.startWatchdog(kInFrameTimeoutMs);
+        actions_.startWatchdog(kInFrameWaitMs);
     if (rxPosition < 0) {
         if (byte == kAnswerStart)
             rxPosition = 0;
@@ -170,7 +175,7 @@ void ResponseReceiver::receiveSearchByte(std::uint8_t byte) {
 
 void ResponseReceiver::receiveSweepByte(std::uint8_t byte) {
     if (rxPosition != -1)
-        actions_.startWatchdog(kInFrameTimeoutMs);
+        actions_.startWatchdog(kInFrameWaitMs);
     if (rxPosition < 0) {
         if (byte == kAnswerStart)
             rxPosition = 0;

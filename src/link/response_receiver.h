@@ -8,6 +8,7 @@
 
 #include "link/command_frame.h"
 #include "link/device_status.h"
+#include "link/generator_facts.h"
 
 namespace krx {
 
@@ -52,9 +53,29 @@ class ResponseReceiver {
     // Sends CMD_GET_TIMING, arms the sweep at its first query and starts the watchdog.
     void startStatusSweep(int timeoutMs);
 
+    // Arms the search matcher for one presence probe: deviceFound cleared, searchMode set, and a
+    // fresh frame position, so that a half frame the previous port left behind (a line that keeps
+    // sending) cannot swallow the answer on this one.
+    void startProbe();
+
     // The watchdog fired while no search was running: ends the sweep, else the EDID read; then
     // stops the watchdog. Leaves rxPosition alone.
     void watchdogExpired();
+
+    // Search and sweep modes restart the watchdog with this at every byte of a frame being
+    // assembled.
+    static constexpr int kInFrameWaitMs = 200;
+
+    // The overall deadline of a presence probe whose answer must start within firstAnswerMs. The
+    // bytes of a line that keeps sending restart the watchdog for ever; this deadline is not
+    // restarted. It is the latest the watchdog alone can decide on an answer the search matcher
+    // accepts: byte 1 just inside firstAnswerMs, bytes 2 to 10 (the last data byte) each up to
+    // kInFrameWaitMs after the one before, the decision kInFrameWaitMs after byte 10. So it never
+    // cuts short an answer the watchdog would have waited for.
+    static constexpr int probeDeadlineMs(int firstAnswerMs) {
+        constexpr int bytesRestarting = static_cast<int>(kFrameHeadSize - 1 + kPingAnswerSize);
+        return firstAnswerMs + bytesRestarting * kInFrameWaitMs;
+    }
 
     static constexpr std::size_t kFrameCapacity = 520;
     static constexpr unsigned kMaxLength = 500;
