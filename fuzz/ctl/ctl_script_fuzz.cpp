@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Arbitrary bytes as a krx-vtp-ctl script. A script parses into commands whose values the
 // generator takes, with line numbers that rise and stay inside the text, or into an error that
-// names a line of the text. Violated invariants abort, so that libFuzzer and the corpus replay
-// report them.
+// names a line of the text in a short message without control bytes. Violated invariants abort, so
+// that libFuzzer and the corpus replay report them.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -62,7 +62,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto parsed = krx::ctl::parseScript(text);
     if (const auto* error = std::get_if<krx::ctl::ScriptError>(&parsed)) {
         check(error->lineNumber >= 1 && error->lineNumber <= lineCount);
-        check(!error->message.empty());
+        check(!error->message.empty() && error->message.size() <= 1000);
+        check(std::none_of(error->message.begin(), error->message.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        }));
         return 0;
     }
     int previous = 0;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ctl_command.h"
+#include "ctl_watchdog.h"
 #include "pages/tables/setting_table.h"
 
 namespace krx::ctl {
@@ -15,7 +16,7 @@ struct CommandRow {
     const char* name;
     std::vector<std::string> words;
     std::optional<Command> expected;  // nothing: a usage error
-    const char* errorPart = "";
+    std::string errorPart = "";
 };
 
 class ParseCommand : public ::testing::TestWithParam<CommandRow> {};
@@ -52,9 +53,6 @@ INSTANTIATE_TEST_SUITE_P(
         CommandRow{"PatternByCode", {"pattern", "36"}, Command{K::Pattern, 0x24}},
         CommandRow{
             "SetDepthCaption", {"set", "color-depth", "30bit"}, Command{K::Set, 1, O::ColorDepth}},
-        CommandRow{"SetHdcpCaption", {"set", "hdcp", "HDCP ON"}, Command{K::Set, 1, O::Hdcp}},
-        CommandRow{
-            "SetChannelsCaption", {"set", "channels", "8CH"}, Command{K::Set, 6, O::Channels}},
         CommandRow{"SetSourceCaption",
                    {"set", "audio-source", "External Stereo Input"},
                    Command{K::Set, 1, O::AudioSource}},
@@ -95,7 +93,10 @@ INSTANTIATE_TEST_SUITE_P(
                    {"address", "write", "015"},
                    std::nullopt,
                    "It is not hex digi !"},
-        CommandRow{"UnknownCommand", {"brightness", "3"}, std::nullopt, "unknown command"}),
+        CommandRow{"UnknownCommandCutAndEscaped",
+                   {std::string(1, '\0') + std::string(100'000, 'x')},
+                   std::nullopt,
+                   "unknown command \"\\x00" + std::string(kShownTokenBytes - 1, 'x') + "...\""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParseOptions, AddressesAndLimits) {
@@ -119,7 +120,8 @@ TEST(ParseOptions, AddressesAndLimits) {
 }
 
 TEST(ParseScript, FirstBadLineGivesItsNumber) {
-    const auto good = parseScript("# bench\n\nstatus\ntiming \"1080P(60)\"  # full HD\nwait 500\n");
+    const auto good =  // saved as UTF-8 with a byte-order mark
+        parseScript("\xEF\xBB\xBF# bench\n\nstatus\ntiming \"1080P(60)\"  # full HD\nwait 500\n");
     ASSERT_TRUE(std::holds_alternative<std::vector<ScriptLine>>(good));
     const auto& lines = std::get<std::vector<ScriptLine>>(good);
     ASSERT_EQ(lines.size(), 3u);
@@ -176,6 +178,24 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalRow{"HdmiColourSpace", O::ColorSpace, 1, 0x1C, kHdmi, nullptr},
         RefusalRow{"OtherOptionsUnruled", O::SampleRate, 3, 0x23, kDvi, nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Bytes restart the watchdog from now, but never from past the end of the request's interval.
+TEST(AnswerWatchdog, BytesHoldAnExchangeOneRestartPastItsInterval) {
+    using std::chrono::milliseconds;
+    const AnswerWatchdog::Clock::time_point sent{};
+    AnswerWatchdog watchdog;
+    watchdog.requestSent();
+    watchdog.start(sent, 400);
+    watchdog.start(sent + milliseconds(390), 200);  // an answer begun in time
+    EXPECT_EQ(watchdog.deadline(), sent + milliseconds(590));
+    for (int ms = 400; ms <= 2000; ms += 10)  // then a line that keeps sending
+        watchdog.start(sent + milliseconds(ms), 200);
+    EXPECT_EQ(watchdog.deadline(), sent + milliseconds(600));
+    watchdog.requestSent();  // the next query
+    watchdog.start(sent + milliseconds(2000), 400);
+    watchdog.start(sent + milliseconds(3000), 200);
+    EXPECT_EQ(watchdog.deadline(), sent + milliseconds(2600));
+}
 
 }  // namespace
 }  // namespace krx::ctl

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 
 #include "address/hex_text.h"
 #include "pages/tables/pattern_table.h"
@@ -37,10 +38,12 @@ Options:
   --address GGDD       the addressed device (hexadecimal group and device); "all" is 0000
                        (every device acts and answers, the default), "all-silent" FFFF
                        (every device acts, none answers: nothing is read back)
-  --timeout-ms N       wait N ms for each answer instead of the console's intervals
+  --timeout-ms N       wait N ms for each answer instead of the console's intervals; bytes
+                       that make no answer keep an exchange open for one more wait at most
   --json               print results as JSON
-  --script FILE        run FILE ("-": standard input), one command a line, "#" comments,
-                       the port opened once; stops at the first failing line
+  --script FILE        run FILE, a regular file or a FIFO ("-": standard input), one
+                       command a line, "#" comments; read whole (at most 1 MiB) and checked
+                       before the port is opened once; stops at the first failing line
   --help               show this text
 
 Commands:
@@ -70,8 +73,9 @@ Commands:
                        v-blank, vs-offset, vs-width, scan-type=progressive|interlace,
                        hsync=+|-, vsync=+|-; then output it
 
-Every setting and address is read back. Exit status: 0 done, 1 no answer, 2 usage, 3 refused (the
-console's message on stderr, nothing sent), 4 port cannot be opened, 5 read-back differs.
+Every setting and address is read back. Exit status: 0 done, 1 no answer (or the port was
+closed), 2 usage, 3 refused (the console's message on stderr, nothing sent), 4 port cannot be
+opened, 5 read-back differs, 6 a file cannot be written (edid read --save; the report is printed).
 
 Examples:
   krx-vtp-ctl --port COM3 status
@@ -117,7 +121,7 @@ std::optional<int> parseNumber(std::string_view text) {
 }
 
 std::string quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+    return "\"" + shown(text) + "\"";
 }
 
 // The first row whose name equals `name` exactly, else the only one equal ignoring case; a name
@@ -162,13 +166,13 @@ std::variant<TargetAddress, UsageError> parseAddress(std::string_view text) {
             ? parseNumber("0x" + std::string(text))
             : std::nullopt;
     if (!value)
-        return UsageError{"--address " + std::string(text) + ": not GGDD, all or all-silent"};
+        return UsageError{"--address " + shown(text) + ": not GGDD, all or all-silent"};
     const TargetAddress address{static_cast<std::uint8_t>(*value >> 8),
                                 static_cast<std::uint8_t>(*value & 0xFF)};
     // A broadcast group byte with a single device, or a mixed broadcast pair, reaches nobody.
     const bool broadcastGroup = address.group == 0x00 || address.group == 0xFF;
     if (broadcastGroup && address != kAllAnswering && address != kAllSilent)
-        return UsageError{"--address " + std::string(text) + ": no device answers to this address"};
+        return UsageError{"--address " + shown(text) + ": no device answers to this address"};
     return address;
 }
 
@@ -177,12 +181,12 @@ std::variant<PortChoice, UsageError> parsePort(std::string_view text) {
     if (text.size() > 3 && sameIgnoringCase(text.substr(0, 3), "COM")) {
         const auto number = parseNumber(text.substr(3));
         if (!number || *number < 1 || *number > 99)
-            return UsageError{"--port " + std::string(text) + ": COM1 to COM99"};
+            return UsageError{"--port " + shown(text) + ": COM1 to COM99"};
         port.comNumber = *number;
         return port;
     }
     if (text.find('/') == std::string_view::npos)
-        return UsageError{"--port " + std::string(text) + ": not COMn or a device path"};
+        return UsageError{"--port " + shown(text) + ": not COMn or a device path"};
     port.devicePath = text;
     return port;
 }
@@ -274,7 +278,7 @@ std::variant<TimingEdit, UsageError> parseTimingEdit(std::string_view word) {
     const std::string_view value =
         equals == std::string_view::npos ? std::string_view() : word.substr(equals + 1);
     const auto invalid = [&](std::string_view why) {
-        return UsageError{std::string(word) + ": " + std::string(why)};
+        return UsageError{shown(word) + ": " + std::string(why)};
     };
     if (key == "scan-type" || key == "hsync" || key == "vsync") {
         const auto& labels = key == "scan-type" ? kScanTypeLabels : kSyncPolarityLabels;
@@ -338,6 +342,25 @@ std::variant<Command, UsageError> parseStoreUserTiming(std::span<const std::stri
 
 }  // namespace
 
+std::string shown(std::string_view text, std::size_t limit) {
+    std::size_t end = std::min(text.size(), limit);
+    // Not inside a UTF-8 sequence: continuation bytes are 10xxxxxx.
+    while (end > 0 && end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    std::string out;
+    for (const char c : text.substr(0, end)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return end < text.size() ? out + "..." : out;
+}
+
 std::string_view settingKey(SettingOption option) {
     return kSettingKeys[static_cast<std::size_t>(option)];
 }
@@ -357,7 +380,7 @@ std::variant<TimingCode, UsageError> lookupTiming(std::string_view name) {
     }
     if (const auto code = parseNumber(name)) {
         if (!isTimingCode(*code))
-            return UsageError{"timing code " + std::string(name) + " is outside 0x00..0x40"};
+            return UsageError{"timing code " + shown(name) + " is outside 0x00..0x40"};
         return *code;
     }
     // Status names first: they tell apart the 3D rows that share a radio caption.
@@ -378,7 +401,7 @@ std::variant<TimingCode, UsageError> lookupTiming(std::string_view name) {
 std::variant<PatternCode, UsageError> lookupPattern(std::string_view name) {
     if (const auto code = parseNumber(name)) {
         if (*code > kLastPatternCode)
-            return UsageError{"pattern code " + std::string(name) + " is outside 0x00..0x24"};
+            return UsageError{"pattern code " + shown(name) + " is outside 0x00..0x24"};
         return *code;
     }
     return findByName(
@@ -399,7 +422,7 @@ std::variant<int, UsageError> lookupSettingValue(SettingOption option, std::stri
     const SettingFacts& facts = settingFacts(option);
     if (const auto number = parseNumber(value)) {
         if (!facts.isValue(*number))
-            return UsageError{std::string(settingKey(option)) + " " + std::string(value) +
+            return UsageError{std::string(settingKey(option)) + " " + shown(value) +
                               " is outside 0.." + std::to_string(facts.valueCount - 1)};
         return *number;
     }
@@ -477,7 +500,7 @@ std::variant<Command, UsageError> parseCommand(std::span<const std::string> word
             return wrongArgumentCount(name, "read, or write GGDD");
         const std::vector<std::uint8_t> pair = parseHexBytes(args[1]);
         if (args[1].size() != 4 || pair.size() != 2)
-            return UsageError{"address write " + args[1] + ": It is not hex digi !"};
+            return UsageError{"address write " + shown(args[1]) + ": It is not hex digi !"};
         return Command{CommandKind::AddressWrite, pair[0] * 256 + pair[1]};
     }
     return UsageError{"unknown command " + quoted(name) + " (see --help)"};
@@ -498,7 +521,7 @@ std::variant<Options, UsageError> parseOptions(std::span<const std::string> args
         }
         if (option != "--port" && option != "--address" && option != "--timeout-ms" &&
             option != "--script")
-            return UsageError{"unknown option " + std::string(option) + " (see --help)"};
+            return UsageError{"unknown option " + shown(option) + " (see --help)"};
         if (i + 1 >= args.size())
             return UsageError{std::string(option) + " needs a value"};
         const std::string& value = args[++i];
@@ -515,7 +538,7 @@ std::variant<Options, UsageError> parseOptions(std::span<const std::string> args
         } else if (option == "--timeout-ms") {
             const auto ms = parseNumber(value);
             if (!ms || *ms < 1 || *ms > kMaxTimeoutMs)
-                return UsageError{"--timeout-ms " + value + ": 1 to 600000"};
+                return UsageError{"--timeout-ms " + shown(value) + ": 1 to 600000"};
             options.timeoutMs = *ms;
         } else {
             options.scriptPath = value;
@@ -535,6 +558,10 @@ std::variant<Options, UsageError> parseOptions(std::span<const std::string> args
 }
 
 std::variant<std::vector<ScriptLine>, ScriptError> parseScript(std::string_view text) {
+    // Editors that save "UTF-8 with BOM" put one before line 1.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark))
+        text.remove_prefix(kByteOrderMark.size());
     std::vector<ScriptLine> lines;
     int lineNumber = 0;
     while (!text.empty()) {

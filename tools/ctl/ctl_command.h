@@ -23,6 +23,7 @@ enum class ExitStatus {
     Refused = 3,
     PortUnavailable = 4,
     ReadBackDiffers = 5,
+    FileNotWritten = 6,
 };
 
 enum class CommandKind {
@@ -109,8 +110,18 @@ struct ScriptError {
 };
 
 // A whole script: one command a line, blank lines and "#" comments skipped, words split at blanks
-// with double quotes around a word that holds blanks. The first bad line is the error.
+// with double quotes around a word that holds blanks, a UTF-8 byte-order mark before line 1
+// skipped. The first bad line is the error.
 std::variant<std::vector<ScriptLine>, ScriptError> parseScript(std::string_view text);
+
+// A script is read whole before its first line runs; a longer one is refused, whatever it is
+// read from.
+inline constexpr std::size_t kMaxScriptBytes = 1 << 20;
+
+// Text from the command line or a script as a message shows it: control bytes as \xNN, and
+// beyond `limit` bytes cut at a character's start and marked "...".
+inline constexpr std::size_t kShownTokenBytes = 64;
+std::string shown(std::string_view text, std::size_t limit = kShownTokenBytes);
 
 // Name lookups; each gives the code or says why the name is not one.
 std::variant<TimingCode, UsageError> lookupTiming(std::string_view name);
