@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ctl_session.h"
 
+#include <signal.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -28,11 +28,12 @@ constexpr TimingCode kParkingTiming = 0x02;
 constexpr std::uint8_t kTvEdidPayload = 0x01;
 // The device's address is read and written on the broadcast address that asks for an answer.
 constexpr TargetAddress kEveryDevice{0x00, 0x00};
-// The channel discards output not yet sent whenever it writes the next frame, so a set command
-// must have left before its read-back goes out. The generator's acknowledgement shows it has;
-// without one, the Setting page's wait before its follow-up query is taken.
+// The channel discards unread input before every write. A read-back written while the set
+// command's acknowledgement is arriving could cut the acknowledgement short, and its rest would
+// then swallow the read-back's answer; so the read-back waits for the acknowledgement, or for the
+// Setting page's wait before its follow-up query when none comes.
 constexpr int kSetSettleMs = 300;
-// Writing a frame of 300 bytes takes 26 ms at 115200 baud; a write not done by then never will.
+// Writing a frame of 300 bytes takes 26 ms at 115200 baud; writes not done by then never will.
 constexpr auto kWriteLimit = std::chrono::seconds(2);
 
 constexpr std::string_view kPortUnavailable = "Can not find this port or used by other application";
@@ -76,50 +77,30 @@ bool inLinkStatus(SettingOption option) {
 void TaskQueue::post(std::function<void()> task) {
     {
         const std::lock_guard guard(lock_);
-        tasks_.push_back(std::move(task));
+        tasks_.push_back({Clock::now(), std::move(task)});
     }
     posted_.notify_one();
 }
 
 std::optional<std::function<void()>> TaskQueue::next(Clock::time_point deadline) {
     std::unique_lock guard(lock_);
-    if (!posted_.wait_until(guard, deadline, [this] { return !tasks_.empty(); }))
+    posted_.wait_until(guard, deadline, [this] { return !tasks_.empty(); });
+    if (tasks_.empty() || tasks_.front().time >= deadline)
         return std::nullopt;
-    std::function<void()> task = std::move(tasks_.front());
+    std::function<void()> task = std::move(tasks_.front().task);
     tasks_.pop_front();
     return task;
 }
 
 GeneratorSession::GeneratorSession(std::filesystem::path portsDir, const Options& options,
                                    std::ostream& out, std::ostream& err)
-    : options_(options), out_(out), err_(err) {
-    if (!options.port.devicePath.empty()) {
-        // A device path becomes COM1 of a private ports folder, so that it opens exactly as the
-        // console opens a port.
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "krx-vtp-ctl-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            scratchPortsDir_ = pattern;
-            std::error_code ignored;
-            std::filesystem::create_symlink(
-                std::filesystem::absolute(options.port.devicePath, ignored),
-                portsEntryPath(1, scratchPortsDir_), ignored);
-            portsDir = scratchPortsDir_;
-        }
-    }
-    channel_ = std::make_unique<CSerialChannel>(tasks_, std::move(portsDir));
-}
+    : options_(options), out_(out), err_(err), portsDir_(std::move(portsDir)) {}
 
-GeneratorSession::~GeneratorSession() {
-    channel_.reset();
-    if (!scratchPortsDir_.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove_all(scratchPortsDir_, ignored);
-    }
-}
+GeneratorSession::~GeneratorSession() = default;
 
 ExitStatus GeneratorSession::fail(ExitStatus status, const std::string& message) {
-    err_ << errorPrefix_ << message << '\n';
+    const bool closed = portLost_ && status == ExitStatus::NoAnswer;
+    err_ << errorPrefix_ << (closed ? portName() + ": the port was closed" : message) << '\n';
     return status;
 }
 
@@ -130,26 +111,62 @@ std::string GeneratorSession::portName() const {
 }
 
 bool GeneratorSession::openPort(int comNumber) {
-    if (!channel_->open(*this, comNumber, kGeneratorLine.baud, kGeneratorLine.parity,
-                        kGeneratorLine.dataBits, kGeneratorLine.stopBits, kGeneratorLine.eventMask,
-                        kGeneratorLine.bufferSize))
-        return false;
+    return channel_->open(*this, comNumber, kGeneratorLine.baud, kGeneratorLine.parity,
+                          kGeneratorLine.dataBits, kGeneratorLine.stopBits,
+                          kGeneratorLine.eventMask, kGeneratorLine.bufferSize) &&
+           startMonitor(comNumber);
+}
+
+// A device path opens as COM1 of a private ports folder, exactly as the console opens a port. The
+// open port needs the folder no more, so the folder lives only across the open, with the
+// termination signals held back meanwhile: no way of ending the program leaves it behind.
+bool GeneratorSession::openDevicePath() {
+    sigset_t terminating;
+    sigset_t before;
+    ::sigemptyset(&terminating);
+    for (const int signalNumber : {SIGHUP, SIGINT, SIGQUIT, SIGTERM})
+        ::sigaddset(&terminating, signalNumber);
+    ::pthread_sigmask(SIG_BLOCK, &terminating, &before);
+    std::error_code error;
+    std::string folder =
+        (std::filesystem::temp_directory_path(error) / "krx-vtp-ctl-XXXXXX").string();
+    bool opened = false;
+    if (!error && ::mkdtemp(folder.data()) != nullptr) {
+        std::filesystem::create_symlink(std::filesystem::absolute(options_.port.devicePath, error),
+                                        portsEntryPath(1, folder), error);
+        channel_ = std::make_unique<CSerialChannel>(tasks_, folder);
+        opened = channel_->open(*this, 1, kGeneratorLine.baud, kGeneratorLine.parity,
+                                kGeneratorLine.dataBits, kGeneratorLine.stopBits,
+                                kGeneratorLine.eventMask, kGeneratorLine.bufferSize);
+        std::filesystem::remove_all(folder, error);
+    }
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return opened && startMonitor(1);
+}
+
+bool GeneratorSession::startMonitor(int comNumber) {
     if (!channel_->start()) {
         channel_->stop();
         return false;
     }
     port_ = comNumber;
     portLost_ = false;
-    writePending_ = false;
+    unwritten_ = 0;
     return true;
 }
 
 ExitStatus GeneratorSession::connect() {
+    if (options_.port.devicePath.empty())
+        channel_ = std::make_unique<CSerialChannel>(tasks_, portsDir_);
     if (!options_.port.given())
         return search();
-    if (!openPort(options_.port.devicePath.empty() ? options_.port.comNumber : 1)) {
+    const bool opened =
+        options_.port.devicePath.empty() ? openPort(options_.port.comNumber) : openDevicePath();
+    if (!opened) {
         std::string message = portName() + ": " + std::string(kPortUnavailable);
-        if (const auto failure = channel_->lastOpenFailure()) {
+        if (!channel_) {
+            message += " (no private ports folder could be made in the temporary folder)";
+        } else if (const auto failure = channel_->lastOpenFailure()) {
             // "COMn (device): why"; a device path given as such is named by itself only.
             const std::string why = describeOpenFailure(*failure);
             const std::size_t reason = why.find(": ");
@@ -163,11 +180,12 @@ ExitStatus GeneratorSession::connect() {
 }
 
 bool GeneratorSession::probe(bool firstProbe) {
-    const auto frame = buildFrame(options_.address.group, options_.address.device, CMD_PING);
+    // A fresh frame position: half a frame left by the last port (one that kept sending) must
+    // not swallow this port's answer.
+    receiver_.rxPosition = -1;
     receiver_.deviceFound = false;
     receiver_.searchMode = true;
-    writePending_ = true;
-    channel_->queueWrite(frame->view());
+    sendFrame(options_.address, CMD_PING, {});
     startWatchdog(firstProbe ? kFirstProbeWaitMs : kLaterProbeWaitMs);
     const bool found = waitFor([this] { return receiver_.deviceFound; });
     receiver_.searchMode = false;
@@ -249,8 +267,6 @@ ExitStatus GeneratorSession::runSearch() {
 ExitStatus GeneratorSession::runStatus() {
     if (options_.silentBroadcast())
         return fail(ExitStatus::NoAnswer, "all-silent: no device answers, nothing to read");
-    if (!awaitWritten())
-        return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
     sweepDone_ = false;
     answer_.reset();
     awaitedCode_ = CMD_GET_LINK_STATUS;  // asked for by the receiver once the sweep is done
@@ -263,6 +279,8 @@ ExitStatus GeneratorSession::runStatus() {
                     "no answer to " + std::string(commandName(kStatusQueryCodes[index])));
     }
     StatusReport report{receiver_.deviceStatus, receiver_.userTimings, std::nullopt, {}};
+    // The receiver has asked for the link status as it finished the sweep.
+    startWatchdog(kAnswerWaitMs);
     if (!waitFor([this] { return answer_.has_value(); }) || answer_->size() != kLinkStatusSize)
         return fail(ExitStatus::NoAnswer, "no answer to CMD_GET_LINK_STATUS");
     std::array<std::int8_t, kLinkStatusSize> link{};
@@ -353,8 +371,6 @@ ExitStatus GeneratorSession::runResetDefaults() {
 ExitStatus GeneratorSession::runEdidRead(int savedSlot, const std::string& saveDir) {
     if (options_.silentBroadcast())
         return fail(ExitStatus::NoAnswer, "all-silent: no device answers, nothing to read");
-    if (!awaitWritten())
-        return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
     // As on the EDID page: a saved slot n is asked for as n - 1, and the answer is matched by the
     // receiver's EDID mode.
     const bool fromSavedSlot = savedSlot > 0;
@@ -372,16 +388,19 @@ ExitStatus GeneratorSession::runEdidRead(int savedSlot, const std::string& saveD
                         (fromSavedSlot ? "CMD_READ_SAVED_EDID" : "CMD_READ_TV_EDID"));
     }
     std::vector<LabelledText> saved;
+    std::string saveFailure;
     if (!saveDir.empty()) {
         // A bench names a folder per unit; make it, as the operator would before saving. Whatever
         // stands in the way shows up as the save's own failure.
         std::error_code ignored;
         std::filesystem::create_directories(saveDir, ignored);
         const auto files = saveEdidFiles(saveDir, edidImage_);
-        if (!files)
-            return fail(ExitStatus::PortUnavailable, saveDir + ": " + files.error());
-        saved = {{"Saved", files.value().textFile.string()},
-                 {"Saved", files.value().binaryFile.string()}};
+        if (files) {
+            saved = {{"Saved", files.value().textFile.string()},
+                     {"Saved", files.value().binaryFile.string()}};
+        } else {
+            saveFailure = shown(saveDir, saveDir.size()) + ": " + files.error();
+        }
     }
     if (options_.json) {
         const EdidReport report = EdidDecoder::decodeReceived(edidImage_);
@@ -400,6 +419,9 @@ ExitStatus GeneratorSession::runEdidRead(int savedSlot, const std::string& saveD
             out_ << '\n' << formatPairs(saved, false);
         out_ << std::flush;
     }
+    // The report is out either way: a file that cannot be written loses nothing that was read.
+    if (!saveFailure.empty())
+        return fail(ExitStatus::FileNotWritten, saveFailure);
     return ExitStatus::Done;
 }
 
@@ -546,7 +568,7 @@ ExitStatus GeneratorSession::runStoreUserTiming(const Command& command) {
             return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
     }
     const auto bytes = record.toBytes();
-    if (!sendInTurn(CMD_STORE_USER_TIMING, bytes))
+    if (!send(CMD_STORE_USER_TIMING, bytes))
         return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
     waitMs(kStoreWaitMs);
     if (!options_.silentBroadcast()) {
@@ -574,7 +596,7 @@ void GeneratorSession::waitMs(int ms) {
 
 bool GeneratorSession::awaitWritten() {
     const auto limit = Clock::now() + kWriteLimit;
-    while (writePending_ && !portLost_) {
+    while (unwritten_ > 0 && !portLost_) {
         auto task = tasks_.next(limit);
         if (!task)
             return false;
@@ -583,20 +605,19 @@ bool GeneratorSession::awaitWritten() {
     return !portLost_;
 }
 
-bool GeneratorSession::sendInTurn(CommandCode code, std::span<const std::uint8_t> payload,
-                                  std::optional<TargetAddress> to) {
-    if (!awaitWritten())
-        return false;
+bool GeneratorSession::send(CommandCode code, std::span<const std::uint8_t> payload,
+                            std::optional<TargetAddress> to) {
     sendFrame(to.value_or(options_.address), code, payload);
-    return true;
+    return !options_.silentBroadcast() || awaitWritten();
 }
 
 bool GeneratorSession::sendSet(CommandCode code, std::span<const std::uint8_t> payload,
                                std::optional<TargetAddress> to) {
+    if (options_.silentBroadcast())
+        return send(code, payload, to);
     awaitedCode_ = code;
     answer_.reset();
-    if (!sendInTurn(code, payload, to))
-        return false;
+    sendFrame(to.value_or(options_.address), code, payload);
     startWatchdog(kSetSettleMs);
     waitFor([this] { return answer_.has_value(); });
     stopWatchdog();
@@ -608,8 +629,7 @@ std::optional<std::vector<std::uint8_t>> GeneratorSession::query(
     CommandCode code, std::span<const std::uint8_t> payload, std::optional<TargetAddress> to) {
     awaitedCode_ = code;
     answer_.reset();
-    if (!sendInTurn(code, payload, to))
-        return std::nullopt;
+    sendFrame(to.value_or(options_.address), code, payload);
     startWatchdog(kAnswerWaitMs);
     waitFor([this] { return answer_.has_value(); });
     stopWatchdog();
@@ -619,13 +639,14 @@ std::optional<std::vector<std::uint8_t>> GeneratorSession::query(
 
 bool GeneratorSession::waitFor(const std::function<bool()>& done) {
     while (!done()) {
-        if (portLost_ || !watchdogDeadline_)
+        const auto deadline = watchdog_.deadline();
+        if (portLost_ || !deadline)
             return false;
-        if (auto task = tasks_.next(*watchdogDeadline_)) {
+        if (auto task = tasks_.next(*deadline)) {
             (*task)();
             continue;
         }
-        watchdogDeadline_.reset();
+        watchdog_.stop();
         if (!receiver_.searchMode)
             receiver_.watchdogExpired();
     }
@@ -649,12 +670,12 @@ void GeneratorSession::onSerialBytes(int, std::span<const std::uint8_t> bytes) {
 }
 
 void GeneratorSession::onSerialTxEmpty(int) {
-    writePending_ = false;
+    if (unwritten_ > 0)
+        --unwritten_;
 }
 
 void GeneratorSession::onSerialPortLost(int) {
     portLost_ = true;
-    writePending_ = false;
 }
 
 void GeneratorSession::sendQuery(CommandCode code, std::span<const std::uint8_t> payload) {
@@ -664,17 +685,17 @@ void GeneratorSession::sendQuery(CommandCode code, std::span<const std::uint8_t>
 void GeneratorSession::sendFrame(TargetAddress to, CommandCode code,
                                  std::span<const std::uint8_t> payload) {
     const auto frame = buildFrame(to.group, to.device, code, payload);
-    writePending_ = true;
+    ++unwritten_;
+    watchdog_.requestSent();
     channel_->queueWrite(frame->view());
 }
 
 void GeneratorSession::startWatchdog(int intervalMs) {
-    watchdogDeadline_ =
-        Clock::now() + std::chrono::milliseconds(options_.timeoutMs.value_or(intervalMs));
+    watchdog_.start(Clock::now(), options_.timeoutMs.value_or(intervalMs));
 }
 
 void GeneratorSession::stopWatchdog() {
-    watchdogDeadline_.reset();
+    watchdog_.stop();
 }
 
 void GeneratorSession::storeEdidByte(std::size_t index, std::uint8_t value) {
@@ -688,8 +709,6 @@ void GeneratorSession::edidReceived() {
 
 void GeneratorSession::sweepFinished() {
     sweepDone_ = true;
-    // The receiver asks for the link status next; its answer gets the query's interval.
-    startWatchdog(kAnswerWaitMs);
 }
 
 void GeneratorSession::runHandler(std::size_t codeIndex, std::span<const std::uint8_t> data) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // krx-vtp-ctl's side of the line: the console's serial channel and response receiver driven from
 // the program's main thread. The main thread blocks on the channel's notifications until an answer
-// is in or the console's watchdog interval for it has passed; nothing polls.
+// is in or its watchdog (AnswerWatchdog) has fired; nothing polls.
 #pragma once
 
 #include <chrono>
@@ -18,6 +18,7 @@
 
 #include "ctl_command.h"
 #include "ctl_report.h"
+#include "ctl_watchdog.h"
 #include "edid/edid_decoder.h"
 #include "link/posix_serial_channel.h"
 #include "link/response_receiver.h"
@@ -32,13 +33,20 @@ class TaskQueue final : public WindowThreadExecutor {
   public:
     void post(std::function<void()> task) override;
 
-    // The oldest task, waiting for one until `deadline`; nothing when the deadline came first.
+    // The oldest task, waiting for one until `deadline`; nothing when none was posted before the
+    // deadline. Tasks posted later stay queued: however fast they come, they cannot hold a wait
+    // open past its deadline.
     std::optional<std::function<void()>> next(Clock::time_point deadline);
 
   private:
+    struct Posted {
+        Clock::time_point time;
+        std::function<void()> task;
+    };
+
     std::mutex lock_;
     std::condition_variable posted_;
-    std::deque<std::function<void()>> tasks_;
+    std::deque<Posted> tasks_;
 };
 
 class GeneratorSession final : private SerialListener, private ReceiverActions {
@@ -61,8 +69,11 @@ class GeneratorSession final : private SerialListener, private ReceiverActions {
     void setErrorPrefix(std::string prefix) { errorPrefix_ = std::move(prefix); }
 
   private:
+    // A hang-up ends every wait: a command that then finds no answer says the port was closed.
     ExitStatus fail(ExitStatus status, const std::string& message);
     bool openPort(int comNumber);
+    bool openDevicePath();
+    bool startMonitor(int comNumber);
     bool probe(bool firstProbe);
     ExitStatus search();
     std::string portName() const;
@@ -86,12 +97,14 @@ class GeneratorSession final : private SerialListener, private ReceiverActions {
     std::optional<UserTiming> readUserTiming(int slot);
     void waitMs(int ms);
 
-    // Handles notifications until the last frame queued has been written.
+    // Handles notifications until every frame queued has been written; false when the port went
+    // or the line stopped taking bytes.
     bool awaitWritten();
-    // Sends a frame once the previous one is out (the channel keeps one pending frame).
-    bool sendInTurn(CommandCode code, std::span<const std::uint8_t> payload,
-                    std::optional<TargetAddress> to = std::nullopt);
-    // Sends a set command and waits until it has left: its acknowledgement, or the settle time.
+    // Queues a frame whose answer is not waited for. When none can come (all-silent), waits until
+    // it has been written, so that the run is only done, and the port closed, once it has left.
+    bool send(CommandCode code, std::span<const std::uint8_t> payload,
+              std::optional<TargetAddress> to = std::nullopt);
+    // Sends a set command and waits for its acknowledgement, or the settle time when none comes.
     bool sendSet(CommandCode code, std::span<const std::uint8_t> payload,
                  std::optional<TargetAddress> to = std::nullopt);
     // Sends `code` and waits for its answer's data; nothing when the watchdog fired first.
@@ -122,7 +135,7 @@ class GeneratorSession final : private SerialListener, private ReceiverActions {
     std::ostream& out_;
     std::ostream& err_;
     std::string errorPrefix_;
-    std::filesystem::path scratchPortsDir_;  // holds COM1 -> the --port device path
+    const std::filesystem::path portsDir_;
 
     TaskQueue tasks_;
     std::unique_ptr<CSerialChannel> channel_;
@@ -130,8 +143,8 @@ class GeneratorSession final : private SerialListener, private ReceiverActions {
 
     int port_ = 0;
     bool portLost_ = false;
-    bool writePending_ = false;
-    std::optional<Clock::time_point> watchdogDeadline_;
+    std::size_t unwritten_ = 0;  // frames queued and not yet written
+    AnswerWatchdog watchdog_;
     TargetAddress answeringAddress_;
 
     CommandCode awaitedCode_ = 0;

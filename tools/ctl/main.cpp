@@ -1,12 +1,18 @@
 // SPDX-License-Identifier: MIT
 // krx-vtp-ctl: drives the generator from scripts and test benches (see --help).
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sysexits.h>
+#include <unistd.h>
 
+#include <array>
+#include <cerrno>
+#include <cstring>
 #include <exception>
-#include <fstream>
+#include <filesystem>
 #include <iostream>
-#include <iterator>
-#include <sstream>
+#include <string>
+#include <variant>
 
 #include "ctl_command.h"
 #include "ctl_session.h"
@@ -24,17 +30,44 @@ int usageError(const std::string& message) {
     return exitCode(ExitStatus::Usage);
 }
 
-std::optional<std::string> readScript(const std::string& path) {
-    if (path == "-")
-        return std::string(std::istreambuf_iterator<char>(std::cin), {});
-    std::ifstream file(path, std::ios::binary);
-    if (!file)
-        return std::nullopt;
-    std::ostringstream text;
-    text << file.rdbuf();
-    if (file.bad())
-        return std::nullopt;
-    return text.str();
+// The whole script, read before its first line runs so that a malformed line stops it before
+// anything is sent. A folder or a device (/dev/zero) is no script; a FIFO and standard input are,
+// within the same size limit as a file.
+std::variant<std::string, krx::ctl::UsageError> readScript(const std::string& path) {
+    const auto refused = [&](const std::string& why) {
+        return krx::ctl::UsageError{krx::ctl::shown(path, path.size()) + ": " + why};
+    };
+    int fd = STDIN_FILENO;
+    if (path != "-") {
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0)
+            return refused(std::string("cannot read the script: ") + std::strerror(errno));
+        if (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode))
+            return refused("not a script: neither a regular file nor a FIFO");
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return refused(std::string("cannot read the script: ") + std::strerror(errno));
+    }
+    std::string text;
+    std::array<char, 65536> chunk;  // filled by read(), never read past its count
+    ssize_t count = 0;
+    while ((count = ::read(fd, chunk.data(), chunk.size())) != 0) {
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 || text.size() + static_cast<std::size_t>(count) > krx::ctl::kMaxScriptBytes)
+            break;
+        text.append(chunk.data(), static_cast<std::size_t>(count));
+    }
+    const int readError = count < 0 ? errno : 0;
+    if (fd != STDIN_FILENO)
+        ::close(fd);
+    if (readError != 0)
+        return refused(std::string("cannot read the script: ") + std::strerror(readError));
+    if (count > 0)
+        return refused("longer than " + std::to_string(krx::ctl::kMaxScriptBytes) +
+                       " bytes (1 MiB), the most a script may hold: it is read whole before its "
+                       "first line runs");
+    return text;
 }
 
 // ports/ beside the executable, as the console looks it up.
@@ -56,13 +89,14 @@ int run(int argc, char** argv) {
     }
 
     std::vector<krx::ctl::ScriptLine> lines;
+    const std::string scriptName = krx::ctl::shown(options.scriptPath, options.scriptPath.size());
     if (!options.scriptPath.empty()) {
         const auto text = readScript(options.scriptPath);
-        if (!text)
-            return usageError(options.scriptPath + ": cannot read the script");
-        auto script = krx::ctl::parseScript(*text);
+        if (const auto* error = std::get_if<krx::ctl::UsageError>(&text))
+            return usageError(error->message);
+        auto script = krx::ctl::parseScript(std::get<std::string>(text));
         if (const auto* error = std::get_if<krx::ctl::ScriptError>(&script))
-            return usageError(options.scriptPath + ":" + std::to_string(error->lineNumber) + ": " +
+            return usageError(scriptName + ":" + std::to_string(error->lineNumber) + ": " +
                               error->message);
         lines = std::get<std::vector<krx::ctl::ScriptLine>>(std::move(script));
     } else {
@@ -74,8 +108,7 @@ int run(int argc, char** argv) {
         return exitCode(status);
     for (const krx::ctl::ScriptLine& line : lines) {
         if (line.lineNumber > 0)
-            session.setErrorPrefix(options.scriptPath + ":" + std::to_string(line.lineNumber) +
-                                   ": ");
+            session.setErrorPrefix(scriptName + ":" + std::to_string(line.lineNumber) + ": ");
         if (const ExitStatus status = session.run(line.command); status != ExitStatus::Done)
             return exitCode(status);
     }
