@@ -180,11 +180,7 @@ ExitStatus GeneratorSession::connect() {
 }
 
 bool GeneratorSession::probe(bool firstProbe) {
-    // A fresh frame position: half a frame left by the last port (one that kept sending) must
-    // not swallow this port's answer.
-    receiver_.rxPosition = -1;
-    receiver_.deviceFound = false;
-    receiver_.searchMode = true;
+    receiver_.startProbe();
     sendFrame(options_.address, CMD_PING, {});
     startWatchdog(firstProbe ? kFirstProbeWaitMs : kLaterProbeWaitMs);
     const bool found = waitFor([this] { return receiver_.deviceFound; });
