@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -124,8 +125,10 @@ struct CSerialChannel::Session {
     SerialListener* const listener;
     const int port;
     const std::uint32_t eventMask;
-    // Signalled by the window thread when a delivered run has been handled.
-    Event handled;
+    // Bytes posted to the window thread and not yet handled there.
+    std::atomic<std::size_t> unhandledBytes{0};
+    // Signalled by the window thread when unhandledBytes falls below the bound again.
+    Event caughtUp;
     // Set on the window thread by stop(), open() and destruction, and read only there: a task
     // of an ended session does nothing.
     bool ended = false;
@@ -162,8 +165,8 @@ bool CSerialChannel::open(SerialListener& owner, int port, int baud, char parity
     stopRequested_ = false;
     {
         const std::lock_guard guard(lock_);
-        pendingFrame_.assign(bufferSize, 0);
-        pendingLength_ = 0;
+        bufferSize_ = bufferSize;
+        queuedFrames_.clear();
     }
 
     std::shared_ptr<Session> session;
@@ -236,6 +239,9 @@ bool CSerialChannel::start() {
     }
     if (fd < 0)
         return false;
+    // What arrived while nothing monitored the port is stale. Purged here rather than by the
+    // monitor, so that anything sent after start() returns is read.
+    purge(fd);
     try {
         monitor_ = std::thread(&CSerialChannel::monitor, this, session_, fd);
     } catch (const std::system_error& failure) {
@@ -249,14 +255,16 @@ bool CSerialChannel::start() {
 void CSerialChannel::queueWrite(std::span<const std::uint8_t> bytes) {
     {
         const std::lock_guard guard(lock_);
-        if (bytes.size() <= pendingFrame_.size()) {
-            std::copy(bytes.begin(), bytes.end(), pendingFrame_.begin());
-            pendingLength_ = bytes.size();
+        if (bytes.size() > bufferSize_) {
+            errno = EMSGSIZE;
+        } else if (queuedFrames_.size() >= kMaxQueuedFrames) {
+            errno = ENOBUFS;
+        } else {
+            queuedFrames_.emplace_back(bytes.begin(), bytes.end());
             writeRequestEvent_.signal();
             return;
         }
     }
-    errno = EMSGSIZE;
     reportError("queueWrite()");
 }
 
@@ -272,8 +280,8 @@ bool CSerialChannel::holdsPort() const {
     return portFd_ >= 0;
 }
 
-// Joining cannot deadlock with a delivery in flight: the monitor's wait for "handled" also ends
-// on shutdown, and post() never blocks.
+// Joining cannot deadlock: the monitor never waits for the window thread, and post() never
+// blocks.
 void CSerialChannel::endMonitor() {
     if (session_)
         session_->ended = true;
@@ -335,7 +343,6 @@ void CSerialChannel::purge(int fd) const {
 // --- monitor thread --------------------------------------------------------------------------
 
 void CSerialChannel::monitor(const std::shared_ptr<Session>& session, int fd) {
-    purge(fd);
     const MonitorEnd end = monitorLoop(session, fd);
     closePort();
     if (end == MonitorEnd::PortLost) {
@@ -352,23 +359,33 @@ CSerialChannel::MonitorEnd CSerialChannel::monitorLoop(const std::shared_ptr<Ses
                                                        int fd) {
     const short portEvents = (session->eventMask & kReceiveCharEvent) != 0 ? POLLIN : 0;
     for (;;) {
-        std::array<pollfd, 3> waits{{{shutdownEvent_.fd(), POLLIN, 0},
-                                     {writeRequestEvent_.fd(), POLLIN, 0},
-                                     {fd, portEvents, 0}}};
+        // Past the bound the port is left unread until the window thread has caught up; a
+        // hang-up is still reported by poll().
+        bool behind = session->unhandledBytes.load() >= kMaxUnhandledBytes;
+        if (behind) {
+            session->caughtUp.reset();
+            behind = session->unhandledBytes.load() >= kMaxUnhandledBytes;
+        }
+        std::array<pollfd, 4> waits{
+            {{shutdownEvent_.fd(), POLLIN, 0},
+             {writeRequestEvent_.fd(), POLLIN, 0},
+             {fd, behind ? short{0} : portEvents, 0},
+             {session->caughtUp.fd(), behind ? short{POLLIN} : short{0}, 0}}};
         if (!pollWithoutLimit(waits)) {
             reportError("poll()");
             return MonitorEnd::PortLost;
         }
-        // Several may be ready at once: shutdown, then the write request, then the port.
+        // Several may be ready at once: shutdown, then a write request, then the port; one
+        // frame or one read per pass, so a write waits for no more than one read.
         if (waits[0].revents != 0)
             return MonitorEnd::Shutdown;
         if (waits[1].revents != 0) {
-            writePendingFrame(session, fd);
+            writeNextFrame(session, fd);
             continue;
         }
         const short portState = waits[2].revents;
         if ((portState & POLLIN) != 0) {
-            if (const auto end = drainInput(session, fd, portState))
+            if (const auto end = readInput(session, fd, portState))
                 return *end;
             continue;
         }
@@ -377,47 +394,67 @@ CSerialChannel::MonitorEnd CSerialChannel::monitorLoop(const std::shared_ptr<Ses
     }
 }
 
-// Reads and hands over until nothing is queued. With VMIN 0 a read that finds nothing returns 0
-// (another reader of the tty may have taken the bytes poll() saw): that is a hang-up only together
-// with POLLHUP or POLLERR, or when the read fails with EIO.
-std::optional<CSerialChannel::MonitorEnd> CSerialChannel::drainInput(
-    const std::shared_ptr<Session>& session, int fd, short portState) {
+// One read, whose bytes are handed over; read()'s result, with errno set when it is negative.
+ssize_t CSerialChannel::readAndDeliver(const std::shared_ptr<Session>& session, int fd) {
     std::array<std::uint8_t, kReadChunkBytes> buffer;  // filled by read(), never read past count
-    for (;;) {
-        const ssize_t count = ::read(fd, buffer.data(), buffer.size());
-        if (count > 0) {
-            deliver(session, std::vector<std::uint8_t>(buffer.begin(),
-                                                       buffer.begin() + static_cast<long>(count)));
-            if (const auto end = waitUntilHandled(*session))
-                return end;
-            portState = 0;  // what poll() reported is stale after the hand-over
-            continue;
-        }
-        if (count < 0 && errno == EINTR)
-            continue;
-        if (count == 0 || errno == EAGAIN) {
-            if ((portState & (POLLHUP | POLLERR)) != 0)
-                return MonitorEnd::PortLost;
-            return std::nullopt;
-        }
-        // Anything but EIO would repeat on every pass.
-        if (errno != EIO)
-            reportError("read()");
-        return MonitorEnd::PortLost;
+    ssize_t count = 0;
+    do {
+        count = ::read(fd, buffer.data(), buffer.size());
+    } while (count < 0 && errno == EINTR);
+    if (count > 0)
+        deliver(session, std::vector<std::uint8_t>(buffer.begin(),
+                                                   buffer.begin() + static_cast<long>(count)));
+    return count;
+}
+
+// With VMIN 0 a read that finds nothing returns 0 (another reader of the tty may have taken the
+// bytes poll() saw): that is a hang-up only together with POLLHUP or POLLERR, or when the read
+// fails with EIO.
+std::optional<CSerialChannel::MonitorEnd> CSerialChannel::readInput(
+    const std::shared_ptr<Session>& session, int fd, short portState) {
+    const ssize_t count = readAndDeliver(session, fd);
+    if (count > 0)
+        return std::nullopt;
+    if (count == 0 || errno == EAGAIN) {
+        if ((portState & (POLLHUP | POLLERR)) != 0)
+            return MonitorEnd::PortLost;
+        return std::nullopt;
+    }
+    // Anything but EIO would repeat on every pass.
+    if (errno != EIO)
+        reportError("read()");
+    return MonitorEnd::PortLost;
+}
+
+// Hands over everything queued, up to the bound; a failing read is left to the monitor loop,
+// which sees the same condition on its next pass.
+void CSerialChannel::readQueuedInput(const std::shared_ptr<Session>& session, int fd) {
+    while (session->unhandledBytes.load() < kMaxUnhandledBytes && readAndDeliver(session, fd) > 0) {
     }
 }
 
-void CSerialChannel::writePendingFrame(const std::shared_ptr<Session>& session, int fd) {
+void CSerialChannel::writeNextFrame(const std::shared_ptr<Session>& session, int fd) {
     std::vector<std::uint8_t> frame;
     {
-        // Reset and copy together, so that a frame queued meanwhile is written exactly once.
+        // Taking the last frame and resetting the request go together, so a frame queued
+        // meanwhile signals anew.
         const std::lock_guard guard(lock_);
-        writeRequestEvent_.reset();
-        frame.assign(pendingFrame_.begin(),
-                     pendingFrame_.begin() + static_cast<long>(pendingLength_));
+        if (queuedFrames_.empty()) {
+            writeRequestEvent_.reset();
+            return;
+        }
+        frame = std::move(queuedFrames_.front());
+        queuedFrames_.pop_front();
+        if (queuedFrames_.empty())
+            writeRequestEvent_.reset();
     }
-    // Pending output is dropped and unread input discarded before every write.
-    purge(fd);
+    // What has arrived by now is handed over first, so the purge before the write discards
+    // only what had not: input that arrived before the frame was queued reaches the owner however
+    // late this thread got to it. Output is not purged: it is the frame queued before this one,
+    // still on its way.
+    readQueuedInput(session, fd);
+    if (::tcflush(fd, TCIFLUSH) != 0)
+        reportError("tcflush()");
     writeWithDeadline(fd, frame);
     windowThread_.post([session] {
         if (!session->ended)
@@ -463,25 +500,14 @@ void CSerialChannel::writeWithDeadline(int fd, std::span<const std::uint8_t> fra
 
 void CSerialChannel::deliver(const std::shared_ptr<Session>& session,
                              std::vector<std::uint8_t> bytes) {
+    session->unhandledBytes += bytes.size();
     windowThread_.post([session, bytes = std::move(bytes)] {
         if (!session->ended)
             session->listener->onSerialBytes(session->port, bytes);
-        session->handled.signal();
+        const std::size_t before = session->unhandledBytes.fetch_sub(bytes.size());
+        if (before >= kMaxUnhandledBytes && before - bytes.size() < kMaxUnhandledBytes)
+            session->caughtUp.signal();
     });
-}
-
-std::optional<CSerialChannel::MonitorEnd> CSerialChannel::waitUntilHandled(
-    const Session& session) const {
-    std::array<pollfd, 2> waits{
-        {{shutdownEvent_.fd(), POLLIN, 0}, {session.handled.fd(), POLLIN, 0}}};
-    if (!pollWithoutLimit(waits)) {
-        reportError("poll()");
-        return MonitorEnd::PortLost;
-    }
-    if (waits[0].revents != 0)
-        return MonitorEnd::Shutdown;
-    session.handled.reset();
-    return std::nullopt;
 }
 
 }  // namespace krx

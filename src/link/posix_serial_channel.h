@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -21,12 +24,15 @@ namespace krx {
 // standard device names (see port_map.h). The port is held exclusively (flock and TIOCEXCL).
 //
 // One monitor thread per started port blocks in poll() on, by priority, the shutdown event, the
-// write-request event and the port. Received bytes go to the listener on the window thread, a run
-// at a time, and the monitor reads no more until that run was handled; then it hands over what
-// arrived meanwhile before it serves a write request, whose purge would otherwise discard it. Every
-// notification of a session (one open) is dropped once the session has ended by stop(), a later
-// open() or destruction, so the listener must only outlive the channel's use, not its queued tasks.
-// A hang-up (device gone, pty closed) closes the port, ends the monitor and is told once through
+// write-request event and the port. It never waits for the window thread: received bytes are read
+// as they come and posted to the listener a run at a time, so a frame queued while earlier bytes
+// wait to be handled (or while the window thread sleeps in a handler) is written at once. Queued
+// frames are written one by one in the order queued; none replaces another. Before each write
+// it hands over what has arrived and then discards the driver's input, so a purge drops nothing
+// that had arrived when the write began. Every notification of a
+// session (one open) is dropped once the session has ended by stop(), a later open() or
+// destruction, so the listener must only outlive the channel's use, not its queued tasks. A hang-up
+// (device gone, pty closed) closes the port, ends the monitor and is told once through
 // onSerialPortLost.
 //
 // All public operations are for the window thread; the error reporter is called from the window
@@ -34,6 +40,13 @@ namespace krx {
 class CSerialChannel final : public SerialChannel {
   public:
     using ErrorReporter = std::function<void(const std::string& text)>;
+
+    // Frames written back to back take a few milliseconds each; more than this waiting means the
+    // line has stopped taking them.
+    static constexpr std::size_t kMaxQueuedFrames = 64;
+    // Received bytes posted but not yet handled; beyond this the port is left unread until the
+    // window thread catches up.
+    static constexpr std::size_t kMaxUnhandledBytes = 50'000;
 
     CSerialChannel(WindowThreadExecutor& windowThread, std::filesystem::path portsDir);
     ~CSerialChannel() override;
@@ -48,7 +61,8 @@ class CSerialChannel final : public SerialChannel {
     // called since the last open(): a stopped port needs a fresh open() before it is monitored.
     bool start() override;
 
-    // A frame longer than the open's buffer size is refused and reported.
+    // A frame longer than the open's buffer size, or one beyond kMaxQueuedFrames waiting, is
+    // refused and reported.
     void queueWrite(std::span<const std::uint8_t> bytes) override;
 
     // Monitoring: the monitor closes the port and ends. Opened but not started: the port stays
@@ -93,12 +107,13 @@ class CSerialChannel final : public SerialChannel {
 
     void monitor(const std::shared_ptr<Session>& session, int fd);
     MonitorEnd monitorLoop(const std::shared_ptr<Session>& session, int fd);
-    std::optional<MonitorEnd> drainInput(const std::shared_ptr<Session>& session, int fd,
-                                         short portState);
-    void writePendingFrame(const std::shared_ptr<Session>& session, int fd);
+    std::optional<MonitorEnd> readInput(const std::shared_ptr<Session>& session, int fd,
+                                        short portState);
+    ssize_t readAndDeliver(const std::shared_ptr<Session>& session, int fd);
+    void readQueuedInput(const std::shared_ptr<Session>& session, int fd);
+    void writeNextFrame(const std::shared_ptr<Session>& session, int fd);
     void writeWithDeadline(int fd, std::span<const std::uint8_t> frame) const;
     void deliver(const std::shared_ptr<Session>& session, std::vector<std::uint8_t> bytes);
-    std::optional<MonitorEnd> waitUntilHandled(const Session& session) const;
 
     WindowThreadExecutor& windowThread_;
     const std::filesystem::path portsDir_;
@@ -108,11 +123,11 @@ class CSerialChannel final : public SerialChannel {
     Event shutdownEvent_;
     Event writeRequestEvent_;
 
-    // Guards portFd_ (the monitor closes it on shutdown or hang-up) and the pending frame.
+    // Guards portFd_ (the monitor closes it on shutdown or hang-up) and the queued frames.
     mutable std::mutex lock_;
     int portFd_ = -1;
-    std::vector<std::uint8_t> pendingFrame_;
-    std::size_t pendingLength_ = 0;
+    std::size_t bufferSize_ = 0;
+    std::deque<std::vector<std::uint8_t>> queuedFrames_;
 
     // Window-thread state.
     std::optional<OpenFailure> lastOpenFailure_;

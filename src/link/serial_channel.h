@@ -15,8 +15,8 @@ class SerialListener {
   public:
     virtual ~SerialListener() = default;
 
-    // Bytes read from the port, in arrival order. The channel reads no further until this returns;
-    // a run of bytes that were queued together arrives in one call, to be handled one at a time.
+    // Bytes read from the port, in arrival order; a run of bytes read together arrives in one
+    // call, to be handled one at a time. The channel goes on reading and writing meanwhile.
     virtual void onSerialBytes(int port, std::span<const std::uint8_t> bytes) = 0;
 
     // After every write attempt, whether or not it succeeded.
@@ -49,8 +49,9 @@ class SerialChannel {
     // Starts monitoring the opened port; false when no thread could be created.
     virtual bool start() = 0;
 
-    // Replaces the pending frame (at most the open's buffer size) and asks for it to be written.
-    // Returns at once.
+    // Queues a frame (at most the open's buffer size) to be written after those queued before it,
+    // at once once the port is monitored, whatever the window thread does meanwhile. Returns at
+    // once.
     virtual void queueWrite(std::span<const std::uint8_t> bytes) = 0;
 
     // Asks the monitor to close the port and end; returns at once.

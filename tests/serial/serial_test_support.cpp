@@ -179,6 +179,11 @@ std::size_t QueueExecutor::runQueued() {
     return now.size();
 }
 
+std::size_t QueueExecutor::queued() {
+    const std::lock_guard guard(mutex_);
+    return tasks_.size();
+}
+
 bool QueueExecutor::waitUntilQueued(std::size_t count, std::chrono::milliseconds timeout) {
     std::unique_lock guard(mutex_);
     return queued_.wait_for(guard, timeout, [this, count] { return tasks_.size() >= count; });
@@ -190,6 +195,8 @@ void RecordingListener::onSerialBytes(int port, std::span<const std::uint8_t> ru
     bytes.insert(bytes.end(), run.begin(), run.end());
     ports.push_back(port);
     ++runs;
+    if (onBytes)
+        onBytes();
 }
 
 void RecordingListener::onSerialTxEmpty(int port) {

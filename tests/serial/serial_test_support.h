@@ -50,6 +50,9 @@ class PtyPair {
     // Closes the master: the channel's side sees a hang-up.
     void hangUp();
 
+    // The test's side, for a reader of its own; -1 after hangUp().
+    int masterFd() const { return master_; }
+
   private:
     // Reads while `wanted` (given what arrived) asks for more; it returns the most to read next.
     std::vector<std::uint8_t> receiveWhile(
@@ -93,6 +96,8 @@ class QueueExecutor final : public WindowThreadExecutor {
     // Blocks, running nothing, until at least `count` tasks are queued; false on timeout.
     bool waitUntilQueued(std::size_t count, std::chrono::milliseconds timeout = kSafetyTimeout);
 
+    std::size_t queued();
+
   private:
     // Runs one task if one arrives before `deadline`.
     bool runOne(std::chrono::steady_clock::time_point deadline);
@@ -114,6 +119,8 @@ class RecordingListener final : public SerialListener {
     std::size_t runs = 0;
     std::size_t txEmpty = 0;
     std::size_t portLost = 0;
+    // Runs inside every onSerialBytes call, after the run was recorded: a handler's own work.
+    std::function<void()> onBytes;
 };
 
 // Thread ids of this process (/proc/self/task).

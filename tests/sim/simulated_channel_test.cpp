@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <vector>
 
 #include "link/command_frame.h"
@@ -57,8 +56,6 @@ class SimulatedChannelTest : public ::testing::Test, public SerialListener {
         received.push_back(bytes[0]);
         receivedAtUs.push_back(clock.nowUs());
         ports.push_back(port);
-        if (onByte)
-            onByte();
     }
     void onSerialTxEmpty(int port) override { txEmpty.push_back(port); }
     void onSerialPortLost(int port) override { lost.push_back(port); }
@@ -79,7 +76,6 @@ class SimulatedChannelTest : public ::testing::Test, public SerialListener {
     std::vector<int> ports;
     std::vector<int> txEmpty;
     std::vector<int> lost;
-    std::function<void()> onByte;
 };
 
 TEST_F(SimulatedChannelTest, OpenFollowsThePortKinds) {
@@ -118,94 +114,6 @@ TEST_F(SimulatedChannelTest, AnswerBytesArriveOneByOneAtLineTimes) {
     for (std::size_t i = 0; i < kTimingAnswer.size(); ++i)
         EXPECT_EQ(receivedAtUs[i], answerStart + lineTimeUs(static_cast<std::int64_t>(i + 1)))
             << "byte " << i;
-}
-
-TEST_F(SimulatedChannelTest, TheLastFrameThatFitsIsWrittenOnceMonitoring) {
-    struct Row {
-        const char* name;
-        int port;
-        std::uint32_t bufferSize;
-        bool startFirst;
-        std::vector<Bytes> queued;
-        Bytes answer;
-    };
-    const Bytes t = frameBytes(CMD_GET_TIMING), p = frameBytes(CMD_GET_PATTERN);
-    const Bytes big = frameBytes(CMD_STORE_USER_TIMING, Bytes(20, 0));  // 30 bytes
-    const std::vector<Row> rows = {
-        {"second frame replaces the first", kLinePort, 512, true, {p, t}, kTimingAnswer},
-        {"over the buffer size: refused", kLinePort, 12, true, {t, big}, kTimingAnswer},
-        {"frame queued before start written on start", kLinePort, 512, false, {t}, kTimingAnswer},
-        {"silent port takes the write, never answers", kSilentPort, 512, true, {t}, {}},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        received.clear();
-        txEmpty.clear();
-        const std::size_t writesBefore = channel.writes().size();
-        ASSERT_TRUE(open(row.port, row.bufferSize));
-        if (row.startFirst) {
-            ASSERT_TRUE(channel.start());
-        }
-        for (const Bytes& frame : row.queued)
-            channel.queueWrite(frame);
-        clock.runForUs(50'000);
-        if (!row.startFirst) {
-            EXPECT_EQ(channel.writes().size(), writesBefore) << "written before start";
-            ASSERT_TRUE(channel.start());
-        }
-        clock.runForUs(1'000'000);
-        ASSERT_EQ(channel.writes().size(), writesBefore + 1);
-        EXPECT_EQ(channel.writes().back().bytes, t);
-        EXPECT_EQ(txEmpty, std::vector<int>{row.port});
-        EXPECT_EQ(received, row.answer);
-    }
-}
-
-TEST_F(SimulatedChannelTest, WriteDiscardsAnswerBytesThatWereDueButUnread) {
-    ASSERT_TRUE(openAndStart(kLinePort));
-    send(frameBytes(CMD_GET_TIMING), 1);  // written now; the answer comes within 3 ms
-    // The window thread sleeps through the whole answer, then sends the next query.
-    clock.advanceUs(50'000);
-    send(frameBytes(CMD_GET_PATTERN));
-    EXPECT_EQ(received, kPatternAnswer);
-}
-
-TEST_F(SimulatedChannelTest, FrameQueuedBeforeASleepIsWrittenWhileTheWindowThreadSleeps) {
-    ASSERT_TRUE(openAndStart(kLinePort));
-    channel.queueWrite(frameBytes(CMD_SET_COLOR_DEPTH, {0x04}));
-    clock.advanceUs(300'000);
-    send(frameBytes(CMD_GET_PATTERN));
-    ASSERT_EQ(channel.writes().size(), 2u);
-    EXPECT_EQ(channel.writes()[0].bytes, frameBytes(CMD_SET_COLOR_DEPTH, {0x04}));
-    EXPECT_EQ(channel.writes()[0].timeUs, 0);
-    EXPECT_EQ(channel.writes()[1].timeUs, 300'000);
-    EXPECT_EQ(received, kPatternAnswer) << "the acknowledgement came during the sleep: purged";
-}
-
-TEST_F(SimulatedChannelTest, WriteFromAByteHandlerKeepsTheBytesNotYetArrived) {
-    ASSERT_TRUE(openAndStart(kLinePort));
-    // Like the status sweep: the next query goes out on the data byte, before the checksum.
-    onByte = [this] {
-        if (received.size() == 10)
-            channel.queueWrite(frameBytes(CMD_GET_PATTERN));
-    };
-    send(frameBytes(CMD_GET_TIMING));
-    EXPECT_EQ(received, testing::concat(kTimingAnswer, kPatternAnswer));
-}
-
-TEST_F(SimulatedChannelTest, StopDropsUndeliveredBytesAndPendingFrame) {
-    ASSERT_TRUE(openAndStart(kLinePort));
-    send(frameBytes(CMD_GET_TIMING), 1);
-    channel.stop();
-    send(frameBytes(CMD_GET_PATTERN));  // closed: nothing to write to
-    EXPECT_TRUE(received.empty());
-    EXPECT_EQ(channel.writes().size(), 1u);
-    EXPECT_FALSE(channel.holdsPort());
-
-    // Reopening the same port starts clean: stale deliveries from before do nothing.
-    ASSERT_TRUE(openAndStart(kLinePort));
-    send(frameBytes(CMD_GET_HDCP));
-    EXPECT_EQ(received, answerBytes(kDevice, CMD_GET_HDCP, {0x00}));
 }
 
 TEST_F(SimulatedChannelTest, HangUpLosesThePortOnceAfterTheLastAnswer) {

@@ -1,28 +1,63 @@
 // SPDX-License-Identifier: MIT
 #include "simulated_channel.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace krx::sim {
 
 SimulatedChannel::SimulatedChannel(EventScheduler& scheduler) : scheduler_(scheduler) {}
 
 void SimulatedChannel::attachLine(int port, GeneratorLine& line) {
-    ports_[port] = Port{PortKind::Line, &line};
+    ports_[port] = Port{PortKind::Line, &line, {}, 0};
 }
 
 void SimulatedChannel::addSilentPort(int port) {
-    ports_[port] = Port{PortKind::Silent, nullptr};
+    ports_[port] = Port{PortKind::Silent, nullptr, {}, 0};
 }
 
 void SimulatedChannel::addBusyPort(int port) {
-    ports_[port] = Port{PortKind::Busy, nullptr};
+    ports_[port] = Port{PortKind::Busy, nullptr, {}, 0};
+}
+
+void SimulatedChannel::addBabblingPort(int port, std::vector<std::uint8_t> burst,
+                                       std::int64_t periodUs) {
+    ports_[port] = Port{PortKind::Babbling, nullptr, std::move(burst), periodUs};
+}
+
+void SimulatedChannel::transmit(int port, std::span<const std::uint8_t> bytes) {
+    if (port != openPort_ || !monitoring_)
+        return;  // a closed port hears nothing; an unmonitored one purges it at start()
+    // One wire: they follow whatever is still on its way.
+    const std::int64_t timeUs = inbound_.empty()
+                                    ? scheduler_.nowUs()
+                                    : std::max(scheduler_.nowUs(), inbound_.back().timeUs);
+    std::vector<TimedByte> timed;
+    for (const std::uint8_t byte : bytes)
+        timed.push_back(TimedByte{timeUs, byte});
+    queueAnswer(timed);
+}
+
+void SimulatedChannel::unplug(int port) {
+    ports_[port] = Port{PortKind::Gone, nullptr, {}, 0};
+    if (port != openPort_)
+        return;
+    if (monitoring_) {
+        // Noticed by the monitor, so told after the handler running now, like the real channel.
+        scheduler_.scheduleAtUs(scheduler_.nowUs(),
+                                [this, generation = generation_] { hangUp(generation); });
+    } else {
+        close();
+    }
 }
 
 bool SimulatedChannel::open(SerialListener& owner, int port, int /*baud*/, char /*parity*/,
                             int /*dataBits*/, int /*stopBits*/, std::uint32_t /*eventMask*/,
                             std::uint32_t bufferSize) {
     close();
+    queued_.clear();
     const auto found = ports_.find(port);
-    if (found == ports_.end())
+    if (found == ports_.end() || found->second.kind == PortKind::Gone)
         return refuse(OpenError::NoSuchDevice, port);
     if (found->second.kind == PortKind::Busy)
         return refuse(OpenError::InUse, port);
@@ -43,37 +78,38 @@ bool SimulatedChannel::refuse(OpenError reason, int port) {
 }
 
 bool SimulatedChannel::start() {
-    if (openPort_ == 0)
+    if (openPort_ == 0 || monitoring_)
         return false;
     monitoring_ = true;
+    const Port& port = ports_[openPort_];
     // A hang-up still to come on this line is noticed even if nothing more is written.
-    if (const GeneratorLine* line = ports_[openPort_].line)
-        watchHangUp(*line);
-    if (pending_) {
-        pendingSinceUs_ = scheduler_.nowUs();
-        scheduleWrite();
+    if (port.line)
+        watchHangUp(*port.line);
+    if (port.kind == PortKind::Babbling)
+        scheduler_.scheduleAtUs(scheduler_.nowUs() + port.periodUs,
+                                [this, generation = generation_] { babble(generation); });
+    while (monitoring_ && !queued_.empty()) {
+        std::vector<std::uint8_t> frame = std::move(queued_.front());
+        queued_.pop_front();
+        write(std::move(frame));
     }
     return true;
 }
 
 void SimulatedChannel::queueWrite(std::span<const std::uint8_t> bytes) {
-    // A frame beyond the open's buffer size is refused and the pending one kept, as the real
-    // channel does.
+    // A frame beyond the open's buffer size is refused, as the real channel does.
     if (openPort_ == 0 || bytes.size() > bufferSize_)
         return;
-    // The monitor thread writes a frame as soon as it is queued, so only a frame queued in the
-    // same instant replaces it. When the clock moved since (the window thread slept between two
-    // frames), the earlier frame went out meanwhile.
-    if (pending_ && monitoring_ && pendingSinceUs_ < scheduler_.nowUs())
-        write(generation_, pendingSinceUs_);
-    pending_.emplace(bytes.begin(), bytes.end());
-    pendingSinceUs_ = scheduler_.nowUs();
+    std::vector<std::uint8_t> frame(bytes.begin(), bytes.end());
     if (monitoring_)
-        scheduleWrite();
+        write(std::move(frame));
+    else
+        queued_.push_back(std::move(frame));
 }
 
 void SimulatedChannel::stop() {
     close();
+    queued_.clear();
 }
 
 void SimulatedChannel::close() {
@@ -81,44 +117,26 @@ void SimulatedChannel::close() {
     openPort_ = 0;
     owner_ = nullptr;
     monitoring_ = false;
-    pending_.reset();
-    writeScheduled_ = false;
     nextSequence_ += inbound_.size();
     inbound_.clear();
     hangUpScheduled_ = false;
 }
 
-void SimulatedChannel::scheduleWrite() {
-    if (writeScheduled_)
-        return;
-    writeScheduled_ = true;
-    scheduler_.scheduleAtUs(scheduler_.nowUs(), [this, generation = generation_] {
-        write(generation, scheduler_.nowUs());
-    });
-}
-
-void SimulatedChannel::write(std::uint64_t generation, std::int64_t now) {
-    if (generation != generation_ || !pending_)
-        return;
-    writeScheduled_ = false;
-    const std::vector<std::uint8_t> bytes = std::move(*pending_);
-    pending_.reset();
+void SimulatedChannel::write(std::vector<std::uint8_t> bytes) {
     const int port = openPort_;
-
-    // Bytes that arrived while the window thread was not reading are thrown away by the purge.
-    while (!inbound_.empty() && inbound_.front().timeUs <= now) {
-        inbound_.pop_front();
-        ++nextSequence_;
-    }
+    const std::int64_t now = scheduler_.nowUs();
     writes_.push_back(Write{port, now, bytes});
-
     Port& target = ports_[port];
     if (target.line) {
         queueAnswer(target.line->receive(bytes, now));
         watchHangUp(*target.line);
         watchRequest(*target.line);
     }
-    owner_->onSerialTxEmpty(port);
+    // Told by the monitor, so after the handler that queued the frame has returned.
+    scheduler_.scheduleAtUs(now, [this, generation = generation_, port] {
+        if (generation == generation_)
+            owner_->onSerialTxEmpty(port);
+    });
 }
 
 void SimulatedChannel::queueAnswer(const std::vector<TimedByte>& answer) {
@@ -154,10 +172,7 @@ void SimulatedChannel::expireRequest(GeneratorLine& line) {
 }
 
 void SimulatedChannel::deliver(std::uint64_t generation, std::uint64_t sequence) {
-    // A waiting write goes first, as the monitor thread serves a write request before reading;
-    // the byte stays unread and the write's purge removes it.
-    if (generation != generation_ || writeScheduled_ || sequence != nextSequence_ ||
-        inbound_.empty())
+    if (generation != generation_ || sequence != nextSequence_ || inbound_.empty())
         return;
     const std::uint8_t byte = inbound_.front().value;
     inbound_.pop_front();
@@ -180,6 +195,15 @@ void SimulatedChannel::hangUp(std::uint64_t generation) {
     const int port = openPort_;
     close();
     owner->onSerialPortLost(port);
+}
+
+void SimulatedChannel::babble(std::uint64_t generation) {
+    if (generation != generation_)
+        return;
+    const Port& port = ports_[openPort_];
+    transmit(openPort_, port.burst);
+    scheduler_.scheduleAtUs(scheduler_.nowUs() + port.periodUs,
+                            [this, generation] { babble(generation); });
 }
 
 }  // namespace krx::sim
