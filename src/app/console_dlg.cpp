@@ -20,6 +20,7 @@
 #include "app/about_dlg.h"
 #include "app/serial_log.h"
 #include "framework/data_exchange.h"
+#include "framework/radio_button.h"
 #include "icons.h"
 #include "link/generator_facts.h"
 #include "pages/edid_page.h"
@@ -167,9 +168,9 @@ void CConsoleDlg::buildLayout() {
 
     // Signal output.
     QGroupBox* output = group("Signal Ouput", nullptr, du.rect(7, 4, 113, 44));
-    powerOnRadio = new QRadioButton(QStringLiteral("Power On"), output);
+    powerOnRadio = new CRadioButton(QStringLiteral("Power On"), output);
     powerOnRadio->setGeometry(du.rect(8, 12, 60, 11));
-    powerOffRadio = new QRadioButton(QStringLiteral("Power Off"), output);
+    powerOffRadio = new CRadioButton(QStringLiteral("Power Off"), output);
     powerOffRadio->setGeometry(du.rect(8, 27, 60, 11));
     powerGroup = new QButtonGroup(this);
     powerGroup->addButton(powerOnRadio, 0);

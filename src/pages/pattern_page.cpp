@@ -4,10 +4,10 @@
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QPixmap>
-#include <QRadioButton>
 #include <QToolButton>
 
 #include "framework/data_exchange.h"
+#include "framework/radio_button.h"
 #include "pages/caption_fit.h"
 #include "pages/page_host.h"
 #include "pattern_pictures.h"
@@ -39,7 +39,7 @@ CPatternPage::CPatternPage(PageHost& host, QWidget* parent) : QWidget(parent), h
         picture->setAccessibleDescription(QStringLiteral("Pattern picture"));
         pictures[static_cast<std::size_t>(entry.position)] = picture;
 
-        auto* radio = new QRadioButton(caption, this);
+        auto* radio = new CRadioButton(caption, this);
         patternGroup->addButton(radio, entry.position);
 
         for (QAbstractButton* button :

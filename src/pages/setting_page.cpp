@@ -6,10 +6,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "framework/data_exchange.h"
+#include "framework/radio_button.h"
 #include "framework/window_services.h"
 #include "pages/caption_fit.h"
 #include "pages/page_host.h"
@@ -76,7 +76,7 @@ CSettingPage::CSettingPage(PageHost& host, QWidget* parent) : QWidget(parent), h
         QButtonGroup*& group = groups[index(row.option)];
         group = new QButtonGroup(this);
         for (int position = 0; position < settingFacts(row.option).valueCount; ++position) {
-            auto* button = new QRadioButton(latin1(settingLabel(row.option, position)), frame);
+            auto* button = new CRadioButton(latin1(settingLabel(row.option, position)), frame);
             group->addButton(button, position);
             buttons->addWidget(button);
         }

@@ -10,13 +10,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <numeric>
 #include <variant>
 
 #include "framework/data_exchange.h"
+#include "framework/radio_button.h"
 #include "framework/window_services.h"
 #include "icons.h"
 #include "pages/page_host.h"
@@ -63,7 +63,7 @@ QButtonGroup* radioPair(QWidget* page, QGridLayout* grid, int row, int column,
                         const std::array<std::string_view, 2>& labels, bool stacked = false) {
     auto* group = new QButtonGroup(page);
     for (int position = 0; position < 2; ++position) {
-        auto* button = new QRadioButton(latin1(labels[static_cast<std::size_t>(position)]), page);
+        auto* button = new CRadioButton(latin1(labels[static_cast<std::size_t>(position)]), page);
         group->addButton(button, position);
         grid->addWidget(button, stacked ? row + position : row,
                         stacked ? column : column + position);

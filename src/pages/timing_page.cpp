@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "framework/data_exchange.h"
+#include "framework/radio_button.h"
 #include "framework/window_services.h"
 #include "pages/page_host.h"
 #include "pages/setting_page.h"
@@ -75,7 +76,7 @@ void CTimingPage::buildLayout() {
     int longestUserWidth = 0;
     for (const TimingEntry& entry : kTimings) {
         const bool user = isUserTiming(entry.code);
-        auto* button = new QRadioButton(outer);
+        auto* button = new CRadioButton(outer);
         button->setMaximumHeight(rowHeight);
         timingGroup->addButton(button, entry.code);
         if (entry.frameIndex == kNoTimingFrame) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -110,6 +111,12 @@ class ConsoleTest : public ::testing::Test {
     std::vector<std::unique_ptr<sim::GeneratorLine>> lines_;
     std::unique_ptr<CConsoleDlg> window_;
 };
+
+// A click, or with `action` ("Toggle", "Press") the assistive action a screen reader uses.
+inline void activate(QAbstractButton* button, const char* action = nullptr) {
+    action ? QAccessible::queryAccessibleInterface(button)->actionInterface()->doAction(action)
+           : button->click();
+}
 
 // An answer frame as a generator sends it.
 inline Bytes answerFrame(TargetAddress from, CommandCode code, const Bytes& data = {}) {

@@ -97,7 +97,8 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
         const char* frame;  // "": "Com port is not on yet." instead
         int icon;
         int checked;
-        bool doubleClick = false;  // press, release, double-click press, release
+        bool doubleClick = false;      // press, release, double-click press, release
+        const char* action = nullptr;  // a screen reader's action instead of the mouse
     };
     const char* const on = "AA 00 00 06 00 00 00 AB 00 00 A5";
     const char* const off = "AA 00 00 06 00 00 00 AB 00 01 A4";
@@ -112,6 +113,7 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
         {"Power On", true, 1, onRadio, on, 189, 0},
         {"Power Off, port closed", false, -1, offRadio, "", 190, 1},
         {"picture double-clicked toggles once", true, -1, picture, on, 189, 0, true},
+        {"Power On checked already, by Toggle", true, 0, onRadio, on, 189, 0, false, "Toggle"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -127,7 +129,7 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
         if (row.doubleClick)
             doubleClick(row.control(w));
         else
-            row.control(w)->click();
+            activate(row.control(w), row.action);
         services.runFor(10);
         EXPECT_EQ(writtenSince(before), hexFrames(row.frame));
         EXPECT_EQ(messageTexts(),
