@@ -197,12 +197,10 @@ void CTimingDetailsPage::onSaveUserTiming() {
     // A field that does not parse has shown its message; the save goes on with what stands.
     read();
     const int slot = slotList->currentIndex() + 1;
-    if (slot == lastSavedSlot) {
-        const auto parking = static_cast<std::uint8_t>(kParkingTiming);
-        host_.sendCommandWithData(CMD_SET_TIMING, 1, &parking);
-        host_.services().sleepMs(kParkingWaitMs);
-    }
+    // The previous press counts whether it was refused or not.
+    const bool sameSlotAgain = slot == lastSavedSlot;
     lastSavedSlot = slot;
+    // Checked before anything is sent, so a refused save leaves the generator on its timing.
     if (slot < 1 || slot > kSlotCount) {
         host_.services().showMessage(this, QStringLiteral("Should select a valuable UserDefine "
                                                           "number from the Pull-down-select-box "
@@ -213,10 +211,16 @@ void CTimingDetailsPage::onSaveUserTiming() {
         host_.services().showMessage(this, latin1(kUserClockTooHighMessage));
         return;
     }
+    CTimingPage& timingPage = host_.timingPage();
+    if (sameSlotAgain) {
+        // The generator leaves the slot before it is rewritten and selected again.
+        const auto parking = static_cast<std::uint8_t>(kParkingTiming);
+        host_.sendCommandWithData(CMD_SET_TIMING, 1, &parking);
+        host_.services().sleepMs(kParkingWaitMs);
+    }
     const UserTiming record = userTimingRecord(details, slot);
     host_.setUserTiming(static_cast<std::size_t>(slot - 1), record);
     refresh();
-    CTimingPage& timingPage = host_.timingPage();
     timingPage.setUserTimingLabel(slot, QString::fromStdString(formatUserTimingLabel(record)));
     const auto bytes = record.toBytes();
     host_.sendCommandWithData(CMD_STORE_USER_TIMING, static_cast<int>(bytes.size()), bytes.data());

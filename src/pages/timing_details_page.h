@@ -32,7 +32,8 @@ class CTimingDetailsPage final : public QWidget {
 
     // "Save to Userdefine Timing": stores the fields as the chosen slot's record in the generator
     // and selects that slot. Saving the slot saved last moves the generator to 1024x768(60)
-    // first, so that the slot is not rewritten while it is being output.
+    // first, so that the slot is not rewritten while it is being output. A save refused for no
+    // slot chosen or a clock above 300 MHz shows its message and sends nothing.
     void onSaveUserTiming();
     // "Update Status": a status sweep when the port is open, else "Com port is not on yet.".
     void onUpdateStatus();

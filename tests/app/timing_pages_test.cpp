@@ -211,27 +211,31 @@ TEST_F(TimingPagesTest, UserSlotShowsItsRecordAndSavingStoresAndSelectsIt) {
     EXPECT_TRUE(services.messages().empty());
 }
 
-// What a save stores from what the fields hold, and what it refuses.
+// What a save stores from what the fields hold, and what it refuses before anything is sent. The
+// slot saved last is the one of the previous press, refused or not.
 TEST_F(TimingPagesTest, SaveTakesTheClockAsEnteredAndReportsWhatItCannotTake) {
+    const char* const noSlot =
+        "Should select a valuable UserDefine number from the Pull-down-select-box on the right";
     struct Row {
         const char* name;
+        int slot;
         const char* label;
         const char* typed;
-        QStringList messages;
         std::optional<std::uint16_t> clock;  // none: nothing stored
+        const char* message = nullptr;
+        bool parks = false;  // 1024x768(60) sent first, a frame more
     };
     const Row rows[] = {
-        {"300", "Video clk:", "300", {}, 30000},
-        {"300.09 just below 30009", "Video clk:", "300.09", {}, 30008},
-        {"300.1 refused",
-         "Video clk:",
-         "300.1",
-         {"pixcel clock can not be higher than 300MHz"},
-         {}},
-        {"74.25", "Video clk:", "74.25", {}, 7425},
-        {"25.175 truncated", "Video clk:", "25.175", {}, 2517},
-        {"integer field keeps its value", "H blank:", "2x0", {"Please enter an integer."}, 14850},
-        {"float field keeps its value", "Video clk:", "fast", {"Please enter a number."}, 14850},
+        {"300", 1, "Video clk:", "300", 30000},
+        {"300.09 just below 30009", 2, "Video clk:", "300.09", 30008},
+        {"300.1 refused, not parked", 2, "Video clk:", "300.1", std::nullopt,
+         "pixcel clock can not be higher than 300MHz"},
+        {"74.25 parks: the refused press counts", 2, "Video clk:", "74.25", 7425, nullptr, true},
+        {"25.175 truncated", 5, "Video clk:", "25.175", 2517},
+        {"integer field keeps its value", 6, "H blank:", "2x0", 14850, "Please enter an integer."},
+        {"float field keeps its value", 7, "Video clk:", "fast", 14850, "Please enter a number."},
+        {"no slot chosen", 0, "Video clk:", "74.25", std::nullopt, noSlot},
+        {"no slot chosen again, not parked", 0, "Video clk:", "74.25", std::nullopt, noSlot},
     };
     attachGenerator(1);
     CConsoleDlg& w = window();
@@ -239,30 +243,21 @@ TEST_F(TimingPagesTest, SaveTakesTheClockAsEnteredAndReportsWhatItCannotTake) {
     save(10);
     EXPECT_EQ(messageTexts(), QStringList(2, kNotOn));
     connect(1);
-    for (int slot = 1; const Row& row : rows) {
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         click(0x14);
         services.clearMessages();
-        const UserTiming& stored = w.userTimings()[static_cast<std::size_t>(slot - 1)];
+        const std::size_t from = channel.writes().size();
+        const UserTiming& stored =
+            w.userTimings()[static_cast<std::size_t>(row.slot > 0 ? row.slot - 1 : 0)];
         const UserTiming before = stored;
         field(row.label)->setText(row.typed);
-        save(slot++);
-        EXPECT_EQ(messageTexts(), row.messages);
+        save(row.slot);
+        EXPECT_EQ(messageTexts(), row.message ? QStringList{row.message} : QStringList{});
         EXPECT_EQ(stored.clock10kHz, row.clock.value_or(before.clock10kHz));
         EXPECT_EQ(stored.hBlank, row.clock ? 280 : before.hBlank);
+        EXPECT_EQ(writtenSince(from).size(), row.clock ? 2u + row.parks : 0u);
     }
-
-    // No slot chosen, twice: the second press parks the generator before the message.
-    services.runFor(10);
-    services.clearMessages();
-    const std::size_t from = channel.writes().size();
-    save(0);
-    save(0);
-    services.runFor(10);
-    EXPECT_EQ(writtenSince(from), std::vector<Bytes>{setTiming(0x02)});
-    EXPECT_EQ(messageTexts(), QStringList(2,
-                                          "Should select a valuable UserDefine number from the "
-                                          "Pull-down-select-box on the right"));
 }
 
 TEST_F(TimingPagesTest, UpdateStatusSweepsOnlyWithThePortOpen) {
