@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QPixmap>
 #include <QToolButton>
+#include <utility>
 
 #include "framework/data_exchange.h"
 #include "framework/radio_button.h"
@@ -72,16 +73,22 @@ void CPatternPage::resizeEvent(QResizeEvent* event) {
 }
 
 void CPatternPage::onPatternClicked(int position, PatternCode code) {
-    selection = position;
-    sendPattern(code);
+    const int sent = std::exchange(selection, position);
+    if (!sendPattern(code)) {
+        // The toolkit has checked the clicked radio already: back to the pattern the generator
+        // was sent.
+        selection = sent;
+        refresh();
+    }
 }
 
-void CPatternPage::sendPattern(PatternCode code) {
+bool CPatternPage::sendPattern(PatternCode code) {
     if (!host_.takeCommandGuard())
-        return;
+        return false;
     const auto payload = static_cast<std::uint8_t>(code);
     host_.sendCommandWithData(CMD_SET_PATTERN, 1, &payload);
     refresh();
+    return true;
 }
 
 void CPatternPage::showPattern(PatternCode code) {

@@ -22,11 +22,11 @@ class CPatternPage final : public QWidget {
     explicit CPatternPage(PageHost& host, QWidget* parent = nullptr);
 
     // Behind the radio button and the picture of one pattern: selects its position and sends its
-    // code.
+    // code. A click the command guard drops leaves the selection, and the radios, as they were.
     void onPatternClicked(int position, PatternCode code);
-    // Sends the code with CMD_SET_PATTERN unless the shared command guard drops it, then shows
-    // the selection.
-    void sendPattern(PatternCode code);
+    // Sends the code with CMD_SET_PATTERN unless the shared command guard drops it (false), then
+    // shows the selection.
+    bool sendPattern(PatternCode code);
     // Checks the radio button of `code` (none for a code outside the table). Sends nothing.
     void showPattern(PatternCode code);
     void refresh();

@@ -120,6 +120,15 @@ std::optional<std::string_view> CSettingPage::refusalOf(SettingOption option, in
     return settingRefusal(option, value, host_.timingPage().selection, outputMode);
 }
 
+bool CSettingPage::takeGuard() {
+    if (host_.takeCommandGuard())
+        return true;
+    // The toolkit has checked the clicked radio already: the radios go back to the selections,
+    // which are still what the generator was sent.
+    refresh();
+    return false;
+}
+
 void CSettingPage::sendSetting(SettingOption option, int value) {
     const auto payload = static_cast<std::uint8_t>(value);
     host_.sendCommandWithData(settingFacts(option).setCode, 1, &payload);
@@ -158,7 +167,7 @@ void CSettingPage::setOutputMode(int value) {
 }
 
 void CSettingPage::setHdcp(int value) {
-    if (!host_.takeCommandGuard())
+    if (!takeGuard())
         return;
     sendSetting(SettingOption::Hdcp, value);
     // Any non-zero choice reads "ON ".
@@ -178,7 +187,7 @@ void CSettingPage::onColorSpaceClicked(int value) {
 }
 
 void CSettingPage::setColorSpace(int value) {
-    if (!host_.takeCommandGuard())
+    if (!takeGuard())
         return;
     if (const auto refusal = refusalOf(SettingOption::ColorSpace, value)) {
         // A DVI refusal checks RGB4:4:4, the only space DVI carries; a 4K one undoes the click.
@@ -197,7 +206,7 @@ void CSettingPage::setColorSpace(int value) {
 }
 
 void CSettingPage::setColorDepth(int value) {
-    if (!host_.takeCommandGuard())
+    if (!takeGuard())
         return;
     if (const auto refusal = refusalOf(SettingOption::ColorDepth, value)) {
         message(*refusal);
@@ -212,7 +221,7 @@ void CSettingPage::setColorDepth(int value) {
 }
 
 void CSettingPage::setAudioSource(int value) {
-    if (!host_.takeCommandGuard())
+    if (!takeGuard())
         return;
     sendSetting(SettingOption::AudioSource, value);
     // Taken into the selection like every other choice, so that a later refresh (a refused
@@ -221,7 +230,7 @@ void CSettingPage::setAudioSource(int value) {
 }
 
 void CSettingPage::setSampleRate(int value) {
-    if (!host_.takeCommandGuard())
+    if (!takeGuard())
         return;
     sendSetting(SettingOption::SampleRate, value);
     host_.setSampleRateText(value);
@@ -231,7 +240,7 @@ void CSettingPage::setSampleRate(int value) {
 }
 
 void CSettingPage::setAudioBits(int value) {
-    if (!host_.takeCommandGuard())
+    if (!takeGuard())
         return;
     sendSetting(SettingOption::AudioBits, value);
     host_.services().sleepMs(kAudioBitsWaitMs);
@@ -243,7 +252,7 @@ void CSettingPage::setAudioBits(int value) {
 }
 
 void CSettingPage::setChannels(int value) {
-    if (!host_.takeCommandGuard())
+    if (!takeGuard())
         return;
     sendSetting(SettingOption::Channels, value);
     host_.setChannelsText(value);

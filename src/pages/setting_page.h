@@ -74,6 +74,9 @@ class CSettingPage final : public QWidget {
     void message(std::string_view text);
     // The page's refusal of `value`, judged on the Timing page's selection and the output mode.
     std::optional<std::string_view> refusalOf(SettingOption option, int value) const;
+    // The shared command guard of the handlers that take it. A choice it drops is not sent and
+    // the page shows its selections again.
+    bool takeGuard();
     // Sends the option's set command with `value` as its one-byte payload.
     void sendSetting(SettingOption option, int value);
     // After an AUTO choice: waits until the set command is out, then asks what is output.

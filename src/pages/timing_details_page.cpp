@@ -212,6 +212,7 @@ void CTimingDetailsPage::onSaveUserTiming() {
         return;
     }
     CTimingPage& timingPage = host_.timingPage();
+    const TimingCode shownBefore = timingPage.selection;
     if (sameSlotAgain) {
         // The generator leaves the slot before it is rewritten and selected again.
         const auto parking = static_cast<std::uint8_t>(kParkingTiming);
@@ -228,7 +229,17 @@ void CTimingDetailsPage::onSaveUserTiming() {
     host_.services().sleepMs(kStoreWaitMs);
     refresh();
     timingPage.refresh();
-    timingPage.selectTiming(userTimingCode(slot));
+    if (timingPage.selectTiming(userTimingCode(slot)))
+        return;
+    // The command guard dropped the slot's selection (a page choice just before the press): the
+    // Timing page goes back to the timing the generator was last sent, and so does the status
+    // panel when that is the parking timing.
+    timingPage.selection = sameSlotAgain ? kParkingTiming : shownBefore;
+    timingPage.refresh();
+    if (sameSlotAgain) {
+        host_.setTimingText(kParkingTiming);
+        host_.refreshMainWindow();
+    }
 }
 
 void CTimingDetailsPage::onUpdateStatus() {

@@ -123,10 +123,14 @@ QRadioButton* CTimingPage::timingButton(TimingCode code) const {
     return static_cast<QRadioButton*>(timingGroup->button(code));
 }
 
-void CTimingPage::selectTiming(TimingCode code) {
-    // A second selection within the guard's 50 ms (a duplicate click) does nothing at all.
-    if (!host_.takeCommandGuard())
-        return;
+bool CTimingPage::selectTiming(TimingCode code) {
+    if (!host_.takeCommandGuard()) {
+        // A second selection within the guard's 50 ms (a duplicate click) is not sent. The
+        // toolkit has checked the clicked button already: the radios go back to the selection,
+        // which is still the timing the generator was sent.
+        refresh();
+        return false;
+    }
     read();
     const auto payload = static_cast<std::uint8_t>(code);
     host_.sendCommandWithData(CMD_SET_TIMING, 1, &payload);
@@ -145,6 +149,7 @@ void CTimingPage::selectTiming(TimingCode code) {
     // For a user slot the text is composed from the details shown above.
     host_.setTimingText(code);
     host_.refreshMainWindow();
+    return true;
 }
 
 void CTimingPage::applyTimingColourRule(TimingCode code) {

@@ -23,11 +23,12 @@ class CTimingPage final : public QWidget {
     explicit CTimingPage(PageHost& host, QWidget* parent = nullptr);
 
     // The handler behind every radio button (and the Timing Details page's re-selection of a
-    // stored slot). Dropped when the command guard is up; otherwise sends CMD_SET_TIMING with
-    // `code`, shows the new timing's details (for the automatic timing it asks the generator for
-    // them 400 ms later instead), applies the 4K colour rule and sets the status panel's timing.
-    // With the port closed every send shows its message and the local steps still happen.
-    void selectTiming(TimingCode code);
+    // stored slot). Sends CMD_SET_TIMING with `code`, shows the new timing's details (for the
+    // automatic timing it asks the generator for them 400 ms later instead), applies the 4K
+    // colour rule and sets the status panel's timing. With the port closed every send shows its
+    // message and the local steps still happen. When the command guard is up nothing is sent,
+    // the radios show the selection again and the result is false.
+    bool selectTiming(TimingCode code);
 
     // The Setting page's colour space and depth selections follow what the generator does by
     // itself for `code`: 24 bit and 4:2:0 where 4K needs them, no 4:2:0 elsewhere. The status

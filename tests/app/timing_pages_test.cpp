@@ -209,6 +209,13 @@ TEST_F(TimingPagesTest, UserSlotShowsItsRecordAndSavingStoresAndSelectsIt) {
     EXPECT_EQ(sent[1].second, 400);
     EXPECT_EQ(sent[2], std::pair(setTiming(0x39), std::int64_t{900}));
     EXPECT_TRUE(services.messages().empty());
+
+    // Just after a timing click the guard drops the slot's selection: back to the parking timing.
+    services.runFor(100);
+    w.timingPage().timingButton(0x0C)->click();
+    details().saveButton->click();
+    EXPECT_EQ(w.timingPage().timingGroup->checkedId(), 0x02);
+    EXPECT_EQ(w.timingField->text(), "1024x768(60)");
 }
 
 // What a save stores from what the fields hold, and what it refuses before anything is sent. The
