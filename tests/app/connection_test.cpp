@@ -45,38 +45,48 @@ class ConnectionTest : public ConsoleTest {
     }
 };
 
-TEST_F(ConnectionTest, SearchSkipsMissingPortProbesSilentOneThenConnects) {
-    channel.addSilentPort(2);
+// The search passes over ports that do not open, stay silent or keep sending, and connects to the
+// first one that answers its probe; the decision is taken only when the probe's wait ends.
+struct SearchCase {
+    const char* name;
+    int silentPort, babblingPort;  // 0: none
+    int firstPort, generatorPort;
+    std::int64_t firstProbeEndsMs;  // the next port is probed 50 ms later
+};
+
+class SearchTest : public ConnectionTest, public ::testing::WithParamInterface<SearchCase> {};
+
+TEST_P(SearchTest, ProbesEachPortThatOpensAndConnectsToTheOneThatAnswers) {
+    const SearchCase& c = GetParam();
+    if (c.silentPort != 0)
+        channel.addSilentPort(c.silentPort);
+    if (c.babblingPort != 0)
+        channel.addBabblingPort(c.babblingPort, {0xAB, 0x00}, 10'000);
     sim::LineConfig config;
     config.faults.silentCodes = {CMD_GET_TIMING};  // holds the sweep at its first query
-    attachGenerator(3, {0x01, 0x02}, config);
+    attachGenerator(c.generatorPort, {0x01, 0x02}, config);
     CConsoleDlg& w = window();
-    const Bytes probe = commandFrame({0x00, 0x00}, CMD_PING);
-
     w.searchButton->click();
     EXPECT_EQ(w.statusLine->text(), "Please wait.....");
     EXPECT_EQ(watchdog(), 300);
     expectClosed();
-    services.runFor(299);
+    services.runFor(c.firstProbeEndsMs - 1);
     ASSERT_EQ(channel.writes().size(), 1u);
-    EXPECT_EQ(channel.writes()[0].port, 2);
-    EXPECT_EQ(channel.writes()[0].bytes, probe);
-    EXPECT_TRUE(w.receiver.searchMode);
+    EXPECT_EQ(channel.writes()[0].port, c.firstPort);
 
-    services.runFor(2);  // COM2 gave up at 300 ms; COM3 is probed 50 ms later
+    services.runFor(2);
     EXPECT_EQ(watchdog(), 400);
-    services.runFor(60);
     ASSERT_EQ(channel.writes().size(), 2u);
-    EXPECT_EQ(channel.writes()[1].port, 3);
-    EXPECT_EQ(channel.writes()[1].bytes, probe);
-    EXPECT_NEAR(static_cast<double>(channel.writes()[1].timeUs), 350'000.0, 2'000.0);
+    EXPECT_EQ(channel.writes()[1].port, c.generatorPort);
+    const std::int64_t secondProbeMs = c.firstProbeEndsMs + 50;
+    EXPECT_EQ(channel.writes()[1].timeUs, secondProbeMs * 1000);
     expectClosed();
 
-    services.runFor(400);  // the decision is taken only when the watchdog fires
+    services.runFor(400);
     expectOpen();
     EXPECT_FALSE(w.receiver.searchMode);
-    EXPECT_EQ(w.portSelector->currentText(), "COM3");
-    EXPECT_EQ(w.portNumber(), 3);
+    EXPECT_EQ(w.portSelector->currentText(), QStringLiteral("COM%1").arg(c.generatorPort));
+    EXPECT_EQ(w.portNumber(), c.generatorPort);
     EXPECT_EQ(w.statusLine->text(), " ");
     EXPECT_TRUE(w.receiver.sweepMode);
     EXPECT_EQ(watchdog(), 800);
@@ -86,8 +96,8 @@ TEST_F(ConnectionTest, SearchSkipsMissingPortProbesSilentOneThenConnects) {
 
     const std::int64_t foundMs = channel.writes()[2].timeUs / 1000;
     // The answer's bytes restarted the watchdog with 200 ms; the decision comes 200 ms after them.
-    EXPECT_GE(foundMs, 550);
-    EXPECT_LT(foundMs, 560);
+    EXPECT_GE(foundMs, secondProbeMs + 200);
+    EXPECT_LT(foundMs, secondProbeMs + 210);
     services.runFor(foundMs + 799 - services.nowMs());
     EXPECT_TRUE(w.receiver.sweepMode);
     services.runFor(2);
@@ -95,17 +105,13 @@ TEST_F(ConnectionTest, SearchSkipsMissingPortProbesSilentOneThenConnects) {
     expectOpen();
 }
 
-TEST_F(ConnectionTest, SearchWithNoPortAtAllFailsAtOnceOnCom1) {
-    CConsoleDlg& w = window();
-    w.changePort(6);  // COM7 does not exist either
-    w.searchDevice();
-    EXPECT_EQ(messageTexts(), (QStringList{kNoPort, kNoDevice}));
-    EXPECT_EQ(w.portNumber(), 1);
-    EXPECT_EQ(w.statusLine->text(), " ");
-    EXPECT_FALSE(w.receiver.searchMode);
-    expectClosed();
-    EXPECT_TRUE(channel.writes().empty());
-}
+// A port sending AB 00 every 10 ms restarts the watchdog for ever: its probe ends at its deadline,
+// 300 ms plus ten in-frame waits of 200 ms, with half a frame left behind.
+INSTANTIATE_TEST_SUITE_P(
+    Ports, SearchTest,
+    ::testing::Values(SearchCase{"Com1MissingCom2SilentGeneratorOnCom3", 2, 0, 2, 3, 300},
+                      SearchCase{"Com1BabblingGeneratorOnCom2", 0, 1, 1, 2, 2300}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConnectionTest, SearchOverSilentPortsWalksToCom99AndRestoresThePort) {
     for (int port = 1; port <= 99; ++port)
@@ -178,8 +184,10 @@ TEST_F(ConnectionTest, OpenFailuresShowTheMessageAndStayClosed) {
     EXPECT_EQ(messageTexts(), QStringList{kNoPort});
     expectClosed();
     services.clearMessages();
-    w.searchButton->click();
+    w.searchButton->click();  // no port opens: fails at once on COM1
     EXPECT_EQ(messageTexts(), QStringList{kNoDevice});
+    EXPECT_EQ(w.portNumber(), 1);
+    expectClosed();
     EXPECT_TRUE(channel.writes().empty());
     EXPECT_EQ(log.lines(), (QStringList{"krx.serial: COM1: no such device",
                                         "krx.serial: COM2: in use by another program",
