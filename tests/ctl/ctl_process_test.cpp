@@ -57,7 +57,8 @@ class CtlProcess : public ::testing::Test {
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         dir = pattern;
         link = dir / "COM3";
-        ::setenv("TMPDIR", dir.c_str(), 1);  // where krx-vtp-ctl makes its private ports folder
+        // krx-vtp-ctl makes its private ports folder here. No thread runs yet.
+        ::setenv("TMPDIR", dir.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
     }
     void TearDown() override {
         sim.reset();

@@ -7,11 +7,11 @@
 
 #include <array>
 #include <cerrno>
-#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <system_error>
 #include <variant>
 
 #include "ctl_command.h"
@@ -37,16 +37,19 @@ std::variant<std::string, krx::ctl::UsageError> readScript(const std::string& pa
     const auto refused = [&](const std::string& why) {
         return krx::ctl::UsageError{krx::ctl::shown(path, path.size()) + ": " + why};
     };
+    const auto unreadable = [&](int error) {
+        return refused("cannot read the script: " + std::generic_category().message(error));
+    };
     int fd = STDIN_FILENO;
     if (path != "-") {
         struct stat info {};
         if (::stat(path.c_str(), &info) != 0)
-            return refused(std::string("cannot read the script: ") + std::strerror(errno));
+            return unreadable(errno);
         if (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode))
             return refused("not a script: neither a regular file nor a FIFO");
         fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
-            return refused(std::string("cannot read the script: ") + std::strerror(errno));
+            return unreadable(errno);
     }
     std::string text;
     std::array<char, 65536> chunk;  // filled by read(), never read past its count
@@ -62,11 +65,12 @@ std::variant<std::string, krx::ctl::UsageError> readScript(const std::string& pa
     if (fd != STDIN_FILENO)
         ::close(fd);
     if (readError != 0)
-        return refused(std::string("cannot read the script: ") + std::strerror(readError));
-    if (count > 0)
+        return unreadable(readError);
+    if (count > 0) {
         return refused("longer than " + std::to_string(krx::ctl::kMaxScriptBytes) +
                        " bytes (1 MiB), the most a script may hold: it is read whole before its "
                        "first line runs");
+    }
     return text;
 }
 
