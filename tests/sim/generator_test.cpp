@@ -88,39 +88,6 @@ TEST(GeneratorAnswers, EachRequestGetsItsAnswerOrIsIgnored) {
     }
 }
 
-TEST(GeneratorState, SettingsAreAcknowledgedReadBackAndBounded) {
-    struct Row {
-        CommandCode set;
-        CommandCode get;
-        std::uint8_t value;
-        std::uint8_t readBack;
-        std::optional<std::uint8_t> refused;
-    };
-    const std::vector<Row> rows = {
-        {CMD_SET_TIMING, CMD_GET_TIMING, 0x40, 0x40, 0x41},
-        {CMD_SET_PATTERN, CMD_GET_PATTERN, 0x24, 0x24, 0x25},
-        {CMD_SET_COLOR_SPACE, CMD_GET_COLOR_SPACE, 4, 4, 5},
-        {CMD_SET_COLOR_DEPTH, CMD_GET_COLOR_DEPTH, 4, 4, 5},
-        {CMD_SET_HDCP, CMD_GET_HDCP, 1, 1, 2},
-        {CMD_SET_OUTPUT_MODE, CMD_GET_OUTPUT_MODE, 2, 2, 3},
-        {CMD_SET_SAMPLE_RATE, CMD_GET_SAMPLE_RATE, 7, 7, 8},
-        {CMD_SET_AUDIO_BITS, CMD_GET_AUDIO_BITS, 3, 3, 4},
-        {CMD_SET_AUDIO_SOURCE, CMD_GET_AUDIO_SOURCE, 1, 1, 2},
-        {CMD_SET_AUDIO_CHANNELS, CMD_GET_AUDIO_CHANNELS, 7, 7, 8},
-        {CMD_SET_POWER, CMD_GET_POWER, 5, 1, std::nullopt},  // any non-zero is "off"
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(commandName(row.set));
-        Generator g(kAddress, defaultTvEdid());
-        if (row.refused) {
-            EXPECT_EQ(ask(g, row.set, {*row.refused}), std::nullopt);
-            EXPECT_EQ(g.status(), factoryStatus());
-        }
-        EXPECT_EQ(ask(g, row.set, {row.value}), Bytes{});
-        EXPECT_EQ(ask(g, row.get), Bytes{row.readBack});
-    }
-}
-
 // The rule itself is pinned with coloursForTiming; these show the generator applies it.
 TEST(GeneratorState, FourKTimingsFollowTheColourRule) {
     struct Row {
