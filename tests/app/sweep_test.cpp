@@ -92,14 +92,6 @@ TEST_F(SweepTest, FinishedSweepShowsTheGeneratorsState) {
     EXPECT_EQ(w.timingPage().timingButton(0x3B)->text(), "1920x1080i(60)");
 }
 
-TEST_F(SweepTest, ReportedHdcpTwoShowsOnAfterASweep) {
-    CConsoleDlg& w = window();
-    w.receiver.deviceStatus.hdcp = 2;
-    w.sweepFinished();
-    EXPECT_EQ(w.hdcpField->text(), "ON ");
-    EXPECT_EQ(w.settingPage().hdcp, 2);
-}
-
 TEST_F(SweepTest, Timing2AAsksForDetailsAfterTheLinkStatus) {
     sim::GeneratorLine& line = attachGenerator(1);
     apply(line.device(0), CMD_SET_TIMING, {0x2A});

@@ -50,9 +50,6 @@ class PtyPair {
     // Closes the master: the channel's side sees a hang-up.
     void hangUp();
 
-    // The test's side, for a reader of its own; -1 after hangUp().
-    int masterFd() const { return master_; }
-
   private:
     // Reads while `wanted` (given what arrived) asks for more; it returns the most to read next.
     std::vector<std::uint8_t> receiveWhile(
