@@ -23,10 +23,10 @@
 #include "framework/radio_button.h"
 #include "icons.h"
 #include "link/generator_facts.h"
+#include "model/status_texts.h"
 #include "pages/edid_page.h"
 #include "pages/pattern_page.h"
 #include "pages/setting_page.h"
-#include "pages/tables/status_texts.h"
 #include "pages/timing_details_page.h"
 #include "pages/timing_page.h"
 

@@ -5,7 +5,7 @@
 #include <array>
 
 #include "framework/key_filter.h"
-#include "pages/tables/pattern_table.h"
+#include "model/pattern_table.h"
 
 class QButtonGroup;
 class QToolButton;

@@ -11,9 +11,9 @@
 #include "framework/data_exchange.h"
 #include "framework/radio_button.h"
 #include "framework/window_services.h"
+#include "model/setting_table.h"
 #include "pages/caption_fit.h"
 #include "pages/page_host.h"
-#include "pages/tables/setting_table.h"
 #include "pages/timing_page.h"
 
 namespace krx {

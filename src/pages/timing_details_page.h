@@ -5,7 +5,7 @@
 #include <array>
 
 #include "framework/key_filter.h"
-#include "pages/tables/timing_details.h"
+#include "model/timing_details.h"
 
 class QButtonGroup;
 class QComboBox;

@@ -15,9 +15,9 @@
 #include "framework/data_exchange.h"
 #include "framework/radio_button.h"
 #include "framework/window_services.h"
+#include "model/timing_details.h"
 #include "pages/page_host.h"
 #include "pages/setting_page.h"
-#include "pages/tables/timing_details.h"
 #include "pages/timing_details_page.h"
 
 namespace krx {

@@ -6,7 +6,7 @@
 
 #include "framework/key_filter.h"
 #include "link/device_status.h"
-#include "pages/tables/timing_tables.h"
+#include "model/timing_tables.h"
 
 class QButtonGroup;
 class QRadioButton;

@@ -12,8 +12,8 @@
 #include <optional>
 
 #include "console_fixture.h"
+#include "model/status_texts.h"
 #include "pages/setting_page.h"
-#include "pages/tables/status_texts.h"
 #include "pages/timing_details_page.h"
 #include "pages/timing_page.h"
 

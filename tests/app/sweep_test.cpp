@@ -7,11 +7,11 @@
 #include <QRadioButton>
 
 #include "console_fixture.h"
+#include "model/pattern_table.h"
+#include "model/status_texts.h"
+#include "model/timing_details.h"
 #include "pages/pattern_page.h"
 #include "pages/setting_page.h"
-#include "pages/tables/pattern_table.h"
-#include "pages/tables/status_texts.h"
-#include "pages/tables/timing_details.h"
 #include "pages/timing_details_page.h"
 #include "pages/timing_page.h"
 

@@ -10,8 +10,8 @@
 #include <optional>
 
 #include "console_fixture.h"
+#include "model/timing_details.h"
 #include "pages/setting_page.h"
-#include "pages/tables/timing_details.h"
 #include "pages/timing_details_page.h"
 #include "pages/timing_page.h"
 

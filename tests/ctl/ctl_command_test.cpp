@@ -7,7 +7,7 @@
 
 #include "ctl_command.h"
 #include "ctl_watchdog.h"
-#include "pages/tables/setting_table.h"
+#include "model/setting_table.h"
 
 namespace krx::ctl {
 namespace {

@@ -7,10 +7,10 @@
 #include <cstdio>
 
 #include "address/hex_text.h"
-#include "pages/tables/pattern_table.h"
-#include "pages/tables/setting_table.h"
-#include "pages/tables/timing_details.h"
-#include "pages/tables/timing_tables.h"
+#include "model/pattern_table.h"
+#include "model/setting_table.h"
+#include "model/timing_details.h"
+#include "model/timing_tables.h"
 
 namespace krx::ctl {
 namespace {

@@ -3,10 +3,10 @@
 
 #include <cstdio>
 
-#include "pages/tables/setting_table.h"
-#include "pages/tables/status_texts.h"
-#include "pages/tables/timing_details.h"
-#include "pages/tables/timing_tables.h"
+#include "model/setting_table.h"
+#include "model/status_texts.h"
+#include "model/timing_details.h"
+#include "model/timing_tables.h"
 
 namespace krx::ctl {
 namespace {

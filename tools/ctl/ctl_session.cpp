@@ -13,8 +13,8 @@
 #include "edid_tool.h"
 #include "link/generator_facts.h"
 #include "link/port_map.h"
-#include "pages/tables/pattern_table.h"
-#include "pages/tables/setting_table.h"
+#include "model/pattern_table.h"
+#include "model/setting_table.h"
 
 namespace krx::ctl {
 namespace {

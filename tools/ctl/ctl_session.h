@@ -22,7 +22,7 @@
 #include "edid/edid_decoder.h"
 #include "link/posix_serial_channel.h"
 #include "link/response_receiver.h"
-#include "pages/tables/timing_details.h"
+#include "model/timing_details.h"
 
 namespace krx::ctl {
 

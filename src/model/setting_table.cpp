@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "pages/tables/setting_table.h"
+#include "model/setting_table.h"
 
 namespace krx {
 namespace {

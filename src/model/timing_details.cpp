@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-#include "pages/tables/timing_details.h"
+#include "model/timing_details.h"
 
 #include <cmath>
 #include <cstdint>
 
-#include "pages/tables/status_texts.h"
+#include "model/status_texts.h"
 
 namespace krx {
 namespace {

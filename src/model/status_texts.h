@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "pages/tables/timing_details.h"
+#include "model/timing_details.h"
 
 namespace krx {
 

@@ -9,7 +9,7 @@
 #include <variant>
 
 #include "link/device_status.h"
-#include "pages/tables/timing_tables.h"
+#include "model/timing_tables.h"
 
 namespace krx {
 

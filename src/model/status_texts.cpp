@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "pages/tables/status_texts.h"
+#include "model/status_texts.h"
 
 #include <array>
 #include <cmath>

@@ -5,10 +5,10 @@
 #include <set>
 #include <string>
 
-#include "pages/tables/pattern_table.h"
-#include "pages/tables/status_texts.h"
-#include "pages/tables/timing_details.h"
-#include "pages/tables/timing_tables.h"
+#include "model/pattern_table.h"
+#include "model/status_texts.h"
+#include "model/timing_details.h"
+#include "model/timing_tables.h"
 
 namespace krx {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "pages/tables/pattern_table.h"
+#include "model/pattern_table.h"
 
 namespace krx {
 

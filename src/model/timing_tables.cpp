@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "pages/tables/timing_tables.h"
+#include "model/timing_tables.h"
 
 namespace krx {
 
