@@ -8,7 +8,7 @@ packages=(
     build-essential cmake ninja-build ccache clang libclang-rt-14-dev clang-format clang-tidy
     qt6-base-dev qt6-svg-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth x11-apps imagemagick
+    xvfb xauth x11-apps imagemagick gcovr
 )
 
 missing=()
