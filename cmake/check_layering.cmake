@@ -9,8 +9,8 @@
 
 cmake_minimum_required(VERSION 3.25)
 
-set(layered src/link src/edid src/address src/address/dialogs src/framework src/model src/pages
-    src/app res tools/sim tools/edid tools/ctl)
+set(layered src/link src/edid src/address src/address/dialogs src/framework src/model src/ops
+    src/pages src/app res tools/sim tools/edid tools/ctl)
 
 # The folder an include names: the longest layered folder whose path, less its "src/" or
 # "tools/", is the include's directory; a bare name is the including folder's own file or one of

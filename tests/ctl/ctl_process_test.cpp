@@ -252,8 +252,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "must be from 0x01 to 0xFE", ""},
         ExitRow{"NoDisplayEdid", "--no-display", "edid read", "", false, 1,
                 "no answer to CMD_READ_TV_EDID", "CMD_READ_TV_EDID"},
-        ExitRow{"ClockAbove300MHz", "", "user-timing store 1 --from 1080i(60) video-clk=300.1", "",
-                false, 3, "pixcel clock can not be higher than 300MHz", ""},
         ExitRow{"BadArguments", "", "timing 0x41", "", false, 2, "outside 0x00..0x40", ""},
         ExitRow{"ScriptIsAFolder", "", "--script /", "", false, 2, "not a script", ""},
         ExitRow{"EndlessInput", "", "--script -", kOverlongScript, false, 2, "1 MiB", ""},

@@ -15,24 +15,15 @@
 #include "link/port_map.h"
 #include "model/pattern_table.h"
 #include "model/setting_table.h"
+#include "ops/edid_read_op.h"
+#include "ops/setting_op.h"
+#include "ops/user_timing_op.h"
 
 namespace krx::ctl {
 namespace {
 
-// The console's watchdog interval for an EDID read.
-constexpr int kEdidReadMs = 600;
-// A stored user timing is selected this long after the store, as the Timing Details page does;
-// a slot being output is left for 1024x768(60) first.
-constexpr int kStoreWaitMs = 500;
-constexpr TimingCode kParkingTiming = 0x02;
-constexpr std::uint8_t kTvEdidPayload = 0x01;
 // The device's address is read and written on the broadcast address that asks for an answer.
 constexpr TargetAddress kEveryDevice{0x00, 0x00};
-// The channel discards unread input before every write. A read-back written while the set
-// command's acknowledgement is arriving could cut the acknowledgement short, and its rest would
-// then swallow the read-back's answer; so the read-back waits for the acknowledgement, or for the
-// Setting page's wait before its follow-up query when none comes.
-constexpr int kSetSettleMs = 300;
 // Writing a frame of 300 bytes takes 26 ms at 115200 baud; writes not done by then never will.
 constexpr auto kWriteLimit = std::chrono::seconds(2);
 
@@ -67,12 +58,120 @@ std::string settingName(SettingOption option, int value) {
     return label.empty() ? hexByte(value) : std::string(label);
 }
 
-bool inLinkStatus(SettingOption option) {
-    return std::find(kLinkStatusOptions.begin(), kLinkStatusOptions.end(), option) !=
-           kLinkStatusOptions.end();
-}
-
 }  // namespace
+
+// The session as the operations' front end: frames to --address, set commands settled on their
+// acknowledgement, failures kept as the command's exit status.
+template <class Line>
+class GeneratorSession::OpsLine : public Line {
+  public:
+    explicit OpsLine(GeneratorSession& session) : session_(session) {}
+
+    bool send(CommandCode code, std::span<const std::uint8_t> payload) override {
+        if (session_.options_.silentBroadcast()) {
+            session_.sendFrame(session_.options_.address, code, payload);
+            return session_.awaitWritten();
+        }
+        session_.sendAwaited(session_.options_.address, code, payload);
+        return true;
+    }
+    bool settle(int ms) override {
+        if (!session_.options_.silentBroadcast())
+            session_.awaitAnswer(ms);
+        return !session_.portLost_;
+    }
+    void waitMs(int ms) override { session_.waitMs(ms); }
+    void refuse(std::string_view message) override {
+        status = session_.fail(ExitStatus::Refused, std::string(message));
+    }
+
+    ExitStatus status = ExitStatus::Done;
+
+  protected:
+    ~OpsLine() = default;
+
+    GeneratorSession& session_;
+};
+
+class GeneratorSession::SettingOps final : public OpsLine<ops::SettingLine> {
+  public:
+    using OpsLine::OpsLine;
+
+    // The rules judge the generator's own timing and output mode.
+    std::optional<ops::RuleState> ruleState() override {
+        if (session_.options_.silentBroadcast())
+            return ops::RuleState{};
+        const auto timing = session_.query(CMD_GET_TIMING);
+        const auto mode = timing ? session_.query(CMD_GET_OUTPUT_MODE) : std::nullopt;
+        if (!timing || !mode || timing->size() != 1 || mode->size() != 1) {
+            status = session_.fail(ExitStatus::NoAnswer, "no answer to the state the rules need");
+            return std::nullopt;
+        }
+        return ops::RuleState{static_cast<std::int8_t>((*timing)[0]),
+                              static_cast<std::int8_t>((*mode)[0])};
+    }
+    bool readBackSent(SettingOption option, int value) override {
+        const std::string caption(settingCaptions(option).caption);
+        const CommandCode getCode = settingFacts(option).getCode;
+        const auto data = session_.awaitAnswer(kAnswerWaitMs);
+        if (!data || data->size() != 1) {
+            status = session_.fail(ExitStatus::NoAnswer,
+                                   "no answer to " + std::string(commandName(getCode)));
+            return false;
+        }
+        const int readBack = static_cast<std::int8_t>((*data)[0]);
+        if (readBack != value) {
+            status = session_.fail(ExitStatus::ReadBackDiffers,
+                                   caption + ": set " + settingName(option, value) +
+                                       ", the generator reports " + settingName(option, readBack));
+            return false;
+        }
+        session_.print({{caption, settingName(option, readBack)}});
+        return true;
+    }
+    // AUTO: what the generator actually outputs, as the console asks after an AUTO choice.
+    bool linkStatusSent(SettingOption option) override {
+        const auto link = session_.awaitAnswer(kAnswerWaitMs);
+        if (!link || link->size() != kLinkStatusSize) {
+            status = session_.fail(ExitStatus::NoAnswer, "no answer to CMD_GET_LINK_STATUS");
+            return false;
+        }
+        const auto index = static_cast<std::size_t>(
+            std::find(kLinkStatusOptions.begin(), kLinkStatusOptions.end(), option) -
+            kLinkStatusOptions.begin());
+        session_.print({{std::string(settingCaptions(option).caption) + " output",
+                         optionStatusText(option, static_cast<std::int8_t>((*link)[index]))}});
+        return true;
+    }
+};
+
+class GeneratorSession::StoreOps final : public OpsLine<ops::StoreLine> {
+  public:
+    using OpsLine::OpsLine;
+
+    std::optional<TimingCode> outputTiming() override {
+        if (session_.options_.silentBroadcast())
+            return -1;
+        const auto current = session_.query(CMD_GET_TIMING);
+        if (!current || current->size() != 1) {
+            status = session_.fail(ExitStatus::NoAnswer, "no answer to CMD_GET_TIMING");
+            return std::nullopt;
+        }
+        return static_cast<std::int8_t>((*current)[0]);
+    }
+};
+
+class GeneratorSession::EdidOps final : public OpsLine<ops::EdidLine> {
+  public:
+    using OpsLine::OpsLine;
+
+    bool awaitEdid(bool fromSavedSlot, int watchdogMs) override {
+        session_.receiver_.edidFromSavedSlot = fromSavedSlot;
+        session_.receiver_.edidReadMode = true;
+        session_.startWatchdog(watchdogMs);
+        return session_.waitFor([this] { return session_.edidDone_; });
+    }
+};
 
 void TaskQueue::post(std::function<void()> task) {
     {
@@ -179,30 +278,39 @@ ExitStatus GeneratorSession::connect() {
     return ExitStatus::Done;
 }
 
-bool GeneratorSession::probe(bool firstProbe) {
+void GeneratorSession::sendProbe(int answerWaitMs) {
     receiver_.startProbe();
     sendFrame(options_.address, CMD_PING, {});
-    startWatchdog(firstProbe ? kFirstProbeWaitMs : kLaterProbeWaitMs);
+    startWatchdog(answerWaitMs);
+}
+
+bool GeneratorSession::awaitProbe() {
     const bool found = waitFor([this] { return receiver_.deviceFound; });
     receiver_.searchMode = false;
     stopWatchdog();
     return found;
 }
 
+void GeneratorSession::closePort() {
+    channel_->stop();
+    port_ = 0;
+}
+
+// Nothing is sent before a port is monitored, so a later probe takes no pause.
 ExitStatus GeneratorSession::search() {
-    bool anyOpened = false;
-    for (int port = kFirstComPort; port <= kLastComPort; ++port) {
-        if (!openPort(port))
-            continue;
-        const bool firstProbe = !anyOpened;
-        anyOpened = true;
-        if (probe(firstProbe))
-            return ExitStatus::Done;
-        channel_->stop();
-        port_ = 0;
+    ops::PortSearch walk(*this, 0);
+    if (!walk.start())
+        return fail(ExitStatus::PortUnavailable, std::string(kNoDevice));
+    for (;;) {
+        switch (walk.probeEnded(awaitProbe())) {
+            case ops::PortSearch::Step::Found:
+                return ExitStatus::Done;
+            case ops::PortSearch::Step::Exhausted:
+                return fail(ExitStatus::NoAnswer, std::string(kNoDevice));
+            case ops::PortSearch::Step::Probing:
+                break;
+        }
     }
-    return fail(anyOpened ? ExitStatus::NoAnswer : ExitStatus::PortUnavailable,
-                std::string(kNoDevice));
 }
 
 void GeneratorSession::print(const std::vector<LabelledText>& pairs) {
@@ -254,8 +362,11 @@ ExitStatus GeneratorSession::run(const Command& command) {
 
 ExitStatus GeneratorSession::runSearch() {
     // Without --port the search already ran in connect(); with it, only that port is probed.
-    if (options_.port.given() && !probe(true))
-        return fail(ExitStatus::NoAnswer, portName() + ": " + std::string(kNoDevice));
+    if (options_.port.given()) {
+        sendProbe(kFirstProbeWaitMs);
+        if (!awaitProbe())
+            return fail(ExitStatus::NoAnswer, portName() + ": " + std::string(kNoDevice));
+    }
     print({{"Port", portName()}, {"Address", addressText(answeringAddress_)}});
     return ExitStatus::Done;
 }
@@ -314,43 +425,24 @@ ExitStatus GeneratorSession::runSet(CommandCode setCode, CommandCode getCode, in
 }
 
 ExitStatus GeneratorSession::runSetting(SettingOption option, int value) {
-    const SettingFacts& facts = settingFacts(option);
-    const std::string caption(settingCaptions(option).caption);
-    const bool colourRule =
-        option == SettingOption::ColorSpace || option == SettingOption::ColorDepth;
-    // The rules judge the generator's own timing and output mode, read first; a refusal that
-    // needs neither comes without asking.
-    TimingCode timing = -1;
-    int outputMode = -1;
-    if (auto refusal = settingRefusal(option, value, timing, outputMode))
-        return fail(ExitStatus::Refused, std::string(*refusal));
-    if (colourRule && !options_.silentBroadcast()) {
-        const auto timingAnswer = query(CMD_GET_TIMING);
-        const auto modeAnswer = timingAnswer ? query(CMD_GET_OUTPUT_MODE) : std::nullopt;
-        if (!timingAnswer || !modeAnswer || timingAnswer->size() != 1 || modeAnswer->size() != 1)
-            return fail(ExitStatus::NoAnswer, "no answer to the state the rules need");
-        timing = static_cast<std::int8_t>((*timingAnswer)[0]);
-        outputMode = static_cast<std::int8_t>((*modeAnswer)[0]);
-        if (auto refusal = settingRefusal(option, value, timing, outputMode))
-            return fail(ExitStatus::Refused, std::string(*refusal));
+    SettingOps line(*this);
+    const bool silent = options_.silentBroadcast();
+    switch (ops::applySetting(
+        line, option, value,
+        silent ? ops::SetFollowUp::Nothing : ops::SetFollowUp::ReadBackThenAutoLinkStatus)) {
+        case ops::SetOutcome::Sent:
+            // Every device acts and none answers: there is nothing to read back.
+            if (silent)
+                print({{std::string(settingCaptions(option).caption), settingName(option, value)},
+                       {"Read back", "no (all-silent)"}});
+            return ExitStatus::Done;
+        case ops::SetOutcome::LineLost:
+            return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
+        case ops::SetOutcome::Refused:
+        case ops::SetOutcome::Stopped:
+            break;
     }
-    const auto describe = [option](int v) { return settingName(option, v); };
-    const ExitStatus status = runSet(
-        facts.setCode, facts.getCode, value, [value](int readBack) { return readBack == value; },
-        caption, describe);
-    if (status != ExitStatus::Done || value != facts.autoValue || !inLinkStatus(option) ||
-        options_.silentBroadcast())
-        return status;
-    // AUTO: what the generator actually outputs, as the console asks after an AUTO choice.
-    const auto link = query(CMD_GET_LINK_STATUS);
-    if (!link || link->size() != kLinkStatusSize)
-        return fail(ExitStatus::NoAnswer, "no answer to CMD_GET_LINK_STATUS");
-    const auto index = static_cast<std::size_t>(
-        std::find(kLinkStatusOptions.begin(), kLinkStatusOptions.end(), option) -
-        kLinkStatusOptions.begin());
-    print({{caption + " output",
-            optionStatusText(option, static_cast<std::int8_t>((*link)[index]))}});
-    return ExitStatus::Done;
+    return line.status;
 }
 
 ExitStatus GeneratorSession::runResetDefaults() {
@@ -367,21 +459,13 @@ ExitStatus GeneratorSession::runResetDefaults() {
 ExitStatus GeneratorSession::runEdidRead(int savedSlot, const std::string& saveDir) {
     if (options_.silentBroadcast())
         return fail(ExitStatus::NoAnswer, "all-silent: no device answers, nothing to read");
-    // As on the EDID page: a saved slot n is asked for as n - 1, and the answer is matched by the
-    // receiver's EDID mode.
-    const bool fromSavedSlot = savedSlot > 0;
-    const std::uint8_t payload =
-        fromSavedSlot ? static_cast<std::uint8_t>(savedSlot - 1) : kTvEdidPayload;
+    // The answer is matched by the receiver's EDID mode, as on the EDID page.
     edidImage_ = blankEdidImage();
     edidDone_ = false;
-    receiver_.edidFromSavedSlot = fromSavedSlot;
-    receiver_.edidReadMode = true;
-    sendQuery(fromSavedSlot ? CMD_READ_SAVED_EDID : CMD_READ_TV_EDID, {&payload, 1});
-    startWatchdog(kEdidReadMs);
-    if (!waitFor([this] { return edidDone_; })) {
+    EdidOps line(*this);
+    if (!ops::readEdid(line, savedSlot)) {
         return fail(ExitStatus::NoAnswer,
-                    std::string("no answer to ") +
-                        (fromSavedSlot ? "CMD_READ_SAVED_EDID" : "CMD_READ_TV_EDID"));
+                    "no answer to " + std::string(commandName(ops::edidRequestCode(savedSlot))));
     }
     std::vector<LabelledText> saved;
     std::string saveFailure;
@@ -549,24 +633,16 @@ ExitStatus GeneratorSession::runStoreUserTiming(const Command& command) {
             details.*std::get<float TimingDetails::*>(kTimingDetailFields[edit.field].member) =
                 static_cast<float>(edit.value);
     }
-    if (userClockTooHigh(details.videoClkMHz))
-        return fail(ExitStatus::Refused, std::string(kUserClockTooHighMessage));
-    const UserTiming record = userTimingRecord(details, slot);
-    const std::string caption = "User " + std::to_string(slot);
-
-    if (!options_.silentBroadcast()) {
-        const auto current = query(CMD_GET_TIMING);
-        if (!current || current->size() != 1)
-            return fail(ExitStatus::NoAnswer, "no answer to CMD_GET_TIMING");
-        const auto parking = static_cast<std::uint8_t>(kParkingTiming);
-        if (static_cast<std::int8_t>((*current)[0]) == userTimingCode(slot) &&
-            !sendSet(CMD_SET_TIMING, {&parking, 1}))
-            return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
-    }
-    const auto bytes = record.toBytes();
-    if (!send(CMD_STORE_USER_TIMING, bytes))
+    // A script has no memory of earlier runs: the slot is parked when the generator outputs it.
+    StoreOps line(*this);
+    const ops::StoreOutcome outcome =
+        ops::storeUserTiming(line, {slot, details, ops::ParkWhen::BeingOutput, -1});
+    if (outcome.status == ops::StoreOutcome::Status::LineLost)
         return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
-    waitMs(kStoreWaitMs);
+    if (outcome.status != ops::StoreOutcome::Status::Stored)
+        return line.status;
+    const UserTiming& record = outcome.record;
+    const std::string caption = "User " + std::to_string(slot);
     if (!options_.silentBroadcast()) {
         const auto stored = readUserTiming(slot);
         if (!stored)
@@ -601,32 +677,33 @@ bool GeneratorSession::awaitWritten() {
     return !portLost_;
 }
 
-bool GeneratorSession::send(CommandCode code, std::span<const std::uint8_t> payload,
-                            std::optional<TargetAddress> to) {
-    sendFrame(to.value_or(options_.address), code, payload);
-    return !options_.silentBroadcast() || awaitWritten();
-}
-
 bool GeneratorSession::sendSet(CommandCode code, std::span<const std::uint8_t> payload,
                                std::optional<TargetAddress> to) {
-    if (options_.silentBroadcast())
-        return send(code, payload, to);
-    awaitedCode_ = code;
-    answer_.reset();
-    sendFrame(to.value_or(options_.address), code, payload);
-    startWatchdog(kSetSettleMs);
-    waitFor([this] { return answer_.has_value(); });
-    stopWatchdog();
-    awaitedCode_ = 0;
+    if (options_.silentBroadcast()) {
+        // Nothing answers: the run is only done, and the port closed, once the frame has left.
+        sendFrame(to.value_or(options_.address), code, payload);
+        return awaitWritten();
+    }
+    sendAwaited(to.value_or(options_.address), code, payload);
+    awaitAnswer(ops::kSetFollowUpWaitMs);
     return !portLost_;
 }
 
 std::optional<std::vector<std::uint8_t>> GeneratorSession::query(
     CommandCode code, std::span<const std::uint8_t> payload, std::optional<TargetAddress> to) {
+    sendAwaited(to.value_or(options_.address), code, payload);
+    return awaitAnswer(kAnswerWaitMs);
+}
+
+void GeneratorSession::sendAwaited(TargetAddress to, CommandCode code,
+                                   std::span<const std::uint8_t> payload) {
     awaitedCode_ = code;
     answer_.reset();
-    sendFrame(to.value_or(options_.address), code, payload);
-    startWatchdog(kAnswerWaitMs);
+    sendFrame(to, code, payload);
+}
+
+std::optional<std::vector<std::uint8_t>> GeneratorSession::awaitAnswer(int intervalMs) {
+    startWatchdog(intervalMs);
     waitFor([this] { return answer_.has_value(); });
     stopWatchdog();
     awaitedCode_ = 0;

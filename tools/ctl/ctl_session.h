@@ -23,6 +23,7 @@
 #include "link/posix_serial_channel.h"
 #include "link/response_receiver.h"
 #include "model/timing_details.h"
+#include "ops/port_search.h"
 
 namespace krx::ctl {
 
@@ -49,7 +50,9 @@ class TaskQueue final : public WindowThreadExecutor {
     std::deque<Posted> tasks_;
 };
 
-class GeneratorSession final : private SerialListener, private ReceiverActions {
+class GeneratorSession final : private SerialListener,
+                               private ReceiverActions,
+                               private ops::SearchLine {
   public:
     // `portsDir` is where COMn entries are looked up first (ports/ beside the program).
     GeneratorSession(std::filesystem::path portsDir, const Options& options, std::ostream& out,
@@ -71,10 +74,10 @@ class GeneratorSession final : private SerialListener, private ReceiverActions {
   private:
     // A hang-up ends every wait: a command that then finds no answer says the port was closed.
     ExitStatus fail(ExitStatus status, const std::string& message);
-    bool openPort(int comNumber);
     bool openDevicePath();
     bool startMonitor(int comNumber);
-    bool probe(bool firstProbe);
+    // Handles notifications until the probe's answer or its wait is over.
+    bool awaitProbe();
     ExitStatus search();
     std::string portName() const;
 
@@ -95,16 +98,12 @@ class GeneratorSession final : private SerialListener, private ReceiverActions {
     // and user timings from the generator's records. Nothing when the generator did not answer.
     std::optional<TimingDetails> detailsFor(TimingCode code);
     std::optional<UserTiming> readUserTiming(int slot);
-    void waitMs(int ms);
 
     // Handles notifications until every frame queued has been written; false when the port went
     // or the line stopped taking bytes.
     bool awaitWritten();
-    // Queues a frame whose answer is not waited for. When none can come (all-silent), waits until
-    // it has been written, so that the run is only done, and the port closed, once it has left.
-    bool send(CommandCode code, std::span<const std::uint8_t> payload,
-              std::optional<TargetAddress> to = std::nullopt);
-    // Sends a set command and waits for its acknowledgement, or the settle time when none comes.
+    // Sends a set command and waits for its acknowledgement, or the settle time when none comes
+    // (ops::kSetFollowUpWaitMs). All-silent: waits until it has been written.
     bool sendSet(CommandCode code, std::span<const std::uint8_t> payload,
                  std::optional<TargetAddress> to = std::nullopt);
     // Sends `code` and waits for its answer's data; nothing when the watchdog fired first.
@@ -112,6 +111,11 @@ class GeneratorSession final : private SerialListener, private ReceiverActions {
     std::optional<std::vector<std::uint8_t>> query(CommandCode code,
                                                    std::span<const std::uint8_t> payload = {},
                                                    std::optional<TargetAddress> to = std::nullopt);
+    // Queues a frame whose answer (or acknowledgement) the next awaitAnswer() takes.
+    void sendAwaited(TargetAddress to, CommandCode code, std::span<const std::uint8_t> payload);
+    // The awaited answer's data, waiting up to `intervalMs` (the watchdog's rules); nothing when
+    // it did not come.
+    std::optional<std::vector<std::uint8_t>> awaitAnswer(int intervalMs);
     void sendFrame(TargetAddress to, CommandCode code, std::span<const std::uint8_t> payload);
     // Handles notifications until `done` holds; false when the watchdog fired or the port went.
     bool waitFor(const std::function<bool()>& done);
@@ -121,6 +125,19 @@ class GeneratorSession final : private SerialListener, private ReceiverActions {
     void onSerialBytes(int port, std::span<const std::uint8_t> bytes) override;
     void onSerialTxEmpty(int port) override;
     void onSerialPortLost(int port) override;
+
+    // ops::SearchLine
+    bool openPort(int comNumber) override;
+    void closePort() override;
+    void waitMs(int ms) override;
+    void sendProbe(int answerWaitMs) override;
+
+    // The operations of src/ops run on this session through these.
+    template <class Line>
+    class OpsLine;
+    class SettingOps;
+    class StoreOps;
+    class EdidOps;
 
     // ReceiverActions
     void sendQuery(CommandCode code, std::span<const std::uint8_t> payload) override;
