@@ -14,6 +14,8 @@ find build/coverage -name '*.gcda' -delete
 ctest --preset coverage -j "$(nproc)" >/dev/null || echo "(some tests failed; figures are of this run)" >&2
 
 summary=build/coverage/summary.json
+# The compiler probe CMake ran at configure time is not ours.
+find build/coverage/CMakeFiles -name '*.gc[dn][ao]' -delete
 gcovr --root . --object-directory build/coverage --filter 'src/' --filter 'tools/' --filter 'res/' \
     --exclude-unreachable-branches --exclude-throw-branches --json-summary "$summary" >/dev/null
 python3 - "$summary" <<'PY'
@@ -23,7 +25,7 @@ files = json.load(open(sys.argv[1]))["files"]
 totals = defaultdict(lambda: [0, 0, 0, 0])
 for f in files:
     name = f["filename"]
-    depth = 3 if name.startswith("src/address/dialogs/") else 2
+    depth = 1 if name.startswith("res/") else 3 if name.startswith("src/address/dialogs/") else 2
     folder = "/".join(name.split("/")[:depth])
     for key, value in zip(("line_covered", "line_total", "branch_covered", "branch_total"), range(4)):
         totals[folder][value] += f[key]
