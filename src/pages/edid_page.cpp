@@ -20,12 +20,13 @@
 
 #include "edid/edid_files.h"
 #include "framework/window_services.h"
+#include "ops/edid_read_op.h"
 #include "pages/page_host.h"
+#include "pages/page_ops_line.h"
 
 namespace krx {
 namespace {
 
-constexpr std::uint8_t kTvEdidPayload = 0x01;
 constexpr int kDumpRows = 16;
 constexpr int kDumpEntryChars = 3;  // "XX "
 constexpr int kDumpRowChars = kDumpRows * kDumpEntryChars;
@@ -202,13 +203,16 @@ void CEdidPage::onReadEdid() {
     audioReport.clear();
     refresh();
 
-    const int source = sourceIndex();
-    const bool fromSavedSlot = source != 0;
-    // Slot n is asked for as n - 1; with no item chosen that is 0xFE.
-    const auto payload =
-        fromSavedSlot ? static_cast<std::uint8_t>((source - 1) & 0xFF) : kTvEdidPayload;
-    host_.sendCommandWithData(fromSavedSlot ? CMD_READ_SAVED_EDID : CMD_READ_TV_EDID, 1, &payload);
-    host_.startEdidRead(fromSavedSlot, kReadTimeoutMs);
+    // The answer comes later, through the receiver's EDID mode, to onEdidReceived.
+    class ReadLine final : public PageOpsLine<ops::EdidLine> {
+      public:
+        using PageOpsLine::PageOpsLine;
+        bool awaitEdid(bool fromSavedSlot, int watchdogMs) override {
+            host_.startEdidRead(fromSavedSlot, watchdogMs);
+            return true;
+        }
+    } line(host_, this);
+    ops::readEdid(line, sourceIndex());
     statusText = QStringLiteral(" ");
     refresh();
 }
