@@ -103,16 +103,29 @@ inline constexpr std::size_t kEmptyFrameLength = 5;
 
 // Codes the general receiver accepts, in table order; handlers are kept parallel to it.
 inline constexpr std::array<CommandCode, 33> kResponseCodes = {
-    0x0061, 0x0062, 0x0063, 0x0064, 0x0065, 0x0066, 0x0067, 0x0068, 0x0069, 0x006A, 0x00A0,
-    0x00A8, 0x7801, 0x7802, 0x7878, 0x8061, 0x8062, 0x8063, 0x8064, 0x8065, 0x8066, 0x8067,
-    0x8068, 0x8069, 0x806A, 0x80A0, 0x80A1, 0x80A9, 0x80AB, 0xB838, 0xB839, 0xF801, 0xF802,
+    CMD_SET_TIMING,         CMD_SET_PATTERN,       CMD_SET_COLOR_SPACE,
+    CMD_SET_COLOR_DEPTH,    CMD_SET_HDCP,          CMD_SET_OUTPUT_MODE,
+    CMD_SET_SAMPLE_RATE,    CMD_SET_AUDIO_BITS,    CMD_SET_AUDIO_SOURCE,
+    CMD_SET_AUDIO_CHANNELS, CMD_STORE_USER_TIMING, CMD_00A8,
+    CMD_WRITE_ADDRESS,      CMD_RESET_DEFAULTS,    CMD_7878,
+    CMD_GET_TIMING,         CMD_GET_PATTERN,       CMD_GET_COLOR_SPACE,
+    CMD_GET_COLOR_DEPTH,    CMD_GET_HDCP,          CMD_GET_OUTPUT_MODE,
+    CMD_GET_SAMPLE_RATE,    CMD_GET_AUDIO_BITS,    CMD_GET_AUDIO_SOURCE,
+    CMD_GET_AUDIO_CHANNELS, CMD_GET_USER_TIMING,   CMD_GET_TIMING_DETAILS,
+    CMD_GET_LINK_STATUS,    CMD_GET_POWER,         CMD_READ_TV_EDID,
+    CMD_GET_HOT_PLUG,       CMD_READ_ADDRESS,      CMD_PING,
 };
 
 // The status sweep: entries 0..11 once each without payload, entry 12 ten times (slots 0..9).
 inline constexpr std::array<CommandCode, 13> kStatusQueryCodes = {
-    0x8061, 0x8062, 0x8063, 0x8064, 0x8065, 0x8066, 0x8067,
-    0x8068, 0x8069, 0x806A, 0xB839, 0x80AB, 0x80A0,
+    CMD_GET_TIMING,       CMD_GET_PATTERN,        CMD_GET_COLOR_SPACE, CMD_GET_COLOR_DEPTH,
+    CMD_GET_HDCP,         CMD_GET_OUTPUT_MODE,    CMD_GET_SAMPLE_RATE, CMD_GET_AUDIO_BITS,
+    CMD_GET_AUDIO_SOURCE, CMD_GET_AUDIO_CHANNELS, CMD_GET_HOT_PLUG,    CMD_GET_POWER,
+    CMD_GET_USER_TIMING,
 };
+
+// What a frame sender shows instead of sending while the port is closed.
+inline constexpr std::string_view kPortNotOnMessage = "Com port is not on yet.";
 
 // Index of `code` in kResponseCodes (first match), if any.
 std::optional<std::size_t> responseCodeIndex(CommandCode code);

@@ -243,7 +243,7 @@ void ResponseReceiver::receiveSweepByte(std::uint8_t byte) {
     // Last answer: the watchdog keeps running from the 200 ms restart above and, with no mode
     // left on, only stops itself when it fires.
     sweepMode = false;
-    if (deviceStatus.timingCode == 0x2A)
+    if (deviceStatus.timingCode == kDetailsAfterSweepTiming)
         detailsPending = true;
     actions_.sweepFinished();
     actions_.sendQuery(CMD_GET_LINK_STATUS, {});

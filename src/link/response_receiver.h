@@ -31,8 +31,8 @@ class ReceiverActions {
     virtual void edidReceived() = 0;
 
     // The sweep's last answer is in: deviceStatus and userTimings hold the generator's state,
-    // sweepMode is off and detailsPending is set when the timing is 0x2A. The console shows the
-    // state; the receiver then asks for the link status.
+    // sweepMode is off and detailsPending is set when the timing is kDetailsAfterSweepTiming. The
+    // console shows the state; the receiver then asks for the link status.
     virtual void sweepFinished() = 0;
 
     // A general-mode answer that passed every test: the index of its code in kResponseCodes and
@@ -76,6 +76,10 @@ class ResponseReceiver {
         constexpr int bytesRestarting = static_cast<int>(kFrameHeadSize - 1 + kPingAnswerSize);
         return firstAnswerMs + bytesRestarting * kInFrameWaitMs;
     }
+
+    // The timing whose details a sweep asks for after the link status: 720P_3D(59.94)SbS. (A single
+    // CMD_GET_TIMING answer asks for them on kAutoTiming instead.)
+    static constexpr TimingCode kDetailsAfterSweepTiming = 0x2A;
 
     static constexpr std::size_t kFrameCapacity = 520;
     static constexpr unsigned kMaxLength = 500;

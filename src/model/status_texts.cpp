@@ -43,9 +43,6 @@ std::string leadingDigits(unsigned long long value, std::size_t maxDigits) {
 
 }  // namespace
 
-std::string_view hdcpText(int value) {
-    return value == 1 ? "ON " : "OFF";
-}
 std::string_view hdcpSweepText(int value) {
     return value != 0 ? "ON " : "OFF";
 }
@@ -53,47 +50,41 @@ std::string_view hotPlugText(int value) {
     return value != 0 ? "ON " : "OFF";
 }
 
-std::string_view outputModeText(int value) {
-    static constexpr std::array<std::string_view, 2> texts = {"DVI", "HDMI"};
-    static_assert(endsAt(texts.size(), settingFacts(SettingOption::OutputMode).autoValue));
-    return pick(texts, value, "AUTO");
-}
-
-std::string_view colorSpaceText(int value) {
-    static constexpr std::array<std::string_view, 4> texts = {"RGB4:4:4", "YUV4:4:4", "YUV4:2:2",
+std::string_view optionText(SettingOption option, int value) {
+    static constexpr std::array<std::string_view, 2> mode = {"DVI", "HDMI"};
+    static_assert(endsAt(mode.size(), settingFacts(SettingOption::OutputMode).autoValue));
+    static constexpr std::array<std::string_view, 4> space = {"RGB4:4:4", "YUV4:4:4", "YUV4:2:2",
                                                               "AUTO"};
-    static_assert(endsAt(texts.size(), kColorSpaceYuv420));
-    return pick(texts, value, "YUV4:2:0");
-}
-
-std::string_view colorDepthText(int value) {
-    static constexpr std::array<std::string_view, 4> texts = {"24bit", "30bit", "36bit", "48bit"};
-    static_assert(endsAt(texts.size(), settingFacts(SettingOption::ColorDepth).autoValue));
-    return pick(texts, value, "AUTO");
-}
-
-std::string_view sampleRateText(int value) {
-    static constexpr std::array<std::string_view, 7> texts = {"32K", "44K",  "48K", "88K",
-                                                              "96K", "176K", "192K"};
-    static_assert(endsAt(texts.size(), settingFacts(SettingOption::SampleRate).autoValue));
-    return pick(texts, value, "AUTO");
-}
-
-std::string_view audioBitsText(int value) {
-    static constexpr std::array<std::string_view, 3> texts = {"16bit", "20bit", "24bit"};
-    static_assert(endsAt(texts.size(), settingFacts(SettingOption::AudioBits).autoValue));
-    return pick(texts, value, "AUTO");
-}
-
-std::string_view channelsText(int value) {
-    static constexpr std::array<std::string_view, 7> texts = {"2ch", "3ch", "4ch", "5ch",
-                                                              "6ch", "7ch", "8ch"};
-    static_assert(endsAt(texts.size(), settingFacts(SettingOption::Channels).autoValue));
-    return pick(texts, value, "AUTO");
-}
-
-std::string_view audioTypeText() {
-    return "PCM";
+    static_assert(endsAt(space.size(), kColorSpaceYuv420));
+    static constexpr std::array<std::string_view, 4> depth = {"24bit", "30bit", "36bit", "48bit"};
+    static_assert(endsAt(depth.size(), settingFacts(SettingOption::ColorDepth).autoValue));
+    static constexpr std::array<std::string_view, 7> rate = {"32K", "44K",  "48K", "88K",
+                                                             "96K", "176K", "192K"};
+    static_assert(endsAt(rate.size(), settingFacts(SettingOption::SampleRate).autoValue));
+    static constexpr std::array<std::string_view, 3> bits = {"16bit", "20bit", "24bit"};
+    static_assert(endsAt(bits.size(), settingFacts(SettingOption::AudioBits).autoValue));
+    static constexpr std::array<std::string_view, 7> channels = {"2ch", "3ch", "4ch", "5ch",
+                                                                 "6ch", "7ch", "8ch"};
+    static_assert(endsAt(channels.size(), settingFacts(SettingOption::Channels).autoValue));
+    switch (option) {
+        case SettingOption::OutputMode:
+            return pick(mode, value, "AUTO");
+        case SettingOption::Hdcp:
+            return value == 1 ? "ON " : "OFF";
+        case SettingOption::ColorSpace:
+            return pick(space, value, "YUV4:2:0");
+        case SettingOption::ColorDepth:
+            return pick(depth, value, "AUTO");
+        case SettingOption::AudioSource:
+            return "PCM";
+        case SettingOption::SampleRate:
+            return pick(rate, value, "AUTO");
+        case SettingOption::AudioBits:
+            return pick(bits, value, "AUTO");
+        case SettingOption::Channels:
+            return pick(channels, value, "AUTO");
+    }
+    return {};
 }
 
 std::string composeTimingLabel(unsigned width, unsigned height, bool interlaced,

@@ -4,21 +4,28 @@
 #include <string>
 #include <string_view>
 
+#include "link/generator_facts.h"
 #include "model/timing_details.h"
 
 namespace krx {
 
 // Status-panel texts for the generator's signed status values. Every value maps to a text.
-std::string_view hdcpText(int value);       // only 1 is "ON "
+// The text an option's value shows on the status panel. HDCP: only 1 is "ON ". The audio source
+// shows as the audio type, always "PCM".
+std::string_view optionText(SettingOption option, int value);
 std::string_view hdcpSweepText(int value);  // any non-zero value is "ON " (sweep, buttons)
 std::string_view hotPlugText(int value);    // any non-zero value is "ON "
-std::string_view outputModeText(int value);
-std::string_view colorSpaceText(int value);
-std::string_view colorDepthText(int value);
-std::string_view sampleRateText(int value);
-std::string_view audioBitsText(int value);
-std::string_view channelsText(int value);
-std::string_view audioTypeText();
+
+// What the DVI button of the Setting page writes as the output mode, with a trailing blank that
+// no reported value maps to.
+inline constexpr std::string_view kDviChoiceText = "DVI ";
+
+// Messages of the connection and of the Setting page's reset, shown by both front ends.
+inline constexpr std::string_view kPortUnavailableMessage =
+    "Can not find this port or used by other application";
+inline constexpr std::string_view kNoDeviceMessage =
+    "Can not find available device for this console!";
+inline constexpr std::string_view kResetNote = "Wait for a few seconds...";
 
 // Timing text: the status name for 0x00..0x36; for 0x37 and above, composed from what the
 // Timing Details page holds (`shown`); empty for a negative code, which has no name and no

@@ -149,12 +149,12 @@ void CSettingPage::onOutputModeClicked(int value) {
         if (!host_.takeCommandGuard())
             return;
         colorDepth = kColorDepth24Bit;
-        host_.writeOutputModeText(QStringLiteral("DVI "));
-        host_.setColorSpaceText(kColorSpaceRgb444);
-        host_.setColorDepthText(kColorDepth24Bit);
+        host_.statusPanel().writeOptionText(SettingOption::OutputMode, kDviChoiceText);
+        host_.statusPanel().setOptionText(SettingOption::ColorSpace, kColorSpaceRgb444);
+        host_.statusPanel().setOptionText(SettingOption::ColorDepth, kColorDepth24Bit);
         host_.refreshMainWindow();
     } else if (value == kOutputHdmi) {
-        host_.setOutputModeText(kOutputHdmi);
+        host_.statusPanel().setOptionText(SettingOption::OutputMode, kOutputHdmi);
         host_.refreshMainWindow();
     }
 }
@@ -171,7 +171,7 @@ void CSettingPage::setHdcp(int value) {
         return;
     sendSetting(SettingOption::Hdcp, value);
     // Any non-zero choice reads "ON ".
-    host_.setHdcpText(value != 0 ? 1 : 0);
+    host_.statusPanel().setOptionText(SettingOption::Hdcp, value != 0 ? 1 : 0);
     host_.refreshMainWindow();
     // Taken into the selection, as the audio source is, so that a later refresh does not put
     // back the HDCP mode the generator no longer uses.
@@ -198,7 +198,7 @@ void CSettingPage::setColorSpace(int value) {
         return;
     }
     sendSetting(SettingOption::ColorSpace, value);
-    host_.setColorSpaceText(value);
+    host_.statusPanel().setOptionText(SettingOption::ColorSpace, value);
     followAuto(SettingOption::ColorSpace, value);
     read();
     refresh();
@@ -214,7 +214,7 @@ void CSettingPage::setColorDepth(int value) {
         return;
     }
     sendSetting(SettingOption::ColorDepth, value);
-    host_.setColorDepthText(value);
+    host_.statusPanel().setOptionText(SettingOption::ColorDepth, value);
     followAuto(SettingOption::ColorDepth, value);
     host_.refreshMainWindow();
     read();
@@ -233,7 +233,7 @@ void CSettingPage::setSampleRate(int value) {
     if (!takeGuard())
         return;
     sendSetting(SettingOption::SampleRate, value);
-    host_.setSampleRateText(value);
+    host_.statusPanel().setOptionText(SettingOption::SampleRate, value);
     followAuto(SettingOption::SampleRate, value);
     host_.refreshMainWindow();
     read();
@@ -244,7 +244,7 @@ void CSettingPage::setAudioBits(int value) {
         return;
     sendSetting(SettingOption::AudioBits, value);
     host_.services().sleepMs(kAudioBitsWaitMs);
-    host_.setAudioBitsText(value);
+    host_.statusPanel().setOptionText(SettingOption::AudioBits, value);
     if (value == settingFacts(SettingOption::AudioBits).autoValue)
         host_.sendCommand(CMD_GET_LINK_STATUS);
     host_.refreshMainWindow();
@@ -255,7 +255,7 @@ void CSettingPage::setChannels(int value) {
     if (!takeGuard())
         return;
     sendSetting(SettingOption::Channels, value);
-    host_.setChannelsText(value);
+    host_.statusPanel().setOptionText(SettingOption::Channels, value);
     followAuto(SettingOption::Channels, value);
     host_.refreshMainWindow();
     read();
@@ -271,21 +271,21 @@ void CSettingPage::onResetDefaults() {
 void CSettingPage::showStatus(const DeviceStatus& status) {
     resetNote.clear();
     colorSpace = status.colorSpace;
-    host_.setColorSpaceText(colorSpace);
+    host_.statusPanel().setOptionText(SettingOption::ColorSpace, colorSpace);
     colorDepth = status.colorDepth;
-    host_.setColorDepthText(colorDepth);
+    host_.statusPanel().setOptionText(SettingOption::ColorDepth, colorDepth);
     hdcp = status.hdcp;
-    host_.setHdcpText(hdcp);
+    host_.statusPanel().setOptionText(SettingOption::Hdcp, hdcp);
     outputMode = status.outputMode;
-    host_.setOutputModeText(outputMode);
+    host_.statusPanel().setOptionText(SettingOption::OutputMode, outputMode);
     sampleRate = status.sampleRate;
-    host_.setSampleRateText(sampleRate);
+    host_.statusPanel().setOptionText(SettingOption::SampleRate, sampleRate);
     audioBits = status.audioBits;
-    host_.setAudioBitsText(audioBits);
+    host_.statusPanel().setOptionText(SettingOption::AudioBits, audioBits);
     audioSource = status.audioSource;
-    host_.setAudioTypeText();
+    host_.statusPanel().setOptionText(SettingOption::AudioSource, audioSource);
     channels = status.channels;
-    host_.setChannelsText(channels);
+    host_.statusPanel().setOptionText(SettingOption::Channels, channels);
     refresh();
 }
 

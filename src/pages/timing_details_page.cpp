@@ -237,7 +237,7 @@ void CTimingDetailsPage::onSaveUserTiming() {
     timingPage.selection = sameSlotAgain ? kParkingTiming : shownBefore;
     timingPage.refresh();
     if (sameSlotAgain) {
-        host_.setTimingText(kParkingTiming);
+        host_.statusPanel().setTimingText(kParkingTiming, details);
         host_.refreshMainWindow();
     }
 }

@@ -147,7 +147,7 @@ bool CTimingPage::selectTiming(TimingCode code) {
     applyTimingColourRule(selection);
     host_.settingPage().refresh();
     // For a user slot the text is composed from the details shown above.
-    host_.setTimingText(code);
+    host_.statusPanel().setTimingText(code, host_.timingDetailsPage().details);
     host_.refreshMainWindow();
     return true;
 }
@@ -160,10 +160,10 @@ void CTimingPage::applyTimingColourRule(TimingCode code) {
     setting.colorDepth = after.colorDepth;
     // The panel shows both colours a 4K timing forces; elsewhere only a colour space it changed.
     if (is4k(code)) {
-        host_.setColorDepthText(after.colorDepth);
-        host_.setColorSpaceText(after.colorSpace);
+        host_.statusPanel().setOptionText(SettingOption::ColorDepth, after.colorDepth);
+        host_.statusPanel().setOptionText(SettingOption::ColorSpace, after.colorSpace);
     } else if (after.colorSpace != before.colorSpace) {
-        host_.setColorSpaceText(after.colorSpace);
+        host_.statusPanel().setOptionText(SettingOption::ColorSpace, after.colorSpace);
     }
 }
 

@@ -28,7 +28,7 @@ class AddressDialogTest : public ConsoleTest {
                 whileOpen(*address);
             return 0;
         };
-        window().addressButton->click();
+        window().addressButton()->click();
         services.modalHook = nullptr;
     }
 
@@ -143,11 +143,12 @@ TEST_F(AddressDialogTest, ReadAddressFillsTheOriginalBoxesAndKeepsUnsavedEdits) 
         EXPECT_EQ(shown.originalDeviceBox->text(), "b5");
         EXPECT_EQ(shown.descriptionBoxes[0]->text(), "typed");
     });
-    EXPECT_EQ(window().targetAddress, (TargetAddress{0x00, 0x00})) << "rebuilt from item 0";
+    EXPECT_EQ(window().connection().targetAddress(), (TargetAddress{0x00, 0x00}))
+        << "rebuilt from item 0";
 
     // Another device answers while the dialog is closed: the next opening shows it.
     receive(answerFrame({0x07, 0x07}, CMD_READ_ADDRESS, {0x07, 0x08}));
-    EXPECT_EQ(window().targetAddress, (TargetAddress{0x07, 0x08}));
+    EXPECT_EQ(window().connection().targetAddress(), (TargetAddress{0x07, 0x08}));
     openAddressSetting([](CAddressDlg& shown) {
         EXPECT_EQ(shown.originalGroupBox->text(), "07");
         EXPECT_EQ(shown.originalDeviceBox->text(), "08");
@@ -170,9 +171,9 @@ TEST_F(AddressDialogTest, SaveRewritesTheBookAndTheListFollowsOnClose) {
         out << "0000 0102\r\n*\r\n*dut\r\n";
     }
     CConsoleDlg& w = window();
-    w.addressSelector->setCurrentIndex(3);
-    emit w.addressSelector->activated(3);
-    ASSERT_EQ(w.targetAddress, (TargetAddress{0x01, 0x02}));
+    w.addressSelector()->setCurrentIndex(3);
+    emit w.addressSelector()->activated(3);
+    ASSERT_EQ(w.connection().targetAddress(), (TargetAddress{0x01, 0x02}));
 
     openAddressSetting([](CAddressDlg& shown) {
         EXPECT_EQ(shown.groupBoxes[1]->text(), "01");
@@ -186,10 +187,10 @@ TEST_F(AddressDialogTest, SaveRewritesTheBookAndTheListFollowsOnClose) {
     const std::string file = bookFile();
     EXPECT_EQ(file.substr(0, 15), "1234 0102 0000 ");
     EXPECT_EQ(file.substr(160, 15), "\r\n*abc\0\r\n* \0\r\n*"s);
-    EXPECT_EQ(w.addressSelector->itemText(2), "No. 1:1234: abc");
-    EXPECT_EQ(w.addressSelector->itemText(3), "No. 2:0102:  ");
-    EXPECT_EQ(w.addressSelector->currentIndex(), 3);
-    EXPECT_EQ(w.targetAddress, (TargetAddress{0x01, 0x02}));
+    EXPECT_EQ(w.addressSelector()->itemText(2), "No. 1:1234: abc");
+    EXPECT_EQ(w.addressSelector()->itemText(3), "No. 2:0102:  ");
+    EXPECT_EQ(w.addressSelector()->currentIndex(), 3);
+    EXPECT_EQ(w.connection().targetAddress(), (TargetAddress{0x01, 0x02}));
 
     openAddressSetting([](CAddressDlg& shown) { shown.groupBoxes[0]->setText("77"); });
     EXPECT_EQ(bookFile(), file) << "an edit without Save never reaches the file";

@@ -23,8 +23,8 @@ class AnswerTest : public ConsoleTest {
   protected:
     bool hdcpOnShown() {
         CConsoleDlg& w = window();
-        return w.hdcpField->text() == "ON " && w.settingPage().groups[1]->checkedId() == 1 &&
-               w.settingPage().hdcp == 1;
+        return panelText(SettingOption::Hdcp) == "ON " &&
+               w.settingPage().groups[1]->checkedId() == 1 && w.settingPage().hdcp == 1;
     }
 };
 
@@ -55,11 +55,11 @@ TEST_F(AnswerTest, TakesOnlyWholeAnswersFromValidPortsForTheTarget) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         destroyWindow();
-        window().targetAddress = row.target;
+        window().connection().setTargetAddress(row.target);
         for (const Arrival& arrival : row.arrivals)
             receive(arrival.bytes, arrival.port);
         EXPECT_EQ(hdcpOnShown(), row.taken);
-        EXPECT_EQ(window().receiver.rxPosition, -1);
+        EXPECT_EQ(window().connection().receiver().rxPosition, -1);
     }
 }
 
@@ -72,24 +72,17 @@ TEST_F(AnswerTest, SettingAnswersSetSelectionRadioAndText) {
         std::uint8_t value;
         int CSettingPage::*selection;
         std::size_t group;
-        QLabel* CConsoleDlg::*field;  // null: no status text
-        const char* shown;
+        const char* shown;  // "": no status text
     };
     const Row rows[] = {
-        {"colour space", CMD_GET_COLOR_SPACE, 2, &CSettingPage::colorSpace, 2,
-         &CConsoleDlg::colorSpaceField, "YUV4:2:2"},
-        {"colour depth", CMD_GET_COLOR_DEPTH, 1, &CSettingPage::colorDepth, 3,
-         &CConsoleDlg::colorDepthField, "30bit"},
-        {"hdcp off", CMD_GET_HDCP, 0, &CSettingPage::hdcp, 1, &CConsoleDlg::hdcpField, "OFF"},
-        {"output DVI", CMD_GET_OUTPUT_MODE, 0, &CSettingPage::outputMode, 0,
-         &CConsoleDlg::outputModeField, "DVI"},
-        {"sample rate auto", CMD_GET_SAMPLE_RATE, 7, &CSettingPage::sampleRate, 5,
-         &CConsoleDlg::sampleRateField, "AUTO"},
-        {"audio bits", CMD_GET_AUDIO_BITS, 0, &CSettingPage::audioBits, 6,
-         &CConsoleDlg::audioBitsField, "16bit"},
-        {"audio source", CMD_GET_AUDIO_SOURCE, 1, &CSettingPage::audioSource, 4, nullptr, ""},
-        {"channels", CMD_GET_AUDIO_CHANNELS, 2, &CSettingPage::channels, 7,
-         &CConsoleDlg::channelsField, "4ch"},
+        {"colour space", CMD_GET_COLOR_SPACE, 2, &CSettingPage::colorSpace, 2, "YUV4:2:2"},
+        {"colour depth", CMD_GET_COLOR_DEPTH, 1, &CSettingPage::colorDepth, 3, "30bit"},
+        {"hdcp off", CMD_GET_HDCP, 0, &CSettingPage::hdcp, 1, "OFF"},
+        {"output DVI", CMD_GET_OUTPUT_MODE, 0, &CSettingPage::outputMode, 0, "DVI"},
+        {"sample rate auto", CMD_GET_SAMPLE_RATE, 7, &CSettingPage::sampleRate, 5, "AUTO"},
+        {"audio bits", CMD_GET_AUDIO_BITS, 0, &CSettingPage::audioBits, 6, "16bit"},
+        {"audio source", CMD_GET_AUDIO_SOURCE, 1, &CSettingPage::audioSource, 4, ""},
+        {"channels", CMD_GET_AUDIO_CHANNELS, 2, &CSettingPage::channels, 7, "4ch"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -102,8 +95,10 @@ TEST_F(AnswerTest, SettingAnswersSetSelectionRadioAndText) {
         EXPECT_EQ(setting.*row.selection, row.value);
         EXPECT_EQ(setting.groups[row.group]->checkedId(), row.value);
         EXPECT_EQ(setting.resetNoteLabel->text().isEmpty(), row.code == CMD_GET_COLOR_SPACE);
-        QLabel* own = row.field != nullptr ? w.*row.field : nullptr;
-        for (QLabel* field : statusFields())
+        const QLabel* own = *row.shown != '\0'
+                                ? w.statusPanel().field(settingFactsForCode(row.code)->option)
+                                : nullptr;
+        for (const QLabel* field : statusFields())
             EXPECT_EQ(field->text(), field == own ? row.shown : "")
                 << field->accessibleDescription().toStdString();
     }
@@ -116,9 +111,9 @@ TEST_F(AnswerTest, AnswersWithoutTheirDataAreIgnored) {
         receive(answerFrame({0x01, 0x02}, code));
     EXPECT_EQ(w.timingPage().selection, -1);
     EXPECT_EQ(w.settingPage().hdcp, -1);
-    EXPECT_EQ(w.powerSelection, -1);
-    EXPECT_EQ(w.targetAddress, kBroadcast);
-    EXPECT_TRUE(w.colorSpaceField->text().isEmpty());
+    EXPECT_EQ(w.power().selection(), -1);
+    EXPECT_EQ(w.connection().targetAddress(), kBroadcast);
+    EXPECT_TRUE(panelText(SettingOption::ColorSpace).isEmpty());
 }
 
 TEST_F(AnswerTest, PatternPowerAndHotPlugAnswers) {
@@ -130,28 +125,28 @@ TEST_F(AnswerTest, PatternPowerAndHotPlugAnswers) {
     EXPECT_EQ(w.patternPage().patternGroup->checkedId(), -1);
 
     receive(answerFrame(kBroadcast, CMD_GET_POWER, {0x00}));
-    EXPECT_EQ(w.powerIconId(), 189);
-    EXPECT_TRUE(w.powerOnRadio->isChecked());
+    EXPECT_EQ(w.power().iconId(), 189);
+    EXPECT_TRUE(w.power().onRadio()->isChecked());
     receive(answerFrame(kBroadcast, CMD_GET_POWER, {0x03}));
-    EXPECT_EQ(w.powerIconId(), 190);
-    EXPECT_EQ(w.powerSelection, 3);
-    EXPECT_FALSE(w.powerOnRadio->isChecked());
+    EXPECT_EQ(w.power().iconId(), 190);
+    EXPECT_EQ(w.power().selection(), 3);
+    EXPECT_FALSE(w.power().onRadio()->isChecked());
 
     receive(answerFrame(kBroadcast, CMD_GET_HOT_PLUG, {0x02}));
-    EXPECT_EQ(w.hotPlugField->text(), "ON ");
+    EXPECT_EQ(w.statusPanel().hotPlugField()->text(), "ON ");
     receive(answerFrame(kBroadcast, CMD_GET_HOT_PLUG, {0x00}));
-    EXPECT_EQ(w.hotPlugField->text(), "OFF");
+    EXPECT_EQ(w.statusPanel().hotPlugField()->text(), "OFF");
 }
 
 TEST_F(AnswerTest, LinkStatusSetsSixTextsButNoSelection) {
     CConsoleDlg& w = window();
     receive(answerFrame(kBroadcast, CMD_GET_LINK_STATUS, {0x01, 0x02, 0x00, 0x06, 0x01, 0x07}));
-    EXPECT_EQ(w.colorSpaceField->text(), "YUV4:4:4");
-    EXPECT_EQ(w.colorDepthField->text(), "36bit");
-    EXPECT_EQ(w.outputModeField->text(), "DVI");
-    EXPECT_EQ(w.sampleRateField->text(), "192K");
-    EXPECT_EQ(w.audioBitsField->text(), "20bit");
-    EXPECT_EQ(w.channelsField->text(), "AUTO");
+    EXPECT_EQ(panelText(SettingOption::ColorSpace), "YUV4:4:4");
+    EXPECT_EQ(panelText(SettingOption::ColorDepth), "36bit");
+    EXPECT_EQ(panelText(SettingOption::OutputMode), "DVI");
+    EXPECT_EQ(panelText(SettingOption::SampleRate), "192K");
+    EXPECT_EQ(panelText(SettingOption::AudioBits), "20bit");
+    EXPECT_EQ(panelText(SettingOption::Channels), "AUTO");
     EXPECT_EQ(w.settingPage().colorSpace, -1);
     EXPECT_EQ(w.settingPage().outputMode, -1);
     EXPECT_TRUE(channel.writes().empty()) << "no details were pending";
@@ -180,18 +175,17 @@ TEST_F(AnswerTest, TimingAnswerSelectionsFollowAndTimingIsShown) {
         setting.colorSpace = row.spaceBefore;
         setting.colorDepth = row.depthBefore;
         setting.refresh();
-        w.setColorSpaceText(row.spaceBefore);
-        w.refreshMainWindow();
-        const QString spaceText = w.colorSpaceField->text();
+        receive(answerFrame(kBroadcast, CMD_GET_COLOR_SPACE, {std::uint8_t(row.spaceBefore)}));
+        const QString spaceText = panelText(SettingOption::ColorSpace);
 
         receive(answerFrame(kBroadcast, CMD_GET_TIMING, {row.timing}));
         EXPECT_EQ(setting.colorSpace, row.spaceAfter);
         EXPECT_EQ(setting.colorDepth, row.depthAfter);
         EXPECT_EQ(setting.groups[2]->checkedId(), row.spaceAfter);
         EXPECT_EQ(setting.groups[3]->checkedId(), row.depthAfter);
-        EXPECT_EQ(w.colorSpaceField->text(), spaceText) << "only the selections follow";
+        EXPECT_EQ(panelText(SettingOption::ColorSpace), spaceText) << "only the selections follow";
         EXPECT_EQ(w.timingPage().timingGroup->checkedId(), row.timing);
-        EXPECT_EQ(w.timingField->text(), row.timingText);
+        EXPECT_EQ(panelTiming(), row.timingText);
         EXPECT_EQ(w.timingDetailsPage().details, standardTimingDetails(row.timing));
         EXPECT_EQ(w.timingDetailsPage().fields[0]->isReadOnly(), is4k(row.timing));
     }
@@ -204,15 +198,15 @@ TEST_F(AnswerTest, NegativeTimingChecksNothingAndStaysInsideTables) {
     EXPECT_EQ(w.timingPage().selection, -64);
     EXPECT_EQ(w.timingPage().timingGroup->checkedId(), -1);
     EXPECT_FALSE(w.timingDetailsPage().details.hasTiming);
-    EXPECT_TRUE(w.timingField->text().isEmpty());
+    EXPECT_TRUE(panelTiming().isEmpty());
 }
 
 TEST_F(AnswerTest, UserTimingAnswerIsNamedFromTheSlotRecord) {
     CConsoleDlg& w = window();
-    w.receiver.userTimings[2] = standardTimingRecord(0x0E);  // 1080i(60)
+    w.connection().receiver().userTimings[2] = standardTimingRecord(0x0E);  // 1080i(60)
     receive(answerFrame(kBroadcast, CMD_GET_TIMING, {0x39}));
     EXPECT_EQ(w.timingDetailsPage().details.hActive, 1920);
-    EXPECT_EQ(w.timingField->text(), "1920x1080i(60)");
+    EXPECT_EQ(panelTiming(), "1920x1080i(60)");
 }
 
 }  // namespace

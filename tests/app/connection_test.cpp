@@ -41,7 +41,7 @@ const QString kNoDevice = "Can not find available device for this console!";
 class ConnectionTest : public ConsoleTest {
   protected:
     std::optional<int> watchdog() {
-        return services.timerInterval(window(), CConsoleDlg::kWatchdogTimer);
+        return services.timerInterval(window().connection(), CConnection::kWatchdogTimer);
     }
 };
 
@@ -66,8 +66,8 @@ TEST_P(SearchTest, ProbesEachPortThatOpensAndConnectsToTheOneThatAnswers) {
     config.faults.silentCodes = {CMD_GET_TIMING};  // holds the sweep at its first query
     attachGenerator(c.generatorPort, {0x01, 0x02}, config);
     CConsoleDlg& w = window();
-    w.searchButton->click();
-    EXPECT_EQ(w.statusLine->text(), "Please wait.....");
+    w.connection().searchButton()->click();
+    EXPECT_EQ(w.connection().statusLine()->text(), "Please wait.....");
     EXPECT_EQ(watchdog(), 300);
     expectClosed();
     services.runFor(c.firstProbeEndsMs - 1);
@@ -84,11 +84,12 @@ TEST_P(SearchTest, ProbesEachPortThatOpensAndConnectsToTheOneThatAnswers) {
 
     services.runFor(400);
     expectOpen();
-    EXPECT_FALSE(w.receiver.searchMode);
-    EXPECT_EQ(w.portSelector->currentText(), QStringLiteral("COM%1").arg(c.generatorPort));
-    EXPECT_EQ(w.portNumber(), c.generatorPort);
-    EXPECT_EQ(w.statusLine->text(), " ");
-    EXPECT_TRUE(w.receiver.sweepMode);
+    EXPECT_FALSE(w.connection().receiver().searchMode);
+    EXPECT_EQ(w.connection().portSelector()->currentText(),
+              QStringLiteral("COM%1").arg(c.generatorPort));
+    EXPECT_EQ(w.connection().portNumber(), c.generatorPort);
+    EXPECT_EQ(w.connection().statusLine()->text(), " ");
+    EXPECT_TRUE(w.connection().receiver().sweepMode);
     EXPECT_EQ(watchdog(), 800);
     ASSERT_EQ(channel.writes().size(), 3u);
     EXPECT_EQ(channel.writes()[2].bytes, commandFrame({0x00, 0x00}, CMD_GET_TIMING));
@@ -99,9 +100,9 @@ TEST_P(SearchTest, ProbesEachPortThatOpensAndConnectsToTheOneThatAnswers) {
     EXPECT_GE(foundMs, secondProbeMs + 200);
     EXPECT_LT(foundMs, secondProbeMs + 210);
     services.runFor(foundMs + 799 - services.nowMs());
-    EXPECT_TRUE(w.receiver.sweepMode);
+    EXPECT_TRUE(w.connection().receiver().sweepMode);
     services.runFor(2);
-    EXPECT_FALSE(w.receiver.sweepMode) << "the unanswered sweep ends after 800 ms";
+    EXPECT_FALSE(w.connection().receiver().sweepMode) << "the unanswered sweep ends after 800 ms";
     expectOpen();
 }
 
@@ -117,19 +118,19 @@ TEST_F(ConnectionTest, SearchOverSilentPortsWalksToCom99AndRestoresThePort) {
     for (int port = 1; port <= 99; ++port)
         channel.addSilentPort(port);
     CConsoleDlg& w = window();
-    w.changePort(6);  // COM7 opens; its sweep goes unanswered
+    w.connection().changePort(6);  // COM7 opens; its sweep goes unanswered
     services.runFor(1000);
     const std::size_t before = channel.writes().size();
 
-    w.searchDevice();
+    w.connection().searchDevice();
     services.runFor(300 + 98 * 450 - 10);
-    EXPECT_TRUE(w.receiver.searchMode);
+    EXPECT_TRUE(w.connection().receiver().searchMode);
     EXPECT_TRUE(services.messages().empty());
     services.runFor(20);
-    EXPECT_FALSE(w.receiver.searchMode);
+    EXPECT_FALSE(w.connection().receiver().searchMode);
     EXPECT_EQ(messageTexts(), QStringList{kNoDevice});
-    EXPECT_EQ(w.portNumber(), 7);
-    EXPECT_EQ(w.statusLine->text(), " ");
+    EXPECT_EQ(w.connection().portNumber(), 7);
+    EXPECT_EQ(w.connection().statusLine()->text(), " ");
     EXPECT_EQ(watchdog(), std::nullopt);
     expectClosed();
     const auto probes = writtenSince(before);
@@ -142,8 +143,9 @@ TEST_F(ConnectionTest, SearchOverSilentPortsWalksToCom99AndRestoresThePort) {
 TEST_F(ConnectionTest, PortButtonAndActivityIconOpenThenClose) {
     attachGenerator(1);
     CConsoleDlg& w = window();
-    for (QAbstractButton* control : {static_cast<QAbstractButton*>(w.portButton),
-                                     static_cast<QAbstractButton*>(w.activityIcon)}) {
+    for (QAbstractButton* control :
+         {static_cast<QAbstractButton*>(w.connection().portButton()),
+          static_cast<QAbstractButton*>(w.connection().activityIcon())}) {
         SCOPED_TRACE(control->metaObject()->className());
         const std::size_t before = channel.writes().size();
         const std::int64_t openedUs = services.nowMs() * 1000;
@@ -164,7 +166,7 @@ TEST_F(ConnectionTest, PortButtonAndActivityIconOpenThenClose) {
         EXPECT_EQ(channel.writes().size(), afterOpen);
         EXPECT_TRUE(services.messages().empty());
     }
-    w.portButton->click();
+    w.connection().portButton()->click();
     ASSERT_TRUE(channel.holdsPort());
     destroyWindow();
     EXPECT_FALSE(channel.holdsPort()) << "closing the window releases the open port";
@@ -176,17 +178,17 @@ TEST_F(ConnectionTest, OpenFailuresShowTheMessageAndStayClosed) {
     const LogCapture log;
     channel.addBusyPort(2);
     CConsoleDlg& w = window();
-    w.portButton->click();  // COM1 does not exist
+    w.connection().portButton()->click();  // COM1 does not exist
     EXPECT_EQ(messageTexts(), QStringList{kNoPort});
     expectClosed();
     services.clearMessages();
-    w.changePort(1);  // COM2 is held by another program
+    w.connection().changePort(1);  // COM2 is held by another program
     EXPECT_EQ(messageTexts(), QStringList{kNoPort});
     expectClosed();
     services.clearMessages();
-    w.searchButton->click();  // no port opens: fails at once on COM1
+    w.connection().searchButton()->click();  // no port opens: fails at once on COM1
     EXPECT_EQ(messageTexts(), QStringList{kNoDevice});
-    EXPECT_EQ(w.portNumber(), 1);
+    EXPECT_EQ(w.connection().portNumber(), 1);
     expectClosed();
     EXPECT_TRUE(channel.writes().empty());
     EXPECT_EQ(log.lines(), (QStringList{"krx.serial: COM1: no such device",
@@ -201,23 +203,23 @@ TEST_F(ConnectionTest, ChoosingAPortConnectsOnlyWhileClosed) {
     attachGenerator(2);
     attachGenerator(3);
     CConsoleDlg& w = window();
-    emit w.portSelector->activated(1);
+    emit w.connection().portSelector()->activated(1);
     expectOpen();
-    EXPECT_EQ(w.portNumber(), 2);
+    EXPECT_EQ(w.connection().portNumber(), 2);
     EXPECT_TRUE(channel.monitoring());
     services.runFor(2000);
     const std::size_t before = channel.writes().size();
     ASSERT_GT(before, 0u);
     EXPECT_EQ(channel.writes()[0].port, 2);
 
-    w.changePort(2);
+    w.connection().changePort(2);
     services.runFor(2000);
     expectClosed();
     EXPECT_EQ(channel.openPort(), 3) << "the new port stays opened";
     EXPECT_FALSE(channel.monitoring()) << "but is not monitored";
     EXPECT_EQ(channel.writes().size(), before);
 
-    w.togglePort();
+    w.connection().togglePort();
     expectOpen();
     services.runFor(2000);
     EXPECT_GT(channel.writes().size(), before);
@@ -227,10 +229,10 @@ TEST_F(ConnectionTest, ChoosingAPortConnectsOnlyWhileClosed) {
 TEST_F(ConnectionTest, CommandsWhileSearchingAreRefused) {
     channel.addSilentPort(1);
     CConsoleDlg& w = window();
-    w.searchDevice();
+    w.connection().searchDevice();
     services.runFor(10);
     const std::uint8_t pattern = 0x03;
-    w.sendCommandWithData(CMD_SET_PATTERN, 1, &pattern);
+    w.connection().sendCommandWithData(CMD_SET_PATTERN, 1, &pattern);
     EXPECT_EQ(messageTexts(), QStringList{kNotOn});
     services.runFor(10);
     ASSERT_EQ(channel.writes().size(), 1u) << "only the probe";
@@ -247,7 +249,7 @@ TEST_F(ConnectionTest, HangUpLandsInClosedAndTheNextCommandIsRefused) {
     EXPECT_FALSE(channel.holdsPort());
     EXPECT_TRUE(services.messages().empty()) << "a lost port is not reported by itself";
 
-    w.sendCommand(CMD_GET_PATTERN);
+    w.connection().sendCommand(CMD_GET_PATTERN);
     EXPECT_EQ(messageTexts(), QStringList{kNotOn});
 }
 
@@ -257,15 +259,15 @@ TEST_F(ConnectionTest, SendersBuildFramesForTheTarget) {
     CConsoleDlg& w = window();
     connect(1);
     const std::size_t before = channel.writes().size();
-    w.targetAddress = {0x01, 0x02};
-    w.sendCommand(CMD_GET_TIMING);
+    w.connection().setTargetAddress({0x01, 0x02});
+    w.connection().sendCommand(CMD_GET_TIMING);
     services.runFor(1);
     const std::uint8_t on = 0;
-    w.targetAddress = {0x00, 0x00};
-    w.sendCommandWithData(CMD_SET_POWER, 1, &on);
+    w.connection().setTargetAddress({0x00, 0x00});
+    w.connection().sendCommandWithData(CMD_SET_POWER, 1, &on);
     services.runFor(1);
     std::vector<std::uint8_t> tooMuch(291, 0);
-    w.sendCommandWithData(CMD_STORE_USER_TIMING, 291, tooMuch.data());
+    w.connection().sendCommandWithData(CMD_STORE_USER_TIMING, 291, tooMuch.data());
     services.runFor(1);
     EXPECT_EQ(
         writtenSince(before),

@@ -57,14 +57,14 @@ class ConsoleTest : public ::testing::Test {
 
     // Opens COM`port` with the port button and lets the sweep and its follow-ups finish.
     void connect(int port) {
-        window().changePort(port - 1);
+        window().connection().changePort(port - 1);
         services.runFor(2000);
     }
 
     // Hands bytes to the window as the channel would, on COM1.
     void receive(const Bytes& bytes, int port = 1) {
         for (std::uint8_t byte : bytes)
-            window().onSerialByte(byte, port);
+            window().connection().onSerialByte(byte, port);
     }
 
     // The frames written to the line since `from`, as byte vectors.
@@ -76,25 +76,29 @@ class ConsoleTest : public ::testing::Test {
     }
 
     void expectClosed() {
-        CConsoleDlg& w = window();
-        EXPECT_FALSE(w.portOpen());
-        EXPECT_EQ(w.activityIconId(), 133);
-        EXPECT_EQ(w.portButton->text(), "Turn on Port");
+        const CConnection& c = window().connection();
+        EXPECT_FALSE(c.portOpen());
+        EXPECT_EQ(c.activityIconId(), 133);
+        EXPECT_EQ(c.portButton()->text(), "Turn on Port");
     }
     void expectOpen() {
-        CConsoleDlg& w = window();
-        EXPECT_TRUE(w.portOpen());
-        EXPECT_EQ(w.activityIconId(), 134);
-        EXPECT_EQ(w.portButton->text(), "Close Port");
+        const CConnection& c = window().connection();
+        EXPECT_TRUE(c.portOpen());
+        EXPECT_EQ(c.activityIconId(), 134);
+        EXPECT_EQ(c.portButton()->text(), "Close Port");
     }
 
-    // The status panel's value fields.
-    std::vector<QLabel*> statusFields() {
-        CConsoleDlg& w = window();
-        return {w.hotPlugField,    w.hdcpField,     w.outputModeField, w.colorSpaceField,
-                w.colorDepthField, w.timingField,   w.sampleRateField, w.audioBitsField,
-                w.channelsField,   w.audioTypeField};
+    // The status panel's value fields: hot plug, timing, then one per option.
+    std::vector<const QLabel*> statusFields() {
+        const CStatusPanel& p = window().statusPanel();
+        std::vector<const QLabel*> fields = {p.hotPlugField(), p.timingField()};
+        for (const SettingFacts& facts : kSettingFacts)
+            fields.push_back(p.field(facts.option));
+        return fields;
     }
+    // What the status panel shows for an option, and for the timing.
+    QString panelText(SettingOption option) { return window().statusPanel().field(option)->text(); }
+    QString panelTiming() { return window().statusPanel().timingField()->text(); }
 
     QStringList messageTexts() const {
         QStringList texts;

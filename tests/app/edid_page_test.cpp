@@ -105,7 +105,7 @@ TEST_F(EdidPageTest, ReadsSavesAndReopensTheGeneratorsEdids) {
         }
     }
     // Each dump row sits beside its offset label.
-    window().tabs->setCurrentWidget(&edid);
+    window().tabs()->setCurrentWidget(&edid);
     window().show();
     for (int row = 0; row < 16; ++row) {
         const QLabel* label = edid.rowLabels[static_cast<std::size_t>(row)];
@@ -143,8 +143,8 @@ TEST_F(EdidPageTest, ReadAsksForTheChosenSourceUntilTheWatchdogFires) {
     CEdidPage& edid = page();
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        if (!row.portOpen && w.portOpen())
-            w.togglePort();
+        if (!row.portOpen && w.connection().portOpen())
+            w.connection().togglePort();
         edid.hexDump = "dump kept";
         edid.generalReport = edid.videoReport = edid.audioReport = "report";
         edid.refresh();
@@ -159,20 +159,20 @@ TEST_F(EdidPageTest, ReadAsksForTheChosenSourceUntilTheWatchdogFires) {
         services.runFor(400);
         edid.readButton->click();
         services.runFor(599);
-        EXPECT_TRUE(w.receiver.edidReadMode);
+        EXPECT_TRUE(w.connection().receiver().edidReadMode);
 
-        const Bytes frame = commandFrame(w.targetAddress, row.code, {row.payload});
+        const Bytes frame = commandFrame(w.connection().targetAddress(), row.code, {row.payload});
         const QString refused = "Com port is not on yet.";
         EXPECT_EQ(writtenSince(sent),
                   (row.portOpen ? std::vector<Bytes>{frame, frame} : std::vector<Bytes>{}));
         EXPECT_EQ(messageTexts(), (row.portOpen ? QStringList{} : QStringList{refused, refused}));
-        EXPECT_EQ(w.receiver.edidFromSavedSlot, row.code == CMD_READ_SAVED_EDID);
+        EXPECT_EQ(w.connection().receiver().edidFromSavedSlot, row.code == CMD_READ_SAVED_EDID);
         EXPECT_EQ(edid.hexDumpBox->toPlainText(), "dump kept");
         for (QPlainTextEdit* report : {edid.generalBox, edid.videoBox, edid.audioBox})
             EXPECT_TRUE(report->toPlainText().isEmpty());
         services.runFor(1);
-        EXPECT_FALSE(w.receiver.edidReadMode);
-        EXPECT_FALSE(w.receiver.edidFromSavedSlot);
+        EXPECT_FALSE(w.connection().receiver().edidReadMode);
+        EXPECT_FALSE(w.connection().receiver().edidFromSavedSlot);
         EXPECT_EQ(edid.statusLabel->text(), " ");
     }
 }

@@ -61,31 +61,32 @@ TEST_P(PageLayoutTest, NoCaptionIsCutAndNothingLeavesItsFrame) {
     for (int slot = 1; slot <= 10; ++slot)
         w.timingPage().setUserTimingLabel(slot, QStringLiteral("4096x2160i(120)"));
     auto widest = [&w](auto rule) {
-        QString longest;
+        int longest = -1;
         for (int value = -1; value <= 0x40; ++value)
             if (w.fontMetrics().horizontalAdvance(qs(rule(value))) >
-                w.fontMetrics().horizontalAdvance(longest))
-                longest = qs(rule(value));
-        return longest;
+                w.fontMetrics().horizontalAdvance(qs(rule(longest))))
+                longest = value;
+        return static_cast<std::uint8_t>(longest);
     };
-    w.statusTexts = {widest(hotPlugText),    widest(hdcpText),       widest(outputModeText),
-                     widest(colorSpaceText), widest(colorDepthText), widest(timingStatusName),
-                     widest(sampleRateText), widest(audioBitsText),  widest(channelsText),
-                     qs(audioTypeText())};
-    w.refreshMainWindow();
+    DeviceStatus status;  // the Setting page writes the options' texts, the answers the others
+    for (const SettingFacts& f : kSettingFacts)
+        status.*f.field = std::int8_t(widest([&f](int v) { return optionText(f.option, v); }));
+    w.settingPage().showStatus(status);
+    receive(answerFrame(kBroadcast, CMD_GET_HOT_PLUG, {widest(hotPlugText)}));
+    receive(answerFrame(kBroadcast, CMD_GET_TIMING, {widest(timingStatusName)}));
     w.timingDetailsPage().showTiming(0x15);
     w.settingPage().resetNote = QStringLiteral("Wait for a few seconds...");
     w.settingPage().refresh();
     w.show();
     QWidget* area = &w;
-    for (int tab = 0; tab < w.tabs->count(); ++tab)
-        if (w.tabs->tabText(tab) == GetParam())
-            w.tabs->setCurrentWidget(area = w.tabs->widget(tab));
+    for (int tab = 0; tab < w.tabs()->count(); ++tab)
+        if (w.tabs()->tabText(tab) == GetParam())
+            w.tabs()->setCurrentWidget(area = w.tabs()->widget(tab));
 
     int checked = 0;
     for (QWidget* control : area->findChildren<QWidget*>()) {
         const std::optional<Caption> caption = captionOf(control);
-        if (!caption || !control->isVisible() || (area == &w && w.tabs->isAncestorOf(control)))
+        if (!caption || !control->isVisible() || (area == &w && w.tabs()->isAncestorOf(control)))
             continue;
         ++checked;
         SCOPED_TRACE((control->metaObject()->className() + (" \"" + caption->text + "\" ") +

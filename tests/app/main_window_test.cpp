@@ -30,24 +30,24 @@ TEST_F(MainWindowTest, StartsClosedOnCom1WithBlankPanelAndNothingSent) {
     services.runFor(1000);
 
     expectClosed();
-    EXPECT_EQ(w.portSelector->currentText(), "COM1");
-    EXPECT_EQ(w.portSelector->count(), 99);
-    EXPECT_EQ(w.addressSelector->currentText(), "All: 0000(with ACT)");
-    EXPECT_EQ(w.addressSelector->itemText(1), "All: FFFF(no ACT)");
+    EXPECT_EQ(w.connection().portSelector()->currentText(), "COM1");
+    EXPECT_EQ(w.connection().portSelector()->count(), 99);
+    EXPECT_EQ(w.addressSelector()->currentText(), "All: 0000(with ACT)");
+    EXPECT_EQ(w.addressSelector()->itemText(1), "All: FFFF(no ACT)");
     // A fresh SG.ini: every entry 0000 with a one-blank description.
-    ASSERT_EQ(w.addressSelector->count(), 34);
-    EXPECT_EQ(w.addressSelector->itemText(2), "No. 1:0000:  ");
-    EXPECT_EQ(w.addressSelector->itemText(10), "No. 9:0000:  ");
-    EXPECT_EQ(w.addressSelector->itemText(11), "No.10:0000:  ");
-    EXPECT_EQ(w.addressSelector->itemText(33), "No.32:0000:  ");
+    ASSERT_EQ(w.addressSelector()->count(), 34);
+    EXPECT_EQ(w.addressSelector()->itemText(2), "No. 1:0000:  ");
+    EXPECT_EQ(w.addressSelector()->itemText(10), "No. 9:0000:  ");
+    EXPECT_EQ(w.addressSelector()->itemText(11), "No.10:0000:  ");
+    EXPECT_EQ(w.addressSelector()->itemText(33), "No.32:0000:  ");
     EXPECT_EQ(std::filesystem::file_size(bookDirectory() / "SG.ini"), 290u);
-    EXPECT_EQ(w.powerIconId(), 190) << "the power-off picture while nothing is selected";
-    EXPECT_EQ(w.statusLine->text(), " ");
-    for (QLabel* field : statusFields())
+    EXPECT_EQ(w.power().iconId(), 190) << "the power-off picture while nothing is selected";
+    EXPECT_EQ(w.connection().statusLine()->text(), " ");
+    for (const QLabel* field : statusFields())
         EXPECT_TRUE(field->text().isEmpty()) << field->accessibleDescription().toStdString();
-    EXPECT_FALSE(w.powerOnRadio->isChecked());
-    EXPECT_FALSE(w.powerOffRadio->isChecked());
-    EXPECT_EQ(w.targetAddress, kBroadcast);
+    EXPECT_FALSE(w.power().onRadio()->isChecked());
+    EXPECT_FALSE(w.power().offRadio()->isChecked());
+    EXPECT_EQ(w.connection().targetAddress(), kBroadcast);
     EXPECT_EQ(w.timingPage().timingGroup->checkedId(), -1);
     EXPECT_EQ(w.timingPage().timingButton(0x37)->text(), "1280X720(60)");
     EXPECT_EQ(w.edidPage().sourceSelector->currentText(), "TV EDID");
@@ -97,30 +97,30 @@ TEST_F(MainWindowTest, EnterAndEscapeNeverCloseTheWindowOrThePages) {
 
     const std::vector<std::pair<const char*, QWidget*>> targets = {
         {"main window", &w},
-        {"port selector", w.portSelector},
-        {"search button", w.searchButton},
+        {"port selector", w.connection().portSelector()},
+        {"search button", w.connection().searchButton()},
         {"timing page", &w.timingPage()},
         {"timing details field", w.timingDetailsPage().fields[0]},
         {"edid source selector", w.edidPage().sourceSelector},
     };
     for (const auto& [name, target] : targets) {
-        for (int tab = 0; tab < w.tabs->count(); ++tab) {
-            w.tabs->setCurrentIndex(tab);
+        for (int tab = 0; tab < w.tabs()->count(); ++tab) {
+            w.tabs()->setCurrentIndex(tab);
             for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
                 pressKey(target, key);
         }
         EXPECT_TRUE(w.isVisible()) << name;
         EXPECT_EQ(finished, 0) << name;
     }
-    EXPECT_FALSE(w.portOpen()) << "Enter must not press the port button";
+    EXPECT_FALSE(w.connection().portOpen()) << "Enter must not press the port button";
     EXPECT_TRUE(services.messages().empty()) << "nor the search button";
 }
 
 TEST_F(MainWindowTest, AboutOpensFromActionAndF1AndReturnsUnchanged) {
     CConsoleDlg& w = window();
-    EXPECT_EQ(w.aboutAction->text(), "&About KRX-VTP-SG...");
-    EXPECT_TRUE(w.actions().contains(w.aboutAction)) << "reachable from the context menu";
-    EXPECT_EQ(w.aboutAction->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(w.aboutAction()->text(), "&About KRX-VTP-SG...");
+    EXPECT_TRUE(w.actions().contains(w.aboutAction())) << "reachable from the context menu";
+    EXPECT_EQ(w.aboutAction()->shortcut(), QKeySequence(Qt::Key_F1));
 
     QStringList seen;
     services.modalHook = [&seen](QDialog& dialog) {
@@ -134,10 +134,10 @@ TEST_F(MainWindowTest, AboutOpensFromActionAndF1AndReturnsUnchanged) {
         about->okButton->click();
         return dialog.result();
     };
-    w.aboutAction->trigger();
+    w.aboutAction()->trigger();
     EXPECT_EQ(seen, (QStringList{"About KRX-VTP-SG", "HDMI2.0 signal generator V1.0"}));
-    EXPECT_EQ(w.tabs->currentIndex(), 0);
-    EXPECT_FALSE(w.portOpen());
+    EXPECT_EQ(w.tabs()->currentIndex(), 0);
+    EXPECT_FALSE(w.connection().portOpen());
     EXPECT_TRUE(channel.writes().empty());
 }
 

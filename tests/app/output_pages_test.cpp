@@ -128,7 +128,7 @@ TEST_F(OutputPagesTest, PatternClicksSendTheCodeAndCheckItsPositionStatusChecksB
 TEST_F(OutputPagesTest, PatternPicturesStandAboveTheirRadiosInRowsOfFive) {
     CConsoleDlg& w = window();
     w.show();
-    w.tabs->setCurrentWidget(&w.patternPage());
+    w.tabs()->setCurrentWidget(&w.patternPage());
     QApplication::processEvents();
     CPatternPage& page = w.patternPage();
     std::vector<QImage> seen;
@@ -192,12 +192,14 @@ TEST_F(OutputPagesTest, RefusedChoicesShowTheirMessageSendNothingAndUndoTheClick
         page.colorSpace = page.colorDepth = 0;
         (row.option == O::ColorSpace ? page.colorSpace : page.colorDepth) = row.before;
         page.refresh();
-        const QString panel = w.colorSpaceField->text() + w.colorDepthField->text();
+        const QString panel =
+            panelText(SettingOption::ColorSpace) + panelText(SettingOption::ColorDepth);
         mark();
         setting(row.option, row.clicked)->click();
         EXPECT_EQ(messageTexts(), QStringList{row.message});
         EXPECT_EQ(group(row.option)->checkedId(), row.checkedAfter);
-        EXPECT_EQ(w.colorSpaceField->text() + w.colorDepthField->text(), panel);
+        EXPECT_EQ(panelText(SettingOption::ColorSpace) + panelText(SettingOption::ColorDepth),
+                  panel);
         EXPECT_EQ(sent(), Frames{});
     }
 
@@ -220,30 +222,23 @@ TEST_F(OutputPagesTest, ChoicesSendTheirValueShowTheirTextAndFollowAutoWithLinkS
         CommandCode setCode;
         std::uint8_t value;
         int linkStatusAfterMs;
-        QLabel* field;
-        const char* text;
+        const char* text;  // "": not checked
     };
     const Row rows[] = {
-        {"HDCP ON", 0x14, O::Hdcp, "HDCP ON", CMD_SET_HDCP, 1, kNoFollowUp, w.hdcpField, "ON "},
-        {"4K(30) AUTO depth", 0x1C, O::ColorDepth, "AUTO", CMD_SET_COLOR_DEPTH, 4, 300,
-         w.colorDepthField, "AUTO"},
+        {"HDCP ON", 0x14, O::Hdcp, "HDCP ON", CMD_SET_HDCP, 1, kNoFollowUp, "ON "},
+        {"4K(30) AUTO depth", 0x1C, O::ColorDepth, "AUTO", CMD_SET_COLOR_DEPTH, 4, 300, "AUTO"},
         {"4K(30) 24bit", 0x1C, O::ColorDepth, "24bit", CMD_SET_COLOR_DEPTH, 0, kNoFollowUp,
-         w.colorDepthField, "24bit"},
-        {"colour space AUTO", 0x14, O::ColorSpace, "AUTO", CMD_SET_COLOR_SPACE, 3, 300,
-         w.colorSpaceField, "AUTO"},
-        {"audio bits AUTO: 20 ms", 0x14, O::AudioBits, "AUTO", CMD_SET_AUDIO_BITS, 3, 20,
-         w.audioBitsField, "AUTO"},
-        {"sample rate AUTO", 0x14, O::SampleRate, "AUTO", CMD_SET_SAMPLE_RATE, 7, 300,
-         w.sampleRateField, "AUTO"},
-        {"8 channels", 0x14, O::Channels, "8CH", CMD_SET_AUDIO_CHANNELS, 6, kNoFollowUp,
-         w.channelsField, "8ch"},
+         "24bit"},
+        {"colour space AUTO", 0x14, O::ColorSpace, "AUTO", CMD_SET_COLOR_SPACE, 3, 300, "AUTO"},
+        {"audio bits AUTO: 20 ms", 0x14, O::AudioBits, "AUTO", CMD_SET_AUDIO_BITS, 3, 20, "AUTO"},
+        {"sample rate AUTO", 0x14, O::SampleRate, "AUTO", CMD_SET_SAMPLE_RATE, 7, 300, "AUTO"},
+        {"8 channels", 0x14, O::Channels, "8CH", CMD_SET_AUDIO_CHANNELS, 6, kNoFollowUp, "8ch"},
         {"external source: no text", 0x14, O::AudioSource, "External Stereo Input",
-         CMD_SET_AUDIO_SOURCE, 1, kNoFollowUp, nullptr, ""},
-        {"output AUTO", 0x14, O::OutputMode, "AUTO", CMD_SET_OUTPUT_MODE, 2, 300, nullptr, ""},
-        {"HDMI", 0x14, O::OutputMode, "HDMI", CMD_SET_OUTPUT_MODE, 1, kNoFollowUp,
-         w.outputModeField, "HDMI"},
+         CMD_SET_AUDIO_SOURCE, 1, kNoFollowUp, ""},
+        {"output AUTO", 0x14, O::OutputMode, "AUTO", CMD_SET_OUTPUT_MODE, 2, 300, ""},
+        {"HDMI", 0x14, O::OutputMode, "HDMI", CMD_SET_OUTPUT_MODE, 1, kNoFollowUp, "HDMI"},
         {"DVI with its blank", 0x14, O::OutputMode, "DVI", CMD_SET_OUTPUT_MODE, 0, kNoFollowUp,
-         w.outputModeField, "DVI "},
+         "DVI "},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -251,9 +246,7 @@ TEST_F(OutputPagesTest, ChoicesSendTheirValueShowTheirTextAndFollowAutoWithLinkS
         mark();
         QAbstractButton* radio = setting(row.option, row.clicked);
         radio->click();
-        if (row.field != nullptr) {
-            EXPECT_EQ(row.field->text(), row.text);
-        }
+        EXPECT_TRUE(*row.text == '\0' || panelText(row.option) == row.text) << row.text;
         Frames expected{at(0, row.setCode, {row.value})};
         if (row.linkStatusAfterMs != kNoFollowUp)
             expected.push_back(at(row.linkStatusAfterMs, CMD_GET_LINK_STATUS));
@@ -261,7 +254,9 @@ TEST_F(OutputPagesTest, ChoicesSendTheirValueShowTheirTextAndFollowAutoWithLinkS
         EXPECT_TRUE(services.messages().empty());
         EXPECT_TRUE(radio->isChecked());
     }
-    EXPECT_EQ(w.colorSpaceField->text() + w.colorDepthField->text(), "RGB4:4:424bit") << "DVI";
+    EXPECT_EQ(panelText(SettingOption::ColorSpace) + panelText(SettingOption::ColorDepth),
+              "RGB4:4:424bit")
+        << "DVI";
     EXPECT_EQ(w.settingPage().colorSpace + w.settingPage().colorDepth, 0);
 }
 
@@ -269,7 +264,7 @@ TEST_F(OutputPagesTest, ChoicesSendTheirValueShowTheirTextAndFollowAutoWithLinkS
 // dropped, the drop ends the guard and the page shows the choices sent again (an HDCP mode or an
 // audio source too, which have no status text). The DVI button sends before it asks the guard.
 TEST_F(OutputPagesTest, CommandGuardDropsOneSelectionWithinFiftyMilliseconds) {
-    CConsoleDlg& w = connected();
+    connected();
     struct Step {
         const char* name;
         int afterMs;
@@ -300,7 +295,7 @@ TEST_F(OutputPagesTest, CommandGuardDropsOneSelectionWithinFiftyMilliseconds) {
         {"DVI inside the guard still sent", 20, setting(O::OutputMode, "DVI"), CMD_SET_OUTPUT_MODE,
          0, true, setting(O::OutputMode, "DVI")},
     };
-    const QString outputModeText = w.outputModeField->text();
+    const QString outputModeText = panelText(SettingOption::OutputMode);
     for (const Step& step : steps) {
         SCOPED_TRACE(step.name);
         mark(step.afterMs);
@@ -309,7 +304,8 @@ TEST_F(OutputPagesTest, CommandGuardDropsOneSelectionWithinFiftyMilliseconds) {
         EXPECT_TRUE(step.checked->isChecked());
         EXPECT_EQ(step.clicked->isChecked(), step.sent && step.clicked->isCheckable());
     }
-    EXPECT_EQ(w.outputModeField->text(), outputModeText) << "the guarded DVI click skips its texts";
+    EXPECT_EQ(panelText(SettingOption::OutputMode), outputModeText)
+        << "the guarded DVI click skips its texts";
     EXPECT_TRUE(services.messages().empty());
 }
 
@@ -317,7 +313,7 @@ TEST_F(OutputPagesTest, ResetSendsOnClickNotOnEnterAndItsNoteStaysUntilColourSpa
     CConsoleDlg& w = connected();
     CSettingPage& page = w.settingPage();
     w.show();
-    w.tabs->setCurrentWidget(&page);
+    w.tabs()->setCurrentWidget(&page);
     page.resetButton->setFocus();
     for (const bool bySweep : {false, true}) {
         mark();
@@ -331,7 +327,7 @@ TEST_F(OutputPagesTest, ResetSendsOnClickNotOnEnterAndItsNoteStaysUntilColourSpa
         services.runFor(500);
         EXPECT_EQ(page.resetNoteLabel->text(), "Wait for a few seconds...") << bySweep;
         if (bySweep)
-            w.startStatusSweep(400);
+            w.connection().startStatusSweep(400);
         else
             receive(answerFrame(kBroadcast, CMD_GET_COLOR_SPACE, {0x01}));
         services.runFor(1000);
@@ -350,7 +346,7 @@ TEST_F(OutputPagesTest, ClosedPortShowsTheMessagePerFrameAndTheHandlerGoesOn) {
     EXPECT_EQ(w.patternPage().patternGroup->checkedId(), 36);
     services.runFor(100);
     setting(O::SampleRate, "AUTO")->click();
-    EXPECT_EQ(w.sampleRateField->text(), "AUTO");
+    EXPECT_EQ(panelText(SettingOption::SampleRate), "AUTO");
     EXPECT_EQ(messageTexts(), QStringList(3, "Com port is not on yet."));
     EXPECT_TRUE(channel.writes().empty());
 }

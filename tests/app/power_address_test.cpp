@@ -21,8 +21,8 @@ class PowerAddressTest : public ConsoleTest {
         out << "1234 0102\r\n*bench\r\n*dut\r\n";
     }
     void choose(int item) {
-        window().addressSelector->setCurrentIndex(item);
-        emit window().addressSelector->activated(item);
+        window().addressSelector()->setCurrentIndex(item);
+        emit window().addressSelector()->activated(item);
     }
 };
 
@@ -49,8 +49,8 @@ TEST_F(PowerAddressTest, ChoosingAnItemSetsTheTargetAndRestartsTheSweepWhenOpen)
             connect(1);
         const std::size_t before = channel.writes().size();
         choose(row.item);
-        EXPECT_EQ(window().targetAddress, row.target);
-        EXPECT_EQ(services.timerInterval(window(), CConsoleDlg::kWatchdogTimer),
+        EXPECT_EQ(window().connection().targetAddress(), row.target);
+        EXPECT_EQ(services.timerInterval(window().connection(), CConnection::kWatchdogTimer),
                   row.open ? std::optional(800) : std::nullopt);
         services.runFor(10);
         auto frames = writtenSince(before);
@@ -63,16 +63,17 @@ TEST_F(PowerAddressTest, ChoosingAnItemSetsTheTargetAndRestartsTheSweepWhenOpen)
 TEST_F(PowerAddressTest, RebuildKeepsTheSelectionOrFallsBackToTheFirstItem) {
     writeBook();
     CConsoleDlg& w = window();
-    EXPECT_EQ(w.addressSelector->itemText(2), "No. 1:1234: bench");
-    EXPECT_EQ(w.addressSelector->itemText(4), "No. 3:0000: " + QString(10, ' ')) << "never loaded";
+    EXPECT_EQ(w.addressSelector()->itemText(2), "No. 1:1234: bench");
+    EXPECT_EQ(w.addressSelector()->itemText(4), "No. 3:0000: " + QString(10, ' '))
+        << "never loaded";
     const std::pair<int, TargetAddress> rows[] = {
         {1, {0xFF, 0xFF}}, {3, {0x01, 0x02}}, {-1, {0x00, 0x00}}};
     for (const auto& [item, target] : rows) {
-        w.addressSelector->setCurrentIndex(item);
-        w.targetAddress = {0x55, 0x55};
+        w.addressSelector()->setCurrentIndex(item);
+        w.connection().setTargetAddress({0x55, 0x55});
         w.rebuildAddressList();
-        EXPECT_EQ(w.addressSelector->currentIndex(), std::max(item, 0));
-        EXPECT_EQ(w.targetAddress, target) << item;
+        EXPECT_EQ(w.addressSelector()->currentIndex(), std::max(item, 0));
+        EXPECT_EQ(w.connection().targetAddress(), target) << item;
     }
 }
 
@@ -102,9 +103,9 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
     };
     const char* const on = "AA 00 00 06 00 00 00 AB 00 00 A5";
     const char* const off = "AA 00 00 06 00 00 00 AB 00 01 A4";
-    const auto picture = [](CConsoleDlg& w) -> QAbstractButton* { return w.powerIcon; };
-    const auto onRadio = [](CConsoleDlg& w) -> QAbstractButton* { return w.powerOnRadio; };
-    const auto offRadio = [](CConsoleDlg& w) -> QAbstractButton* { return w.powerOffRadio; };
+    const auto picture = [](CConsoleDlg& w) -> QAbstractButton* { return w.power().picture(); };
+    const auto onRadio = [](CConsoleDlg& w) -> QAbstractButton* { return w.power().onRadio(); };
+    const auto offRadio = [](CConsoleDlg& w) -> QAbstractButton* { return w.power().offRadio(); };
     const Row rows[] = {
         {"picture before any status", true, -1, picture, on, 189, 0},
         {"picture while on", true, 0, picture, off, 190, 1},
@@ -123,8 +124,7 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
         if (row.open)
             connect(1);
         CConsoleDlg& w = window();
-        w.powerSelection = row.before;
-        w.refreshMainWindow();
+        receive(answerFrame(kBroadcast, CMD_GET_POWER, {static_cast<std::uint8_t>(row.before)}));
         const std::size_t before = channel.writes().size();
         if (row.doubleClick)
             doubleClick(row.control(w));
@@ -134,10 +134,10 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
         EXPECT_EQ(writtenSince(before), hexFrames(row.frame));
         EXPECT_EQ(messageTexts(),
                   row.open ? QStringList{} : QStringList{"Com port is not on yet."});
-        EXPECT_EQ(w.powerIconId(), row.icon);
-        EXPECT_TRUE(
-            w.powerIcon->accessibleName().endsWith(row.icon == 189 ? "output on" : "output off"));
-        EXPECT_EQ(w.powerGroup->checkedId(), row.checked);
+        EXPECT_EQ(w.power().iconId(), row.icon);
+        EXPECT_TRUE(w.power().picture()->accessibleName().endsWith(row.icon == 189 ? "output on"
+                                                                                   : "output off"));
+        EXPECT_EQ(w.power().onRadio()->group()->checkedId(), row.checked);
     }
 }
 

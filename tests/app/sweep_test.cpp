@@ -56,29 +56,27 @@ TEST_F(SweepTest, FinishedSweepShowsTheGeneratorsState) {
     connect(1);
     CConsoleDlg& w = window();
     EXPECT_EQ(writtenSince(0), sweepFrames());
-    EXPECT_FALSE(w.receiver.sweepMode);
+    EXPECT_FALSE(w.connection().receiver().sweepMode);
     EXPECT_TRUE(services.messages().empty());
     const DeviceStatus& s = device.status();
-    EXPECT_EQ(w.receiver.deviceStatus, s);
+    EXPECT_EQ(w.connection().receiver().deviceStatus, s);
 
     const auto link = device.linkStatus();
-    const std::pair<QLabel*, std::string_view> texts[] = {
-        {w.hdcpField, hdcpSweepText(s.hdcp)},
-        {w.hotPlugField, hotPlugText(s.hotPlug)},
-        {w.timingField, "1080i(60)"},
-        {w.colorSpaceField, colorSpaceText(link[0])},
-        {w.colorDepthField, colorDepthText(link[1])},
-        {w.outputModeField, outputModeText(link[2])},
-        {w.sampleRateField, sampleRateText(link[3])},
-        {w.audioBitsField, audioBitsText(link[4])},
-        {w.channelsField, channelsText(link[5])},
-        {w.audioTypeField, "PCM"},
+    const CStatusPanel& p = w.statusPanel();
+    std::vector<std::pair<const QLabel*, std::string_view>> texts = {
+        {p.field(SettingOption::Hdcp), hdcpSweepText(s.hdcp)},
+        {p.hotPlugField(), hotPlugText(s.hotPlug)},
+        {p.timingField(), "1080i(60)"},
+        {p.field(SettingOption::AudioSource), "PCM"},
     };
+    for (std::size_t i = 0; i < kLinkStatusSize; ++i)  // what is output replaces the sweep's
+        texts.emplace_back(p.field(kLinkStatusOptions[i]),
+                           optionText(kLinkStatusOptions[i], link[i]));
     for (const auto& [field, text] : texts)
         EXPECT_EQ(field->text(), qs(text)) << field->accessibleDescription().toStdString();
 
-    EXPECT_EQ(w.powerSelection, s.power);
-    EXPECT_EQ(w.powerIconId(), s.power == 0 ? 189 : 190);
+    EXPECT_EQ(w.power().selection(), s.power);
+    EXPECT_EQ(w.power().iconId(), s.power == 0 ? 189 : 190);
     EXPECT_EQ(w.patternPage().patternGroup->checkedId(), *patternPositionOf(s.patternCode));
     EXPECT_EQ(w.timingPage().timingGroup->checkedId(), s.timingCode);
     EXPECT_EQ(w.timingDetailsPage().details, standardTimingDetails(s.timingCode));
@@ -100,9 +98,9 @@ TEST_F(SweepTest, Timing2AAsksForDetailsAfterTheLinkStatus) {
     std::vector<Bytes> expected = sweepFrames();
     expected.push_back(commandFrame(kBroadcast, CMD_GET_TIMING_DETAILS));
     EXPECT_EQ(writtenSince(0), expected);
-    EXPECT_FALSE(w.receiver.detailsPending);
-    EXPECT_EQ(w.currentTiming(), line.device(0).currentTimingRecord());
-    EXPECT_EQ(w.timingField->text(), "720P_3D(59.94)SbS");
+    EXPECT_FALSE(w.connection().receiver().detailsPending);
+    EXPECT_EQ(w.answers().currentTiming(), line.device(0).currentTimingRecord());
+    EXPECT_EQ(panelTiming(), "720P_3D(59.94)SbS");
 }
 
 TEST_F(SweepTest, TimingAnswer36AsksForDetailsAtOnce) {
@@ -118,9 +116,9 @@ TEST_F(SweepTest, TimingAnswer36AsksForDetailsAtOnce) {
               (std::vector<Bytes>{commandFrame(kBroadcast, CMD_GET_TIMING_DETAILS)}));
     services.runFor(500);
     const UserTiming current = line.device(0).currentTimingRecord();
-    EXPECT_EQ(w.currentTiming(), current);
+    EXPECT_EQ(w.answers().currentTiming(), current);
     EXPECT_EQ(w.timingDetailsPage().fields[0]->text(), QString::number(current.hActive));
-    EXPECT_EQ(w.timingField->text(), "AUTO");
+    EXPECT_EQ(panelTiming(), "AUTO");
 }
 
 // Answers that stop: the sweep is abandoned by the watchdog, nothing is shown, and a later sweep
@@ -143,22 +141,23 @@ TEST_P(BrokenSweepTest, EndsSilentlyWithNothingShown) {
     apply(attachGenerator(1, {0x01, 0x02}, config).device(0), CMD_SET_TIMING, {0x14});
     CConsoleDlg& w = window();
     connect(1);
-    EXPECT_FALSE(w.receiver.sweepMode);
-    EXPECT_EQ(w.receiver.sweepIndex, c.sweepIndex);
+    EXPECT_FALSE(w.connection().receiver().sweepMode);
+    EXPECT_EQ(w.connection().receiver().sweepIndex, c.sweepIndex);
     EXPECT_EQ(channel.writes().size(), c.queriesSent);
-    EXPECT_TRUE(w.timingField->text().isEmpty());
-    EXPECT_TRUE(w.hdcpField->text().isEmpty());
+    EXPECT_TRUE(panelTiming().isEmpty());
+    EXPECT_TRUE(panelText(SettingOption::Hdcp).isEmpty());
     EXPECT_EQ(w.timingPage().selection, -1);
     EXPECT_EQ(w.settingPage().colorSpace, -1);
-    EXPECT_EQ(w.powerSelection, -1);
-    EXPECT_EQ(w.receiver.deviceStatus.timingCode, 0x14) << "fields already read are kept";
+    EXPECT_EQ(w.power().selection(), -1);
+    EXPECT_EQ(w.connection().receiver().deviceStatus.timingCode, 0x14)
+        << "fields already read are kept";
     EXPECT_TRUE(services.messages().empty());
-    EXPECT_TRUE(w.portOpen());
+    EXPECT_TRUE(w.connection().portOpen());
 
-    w.startStatusSweep(400);
+    w.connection().startStatusSweep(400);
     services.runFor(1);
     EXPECT_EQ(channel.writes().back().bytes, commandFrame(kBroadcast, CMD_GET_TIMING));
-    EXPECT_EQ(w.receiver.sweepIndex, 0);
+    EXPECT_EQ(w.connection().receiver().sweepIndex, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(

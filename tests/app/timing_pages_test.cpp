@@ -90,14 +90,13 @@ TEST_F(TimingPagesTest, SelectingATimingSendsItAndShowsItsDetailsAndLock) {
          false},
     };
     attachGenerator(1);
-    CConsoleDlg& w = window();
     connect(1);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         click(row.code);
         services.runFor(10);
         EXPECT_EQ(writtenSince(channel.writes().size() - 1).back(), setTiming(row.code));
-        EXPECT_EQ(w.timingField->text(), qs(timingStatusName(row.code)));
+        EXPECT_EQ(panelTiming(), qs(timingStatusName(row.code)));
         for (const auto& [label, text] : row.shown)
             EXPECT_EQ(field(label)->text(), text) << label.toStdString();
         EXPECT_EQ(details().hSyncGroup->checkedId(), row.polarity);
@@ -131,17 +130,15 @@ TEST_F(TimingPagesTest, ColourRuleFollowsTheSelectedTimingEvenWithThePortClosed)
         destroyWindow();
         services.clearMessages();
         CConsoleDlg& w = window();
-        w.settingPage().colorSpace = row.spaceBefore;
-        w.settingPage().colorDepth = row.depthBefore;
-        w.setColorSpaceText(row.spaceBefore);
-        w.setColorDepthText(row.depthBefore);
+        receive(answerFrame(kBroadcast, CMD_GET_COLOR_SPACE, {std::uint8_t(row.spaceBefore)}));
+        receive(answerFrame(kBroadcast, CMD_GET_COLOR_DEPTH, {std::uint8_t(row.depthBefore)}));
         for (std::uint8_t code : row.clicks)
             click(code);
         EXPECT_EQ(w.settingPage().groups[2]->checkedId(), row.spaceAfter);
         EXPECT_EQ(w.settingPage().groups[3]->checkedId(), row.depthAfter);
-        EXPECT_EQ(w.colorSpaceField->text(), row.spaceText);
-        EXPECT_EQ(w.colorDepthField->text(), row.depthAfter == 0 ? "24bit" : "36bit");
-        EXPECT_EQ(w.timingField->text(), row.timingText);
+        EXPECT_EQ(panelText(SettingOption::ColorSpace), row.spaceText);
+        EXPECT_EQ(panelText(SettingOption::ColorDepth), row.depthAfter == 0 ? "24bit" : "36bit");
+        EXPECT_EQ(panelTiming(), row.timingText);
         EXPECT_EQ(messageTexts(), QStringList(static_cast<int>(row.clicks.size()), kNotOn));
     }
 }
@@ -156,16 +153,16 @@ TEST_F(TimingPagesTest, AutoAsksForTheDetails400MsLaterAndShowsThemOnlyWhenAnswe
     const std::size_t from = channel.writes().size();
     click(kAutoTiming);
     EXPECT_EQ(details().details, before);
-    EXPECT_EQ(w.timingField->text(), "AUTO");
+    EXPECT_EQ(panelTiming(), "AUTO");
     services.runFor(100);
     EXPECT_EQ(timedSince(from),
               (std::vector<std::pair<Bytes, std::int64_t>>{
                   {setTiming(0x36), 0},
                   {commandFrame(kBroadcast, CMD_GET_TIMING_DETAILS, {0x36}), 400}}));
     EXPECT_TRUE(details().details.hasTiming);
-    EXPECT_EQ(details().details, recordTimingDetails(w.currentTiming()));
+    EXPECT_EQ(details().details, recordTimingDetails(w.answers().currentTiming()));
 
-    w.togglePort();
+    w.connection().togglePort();
     std::vector<std::int64_t> shownAt;
     services.messageHook = [&](const auto&) { shownAt.push_back(services.nowMs()); };
     click(kAutoTiming);
@@ -184,7 +181,7 @@ TEST_F(TimingPagesTest, UserSlotShowsItsRecordAndSavingStoresAndSelectsIt) {
     services.runFor(10);
     EXPECT_EQ(writtenSince(channel.writes().size() - 1).back(), setTiming(0x39));
     EXPECT_EQ(details().details, recordTimingDetails(slot3));
-    EXPECT_EQ(w.timingField->text(), "640x480(60)");
+    EXPECT_EQ(panelTiming(), "640x480(60)");
 
     // 1080i(60) unedited into slot 1: per-field V values, flags 0x07, and the slot selected.
     click(0x0E);
@@ -194,7 +191,7 @@ TEST_F(TimingPagesTest, UserSlotShowsItsRecordAndSavingStoresAndSelectsIt) {
               (UserTiming{0, 7425, 0x07, 1920, 280, 88, 44, 540, 22, 2, 5}));
     EXPECT_EQ(w.timingPage().timingButton(0x37)->text(), "1920x1080i(60)");
     EXPECT_EQ(w.timingPage().timingGroup->checkedId(), 0x37);
-    EXPECT_EQ(w.timingField->text(), "1920x1080i(60)");
+    EXPECT_EQ(panelTiming(), "1920x1080i(60)");
 
     // Saving slot 3 twice: the second press parks the generator on 1024x768(60) first.
     save(3);
@@ -215,7 +212,7 @@ TEST_F(TimingPagesTest, UserSlotShowsItsRecordAndSavingStoresAndSelectsIt) {
     w.timingPage().timingButton(0x0C)->click();
     details().saveButton->click();
     EXPECT_EQ(w.timingPage().timingGroup->checkedId(), 0x02);
-    EXPECT_EQ(w.timingField->text(), "1024x768(60)");
+    EXPECT_EQ(panelTiming(), "1024x768(60)");
 }
 
 // What a save stores from what the fields hold, and what it refuses before anything is sent. The
@@ -255,8 +252,8 @@ TEST_F(TimingPagesTest, SaveTakesTheClockAsEnteredAndReportsWhatItCannotTake) {
         click(0x14);
         services.clearMessages();
         const std::size_t from = channel.writes().size();
-        const UserTiming& stored =
-            w.userTimings()[static_cast<std::size_t>(row.slot > 0 ? row.slot - 1 : 0)];
+        const UserTiming& stored = w.connection().receiver().userTimings[static_cast<std::size_t>(
+            row.slot > 0 ? row.slot - 1 : 0)];
         const UserTiming before = stored;
         field(row.label)->setText(row.typed);
         save(row.slot);
@@ -277,7 +274,7 @@ TEST_F(TimingPagesTest, UpdateStatusSweepsOnlyWithThePortOpen) {
     connect(1);
     const std::size_t from = channel.writes().size();
     details().updateButton->click();
-    EXPECT_EQ(services.timerInterval(w, CConsoleDlg::kWatchdogTimer), 400);
+    EXPECT_EQ(services.timerInterval(w.connection(), CConnection::kWatchdogTimer), 400);
     services.runFor(1);
     EXPECT_EQ(writtenSince(from), std::vector<Bytes>{commandFrame(kBroadcast, CMD_GET_TIMING)});
 }

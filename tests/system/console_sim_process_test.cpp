@@ -112,7 +112,7 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
     }
 
     bool sweepComplete() {
-        const ResponseReceiver& r = window().receiver;
+        const ResponseReceiver& r = window().connection().receiver();
         return !r.sweepMode && r.sweepIndex == 12 && r.sweepSlot == 9;
     }
 
@@ -122,7 +122,7 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
         const auto ack = buildAnswerFrame(device.group, device.device, code);
         const std::span<const std::uint8_t> expected = ack->view();
         const auto from = static_cast<std::ptrdiff_t>(received_.size());
-        window().sendCommandWithData(code, 1, &value);
+        window().connection().sendCommandWithData(code, 1, &value);
         ASSERT_TRUE(runUntil([&] {
             return std::search(received_.begin() + from, received_.end(), expected.begin(),
                                expected.end()) != received_.end();
@@ -180,24 +180,24 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
 TEST_F(ConsoleAgainstSimProcess, ConnectingSweepsTheWholeStateTheGeneratorHolds) {
     ASSERT_NO_FATAL_FAILURE(startSimulator());
     ASSERT_TRUE(std::filesystem::exists(dir_ / "ports" / "COM3"));
-    window().changePort(kSimPort - 1);
-    ASSERT_TRUE(window().portOpen());
+    window().connection().changePort(kSimPort - 1);
+    ASSERT_TRUE(window().connection().portOpen());
     ASSERT_TRUE(runUntil([&] { return sweepComplete(); }));
 
     // Change the generator's state through the console, then read it all back.
     ASSERT_NO_FATAL_FAILURE(setAndWait(CMD_SET_PATTERN, 7));
     ASSERT_NO_FATAL_FAILURE(setAndWait(CMD_SET_HDCP, 1));
     ASSERT_NO_FATAL_FAILURE(setAndWait(CMD_SET_SAMPLE_RATE, 4));
-    window().startStatusSweep(400);
+    window().connection().startStatusSweep(400);
     ASSERT_TRUE(runUntil([&] { return sweepComplete(); }));
 
     DeviceStatus expected = sim::factoryStatus();
     expected.patternCode = 7;
     expected.hdcp = 1;
     expected.sampleRate = 4;
-    EXPECT_EQ(window().receiver.deviceStatus, expected);
+    EXPECT_EQ(window().connection().receiver().deviceStatus, expected);
     const sim::Generator fresh({0x01, 0x01}, sim::defaultTvEdid());
-    EXPECT_EQ(window().receiver.userTimings, fresh.userTimings());
+    EXPECT_EQ(window().connection().receiver().userTimings, fresh.userTimings());
 }
 
 // Each action that sends more than one frame, operated on the real controls: the simulator must
@@ -205,7 +205,7 @@ TEST_F(ConsoleAgainstSimProcess, ConnectingSweepsTheWholeStateTheGeneratorHolds)
 // run in this order on one connection (the second save finds the slot of the first).
 TEST_F(ConsoleAgainstSimProcess, MultiFrameActionsReachTheGeneratorWholeInOrderAndAfterTheirWaits) {
     ASSERT_NO_FATAL_FAILURE(startSimulator());
-    window().changePort(kSimPort - 1);
+    window().connection().changePort(kSimPort - 1);
     const auto frameText = [](CommandCode code, const std::vector<std::uint8_t>& payload) {
         const auto frame = buildFrame(0x00, 0x00, code, payload);
         const QByteArray bytes(reinterpret_cast<const char*>(frame->view().data()),
@@ -242,7 +242,7 @@ TEST_F(ConsoleAgainstSimProcess, MultiFrameActionsReachTheGeneratorWholeInOrderA
             runUntil([&] { return dialog.originalDeviceBox->text() == QStringLiteral("02"); });
             dialog.reject();
         });
-        window().addressButton->click();
+        window().addressButton()->click();
     };
     struct Frame {
         CommandCode code;
@@ -284,7 +284,7 @@ TEST_F(ConsoleAgainstSimProcess, MultiFrameActionsReachTheGeneratorWholeInOrderA
         runUntil([&] {
             const Traffic t = traffic();
             return t.received.size() >= mark + row.frames.size() && quiet(t) &&
-                   !window().commandGuard;
+                   !window().connection().commandGuard();
         });
         const std::vector<LoggedFrame> logged = traffic().received;
         std::vector<std::string> got;
@@ -311,31 +311,31 @@ TEST_F(ConsoleAgainstSimProcess, MultiFrameActionsReachTheGeneratorWholeInOrderA
 // left behind).
 TEST_F(ConsoleAgainstSimProcess, ChecksumByteABAfterAnAnswerStopsTheSweepEveryTime) {
     ASSERT_NO_FATAL_FAILURE(startSimulator({"--device", "6062"}));
-    window().changePort(kSimPort - 1);
-    ASSERT_TRUE(runUntil([&] { return !window().receiver.sweepMode; }));
-    EXPECT_EQ(window().receiver.sweepIndex, 2) << "stopped after the pattern answer";
+    window().connection().changePort(kSimPort - 1);
+    ASSERT_TRUE(runUntil([&] { return !window().connection().receiver().sweepMode; }));
+    EXPECT_EQ(window().connection().receiver().sweepIndex, 2) << "stopped after the pattern answer";
     ASSERT_NO_FATAL_FAILURE(setAndWait(CMD_SET_TIMING, 0x01, {0x60, 0x62}));
     constexpr int kSweeps = 5;
     for (int sweep = 0; sweep < kSweeps; ++sweep) {
         SCOPED_TRACE(sweep);
-        window().startStatusSweep(400);
-        ASSERT_TRUE(runUntil([&] { return !window().receiver.sweepMode; }));
+        window().connection().startStatusSweep(400);
+        ASSERT_TRUE(runUntil([&] { return !window().connection().receiver().sweepMode; }));
         if (sweep == 0)
-            EXPECT_EQ(window().receiver.sweepIndex, 1);
+            EXPECT_EQ(window().connection().receiver().sweepIndex, 1);
         else
-            EXPECT_LE(window().receiver.sweepIndex, 1);
+            EXPECT_LE(window().connection().receiver().sweepIndex, 1);
     }
-    EXPECT_EQ(window().receiver.deviceStatus.timingCode, 0x01);
+    EXPECT_EQ(window().connection().receiver().deviceStatus.timingCode, 0x01);
 }
 
 TEST_F(ConsoleAgainstSimProcess, HangUpMidSweepLandsInClosedWithoutSpinning) {
     ASSERT_NO_FATAL_FAILURE(startSimulator({"--hang-up-after", "5"}));
-    window().changePort(kSimPort - 1);
-    ASSERT_TRUE(window().portOpen());
-    ASSERT_TRUE(runUntil([&] { return !window().portOpen(); }));
+    window().connection().changePort(kSimPort - 1);
+    ASSERT_TRUE(window().connection().portOpen());
+    ASSERT_TRUE(runUntil([&] { return !window().connection().portOpen(); }));
 
-    EXPECT_EQ(window().portButton->text(), QStringLiteral("Turn on Port"));
-    EXPECT_EQ(window().activityIconId(), 133);
+    EXPECT_EQ(window().connection().portButton()->text(), QStringLiteral("Turn on Port"));
+    EXPECT_EQ(window().connection().activityIconId(), 133);
     EXPECT_FALSE(channel_.holdsPort());
 
     // Half a second of an idle console after the hang-up costs next to no CPU.

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "ctl_report.h"
 
+#include <algorithm>
 #include <cstdio>
 
-#include "model/setting_table.h"
 #include "model/status_texts.h"
 #include "model/timing_details.h"
 #include "model/timing_tables.h"
@@ -16,9 +16,12 @@ constexpr std::array<std::string_view, kStatusFieldCount> kStatusFieldNames = {
     "sampleRate", "audioBits",   "audioSource", "channels",   "hotPlug", "power",
 };
 
-constexpr std::array<std::string_view, kLinkStatusSize> kLinkStatusNames = {
-    "colorSpace", "colorDepth", "outputMode", "sampleRate", "audioBits", "channels",
-};
+// The JSON name of a link-status byte: the name of the status field of its option.
+std::string_view linkStatusName(std::size_t index) {
+    const auto field = settingFacts(kLinkStatusOptions[index]).field;
+    const auto at = std::find(kStatusFields.begin(), kStatusFields.end(), field);
+    return kStatusFieldNames[static_cast<std::size_t>(at - kStatusFields.begin())];
+}
 
 std::string_view powerText(int power) {
     return power == 0 ? "ON" : "OFF";
@@ -29,21 +32,27 @@ std::string_view powerText(int power) {
 std::vector<LabelledText> statusTexts(const StatusReport& report) {
     const DeviceStatus& s = report.status;
     // The link status answer replaces the sweep's texts of the six options it reports.
-    const auto output = [&](std::size_t linkIndex, std::int8_t swept) -> int {
-        return report.linkStatus ? (*report.linkStatus)[linkIndex] : swept;
+    const auto text = [&](SettingOption option) {
+        const auto at = std::find(kLinkStatusOptions.begin(), kLinkStatusOptions.end(), option);
+        const bool reported = report.linkStatus && at != kLinkStatusOptions.end();
+        const int value =
+            reported
+                ? (*report.linkStatus)[static_cast<std::size_t>(at - kLinkStatusOptions.begin())]
+                : s.*settingFacts(option).field;
+        return std::string(optionText(option, value));
     };
     const TimingDetails shown =
         timingDetailsFor(s.timingCode, report.currentTiming, report.userTimings);
     std::vector<LabelledText> texts = {
         {"Timing", timingText(s.timingCode, shown)},
         {"HDCP", std::string(hdcpSweepText(s.hdcp))},
-        {"HDMI/DVI", std::string(outputModeText(output(2, s.outputMode)))},
-        {"Color Space", std::string(colorSpaceText(output(0, s.colorSpace)))},
-        {"Color Depth", std::string(colorDepthText(output(1, s.colorDepth)))},
-        {"Sample rate", std::string(sampleRateText(output(3, s.sampleRate)))},
-        {"Audio bit", std::string(audioBitsText(output(4, s.audioBits)))},
-        {"Channels", std::string(channelsText(output(5, s.channels)))},
-        {"Audio Type", std::string(audioTypeText())},
+        {"HDMI/DVI", text(SettingOption::OutputMode)},
+        {"Color Space", text(SettingOption::ColorSpace)},
+        {"Color Depth", text(SettingOption::ColorDepth)},
+        {"Sample rate", text(SettingOption::SampleRate)},
+        {"Audio bit", text(SettingOption::AudioBits)},
+        {"Channels", text(SettingOption::Channels)},
+        {"Audio Type", text(SettingOption::AudioSource)},
         {"Hot Plug", std::string(hotPlugText(s.hotPlug))},
         {"Power", std::string(powerText(s.power))},
     };
@@ -54,25 +63,7 @@ std::vector<LabelledText> statusTexts(const StatusReport& report) {
 }
 
 std::string optionStatusText(SettingOption option, int value) {
-    switch (option) {
-        case SettingOption::OutputMode:
-            return std::string(outputModeText(value));
-        case SettingOption::ColorSpace:
-            return std::string(colorSpaceText(value));
-        case SettingOption::ColorDepth:
-            return std::string(colorDepthText(value));
-        case SettingOption::SampleRate:
-            return std::string(sampleRateText(value));
-        case SettingOption::AudioBits:
-            return std::string(audioBitsText(value));
-        case SettingOption::Channels:
-            return std::string(channelsText(value));
-        case SettingOption::Hdcp:
-            return std::string(hdcpText(value));
-        case SettingOption::AudioSource:
-            break;
-    }
-    return std::string(settingLabel(option, value));
+    return std::string(optionText(option, value));
 }
 
 std::string timingName(TimingCode code) {
@@ -128,7 +119,7 @@ std::string formatStatusJson(const StatusReport& report) {
     if (report.linkStatus) {
         out += "{";
         for (std::size_t i = 0; i < kLinkStatusSize; ++i)
-            out += (i == 0 ? "" : ",") + jsonString(kLinkStatusNames[i]) + ":" +
+            out += (i == 0 ? "" : ",") + jsonString(linkStatusName(i)) + ":" +
                    std::to_string((*report.linkStatus)[i]);
         out += "}";
     } else {

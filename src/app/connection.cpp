@@ -1,0 +1,282 @@
+// SPDX-License-Identifier: MIT
+#include "app/connection.h"
+
+#include <QComboBox>
+
+#include "app/layout_kit.h"
+#include "app/serial_log.h"
+#include "link/generator_facts.h"
+#include "model/status_texts.h"
+
+namespace krx {
+namespace {
+
+constexpr int kSweepAfterSearchMs = 800;
+constexpr int kWaitAfterOpenMs = 200;
+constexpr int kWaitBeforeProbeMs = 50;
+constexpr int kPortClosedIcon = 133;
+constexpr int kPortOpenIcon = 134;
+
+}  // namespace
+
+CConnection::~CConnection() {
+    services_.killAllTimers(*this);
+    channel_.stop();
+}
+
+void CConnection::build(QWidget* window, const DialogUnits& du) {
+    window_ = window;
+    QGroupBox* comm = makeGroup("Comm Port", window, du.rect(7, 50, 113, 104));
+    QGroupBox* activity = makeGroup("Activity", comm, du.rect(6, 10, 42, 36));
+    activityIcon_ = makePictureButton(du, activity, "Port activity", du.rect(9, 11, 24, 22));
+    QObject::connect(activityIcon_, &QToolButton::clicked, window, [this] { togglePort(); });
+    portButton_ = makeButton(comm, "Turn on Port", du.rect(52, 12, 55, 14));
+    QObject::connect(portButton_, &QPushButton::clicked, window, [this] { togglePort(); });
+    QLabel* portLabel = makeLabel(du, comm, QStringLiteral("&Port:"), 52, 29, 55);
+    portSelector_ = new QComboBox(comm);
+    portSelector_->setGeometry(du.rect(52, 39, 55, 14));
+    portLabel->setBuddy(portSelector_);
+    for (int port = 1; port <= kLastPort; ++port)
+        portSelector_->addItem(QStringLiteral("COM%1").arg(port));
+    portSelector_->setAccessibleDescription(QStringLiteral("Port selector"));
+    QObject::connect(portSelector_, &QComboBox::activated, window,
+                     [this](int index) { changePort(index); });
+    statusLine_ = makeLabel(du, comm, QString(), 6, 56, 100);
+    statusLine_->setAccessibleDescription(QStringLiteral("Status line"));
+    searchButton_ = makeButton(comm, "Search Device", du.rect(6, 70, 101, 14));
+    QObject::connect(searchButton_, &QPushButton::clicked, window, [this] { searchDevice(); });
+
+    setActivityIcon(kPortClosedIcon);
+    portSelector_->setCurrentIndex(portNumber_ - 1);
+    statusLine_->setText(QStringLiteral(" "));
+}
+
+// --- frame senders -------------------------------------------------------------------------
+
+void CConnection::message(std::string_view text) {
+    services_.showMessage(window_, latin1(text));
+}
+
+void CConnection::sendCommand(CommandCode code) {
+    sendCommandWithData(code, 0, nullptr);
+}
+
+void CConnection::sendCommandWithData(CommandCode code, int length, const std::uint8_t* payload) {
+    // A negative count would be read as a huge span; it is refused like an oversized one.
+    if (length > static_cast<int>(kMaxPayload) || length < 0 ||
+        (length > 0 && payload == nullptr)) {
+        message("Too much parameter.");
+        return;
+    }
+    const auto frame = buildFrame(target_.group, target_.device, code,
+                                  std::span(payload, static_cast<std::size_t>(length)));
+    if (!frame) {
+        message("Too much parameter.");
+        return;
+    }
+    if (!portOpen_) {
+        message(kPortNotOnMessage);
+        return;
+    }
+    channel_.queueWrite(frame->view());
+}
+
+void CConnection::startEdidRead(bool fromSavedSlot, int watchdogMs) {
+    receiver_.edidFromSavedSlot = fromSavedSlot;
+    receiver_.edidReadMode = true;
+    startWatchdog(watchdogMs);
+}
+
+void CConnection::startWatchdog(int intervalMs) {
+    services_.setTimer(*this, kWatchdogTimer, intervalMs);
+}
+
+void CConnection::stopWatchdog() {
+    services_.killTimer(*this, kWatchdogTimer);
+}
+
+bool CConnection::takeCommandGuard() {
+    if (commandGuard_) {
+        commandGuard_ = false;
+        return false;
+    }
+    commandGuard_ = true;
+    services_.setTimer(*this, kGuardTimer, kGuardMs);
+    return true;
+}
+
+// --- serial notifications --------------------------------------------------------------------
+
+void CConnection::onSerialBytes(int port, std::span<const std::uint8_t> bytes) {
+    for (std::uint8_t byte : bytes)
+        onSerialByte(byte, port);
+}
+
+void CConnection::onSerialByte(std::uint8_t byte, int port) {
+    if (port < 1 || port > kLastPort)
+        return;
+    receiver_.onByte(byte, target_);
+}
+
+void CConnection::onSerialTxEmpty(int /*port*/) {}
+
+void CConnection::onSerialPortLost(int /*port*/) {
+    // The channel has closed the port: show Closed so that the next command is refused with a
+    // message rather than written to nothing. A running search carries on at its watchdog.
+    showClosed();
+}
+
+// --- open, close, search ---------------------------------------------------------------------
+
+void CConnection::setActivityIcon(int id) {
+    activityIconId_ = id;
+    activityIcon_->setIcon(iconFor(id));
+}
+
+void CConnection::showClosed() {
+    portOpen_ = false;
+    portButton_->setText(QStringLiteral("Turn on Port"));
+    setActivityIcon(kPortClosedIcon);
+}
+
+void CConnection::showOpen() {
+    portOpen_ = true;
+    portButton_->setText(QStringLiteral("Close Port"));
+    setActivityIcon(kPortOpenIcon);
+}
+
+void CConnection::connected() {
+    showOpen();
+    services_.sleepMs(kWaitAfterOpenMs);
+    startStatusSweep(kAnswerWaitMs);
+}
+
+// A refused open leaves one line on standard error saying why. A search leaves out the numbers
+// with no device behind them, which are most of the 99 it tries.
+bool CConnection::openChannel(bool searching) {
+    if (channel_.open(*this, portNumber_, kGeneratorLine.baud, kGeneratorLine.parity,
+                      kGeneratorLine.dataBits, kGeneratorLine.stopBits, kGeneratorLine.eventMask,
+                      kGeneratorLine.bufferSize))
+        return true;
+    const auto failure = channel_.lastOpenFailure();
+    const bool absent = failure && (failure->reason == OpenError::NoSuchDevice ||
+                                    failure->reason == OpenError::NoSuchPort);
+    if (failure && !(searching && absent))
+        qCWarning(serialLog, "%s", describeOpenFailure(*failure).c_str());
+    return false;
+}
+
+void CConnection::togglePort() {
+    if (portOpen_) {
+        showClosed();
+        channel_.stop();
+        return;
+    }
+    // A monitor that cannot start leaves the port useless: treated as a failed open.
+    if (openChannel() && channel_.start()) {
+        connected();
+        return;
+    }
+    channel_.stop();
+    showClosed();
+    message(kPortUnavailableMessage);
+}
+
+void CConnection::changePort(int index) {
+    if (index < 0 || index >= kLastPort)
+        return;
+    if (channel_.holdsPort())
+        channel_.stop();
+    portNumber_ = index + 1;
+    if (!openChannel()) {
+        showClosed();
+        message(kPortUnavailableMessage);
+        return;
+    }
+    if (portOpen_) {
+        // The new port stays opened but unmonitored; the next toggle reopens it and connects.
+        showClosed();
+        return;
+    }
+    if (!channel_.start()) {
+        channel_.stop();
+        showClosed();
+        message(kPortUnavailableMessage);
+        return;
+    }
+    connected();
+}
+
+void CConnection::queueProbe(int answerWaitMs) {
+    receiver_.startProbe();
+    // Queued directly: the port-open flag is clear during a search, so the senders would refuse.
+    const auto frame = buildFrame(target_.group, target_.device, CMD_PING);
+    if (frame)
+        channel_.queueWrite(frame->view());
+    startWatchdog(answerWaitMs);
+    services_.setTimer(*this, kProbeDeadlineTimer, ResponseReceiver::probeDeadlineMs(answerWaitMs));
+}
+
+void CConnection::searchDevice() {
+    showClosed();
+    channel_.stop();
+    rememberedPort_ = portNumber_;
+    portNumber_ = 1;
+    bool opened = openChannel(true) && channel_.start();
+    while (!opened && portNumber_ < kLastPort) {
+        ++portNumber_;
+        opened = openChannel(true) && channel_.start();
+    }
+    if (!opened) {
+        channel_.stop();
+        portNumber_ = 1;
+        statusLine_->setText(QStringLiteral(" "));
+        message(kNoDeviceMessage);
+        return;
+    }
+    queueProbe(kFirstProbeWaitMs);
+    statusLine_->setText(QStringLiteral("Please wait....."));
+}
+
+// The watchdog or the probe's deadline fired, whichever came first; the next probe arms both anew.
+void CConnection::searchWatchdogExpired() {
+    services_.killTimer(*this, kProbeDeadlineTimer);
+    if (receiver_.deviceFound) {
+        showOpen();
+        portSelector_->setCurrentIndex(portNumber_ - 1);
+        statusLine_->setText(QStringLiteral(" "));
+        receiver_.searchMode = false;
+        startStatusSweep(kSweepAfterSearchMs);
+        return;
+    }
+    channel_.stop();
+    for (++portNumber_; portNumber_ <= kLastPort; ++portNumber_) {
+        if (openChannel(true) && channel_.start()) {
+            services_.sleepMs(kWaitBeforeProbeMs);
+            queueProbe(kLaterProbeWaitMs);
+            return;
+        }
+    }
+    channel_.stop();
+    receiver_.searchMode = false;
+    stopWatchdog();
+    portNumber_ = rememberedPort_;
+    statusLine_->setText(QStringLiteral(" "));
+    message(kNoDeviceMessage);
+}
+
+void CConnection::onTimer(int id) {
+    if (id == kWatchdogTimer || id == kProbeDeadlineTimer) {
+        if (receiver_.searchMode)
+            searchWatchdogExpired();
+        else if (id == kWatchdogTimer)
+            receiver_.watchdogExpired();
+        else
+            services_.killTimer(*this, kProbeDeadlineTimer);  // outlived its search
+    } else if (id == kGuardTimer) {
+        commandGuard_ = false;
+        services_.killTimer(*this, kGuardTimer);
+    }
+}
+
+}  // namespace krx
