@@ -13,7 +13,6 @@ namespace {
 
 constexpr int kSweepAfterSearchMs = 800;
 constexpr int kWaitAfterOpenMs = 200;
-constexpr int kWaitBeforeProbeMs = 50;
 constexpr int kPortClosedIcon = 133;
 constexpr int kPortOpenIcon = 134;
 
@@ -207,7 +206,20 @@ void CConnection::changePort(int index) {
     connected();
 }
 
-void CConnection::queueProbe(int answerWaitMs) {
+bool CConnection::openPort(int comNumber) {
+    portNumber_ = comNumber;
+    return openChannel(true) && channel_.start();
+}
+
+void CConnection::closePort() {
+    channel_.stop();
+}
+
+void CConnection::waitMs(int ms) {
+    services_.sleepMs(ms);
+}
+
+void CConnection::sendProbe(int answerWaitMs) {
     receiver_.startProbe();
     // Queued directly: the port-open flag is clear during a search, so the senders would refuse.
     const auto frame = buildFrame(target_.group, target_.device, CMD_PING);
@@ -221,48 +233,38 @@ void CConnection::searchDevice() {
     showClosed();
     channel_.stop();
     rememberedPort_ = portNumber_;
-    portNumber_ = 1;
-    bool opened = openChannel(true) && channel_.start();
-    while (!opened && portNumber_ < kLastPort) {
-        ++portNumber_;
-        opened = openChannel(true) && channel_.start();
-    }
-    if (!opened) {
+    if (!search_.start()) {
         channel_.stop();
         portNumber_ = 1;
         statusLine_->setText(QStringLiteral(" "));
         message(kNoDeviceMessage);
         return;
     }
-    queueProbe(kFirstProbeWaitMs);
     statusLine_->setText(QStringLiteral("Please wait....."));
 }
 
 // The watchdog or the probe's deadline fired, whichever came first; the next probe arms both anew.
 void CConnection::searchWatchdogExpired() {
     services_.killTimer(*this, kProbeDeadlineTimer);
-    if (receiver_.deviceFound) {
-        showOpen();
-        portSelector_->setCurrentIndex(portNumber_ - 1);
-        statusLine_->setText(QStringLiteral(" "));
-        receiver_.searchMode = false;
-        startStatusSweep(kSweepAfterSearchMs);
-        return;
-    }
-    channel_.stop();
-    for (++portNumber_; portNumber_ <= kLastPort; ++portNumber_) {
-        if (openChannel(true) && channel_.start()) {
-            services_.sleepMs(kWaitBeforeProbeMs);
-            queueProbe(kLaterProbeWaitMs);
+    switch (search_.probeEnded(receiver_.deviceFound)) {
+        case ops::PortSearch::Step::Found:
+            showOpen();
+            portSelector_->setCurrentIndex(portNumber_ - 1);
+            statusLine_->setText(QStringLiteral(" "));
+            receiver_.searchMode = false;
+            startStatusSweep(kSweepAfterSearchMs);
             return;
-        }
+        case ops::PortSearch::Step::Probing:
+            return;
+        case ops::PortSearch::Step::Exhausted:
+            channel_.stop();
+            receiver_.searchMode = false;
+            stopWatchdog();
+            portNumber_ = rememberedPort_;
+            statusLine_->setText(QStringLiteral(" "));
+            message(kNoDeviceMessage);
+            return;
     }
-    channel_.stop();
-    receiver_.searchMode = false;
-    stopWatchdog();
-    portNumber_ = rememberedPort_;
-    statusLine_->setText(QStringLiteral(" "));
-    message(kNoDeviceMessage);
 }
 
 void CConnection::onTimer(int id) {

@@ -8,6 +8,7 @@
 #include "link/command_frame.h"
 #include "link/response_receiver.h"
 #include "link/serial_channel.h"
+#include "ops/port_search.h"
 #include "pages/page_host.h"
 
 class QComboBox;
@@ -25,7 +26,10 @@ class DialogUnits;
 // owns the receiver's state and the target address, sends the frames, and runs the window's
 // timers: the response watchdog (4), the command guard (5) and a search probe's deadline (6).
 // Window thread only.
-class CConnection final : public PageLink, public SerialListener, public TimerTarget {
+class CConnection final : public PageLink,
+                          public SerialListener,
+                          public TimerTarget,
+                          private ops::SearchLine {
   public:
     static constexpr int kWatchdogTimer = 4;
     static constexpr int kGuardTimer = 5;
@@ -97,9 +101,13 @@ class CConnection final : public PageLink, public SerialListener, public TimerTa
     void showClosed();
     void showOpen();
     void setActivityIcon(int id);
-    // Probes the port just opened: a fresh search matcher, the watchdog at `answerWaitMs` and the
-    // probe's deadline.
-    void queueProbe(int answerWaitMs);
+    // ops::SearchLine: the search sets the port number and opens and monitors the port, closes
+    // it, sleeps the window thread, and probes the port just opened: a fresh search matcher,
+    // the watchdog at `answerWaitMs` and the probe's deadline.
+    bool openPort(int comNumber) override;
+    void closePort() override;
+    void waitMs(int ms) override;
+    void sendProbe(int answerWaitMs) override;
     void searchWatchdogExpired();
 
     WindowServices& services_;
@@ -117,6 +125,8 @@ class CConnection final : public PageLink, public SerialListener, public TimerTa
     QComboBox* portSelector_ = nullptr;
     QLabel* statusLine_ = nullptr;
     QPushButton* searchButton_ = nullptr;
+    // The console sleeps 50 ms after opening each later port before it probes.
+    ops::PortSearch search_{*this, 50};
 };
 
 }  // namespace krx

@@ -19,6 +19,7 @@
 #include <cmath>
 
 #include "edid/edid_files.h"
+#include "framework/latin1.h"
 #include "framework/window_services.h"
 #include "ops/edid_read_op.h"
 #include "pages/page_host.h"
@@ -65,10 +66,6 @@ QString dumpForDisplay(const QString& dump) {
     for (qsizetype start = 0; start < dump.size(); start += kDumpRowChars)
         rows << dump.mid(start, kDumpRowChars).trimmed();
     return rows.join(QLatin1Char('\n'));
-}
-
-QString fromReport(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace
@@ -224,7 +221,7 @@ void CEdidPage::onWriteEdid() {
 
 void CEdidPage::onSaveEdid() {
     const auto saved = saveEdidFiles(std::filesystem::path("."), edidImage);
-    message(fromReport(saved ? edidSaveMessage(saved.value()) : saved.error()));
+    message(latin1(saved ? edidSaveMessage(saved.value()) : saved.error()));
 }
 
 void CEdidPage::onOpenEdid() {
@@ -247,7 +244,7 @@ void CEdidPage::onOpenEdid() {
     const auto read = readEdidFile(
         std::filesystem::path(QFile::encodeName(file.absoluteFilePath()).toStdString()));
     if (!read) {
-        message(fromReport(read.error()));
+        message(latin1(read.error()));
         return;
     }
     edidImage = read.value();
@@ -257,16 +254,16 @@ void CEdidPage::onOpenEdid() {
 
 void CEdidPage::onEdidReceived() {
     const EdidReport report = EdidDecoder::decodeReceived(edidImage);
-    statusText = fromReport(report.status);
+    statusText = latin1(report.status);
     showDecoded(report);
     refresh();
 }
 
 void CEdidPage::showDecoded(const EdidReport& report) {
-    hexDump = fromReport(report.hexDump);
-    generalReport = fromReport(report.general);
-    videoReport = fromReport(report.video);
-    audioReport = fromReport(report.audio);
+    hexDump = latin1(report.hexDump);
+    generalReport = latin1(report.general);
+    videoReport = latin1(report.video);
+    audioReport = latin1(report.audio);
 }
 
 void CEdidPage::refresh() {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QWidget>
 
+#include "framework/latin1.h"
 #include "framework/window_services.h"
 #include "pages/page_host.h"
 
@@ -27,8 +28,7 @@ class PageOpsLine : public Line {
     }
     void waitMs(int ms) override { host_.services().sleepMs(ms); }
     void refuse(std::string_view message) override {
-        host_.services().showMessage(
-            owner_, QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size())));
+        host_.services().showMessage(owner_, latin1(message));
     }
 
   protected:

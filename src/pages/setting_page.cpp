@@ -9,11 +9,15 @@
 #include <QVBoxLayout>
 
 #include "framework/data_exchange.h"
+#include "framework/latin1.h"
 #include "framework/radio_button.h"
 #include "framework/window_services.h"
 #include "model/setting_table.h"
+#include "model/status_texts.h"
+#include "ops/setting_op.h"
 #include "pages/caption_fit.h"
 #include "pages/page_host.h"
+#include "pages/page_ops_line.h"
 #include "pages/timing_page.h"
 
 namespace krx {
@@ -21,10 +25,6 @@ namespace {
 
 constexpr int kOutputDvi = 0;
 constexpr int kOutputHdmi = 1;
-// The channel keeps one pending frame: a follow-up query waits until the set command is out.
-constexpr int kLinkStatusWaitMs = 300;
-// Audio bits wait only this long, and before their status text.
-constexpr int kAudioBitsWaitMs = 20;
 
 // One radio group of the page; positions are the values of its option. Captions and radio
 // labels are the option's row of kSettingCaptions.
@@ -52,10 +52,6 @@ constexpr bool rowsInOptionOrder() {
     return true;
 }
 static_assert(rowsInOptionOrder());
-
-QString latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 constexpr std::size_t index(SettingOption option) {
     return static_cast<std::size_t>(option);
@@ -116,10 +112,6 @@ void CSettingPage::message(std::string_view text) {
     host_.services().showMessage(this, latin1(text));
 }
 
-std::optional<std::string_view> CSettingPage::refusalOf(SettingOption option, int value) const {
-    return settingRefusal(option, value, host_.timingPage().selection, outputMode);
-}
-
 bool CSettingPage::takeGuard() {
     if (host_.takeCommandGuard())
         return true;
@@ -129,16 +121,22 @@ bool CSettingPage::takeGuard() {
     return false;
 }
 
-void CSettingPage::sendSetting(SettingOption option, int value) {
-    const auto payload = static_cast<std::uint8_t>(value);
-    host_.sendCommandWithData(settingFacts(option).setCode, 1, &payload);
-}
+ops::SetOutcome CSettingPage::apply(SettingOption option, int value) {
+    // The colour rules judge the Timing page's selection and this page's output mode; an AUTO
+    // choice is followed by CMD_GET_LINK_STATUS, whose answer the status panel shows.
+    class SettingLine final : public PageOpsLine<ops::SettingLine> {
+      public:
+        SettingLine(PageHost& host, CSettingPage* page) : PageOpsLine(host, page), page_(page) {}
+        std::optional<ops::RuleState> ruleState() override {
+            return ops::RuleState{host_.timingPage().selection, page_->outputMode};
+        }
+        bool readBackSent(SettingOption, int) override { return true; }
+        bool linkStatusSent(SettingOption) override { return true; }
 
-void CSettingPage::followAuto(SettingOption option, int value) {
-    if (value != settingFacts(option).autoValue)
-        return;
-    host_.services().sleepMs(kLinkStatusWaitMs);
-    host_.sendCommand(CMD_GET_LINK_STATUS);
+      private:
+        CSettingPage* page_;
+    } line(host_, this);
+    return ops::applySetting(line, option, value, ops::SetFollowUp::AutoLinkStatus);
 }
 
 void CSettingPage::onOutputModeClicked(int value) {
@@ -161,15 +159,14 @@ void CSettingPage::onOutputModeClicked(int value) {
 
 void CSettingPage::setOutputMode(int value) {
     read();
-    sendSetting(SettingOption::OutputMode, value);
-    followAuto(SettingOption::OutputMode, value);
+    apply(SettingOption::OutputMode, value);
     refresh();
 }
 
 void CSettingPage::setHdcp(int value) {
     if (!takeGuard())
         return;
-    sendSetting(SettingOption::Hdcp, value);
+    apply(SettingOption::Hdcp, value);
     // Any non-zero choice reads "ON ".
     host_.statusPanel().setOptionText(SettingOption::Hdcp, value != 0 ? 1 : 0);
     host_.refreshMainWindow();
@@ -181,7 +178,7 @@ void CSettingPage::setHdcp(int value) {
 void CSettingPage::onColorSpaceClicked(int value) {
     // The disabled "YUV4:2:0" radio only shows its message, without taking the guard.
     if (value == kColorSpaceYuv420)
-        message(refusalOf(SettingOption::ColorSpace, value).value_or(""));
+        message(settingRefusal(SettingOption::ColorSpace, value, -1, -1).value_or(""));
     else
         setColorSpace(value);
 }
@@ -189,17 +186,14 @@ void CSettingPage::onColorSpaceClicked(int value) {
 void CSettingPage::setColorSpace(int value) {
     if (!takeGuard())
         return;
-    if (const auto refusal = refusalOf(SettingOption::ColorSpace, value)) {
+    if (apply(SettingOption::ColorSpace, value) == ops::SetOutcome::Refused) {
         // A DVI refusal checks RGB4:4:4, the only space DVI carries; a 4K one undoes the click.
         if (!is4k420(host_.timingPage().selection))
             colorSpace = kColorSpaceRgb444;
-        message(*refusal);
         refresh();
         return;
     }
-    sendSetting(SettingOption::ColorSpace, value);
     host_.statusPanel().setOptionText(SettingOption::ColorSpace, value);
-    followAuto(SettingOption::ColorSpace, value);
     read();
     refresh();
     host_.refreshMainWindow();
@@ -208,14 +202,11 @@ void CSettingPage::setColorSpace(int value) {
 void CSettingPage::setColorDepth(int value) {
     if (!takeGuard())
         return;
-    if (const auto refusal = refusalOf(SettingOption::ColorDepth, value)) {
-        message(*refusal);
+    if (apply(SettingOption::ColorDepth, value) == ops::SetOutcome::Refused) {
         refresh();
         return;
     }
-    sendSetting(SettingOption::ColorDepth, value);
     host_.statusPanel().setOptionText(SettingOption::ColorDepth, value);
-    followAuto(SettingOption::ColorDepth, value);
     host_.refreshMainWindow();
     read();
 }
@@ -223,7 +214,7 @@ void CSettingPage::setColorDepth(int value) {
 void CSettingPage::setAudioSource(int value) {
     if (!takeGuard())
         return;
-    sendSetting(SettingOption::AudioSource, value);
+    apply(SettingOption::AudioSource, value);
     // Taken into the selection like every other choice, so that a later refresh (a refused
     // colour choice, say) does not put back the source the generator no longer uses.
     read();
@@ -232,9 +223,8 @@ void CSettingPage::setAudioSource(int value) {
 void CSettingPage::setSampleRate(int value) {
     if (!takeGuard())
         return;
-    sendSetting(SettingOption::SampleRate, value);
+    apply(SettingOption::SampleRate, value);
     host_.statusPanel().setOptionText(SettingOption::SampleRate, value);
-    followAuto(SettingOption::SampleRate, value);
     host_.refreshMainWindow();
     read();
 }
@@ -242,11 +232,8 @@ void CSettingPage::setSampleRate(int value) {
 void CSettingPage::setAudioBits(int value) {
     if (!takeGuard())
         return;
-    sendSetting(SettingOption::AudioBits, value);
-    host_.services().sleepMs(kAudioBitsWaitMs);
+    apply(SettingOption::AudioBits, value);
     host_.statusPanel().setOptionText(SettingOption::AudioBits, value);
-    if (value == settingFacts(SettingOption::AudioBits).autoValue)
-        host_.sendCommand(CMD_GET_LINK_STATUS);
     host_.refreshMainWindow();
     read();
 }
@@ -254,9 +241,8 @@ void CSettingPage::setAudioBits(int value) {
 void CSettingPage::setChannels(int value) {
     if (!takeGuard())
         return;
-    sendSetting(SettingOption::Channels, value);
+    apply(SettingOption::Channels, value);
     host_.statusPanel().setOptionText(SettingOption::Channels, value);
-    followAuto(SettingOption::Channels, value);
     host_.refreshMainWindow();
     read();
 }
@@ -264,7 +250,7 @@ void CSettingPage::setChannels(int value) {
 void CSettingPage::onResetDefaults() {
     host_.sendCommand(CMD_RESET_DEFAULTS);
     // Stays until a colour space answer or the next sweep empties it.
-    resetNote = QStringLiteral("Wait for a few seconds...");
+    resetNote = latin1(kResetNote);
     refresh();
 }
 

@@ -8,6 +8,7 @@
 #include "framework/key_filter.h"
 #include "link/device_status.h"
 #include "link/generator_facts.h"
+#include "ops/setting_op.h"
 
 class QButtonGroup;
 class QLabel;
@@ -72,15 +73,12 @@ class CSettingPage final : public QWidget {
   private:
     void exchange(bool save);
     void message(std::string_view text);
-    // The page's refusal of `value`, judged on the Timing page's selection and the output mode.
-    std::optional<std::string_view> refusalOf(SettingOption option, int value) const;
     // The shared command guard of the handlers that take it. A choice it drops is not sent and
     // the page shows its selections again.
     bool takeGuard();
-    // Sends the option's set command with `value` as its one-byte payload.
-    void sendSetting(SettingOption option, int value);
-    // After an AUTO choice: waits until the set command is out, then asks what is output.
-    void followAuto(SettingOption option, int value);
+    // Sends `value` of `option` through the setting operation: its refusal (a message box) or
+    // the set command and, for AUTO, the wait and CMD_GET_LINK_STATUS.
+    ops::SetOutcome apply(SettingOption option, int value);
 
     PageHost& host_;
     EnterEscapeFilter keyFilter_;

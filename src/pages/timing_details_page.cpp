@@ -13,22 +13,23 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <numeric>
+#include <utility>
 #include <variant>
 
 #include "framework/data_exchange.h"
+#include "framework/latin1.h"
 #include "framework/radio_button.h"
 #include "framework/window_services.h"
 #include "icons.h"
+#include "ops/user_timing_op.h"
 #include "pages/page_host.h"
+#include "pages/page_ops_line.h"
 #include "pages/picture_view.h"
 #include "pages/timing_page.h"
 
 namespace krx {
 namespace {
 
-constexpr TimingCode kParkingTiming = 0x02;  // 1024x768(60)
-constexpr int kParkingWaitMs = 400;
-constexpr int kStoreWaitMs = 500;
 constexpr int kSlotCount = static_cast<int>(kUserTimingSlots);
 
 // Where each of kTimingDetailFields stands: column 0 the clock and rates, 1 the horizontal,
@@ -53,10 +54,6 @@ const std::array<FieldPlace, kTimingDetailFieldCount> kFieldPlaces = {{
     {0, 1},  // H freq
     {0, 2},  // V freq
 }};
-
-QString latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Two radio buttons at (row, column) and the next cell across, or down when `stacked`.
 QButtonGroup* radioPair(QWidget* page, QGridLayout* grid, int row, int column,
@@ -197,36 +194,32 @@ void CTimingDetailsPage::onSaveUserTiming() {
     // A field that does not parse has shown its message; the save goes on with what stands.
     read();
     const int slot = slotList->currentIndex() + 1;
-    // The previous press counts whether it was refused or not.
-    const bool sameSlotAgain = slot == lastSavedSlot;
-    lastSavedSlot = slot;
-    // Checked before anything is sent, so a refused save leaves the generator on its timing.
-    if (slot < 1 || slot > kSlotCount) {
-        host_.services().showMessage(this, QStringLiteral("Should select a valuable UserDefine "
-                                                          "number from the Pull-down-select-box "
-                                                          "on the right"));
-        return;
-    }
-    if (userClockTooHigh(details.videoClkMHz)) {
-        host_.services().showMessage(this, latin1(kUserClockTooHighMessage));
-        return;
-    }
     CTimingPage& timingPage = host_.timingPage();
     const TimingCode shownBefore = timingPage.selection;
-    if (sameSlotAgain) {
-        // The generator leaves the slot before it is rewritten and selected again.
-        const auto parking = static_cast<std::uint8_t>(kParkingTiming);
-        host_.sendCommandWithData(CMD_SET_TIMING, 1, &parking);
-        host_.services().sleepMs(kParkingWaitMs);
-    }
-    const UserTiming record = userTimingRecord(details, slot);
-    host_.setUserTiming(static_cast<std::size_t>(slot - 1), record);
-    refresh();
-    timingPage.setUserTimingLabel(slot, QString::fromStdString(formatUserTimingLabel(record)));
-    const auto bytes = record.toBytes();
-    host_.sendCommandWithData(CMD_STORE_USER_TIMING, static_cast<int>(bytes.size()), bytes.data());
-    timingPage.selection = userTimingCode(slot);
-    host_.services().sleepMs(kStoreWaitMs);
+    // The record goes into the console's copy and the slot's caption before it is sent, and the
+    // slot becomes the Timing page's selection.
+    class StoreLine final : public PageOpsLine<ops::StoreLine> {
+      public:
+        StoreLine(PageHost& host, CTimingDetailsPage* page, int slot)
+            : PageOpsLine(host, page), page_(page), slot_(slot) {}
+        std::optional<TimingCode> outputTiming() override { return std::nullopt; }
+        void storing(const UserTiming& record) override {
+            host_.setUserTiming(static_cast<std::size_t>(slot_ - 1), record);
+            page_->refresh();
+            host_.timingPage().setUserTimingLabel(
+                slot_, QString::fromStdString(formatUserTimingLabel(record)));
+            host_.timingPage().selection = userTimingCode(slot_);
+        }
+
+      private:
+        CTimingDetailsPage* page_;
+        int slot_;
+    } line(host_, this, slot);
+    // The previous press counts whether it was refused or not.
+    const ops::StoreOutcome outcome = ops::storeUserTiming(
+        line, {slot, details, ops::ParkWhen::SavedLast, std::exchange(lastSavedSlot, slot)});
+    if (outcome.status != ops::StoreOutcome::Status::Stored)
+        return;
     refresh();
     timingPage.refresh();
     if (timingPage.selectTiming(userTimingCode(slot)))
@@ -234,10 +227,10 @@ void CTimingDetailsPage::onSaveUserTiming() {
     // The command guard dropped the slot's selection (a page choice just before the press): the
     // Timing page goes back to the timing the generator was last sent, and so does the status
     // panel when that is the parking timing.
-    timingPage.selection = sameSlotAgain ? kParkingTiming : shownBefore;
+    timingPage.selection = outcome.parked ? ops::kParkingTiming : shownBefore;
     timingPage.refresh();
-    if (sameSlotAgain) {
-        host_.statusPanel().setTimingText(kParkingTiming, details);
+    if (outcome.parked) {
+        host_.statusPanel().setTimingText(ops::kParkingTiming, details);
         host_.refreshMainWindow();
     }
 }
@@ -247,7 +240,7 @@ void CTimingDetailsPage::onUpdateStatus() {
     if (host_.portOpen())
         host_.startStatusSweep(kSweepWatchdogMs);
     else
-        host_.services().showMessage(this, QStringLiteral("Com port is not on yet."));
+        host_.services().showMessage(this, latin1(kPortNotOnMessage));
 }
 
 void CTimingDetailsPage::exchange(bool save) {

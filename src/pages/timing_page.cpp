@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "framework/data_exchange.h"
+#include "framework/latin1.h"
 #include "framework/radio_button.h"
 #include "framework/window_services.h"
 #include "model/timing_details.h"
@@ -35,10 +36,6 @@ constexpr const char* kLongestUserLabel = "4096x2160i(120)";
 
 constexpr int kFrameMargin = 4;
 constexpr int kColumnSpacing = 6;
-
-QString latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QGridLayout* compactGrid(QWidget* owner) {
     auto* grid = new QGridLayout(owner);

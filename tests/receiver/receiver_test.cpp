@@ -150,8 +150,10 @@ TEST(ReceiverSweep, MissingFourthAnswerEndsTheSweepAfter400Ms) {
     EXPECT_EQ(r.rx.deviceStatus.colorDepth, 0);  // the fourth field was never stored
 }
 
-TEST(ReceiverSweep, SetsDetailsPendingOnlyForTiming0x2A) {
-    for (const auto& [timing, pending] : {std::pair{0x2A, true}, {0x14, false}, {0x36, false}}) {
+TEST(ReceiverSweep, SetsDetailsPendingOnlyForTheDetailsTiming) {
+    constexpr int kDetails = ResponseReceiver::kDetailsAfterSweepTiming;
+    for (const auto& [timing, pending] :
+         {std::pair{kDetails, true}, {0x14, false}, {0x36, false}}) {
         SCOPED_TRACE(timing);
         Rig r;
         r.rx.startStatusSweep(400);

@@ -15,6 +15,7 @@
 #include "link/port_map.h"
 #include "model/pattern_table.h"
 #include "model/setting_table.h"
+#include "model/status_texts.h"
 #include "ops/edid_read_op.h"
 #include "ops/setting_op.h"
 #include "ops/user_timing_op.h"
@@ -26,10 +27,6 @@ namespace {
 constexpr TargetAddress kEveryDevice{0x00, 0x00};
 // Writing a frame of 300 bytes takes 26 ms at 115200 baud; writes not done by then never will.
 constexpr auto kWriteLimit = std::chrono::seconds(2);
-
-constexpr std::string_view kPortUnavailable = "Can not find this port or used by other application";
-constexpr std::string_view kNoDevice = "Can not find available device for this console!";
-constexpr std::string_view kResetNote = "Wait for a few seconds...";
 
 std::string hexByte(int value) {
     char text[8];
@@ -262,7 +259,7 @@ ExitStatus GeneratorSession::connect() {
     const bool opened =
         options_.port.devicePath.empty() ? openPort(options_.port.comNumber) : openDevicePath();
     if (!opened) {
-        std::string message = portName() + ": " + std::string(kPortUnavailable);
+        std::string message = portName() + ": " + std::string(kPortUnavailableMessage);
         if (!channel_) {
             message += " (no private ports folder could be made in the temporary folder)";
         } else if (const auto failure = channel_->lastOpenFailure()) {
@@ -300,13 +297,13 @@ void GeneratorSession::closePort() {
 ExitStatus GeneratorSession::search() {
     ops::PortSearch walk(*this, 0);
     if (!walk.start())
-        return fail(ExitStatus::PortUnavailable, std::string(kNoDevice));
+        return fail(ExitStatus::PortUnavailable, std::string(kNoDeviceMessage));
     for (;;) {
         switch (walk.probeEnded(awaitProbe())) {
             case ops::PortSearch::Step::Found:
                 return ExitStatus::Done;
             case ops::PortSearch::Step::Exhausted:
-                return fail(ExitStatus::NoAnswer, std::string(kNoDevice));
+                return fail(ExitStatus::NoAnswer, std::string(kNoDeviceMessage));
             case ops::PortSearch::Step::Probing:
                 break;
         }
@@ -365,7 +362,7 @@ ExitStatus GeneratorSession::runSearch() {
     if (options_.port.given()) {
         sendProbe(kFirstProbeWaitMs);
         if (!awaitProbe())
-            return fail(ExitStatus::NoAnswer, portName() + ": " + std::string(kNoDevice));
+            return fail(ExitStatus::NoAnswer, portName() + ": " + std::string(kNoDeviceMessage));
     }
     print({{"Port", portName()}, {"Address", addressText(answeringAddress_)}});
     return ExitStatus::Done;

@@ -13,6 +13,7 @@
 #include "address/dialogs/address_notes_dlg.h"
 #include "address/hex_text.h"
 #include "framework/data_exchange.h"
+#include "framework/latin1.h"
 #include "framework/window_services.h"
 #include "link/command_frame.h"
 #include "link/serial_channel.h"
@@ -25,9 +26,6 @@ constexpr int kHalfRows = 16;
 constexpr TargetAddress kEveryDevice{0x00, 0x00};
 
 // The book holds one byte per character, as SG.ini does.
-QString latin1(const std::string& text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 std::string latin1(const QString& text) {
     return text.toLatin1().toStdString();
 }
@@ -211,7 +209,7 @@ void CAddressDlg::showOriginalAddress(std::uint8_t group, std::uint8_t device) {
 
 void CAddressDlg::onReadAddress() {
     if (!portOpen_()) {
-        message(QStringLiteral("Com port is not on yet."));
+        message(latin1(kPortNotOnMessage));
         return;
     }
     if (const auto frame = buildFrame(kEveryDevice.group, kEveryDevice.device, CMD_READ_ADDRESS))
@@ -238,11 +236,11 @@ void CAddressDlg::onWriteAddress() {
     if (device.size() != 1)
         return refuseNewAddress(newDevice);
     if (!isWritableAddressPair(group, device[0])) {
-        message(latin1(std::string(kAddressPairMessage)));
+        message(latin1(kAddressPairMessage));
         return;
     }
     if (!portOpen_()) {
-        message(QStringLiteral("Com port is not on yet."));
+        message(latin1(kPortNotOnMessage));
         return;
     }
     const std::uint8_t payload[] = {group, device[0]};
@@ -264,7 +262,7 @@ void CAddressDlg::onSave() {
     for (std::size_t n = 0; n < kAddressEntryCount; ++n)
         rows[n].description = latin1(table[n].description);
     for (std::string_view text : book_.save())
-        message(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+        message(latin1(text));
 }
 
 void CAddressDlg::onHelp() {
