@@ -35,8 +35,8 @@ double lineMinimumMs() {
     return ((requestBytes + answerBytes) * kByteUs + 22 * kLatencyUs) / 1000.0;
 }
 
-bool sweepComplete(const krx::CConsoleDlg& window) {
-    const krx::ResponseReceiver& r = window.receiver;
+bool sweepComplete(krx::CConsoleDlg& window) {
+    const krx::ResponseReceiver& r = window.connection().receiver();
     return !r.sweepMode && r.sweepIndex == 12 && r.sweepSlot == 9;
 }
 
@@ -81,14 +81,14 @@ std::vector<double> measureSweeps(const std::filesystem::path& dir, int repetiti
         return std::chrono::duration<double, std::milli>(lastAnswer - *firstQuery).count();
     };
 
-    runSweep([&] { window.changePort(2); });  // connects; the first sweep warms up
+    runSweep([&] { window.connection().changePort(2); });  // connects; the first sweep warms up
     std::vector<double> times;
     for (int i = 0; i < repetitions; ++i) {
         // Let the link-status query that follows a sweep be answered first.
         QEventLoop settle;
         QTimer::singleShot(50, &settle, &QEventLoop::quit);
         settle.exec();
-        times.push_back(runSweep([&] { window.startStatusSweep(400); }));
+        times.push_back(runSweep([&] { window.connection().startStatusSweep(400); }));
     }
     return times;
 }
@@ -101,7 +101,7 @@ double measureSearchOverAbsentPorts(const std::filesystem::path& dir) {
     krx::CSerialChannel channel(services, dir);
     krx::CConsoleDlg window(services, channel, dir);
     const auto start = Clock::now();
-    window.searchDevice();
+    window.connection().searchDevice();
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     if (services.messages().size() != 1) {
         std::fprintf(stderr, "the search did not end with its message\n");
