@@ -53,21 +53,47 @@ CConsoleDlg::CConsoleDlg(WindowServices& services, SerialChannel& channel,
     addAction(aboutAction_);
     setContextMenuPolicy(Qt::ActionsContextMenu);
 
-    // Closed on COM1 (the connection's group), broadcast target, empty status texts, Timing page
-    // shown; then the book, which may report why it could not be read or created.
+    // Closed on COM1 (the connection's group), broadcast target, empty status texts, the EDID
+    // source at item 0 (where its list starts), Timing page shown; then the book, which may report
+    // why it could not be read or created.
     for (std::string_view text : addressBook_.load())
         message(text);
     rebuildAddressList();
     CEdidPage& edid = pageHost_.edidPage();
     edid.statusText.clear();
     edid.refresh();
-    edid.sourceSelector->setCurrentIndex(0);
     panel_.refresh();
     power_.refresh();
     tabs_->setCurrentIndex(0);
 }
 
 CConsoleDlg::~CConsoleDlg() = default;
+
+namespace {
+
+template <class Page>
+Page& built(Page& page) {
+    page.ensureBuilt();
+    return page;
+}
+
+}  // namespace
+
+CTimingDetailsPage& CConsoleDlg::timingDetailsPage() {
+    return built(pageHost_.timingDetailsPage());
+}
+
+CPatternPage& CConsoleDlg::patternPage() {
+    return built(pageHost_.patternPage());
+}
+
+CSettingPage& CConsoleDlg::settingPage() {
+    return built(pageHost_.settingPage());
+}
+
+CEdidPage& CConsoleDlg::edidPage() {
+    return built(pageHost_.edidPage());
+}
 
 void CConsoleDlg::buildLayout() {
     const DialogUnits du(fontMetrics());

@@ -44,11 +44,14 @@ class CConsoleDlg final : public QDialog {
     const CStatusPanel& statusPanel() const { return panel_; }
     const CPowerControl& power() const { return power_; }
     const CAnswerHandlers& answers() const { return answers_; }
+    // The pages for callers outside the window, who may reach their controls: a page whose
+    // widgets are built at its first show is built here if it was not shown yet. The window and
+    // the pages themselves go through the page host, which builds nothing.
     CTimingPage& timingPage() { return pageHost_.timingPage(); }
-    CTimingDetailsPage& timingDetailsPage() { return pageHost_.timingDetailsPage(); }
-    CPatternPage& patternPage() { return pageHost_.patternPage(); }
-    CSettingPage& settingPage() { return pageHost_.settingPage(); }
-    CEdidPage& edidPage() { return pageHost_.edidPage(); }
+    CTimingDetailsPage& timingDetailsPage();
+    CPatternPage& patternPage();
+    CSettingPage& settingPage();
+    CEdidPage& edidPage();
     QComboBox* addressSelector() const { return addressSelector_; }
     QPushButton* addressButton() const { return addressButton_; }
     QTabWidget* tabs() const { return tabs_; }

@@ -70,8 +70,11 @@ QString dumpForDisplay(const QString& dump) {
 
 }  // namespace
 
-CEdidPage::CEdidPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host) {
+CEdidPage::CEdidPage(PageHost& host, QWidget* parent) : CLazyPage(parent), host_(host) {
     installEventFilter(&keyFilter_);
+}
+
+void CEdidPage::buildWidgets() {
     const int pageMargin = fontMetrics().averageCharWidth();
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(pageMargin, pageMargin, pageMargin, pageMargin);
@@ -136,6 +139,7 @@ CEdidPage::CEdidPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(h
     lower->addWidget(audioBox, 1, 1);
     lower->setColumnStretch(0, 1);
     lower->setColumnStretch(1, 1);
+    writeShown();
 }
 
 // The dump box holds exactly 16 rows of 16 entries in a fixed-width font, so it needs no scroll
@@ -267,14 +271,23 @@ void CEdidPage::showDecoded(const EdidReport& report) {
 }
 
 void CEdidPage::refresh() {
-    hexDumpBox->setPlainText(dumpForDisplay(hexDump));
-    generalBox->setPlainText(forDisplay(generalReport));
-    videoBox->setPlainText(forDisplay(videoReport));
-    audioBox->setPlainText(forDisplay(audioReport));
-    statusLabel->setText(forDisplay(statusText));
+    shown_ = {hexDump, generalReport, videoReport, audioReport, statusText};
+    if (built())
+        writeShown();
+}
+
+void CEdidPage::writeShown() {
+    hexDumpBox->setPlainText(dumpForDisplay(shown_.hexDump));
+    generalBox->setPlainText(forDisplay(shown_.general));
+    videoBox->setPlainText(forDisplay(shown_.video));
+    audioBox->setPlainText(forDisplay(shown_.audio));
+    statusLabel->setText(forDisplay(shown_.status));
 }
 
 int CEdidPage::sourceIndex() const {
+    // A list not built yet is at its first item.
+    if (!built())
+        return 0;
     return sourceEdited_ ? -1 : sourceSelector->currentIndex();
 }
 

@@ -7,6 +7,7 @@
 
 #include "edid/edid_decoder.h"
 #include "framework/key_filter.h"
+#include "pages/lazy_page.h"
 
 class QComboBox;
 class QLabel;
@@ -19,8 +20,9 @@ class PageHost;
 
 // The fifth tab ("TV EDID"): reads the EDID of the attached display or of one of the generator's
 // ten stored slots into the image it owns, shows that image dumped and decoded, saves it as a text
-// and a binary file and opens such files again. Window thread only.
-class CEdidPage final : public QWidget {
+// and a binary file and opens such files again. Its widgets are built at its first show. Window
+// thread only.
+class CEdidPage final : public CLazyPage {
   public:
     // How long a whole EDID answer may take before the read is forgotten.
     static constexpr int kReadTimeoutMs = 600;
@@ -44,11 +46,11 @@ class CEdidPage final : public QWidget {
     // checksums and, when the header is good, shows the dump and the three reports.
     void onEdidReceived();
 
-    // Texts -> controls.
+    // Texts -> controls (kept as the screen's copy until the widgets exist).
     void refresh();
 
     // The chosen source: 0 "TV EDID", 1..10 "Saved 1".."Saved 10"; -1 once the operator has typed
-    // over the list's text, until an item is chosen again.
+    // over the list's text, until an item is chosen again. The list starts at item 0.
     int sourceIndex() const;
 
     EdidImage edidImage{};
@@ -58,6 +60,7 @@ class CEdidPage final : public QWidget {
     QString generalReport;
     QString statusText;
 
+    // Null until the page is built.
     QComboBox* sourceSelector = nullptr;
     QPushButton* readButton = nullptr;
     QPushButton* writeButton = nullptr;
@@ -71,8 +74,21 @@ class CEdidPage final : public QWidget {
     // "00" .. "f0", one beside each row of the dump.
     std::array<QLabel*, 16> rowLabels{};
 
+  protected:
+    void buildWidgets() override;
+
   private:
+    // What the last refresh put on screen.
+    struct Shown {
+        QString hexDump;
+        QString general;
+        QString video;
+        QString audio;
+        QString status;
+    };
+
     QWidget* buildDump();
+    void writeShown();
     // The dump and the three reports of `report`; the status is the caller's.
     void showDecoded(const EdidReport& report);
     void message(const QString& text);
@@ -80,6 +96,7 @@ class CEdidPage final : public QWidget {
     PageHost& host_;
     EnterEscapeFilter keyFilter_;
     bool sourceEdited_ = false;
+    Shown shown_;
 };
 
 }  // namespace krx

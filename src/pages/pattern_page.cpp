@@ -18,8 +18,11 @@ namespace {
 constexpr int kColumns = 5;
 }
 
-CPatternPage::CPatternPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host) {
+CPatternPage::CPatternPage(PageHost& host, QWidget* parent) : CLazyPage(parent), host_(host) {
     installEventFilter(&keyFilter_);
+}
+
+void CPatternPage::buildWidgets() {
     patternGroup = new QButtonGroup(this);
     auto* grid = new QGridLayout(this);
     grid->setHorizontalSpacing(2);
@@ -53,6 +56,7 @@ CPatternPage::CPatternPage(PageHost& host, QWidget* parent) : QWidget(parent), h
         grid->addWidget(picture, row, column, Qt::AlignLeft | Qt::AlignBottom);
         grid->addWidget(radio, row + 1, column, Qt::AlignLeft | Qt::AlignTop);
     }
+    DataExchange(host_.services(), this, false).radio(patternGroup, shownSelection_);
 }
 
 void CPatternPage::showEvent(QShowEvent* event) {
@@ -69,6 +73,8 @@ void CPatternPage::showEvent(QShowEvent* event) {
 
 void CPatternPage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    if (!built())
+        return;
     fitCaptionsToWidth(*this, patternGroup->buttons());
 }
 
@@ -97,7 +103,9 @@ void CPatternPage::showPattern(PatternCode code) {
 }
 
 void CPatternPage::refresh() {
-    DataExchange(host_.services(), this, false).radio(patternGroup, selection);
+    shownSelection_ = selection;
+    if (built())
+        DataExchange(host_.services(), this, false).radio(patternGroup, shownSelection_);
 }
 
 }  // namespace krx

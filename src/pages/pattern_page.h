@@ -6,6 +6,7 @@
 
 #include "framework/key_filter.h"
 #include "model/pattern_table.h"
+#include "pages/lazy_page.h"
 
 class QButtonGroup;
 class QToolButton;
@@ -16,8 +17,8 @@ class PageHost;
 
 // The third tab: one radio button per test pattern with a picture of the pattern above it, eight
 // rows of five in position order. The radio group's ids are the positions; codes are reached
-// through the pattern table only. Window thread only.
-class CPatternPage final : public QWidget {
+// through the pattern table only. Its widgets are built at its first show. Window thread only.
+class CPatternPage final : public CLazyPage {
   public:
     explicit CPatternPage(PageHost& host, QWidget* parent = nullptr);
 
@@ -29,15 +30,17 @@ class CPatternPage final : public QWidget {
     bool sendPattern(PatternCode code);
     // Checks the radio button of `code` (none for a code outside the table). Sends nothing.
     void showPattern(PatternCode code);
+    // Selection -> radio buttons (kept as the screen's copy until the widgets exist).
     void refresh();
 
     // Position of the checked radio button, -1 when none is checked.
     int selection = -1;
     QButtonGroup* patternGroup = nullptr;
-    // The pictures, indexed by position.
+    // The pictures, indexed by position; null, as the group, until the page is built.
     std::array<QToolButton*, kPatternCount> pictures{};
 
   protected:
+    void buildWidgets() override;
     // The pictures cost nothing until the page is first shown.
     void showEvent(QShowEvent* event) override;
     // Eight rows of five do not fit every desktop font at the window's size: see
@@ -48,6 +51,7 @@ class CPatternPage final : public QWidget {
     PageHost& host_;
     EnterEscapeFilter keyFilter_;
     bool picturesPainted_ = false;
+    int shownSelection_ = -1;
 };
 
 }  // namespace krx

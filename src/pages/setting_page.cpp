@@ -59,8 +59,13 @@ constexpr std::size_t index(SettingOption option) {
 
 }  // namespace
 
-CSettingPage::CSettingPage(PageHost& host, QWidget* parent) : QWidget(parent), host_(host) {
+CSettingPage::CSettingPage(PageHost& host, QWidget* parent) : CLazyPage(parent), host_(host) {
     installEventFilter(&keyFilter_);
+    // The screen's copy starts as the members: no radio checked, no note.
+    refresh();
+}
+
+void CSettingPage::buildWidgets() {
     auto* column = new QVBoxLayout(this);
     // Tight margins: eight sample rates or channel counts must fit one row at the window's width.
     column->setContentsMargins(4, 4, 4, 4);
@@ -98,10 +103,13 @@ CSettingPage::CSettingPage(PageHost& host, QWidget* parent) : QWidget(parent), h
     resetRow->addWidget(resetNoteLabel, 1);
     column->addLayout(resetRow);
     column->addStretch();
+    writeShown();
 }
 
 void CSettingPage::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    if (!built())
+        return;
     QList<QAbstractButton*> buttons;
     for (QButtonGroup* group : groups)
         buttons += group->buttons();
@@ -275,19 +283,27 @@ void CSettingPage::showStatus(const DeviceStatus& status) {
     refresh();
 }
 
-void CSettingPage::exchange(bool save) {
-    DataExchange dx(host_.services(), this, save);
-    for (const GroupRow& row : kGroupRows)
-        dx.radio(groups[index(row.option)], this->*row.selection);
-    dx.text(resetNoteLabel, resetNote);
+void CSettingPage::writeShown() {
+    DataExchange dx(host_.services(), this, false);
+    for (std::size_t i = 0; i < groups.size(); ++i)
+        dx.radio(groups[i], shown_.selections[i]);
+    dx.text(resetNoteLabel, shown_.resetNote);
 }
 
 void CSettingPage::refresh() {
-    exchange(false);
+    for (const GroupRow& row : kGroupRows)
+        shown_.selections[index(row.option)] = this->*row.selection;
+    shown_.resetNote = resetNote;
+    if (built())
+        writeShown();
 }
 
 void CSettingPage::read() {
-    exchange(true);
+    ensureBuilt();
+    DataExchange dx(host_.services(), this, true);
+    for (const GroupRow& row : kGroupRows)
+        dx.radio(groups[index(row.option)], this->*row.selection);
+    dx.text(resetNoteLabel, resetNote);
 }
 
 }  // namespace krx

@@ -9,6 +9,7 @@
 #include "link/device_status.h"
 #include "link/generator_facts.h"
 #include "ops/setting_op.h"
+#include "pages/lazy_page.h"
 
 class QButtonGroup;
 class QLabel;
@@ -22,8 +23,8 @@ class PageHost;
 // set commands carry (and the codes of the matching status fields), and the reset to the
 // generator's defaults. Each choice is sent at once and shown in the status panel before the
 // generator confirms it; an AUTO choice asks the generator what it actually outputs. Window
-// thread only; the waits between two frames block it.
-class CSettingPage final : public QWidget {
+// thread only; the waits between two frames block it. Its widgets are built at its first show.
+class CSettingPage final : public CLazyPage {
   public:
     explicit CSettingPage(PageHost& host, QWidget* parent = nullptr);
 
@@ -47,7 +48,8 @@ class CSettingPage final : public QWidget {
     void setChannels(int value);
     void onResetDefaults();
 
-    // Selections and resetNote -> controls, and back.
+    // Selections and resetNote -> controls (kept as the screen's copy until the widgets exist), and
+    // back.
     void refresh();
     void read();
 
@@ -62,16 +64,23 @@ class CSettingPage final : public QWidget {
     int channels = -1;
     QString resetNote;
 
-    // In screen order, indexed by SettingOption.
+    // In screen order, indexed by SettingOption; null until the page is built.
     std::array<QButtonGroup*, kSettingOptionCount> groups{};
     QPushButton* resetButton = nullptr;
     QLabel* resetNoteLabel = nullptr;
 
   protected:
+    void buildWidgets() override;
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    void exchange(bool save);
+    // What the last refresh put on screen.
+    struct Shown {
+        std::array<int, kSettingOptionCount> selections;
+        QString resetNote;
+    };
+
+    void writeShown();
     void message(std::string_view text);
     // The shared command guard of the handlers that take it. A choice it drops is not sent and
     // the page shows its selections again.
@@ -82,6 +91,7 @@ class CSettingPage final : public QWidget {
 
     PageHost& host_;
     EnterEscapeFilter keyFilter_;
+    Shown shown_;
 };
 
 }  // namespace krx

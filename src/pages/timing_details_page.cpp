@@ -71,12 +71,17 @@ QButtonGroup* radioPair(QWidget* page, QGridLayout* grid, int row, int column,
 }  // namespace
 
 CTimingDetailsPage::CTimingDetailsPage(PageHost& host, QWidget* parent)
-    : QWidget(parent), host_(host) {
+    : CLazyPage(parent), host_(host) {
     installEventFilter(&keyFilter_);
-    buildLayout();
     // The fields show their zeros from the start, so a save before any timing was shown reads
     // them without a parse complaint.
     refresh();
+}
+
+void CTimingDetailsPage::buildWidgets() {
+    buildLayout();
+    exchange(shown_, false);
+    writeLock();
     connect(saveButton, &QPushButton::clicked, this, [this] { onSaveUserTiming(); });
     connect(updateButton, &QPushButton::clicked, this, [this] { onUpdateStatus(); });
 }
@@ -182,12 +187,18 @@ void CTimingDetailsPage::showTiming(TimingCode code) {
 }
 
 void CTimingDetailsPage::applyLock() {
+    shownLocked_ = details.locked;
+    if (built())
+        writeLock();
+}
+
+void CTimingDetailsPage::writeLock() {
     for (std::size_t i = 0; i < kTimingDetailFields.size(); ++i)
-        fields[i]->setReadOnly(!kTimingDetailFields[i].editable || details.locked);
+        fields[i]->setReadOnly(!kTimingDetailFields[i].editable || shownLocked_);
     for (QButtonGroup* group : {scanTypeGroup, hSyncGroup, vSyncGroup})
         for (QAbstractButton* button : group->buttons())
-            button->setEnabled(!details.locked);
-    saveButton->setEnabled(!details.locked);
+            button->setEnabled(!shownLocked_);
+    saveButton->setEnabled(!shownLocked_);
 }
 
 void CTimingDetailsPage::onSaveUserTiming() {
@@ -243,28 +254,31 @@ void CTimingDetailsPage::onUpdateStatus() {
         host_.services().showMessage(this, latin1(kPortNotOnMessage));
 }
 
-void CTimingDetailsPage::exchange(bool save) {
+void CTimingDetailsPage::exchange(TimingDetails& values, bool save) {
     DataExchange dx(host_.services(), this, save);
     // Integer fields first, then the radios, then the floats: the order a reading stops in.
     for (std::size_t i = 0; i < kTimingDetailFields.size(); ++i)
         if (const auto* member = std::get_if<int TimingDetails::*>(&kTimingDetailFields[i].member))
-            dx.intField(fields[i], details.*(*member));
-    dx.radio(hSyncGroup, details.hSyncPolarity);
-    dx.radio(scanTypeGroup, details.scanType);
-    dx.radio(vSyncGroup, details.vSyncPolarity);
+            dx.intField(fields[i], values.*(*member));
+    dx.radio(hSyncGroup, values.hSyncPolarity);
+    dx.radio(scanTypeGroup, values.scanType);
+    dx.radio(vSyncGroup, values.vSyncPolarity);
     for (std::size_t i = 0; i < kTimingDetailFields.size(); ++i) {
         if (const auto* member =
                 std::get_if<float TimingDetails::*>(&kTimingDetailFields[i].member))
-            dx.floatField(fields[i], details.*(*member));
+            dx.floatField(fields[i], values.*(*member));
     }
 }
 
 void CTimingDetailsPage::refresh() {
-    exchange(false);
+    shown_ = details;
+    if (built())
+        exchange(shown_, false);
 }
 
 void CTimingDetailsPage::read() {
-    exchange(true);
+    ensureBuilt();
+    exchange(details, true);
 }
 
 }  // namespace krx

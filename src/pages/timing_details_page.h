@@ -6,6 +6,7 @@
 
 #include "framework/key_filter.h"
 #include "model/timing_details.h"
+#include "pages/lazy_page.h"
 
 class QButtonGroup;
 class QComboBox;
@@ -19,8 +20,9 @@ class CPictureView;
 
 // The second tab: the full parameters of the timing chosen on the Timing page, the editor of the
 // generator's ten user-defined timings and the "Update Status" sweep. Holds what it shows in
-// `details`, which the status panel reads to compose the text of a user timing.
-class CTimingDetailsPage final : public QWidget {
+// `details`, which the status panel reads to compose the text of a user timing. Its widgets are
+// built at its first show.
+class CTimingDetailsPage final : public CLazyPage {
   public:
     explicit CTimingDetailsPage(PageHost& host, QWidget* parent = nullptr);
 
@@ -38,8 +40,9 @@ class CTimingDetailsPage final : public QWidget {
     // "Update Status": a status sweep when the port is open, else "Com port is not on yet.".
     void onUpdateStatus();
 
-    // Members -> controls, and back (a field that does not parse stops the reading with its
-    // message; it and the later fields keep their values).
+    // Members -> controls (kept as the screen's copy until the widgets exist), and back (a field
+    // that does not parse stops the reading with its message; it and the later fields keep their
+    // values).
     void refresh();
     void read();
 
@@ -47,7 +50,8 @@ class CTimingDetailsPage final : public QWidget {
     // Slot number of the previous save press (also of a refused one); -1 before the first.
     int lastSavedSlot = -1;
 
-    // The thirteen fields in reading order, then the three radio pairs.
+    // The thirteen fields in reading order, then the three radio pairs; null until the page is
+    // built.
     static constexpr std::size_t kFieldCount = kTimingDetailFieldCount;
     std::array<QLineEdit*, kFieldCount> fields{};
     QButtonGroup* scanTypeGroup = nullptr;
@@ -59,13 +63,21 @@ class CTimingDetailsPage final : public QWidget {
     CPictureView* verticalDiagram = nullptr;
     CPictureView* horizontalDiagram = nullptr;
 
+  protected:
+    void buildWidgets() override;
+
   private:
     void buildLayout();
-    void exchange(bool save);
+    void exchange(TimingDetails& values, bool save);
+    // Locks the fields, radios and save button as `details` asks.
     void applyLock();
+    void writeLock();
 
     PageHost& host_;
     EnterEscapeFilter keyFilter_;
+    // What the last refresh and the last lock put on screen.
+    TimingDetails shown_;
+    bool shownLocked_ = false;
 };
 
 }  // namespace krx
