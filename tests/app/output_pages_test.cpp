@@ -174,10 +174,6 @@ TEST_F(OutputPagesTest, RefusedChoicesShowTheirMessageSendNothingAndUndoTheClick
         int checkedAfter;
     };
     const Row rows[] = {
-        {"4K(30) refuses 30bit", 0x1C, 1, O::ColorDepth, 2, "30bit",
-         "When in 4K mode, Color Depth is fixed to 24bit !", 2},
-        {"0x23 with DVI: the 4K message", 0x23, 0, O::ColorSpace, 4, "YUV4:4:4",
-         "When in 4K(60Hz/50Hz) mode, the colorspace is fixed to YUV4:2:0 !", 4},
         {"DVI refuses YUV4:2:2, checks RGB4:4:4", 0x14, 0, O::ColorSpace, 1, "YUV4:2:2",
          "When in DVI mode, the colorspace is fixed to RGB4:4:4 !", 0},
     };

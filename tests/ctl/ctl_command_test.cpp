@@ -138,47 +138,6 @@ TEST(ParseScript, FirstBadLineGivesItsNumber) {
     }
 }
 
-struct RefusalRow {
-    const char* name;
-    SettingOption option;
-    int value;
-    TimingCode timing;
-    int outputMode;
-    const char* message;  // nullptr: allowed
-};
-
-class SettingRefusal : public ::testing::TestWithParam<RefusalRow> {};
-
-TEST_P(SettingRefusal, RefusesWhatTheSettingPageRefuses) {
-    const RefusalRow& row = GetParam();
-    const auto refusal = settingRefusal(row.option, row.value, row.timing, row.outputMode);
-    if (row.message == nullptr)
-        EXPECT_FALSE(refusal.has_value()) << *refusal;
-    else
-        EXPECT_EQ(refusal.value_or(""), row.message);
-}
-
-constexpr int kDvi = 0;
-constexpr int kHdmi = 1;
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, SettingRefusal,
-    ::testing::Values(
-        RefusalRow{"FourKDeepColour", O::ColorDepth, 1, 0x1C, kHdmi,
-                   "When in 4K mode, Color Depth is fixed to 24bit !"},
-        RefusalRow{"FourKAutoDepth", O::ColorDepth, 4, 0x1C, kHdmi, nullptr},
-        RefusalRow{"FourK24Bit", O::ColorDepth, 0, 0x24, kHdmi, nullptr},
-        RefusalRow{"DviAny24BitDepth", O::ColorDepth, 0, 0x14, kDvi,
-                   "When in DVI mode, the color depth is fixed to 24bit !"},
-        RefusalRow{"FourK420BeforeDvi", O::ColorSpace, 1, 0x23, kDvi,
-                   "When in 4K(60Hz/50Hz) mode, the colorspace is fixed to YUV4:2:0 !"},
-        RefusalRow{"DviColourSpace", O::ColorSpace, 2, 0x14, kDvi,
-                   "When in DVI mode, the colorspace is fixed to RGB4:4:4 !"},
-        RefusalRow{"Yuv420Disabled", O::ColorSpace, 4, 0x14, kHdmi, "Not availabe yet!"},
-        RefusalRow{"HdmiColourSpace", O::ColorSpace, 1, 0x1C, kHdmi, nullptr},
-        RefusalRow{"OtherOptionsUnruled", O::SampleRate, 3, 0x23, kDvi, nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 // Bytes restart the watchdog from now, but never from past the end of the request's interval.
 TEST(AnswerWatchdog, BytesHoldAnExchangeOneRestartPastItsInterval) {
     using std::chrono::milliseconds;

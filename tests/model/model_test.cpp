@@ -8,6 +8,7 @@
 #include <string>
 
 #include "model/pattern_table.h"
+#include "model/setting_table.h"
 #include "model/status_texts.h"
 #include "model/timing_details.h"
 #include "model/timing_tables.h"
@@ -382,6 +383,50 @@ TEST(PatternTable, LookupsOutsideTheTable) {
         EXPECT_EQ(patternPositionOf(code), std::nullopt) << code;
     }
 }
+
+// ---- Setting refusals ------------------------------------------------------------------------
+
+struct RefusalRow {
+    const char* name;
+    SettingOption option;
+    int value;
+    TimingCode timing;
+    int outputMode;
+    const char* message;  // nullptr: allowed
+};
+
+class SettingRefusal : public ::testing::TestWithParam<RefusalRow> {};
+
+TEST_P(SettingRefusal, RefusesWhatTheSettingPageRefuses) {
+    const RefusalRow& row = GetParam();
+    const auto refusal = settingRefusal(row.option, row.value, row.timing, row.outputMode);
+    if (row.message == nullptr)
+        EXPECT_FALSE(refusal.has_value()) << *refusal;
+    else
+        EXPECT_EQ(refusal.value_or(""), row.message);
+}
+
+constexpr int kDvi = 0;
+constexpr int kHdmi = 1;
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SettingRefusal,
+    ::testing::Values(
+        RefusalRow{"FourKDeepColour", SettingOption::ColorDepth, 1, 0x1C, kHdmi,
+                   "When in 4K mode, Color Depth is fixed to 24bit !"},
+        RefusalRow{"FourKAutoDepth", SettingOption::ColorDepth, 4, 0x1C, kHdmi, nullptr},
+        RefusalRow{"FourK24Bit", SettingOption::ColorDepth, 0, 0x24, kHdmi, nullptr},
+        RefusalRow{"DviAny24BitDepth", SettingOption::ColorDepth, 0, 0x14, kDvi,
+                   "When in DVI mode, the color depth is fixed to 24bit !"},
+        RefusalRow{"FourK420BeforeDvi", SettingOption::ColorSpace, 1, 0x23, kDvi,
+                   "When in 4K(60Hz/50Hz) mode, the colorspace is fixed to YUV4:2:0 !"},
+        RefusalRow{"DviColourSpace", SettingOption::ColorSpace, 2, 0x14, kDvi,
+                   "When in DVI mode, the colorspace is fixed to RGB4:4:4 !"},
+        RefusalRow{"Yuv420Disabled", SettingOption::ColorSpace, 4, 0x14, kHdmi,
+                   "Not availabe yet!"},
+        RefusalRow{"HdmiColourSpace", SettingOption::ColorSpace, 1, 0x1C, kHdmi, nullptr},
+        RefusalRow{"OtherOptionsUnruled", SettingOption::SampleRate, 3, 0x23, kDvi, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace krx

@@ -116,12 +116,6 @@ INSTANTIATE_TEST_SUITE_P(
                    "state?, refuse When in 4K mode, Color Depth is fixed to 24bit !", Refused},
         SettingRow{"FourKAutoDepth", ColorDepth, 4, kConsole, kHdmi4k30,
                    "state?, 0064 04, settle 300, 80A9, link status?"},
-        SettingRow{"FourK420BeforeDvi", ColorSpace, 1, kConsole, RuleState{0x23, 0},
-                   "state?, refuse When in 4K(60Hz/50Hz) mode, the colorspace is fixed to "
-                   "YUV4:2:0 !",
-                   Refused},
-        SettingRow{"DviDepth24Bit", ColorDepth, 0, kConsole, RuleState{0x14, 0},
-                   "state?, refuse When in DVI mode, the color depth is fixed to 24bit !", Refused},
         SettingRow{"Yuv420WithoutAsking", ColorSpace, 4, kClient, std::nullopt,
                    "refuse Not availabe yet!", Refused},
         SettingRow{"RuleStateUnanswered", ColorDepth, 1, kClient, std::nullopt, "state?", Stopped},
