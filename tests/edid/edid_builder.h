@@ -3,7 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
 #include "edid/edid_decoder.h"
@@ -35,14 +34,6 @@ inline std::vector<std::uint8_t> timingBytes(const TimingFields& t) {
     return bytes;
 }
 
-// An HDMI vendor-specific block payload: IEEE 00-0C-03, physical address 1.0.0.0, then `rest`
-// starting at block byte 6.
-inline std::vector<std::uint8_t> hdmiPayload(const std::vector<std::uint8_t>& rest) {
-    std::vector<std::uint8_t> payload = rest;
-    payload.insert(payload.begin(), {0x03, 0x0C, 0x00, 0x10, 0x00});
-    return payload;
-}
-
 // Builds EDID images field by field. Starts as the standard header followed by zeros; finish()
 // fixes both block checksums unless told otherwise.
 class EdidBuilder {
@@ -62,20 +53,11 @@ class EdidBuilder {
     EdidBuilder& timing(std::size_t offset, const TimingFields& t) {
         return set(offset, timingBytes(t));
     }
-    // A display product name descriptor: the name, 0x0A after it when shorter than 13, spaces.
-    EdidBuilder& displayName(std::size_t offset, std::string_view name) {
-        set(offset, {0x00, 0x00, 0x00, 0xFC, 0x00});
-        for (std::size_t i = 0; i < 13; ++i) {
-            const std::uint8_t pad = i == name.size() ? 0x0A : 0x20;
-            set(offset + 5 + i, i < name.size() ? static_cast<std::uint8_t>(name[i]) : pad);
-        }
-        return *this;
-    }
-    // Byte 126 = 1 and a CEA extension block: tag 02, revision 3, d = 4 and `deviceSupport` at 131.
+    // Byte 126 = 1 and a CEA extension block: tag 02, revision 3, d = 4.
     // Data blocks appended afterwards move d past them.
-    EdidBuilder& ceaExtension(std::uint8_t deviceSupport = 0) {
+    EdidBuilder& ceaExtension() {
         collectionEnd_ = 132;
-        return set(126, 1).set(128, {0x02, 0x03, 0x04, deviceSupport});
+        return set(126, 1).set(128, {0x02, 0x03, 0x04});
     }
     // Appends a data block (header tag << 5 | payload size) to the collection and moves d after it.
     EdidBuilder& dataBlock(unsigned tag, const std::vector<std::uint8_t>& payload) {

@@ -51,7 +51,7 @@ std::string report(const std::vector<std::string>& args) {
 
 std::vector<fs::path> goldenInputs() {
     std::vector<fs::path> inputs;
-    for (const auto& entry : fs::directory_iterator(kDataDir)) {
+    for (const auto& entry : fs::recursive_directory_iterator(kDataDir)) {
         const auto extension = entry.path().extension();
         if (extension == ".txt" || extension == ".bin") {
             inputs.push_back(entry.path());
