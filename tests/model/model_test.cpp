@@ -3,7 +3,6 @@
 
 #include <functional>
 
-#include <ostream>
 #include <set>
 #include <string>
 
@@ -14,15 +13,6 @@
 #include "model/timing_tables.h"
 
 namespace krx {
-
-void PrintTo(const TimingDetails& d, std::ostream* os) {
-    *os << "{clk " << d.videoClkMHz << ", H " << d.hFreqKHz << " kHz, V " << d.vFreqHz << " Hz, H "
-        << d.hActive << "/" << d.hTotal << "/" << d.hBlank << "/" << d.hSyncOffset << "/"
-        << d.hSyncWidth << ", V " << d.vActive << "/" << d.vTotal << "/" << d.vBlank << "/"
-        << d.vSyncOffset << "/" << d.vSyncWidth << ", scan " << d.scanType << ", pol "
-        << d.hSyncPolarity << d.vSyncPolarity << ", locked " << d.locked << ", has " << d.hasTiming
-        << "}";
-}
 
 namespace {
 
@@ -52,11 +42,7 @@ TEST(TimingTable, QuotedCaptionsAndLabels) {
     const Row rows[] = {
         {"outer frame two blanks", kTimingFrameCaptions[0], "VESA  (PC)Timing"},
         {"frame packing typo kept", kTimingFrameCaptions[4], "3D Video (Fame Packing)"},
-        {"SMPTE status", kTimingStatusNames[0x21], "4096x2160(24)"},
-        {"3D radio has no packing", kTimings[0x2A].radioLabel, "720P_3D(59.94)"},
         {"3D status has packing", kTimingStatusNames[0x2A], "720P_3D(59.94)SbS"},
-        {"auto radio", kTimings[0x36].radioLabel,
-         "Auto (Output timing based on EDID of sink device)"},
         {"auto status", kTimingStatusNames[0x36], "AUTO"},
     };
     for (const Row& r : rows)
@@ -65,9 +51,7 @@ TEST(TimingTable, QuotedCaptionsAndLabels) {
 
 TEST(TimingTable, StatusNameLookupStaysInsideTheTable) {
     const std::pair<TimingCode, std::string_view> rows[] = {
-        {0x14, "1080P(60)"}, {0x36, "AUTO"}, {0x37, ""}, {0x40, ""}, {-1, ""},
-        {-128, ""},          {127, ""},
-    };
+        {0x36, "AUTO"}, {0x37, ""}, {-1, ""}, {-128, ""}, {127, ""}};
     for (const auto& [code, name] : rows)
         EXPECT_EQ(timingStatusName(code), name) << code;
 }
@@ -111,7 +95,6 @@ TEST(StandardTimingRecord, RowsAsTheGeneratorReportsThem) {
     };
     const Row rows[] = {
         {"1080i(60) halves V, flags 0x07", 0x0E, {0, 7425, 0x07, 1920, 280, 88, 44, 540, 22, 2, 5}},
-        {"1080P(60)", 0x14, {0, 14850, 0x06, 1920, 280, 88, 44, 1080, 45, 4, 5}},
         {"640x480 negative syncs, clock rounds up",
          0x00,
          {0, 2518, 0x00, 640, 160, 24, 96, 480, 45, 18, 2}},
@@ -163,10 +146,6 @@ TEST(TimingDetails, ExamplesOfTheBuiltInRows) {
          0x1C,
          {297.0f, 67.5f, 30.0f, 3840, 4400, 560, 368, 44, 2160, 2250, 90, 8, 10, kProgressive,
           kSyncPlus, kSyncPlus, true, true}},
-        {"1280x768 h+ v-",
-         0x03,
-         {68.25f, 47.4f, 59.99f, 1280, 1440, 160, 48, 32, 768, 790, 22, 3, 7, kProgressive,
-          kSyncPlus, kSyncMinus, false, true}},
         {"3D frame packing after the 4K range is unlocked",
          0x25,
          {148.5f, 90.0f, 60.0f, 1280, 1650, 370, 110, 40, 1470, 1500, 30, 5, 5, kProgressive,
@@ -248,7 +227,6 @@ TEST(UserTimingLabel, Formats) {
         {"1080p at 148.35 MHz is coarse",
          UserTiming{0, 14835, 0x06, 1920, 280, 88, 44, 1080, 45, 4, 5}, "1920x1080(60)"},
         {"640x480 at 59.94 via whole MHz", standardTimingRecord(0x00), "640x480(60)"},
-        {"720P(50)", standardTimingRecord(0x18), "1280x720(50)"},
         {"empty slot", UserTiming{}, "0x0(0)"},
         {"zero V total", UserTiming{0, 100, 0, 100, 0, 0, 0, 0, 0, 0, 0}, "100x0(0)"},
         {"five-digit width and height cut to four",
@@ -281,24 +259,16 @@ TEST(StatusTexts, ValueToText) {
         {"sweep hdcp 0", hdcpSweepText, 0, "OFF"},
         {"hot plug 5", hotPlugText, 5, "ON "},
         {"hot plug 0", hotPlugText, 0, "OFF"},
-        {"mode 0", option(O::OutputMode), 0, "DVI"},
-        {"mode 1", option(O::OutputMode), 1, "HDMI"},
         {"mode 2", option(O::OutputMode), 2, "AUTO"},
         {"mode -1", option(O::OutputMode), -1, "AUTO"},
-        {"space 0", option(O::ColorSpace), 0, "RGB4:4:4"},
-        {"space 2", option(O::ColorSpace), 2, "YUV4:2:2"},
         {"space 3", option(O::ColorSpace), 3, "AUTO"},
         {"space 4", option(O::ColorSpace), 4, "YUV4:2:0"},
         {"space -1", option(O::ColorSpace), -1, "YUV4:2:0"},
-        {"depth 3", option(O::ColorDepth), 3, "48bit"},
         {"depth 4", option(O::ColorDepth), 4, "AUTO"},
         {"depth -128", option(O::ColorDepth), -128, "AUTO"},
-        {"rate 0", option(O::SampleRate), 0, "32K"},
         {"rate 6", option(O::SampleRate), 6, "192K"},
         {"rate 7", option(O::SampleRate), 7, "AUTO"},
-        {"bits 2", option(O::AudioBits), 2, "24bit"},
         {"bits 3", option(O::AudioBits), 3, "AUTO"},
-        {"channels 0", option(O::Channels), 0, "2ch"},
         {"channels 6", option(O::Channels), 6, "8ch"},
         {"channels 7", option(O::Channels), 7, "AUTO"},
         {"channels -3", option(O::Channels), -3, "AUTO"},
@@ -364,9 +334,8 @@ TEST(PatternTable, RowsAndPositions) {
         std::string_view label;
     };
     const Row rows[] = {
-        {0x00, 0, "100%ColorBar"},   {0x04, 4, "GreenScreen"}, {0x13, 19, "White HScrool"},
-        {0x1D, 29, " Window"},       {0x20, 36, "3D boxes"},   {0x21, 32, "SMPTE ColorBar"},
-        {0x24, 35, "ColorBar Gray"},
+        {0x13, 19, "White HScrool"},  {0x1D, 29, " Window"},       {0x20, 36, "3D boxes"},
+        {0x21, 32, "SMPTE ColorBar"}, {0x24, 35, "ColorBar Gray"},
     };
     for (const Row& r : rows) {
         const PatternEntry* e = patternEntry(r.code);
@@ -386,47 +355,37 @@ TEST(PatternTable, LookupsOutsideTheTable) {
 
 // ---- Setting refusals ------------------------------------------------------------------------
 
-struct RefusalRow {
-    const char* name;
-    SettingOption option;
-    int value;
-    TimingCode timing;
-    int outputMode;
-    const char* message;  // nullptr: allowed
-};
-
-class SettingRefusal : public ::testing::TestWithParam<RefusalRow> {};
-
-TEST_P(SettingRefusal, RefusesWhatTheSettingPageRefuses) {
-    const RefusalRow& row = GetParam();
-    const auto refusal = settingRefusal(row.option, row.value, row.timing, row.outputMode);
-    if (row.message == nullptr)
-        EXPECT_FALSE(refusal.has_value()) << *refusal;
-    else
-        EXPECT_EQ(refusal.value_or(""), row.message);
-}
-
 constexpr int kDvi = 0;
 constexpr int kHdmi = 1;
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, SettingRefusal,
-    ::testing::Values(
-        RefusalRow{"FourKDeepColour", SettingOption::ColorDepth, 1, 0x1C, kHdmi,
-                   "When in 4K mode, Color Depth is fixed to 24bit !"},
-        RefusalRow{"FourKAutoDepth", SettingOption::ColorDepth, 4, 0x1C, kHdmi, nullptr},
-        RefusalRow{"FourK24Bit", SettingOption::ColorDepth, 0, 0x24, kHdmi, nullptr},
-        RefusalRow{"DviAny24BitDepth", SettingOption::ColorDepth, 0, 0x14, kDvi,
-                   "When in DVI mode, the color depth is fixed to 24bit !"},
-        RefusalRow{"FourK420BeforeDvi", SettingOption::ColorSpace, 1, 0x23, kDvi,
-                   "When in 4K(60Hz/50Hz) mode, the colorspace is fixed to YUV4:2:0 !"},
-        RefusalRow{"DviColourSpace", SettingOption::ColorSpace, 2, 0x14, kDvi,
-                   "When in DVI mode, the colorspace is fixed to RGB4:4:4 !"},
-        RefusalRow{"Yuv420Disabled", SettingOption::ColorSpace, 4, 0x14, kHdmi,
-                   "Not availabe yet!"},
-        RefusalRow{"HdmiColourSpace", SettingOption::ColorSpace, 1, 0x1C, kHdmi, nullptr},
-        RefusalRow{"OtherOptionsUnruled", SettingOption::SampleRate, 3, 0x23, kDvi, nullptr}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(SettingRefusal, RefusesWhatTheSettingPageRefuses) {
+    using enum SettingOption;
+    struct Row {
+        SettingOption option;
+        int value;
+        TimingCode timing;
+        int outputMode;
+        const char* message;  // nullptr: allowed
+    };
+    const Row rows[] = {
+        {ColorDepth, 1, 0x1C, kHdmi, "When in 4K mode, Color Depth is fixed to 24bit !"},
+        {ColorDepth, 4, 0x1C, kHdmi, nullptr},
+        {ColorDepth, 0, 0x24, kHdmi, nullptr},
+        {ColorDepth, 0, 0x14, kDvi, "When in DVI mode, the color depth is fixed to 24bit !"},
+        // The 4:2:0 timings are looked at before DVI.
+        {ColorSpace, 1, 0x23, kDvi,
+         "When in 4K(60Hz/50Hz) mode, the colorspace is fixed to YUV4:2:0 !"},
+        {ColorSpace, 2, 0x14, kDvi, "When in DVI mode, the colorspace is fixed to RGB4:4:4 !"},
+        {ColorSpace, 4, 0x14, kHdmi, "Not availabe yet!"},
+        {ColorSpace, 1, 0x1C, kHdmi, nullptr},
+        {SampleRate, 3, 0x23, kDvi, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        const auto refusal = settingRefusal(row.option, row.value, row.timing, row.outputMode);
+        EXPECT_EQ(refusal.value_or("allowed"), row.message ? row.message : "allowed");
+    }
+}
 
 }  // namespace
 }  // namespace krx

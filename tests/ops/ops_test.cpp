@@ -82,17 +82,6 @@ struct SettingRow {
     bool readBackMatches = true;
 };
 
-class Setting : public ::testing::TestWithParam<SettingRow> {};
-
-TEST_P(Setting, SendsFollowsUpOrRefuses) {
-    const SettingRow& row = GetParam();
-    SettingFake line;
-    line.state = row.state;
-    line.readBackMatches = row.readBackMatches;
-    EXPECT_EQ(applySetting(line, row.option, row.value, row.followUp), row.outcome);
-    EXPECT_EQ(line.log.text, row.events);
-}
-
 using enum SettingOption;
 using enum SetOutcome;
 constexpr auto kConsole = SetFollowUp::AutoLinkStatus;
@@ -100,34 +89,40 @@ constexpr auto kClient = SetFollowUp::ReadBackThenAutoLinkStatus;
 constexpr RuleState kHdmi1080p{0x14, 1};
 constexpr RuleState kHdmi4k30{0x1C, 1};
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, Setting,
-    ::testing::Values(
-        SettingRow{"HdcpOn", Hdcp, 1, kConsole, kHdmi1080p, "0065 01"},
-        SettingRow{"AutoOutputMode", OutputMode, 2, kConsole, kHdmi1080p,
-                   "0066 02, settle 300, 80A9, link status?"},
-        SettingRow{"AutoColourSpace", ColorSpace, 3, kConsole, kHdmi1080p,
-                   "state?, 0063 03, settle 300, 80A9, link status?"},
-        SettingRow{"SampleRateWithoutAuto", SampleRate, 2, kConsole, kHdmi1080p, "0067 02"},
-        SettingRow{"AudioBitsWaitAlways", AudioBits, 2, kConsole, kHdmi1080p, "0068 02, settle 20"},
-        SettingRow{"AutoAudioBitsAskAfterTheirWait", AudioBits, 3, kConsole, kHdmi1080p,
-                   "0068 03, settle 20, 80A9, link status?"},
-        SettingRow{"FourKDepth30Bit", ColorDepth, 1, kConsole, kHdmi4k30,
-                   "state?, refuse When in 4K mode, Color Depth is fixed to 24bit !", Refused},
-        SettingRow{"FourKAutoDepth", ColorDepth, 4, kConsole, kHdmi4k30,
-                   "state?, 0064 04, settle 300, 80A9, link status?"},
-        SettingRow{"Yuv420WithoutAsking", ColorSpace, 4, kClient, std::nullopt,
-                   "refuse Not availabe yet!", Refused},
-        SettingRow{"RuleStateUnanswered", ColorDepth, 1, kClient, std::nullopt, "state?", Stopped},
-        SettingRow{"ClientReadsBack", SampleRate, 2, kClient, kHdmi1080p,
-                   "0067 02, settle 300, 8067, read back 2"},
-        SettingRow{"ClientAutoReadBackThenLinkStatus", ColorSpace, 3, kClient, kHdmi1080p,
-                   "state?, 0063 03, settle 300, 8063, read back 3, 80A9, link status?"},
-        SettingRow{"ClientReadBackDiffersAsksNoMore", Channels, 7, kClient, kHdmi1080p,
-                   "006A 07, settle 300, 806A, read back 7", Stopped, false},
-        SettingRow{"AllSilentAsksNothing", ColorSpace, 3, SetFollowUp::Nothing, RuleState{},
-                   "state?, 0063 03"}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(Setting, SendsFollowsUpOrRefuses) {
+    const SettingRow rows[] = {
+        {"HdcpOn", Hdcp, 1, kConsole, kHdmi1080p, "0065 01"},
+        {"AutoOutputMode", OutputMode, 2, kConsole, kHdmi1080p,
+         "0066 02, settle 300, 80A9, link status?"},
+        {"AutoColourSpace", ColorSpace, 3, kConsole, kHdmi1080p,
+         "state?, 0063 03, settle 300, 80A9, link status?"},
+        {"AudioBitsWaitAlways", AudioBits, 2, kConsole, kHdmi1080p, "0068 02, settle 20"},
+        {"AutoAudioBitsAskAfterTheirWait", AudioBits, 3, kConsole, kHdmi1080p,
+         "0068 03, settle 20, 80A9, link status?"},
+        {"FourKDepth30Bit", ColorDepth, 1, kConsole, kHdmi4k30,
+         "state?, refuse When in 4K mode, Color Depth is fixed to 24bit !", Refused},
+        {"FourKAutoDepth", ColorDepth, 4, kConsole, kHdmi4k30,
+         "state?, 0064 04, settle 300, 80A9, link status?"},
+        {"Yuv420WithoutAsking", ColorSpace, 4, kClient, std::nullopt, "refuse Not availabe yet!",
+         Refused},
+        {"RuleStateUnanswered", ColorDepth, 1, kClient, std::nullopt, "state?", Stopped},
+        {"ClientReadsBack", SampleRate, 2, kClient, kHdmi1080p,
+         "0067 02, settle 300, 8067, read back 2"},
+        {"ClientAutoReadBackThenLinkStatus", ColorSpace, 3, kClient, kHdmi1080p,
+         "state?, 0063 03, settle 300, 8063, read back 3, 80A9, link status?"},
+        {"ClientReadBackDiffersAsksNoMore", Channels, 7, kClient, kHdmi1080p,
+         "006A 07, settle 300, 806A, read back 7", Stopped, false},
+        {"AllSilentAsksNothing", ColorSpace, 3, SetFollowUp::Nothing, RuleState{},
+         "state?, 0063 03"}};
+    for (const SettingRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        SettingFake line;
+        line.state = row.state;
+        line.readBackMatches = row.readBackMatches;
+        EXPECT_EQ(applySetting(line, row.option, row.value, row.followUp), row.outcome);
+        EXPECT_EQ(line.log.text, row.events);
+    }
+}
 
 // ---- Storing a user timing ------------------------------------------------------------------
 
@@ -156,53 +151,49 @@ struct StoreRow {
     int sendsLeft = 100;
 };
 
-class Store : public ::testing::TestWithParam<StoreRow> {};
-
 // 1080i(60) into slot 1 stores V per field, flags 0x07 and the clock 7425.
 #define STORE_1 "storing 0, 00A0 00 01 1D 07 80 07 18 01 58 00 2C 00 1C 02 16 00 02 00 05 00"
-
-TEST_P(Store, ParksStoresAndWaits) {
-    const StoreRow& row = GetParam();
-    StoreFake line;
-    line.output = row.output;
-    line.sendsLeft = row.sendsLeft;
-    StoreRequest request{row.slot, standardTimingDetails(0x0E), row.parkWhen, row.slotSavedLast};
-    request.details.videoClkMHz = row.clockMHz;
-    const StoreOutcome outcome = storeUserTiming(line, request);
-    EXPECT_EQ(outcome.status, row.status);
-    EXPECT_EQ(line.log.text, row.events);
-    EXPECT_EQ(outcome.parked, std::string(row.events).find("0061 02") != std::string::npos);
-}
 
 constexpr auto kSavedLast = ParkWhen::SavedLast;
 constexpr auto kBeingOutput = ParkWhen::BeingOutput;
 using Status = StoreOutcome::Status;
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, Store,
-    ::testing::Values(
-        StoreRow{"FirstPress", 1, 74.25f, kSavedLast, -1, -1, STORE_1 ", wait 500"},
-        StoreRow{"SameSlotAgainParks", 1, 74.25f, kSavedLast, 1, -1,
-                 "0061 02, settle 400, " STORE_1 ", wait 500"},
-        StoreRow{"OtherSlotThanLastTime", 2, 74.25f, kSavedLast, 1, 0x37,
-                 "storing 1, 00A0 01 01 1D 07 80 07 18 01 58 00 2C 00 1C 02 16 00 02 00 05 00, "
-                 "wait 500"},
+TEST(Store, ParksStoresAndWaits) {
+    const StoreRow rows[] = {
+        {"FirstPress", 1, 74.25f, kSavedLast, -1, -1, STORE_1 ", wait 500"},
+        {"SameSlotAgainParks", 1, 74.25f, kSavedLast, 1, -1,
+         "0061 02, settle 400, " STORE_1 ", wait 500"},
+        {"OtherSlotThanLastTime", 2, 74.25f, kSavedLast, 1, 0x37,
+         "storing 1, 00A0 01 01 1D 07 80 07 18 01 58 00 2C 00 1C 02 16 00 02 00 05 00, "
+         "wait 500"},
         // Refused before anything is sent, even when the slot (none) is the one of last time.
-        StoreRow{"NoSlotChosen", 0, 74.25f, kSavedLast, 0, -1,
-                 "refuse Should select a valuable UserDefine number from the "
-                 "Pull-down-select-box on the right",
-                 Status::Refused},
-        StoreRow{"ClockAbove300MHz", 1, 300.1f, kBeingOutput, 1, 0x37,
-                 "refuse pixcel clock can not be higher than 300MHz", Status::Refused},
-        StoreRow{"SlotBeingOutputParks", 1, 74.25f, kBeingOutput, 1, 0x37,
-                 "timing?, 0061 02, settle 400, " STORE_1 ", wait 500"},
-        StoreRow{"OtherTimingOutput", 1, 74.25f, kBeingOutput, 1, 0x14,
-                 "timing?, " STORE_1 ", wait 500"},
-        StoreRow{"OutputTimingUnanswered", 1, 74.25f, kBeingOutput, -1, std::nullopt, "timing?",
-                 Status::NoAnswer},
-        StoreRow{"LineLostAtTheStore", 1, 74.25f, kBeingOutput, -1, 0x37,
-                 "timing?, 0061 02, settle 400, " STORE_1, Status::LineLost, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+        {"NoSlotChosen", 0, 74.25f, kSavedLast, 0, -1,
+         "refuse Should select a valuable UserDefine number from the "
+         "Pull-down-select-box on the right",
+         Status::Refused},
+        {"ClockAbove300MHz", 1, 300.1f, kBeingOutput, 1, 0x37,
+         "refuse pixcel clock can not be higher than 300MHz", Status::Refused},
+        {"SlotBeingOutputParks", 1, 74.25f, kBeingOutput, 1, 0x37,
+         "timing?, 0061 02, settle 400, " STORE_1 ", wait 500"},
+        {"OtherTimingOutput", 1, 74.25f, kBeingOutput, 1, 0x14, "timing?, " STORE_1 ", wait 500"},
+        {"OutputTimingUnanswered", 1, 74.25f, kBeingOutput, -1, std::nullopt, "timing?",
+         Status::NoAnswer},
+        {"LineLostAtTheStore", 1, 74.25f, kBeingOutput, -1, 0x37,
+         "timing?, 0061 02, settle 400, " STORE_1, Status::LineLost, 1}};
+    for (const StoreRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        StoreFake line;
+        line.output = row.output;
+        line.sendsLeft = row.sendsLeft;
+        StoreRequest request{row.slot, standardTimingDetails(0x0E), row.parkWhen,
+                             row.slotSavedLast};
+        request.details.videoClkMHz = row.clockMHz;
+        const StoreOutcome outcome = storeUserTiming(line, request);
+        EXPECT_EQ(outcome.status, row.status);
+        EXPECT_EQ(line.log.text, row.events);
+        EXPECT_EQ(outcome.parked, std::string(row.events).find("0061 02") != std::string::npos);
+    }
+}
 
 // ---- The EDID read --------------------------------------------------------------------------
 
@@ -261,48 +252,44 @@ struct SearchRow {
     int port;
 };
 
-class Search : public ::testing::TestWithParam<SearchRow> {};
-
-TEST_P(Search, WalksThePortsUntilOneAnswers) {
-    const SearchRow& row = GetParam();
-    SearchFake line;
-    line.opening = row.opening;
-    PortSearch search(line, row.pauseMs);
-    std::optional<PortSearch::Step> step;
-    if (search.start()) {
-        do
-            step = search.probeEnded(row.answering.contains(search.port()));
-        while (step == PortSearch::Step::Probing);
-    }
-    EXPECT_EQ(step, row.last);
-    EXPECT_EQ(line.log.text, row.events);
-    EXPECT_EQ(search.port(), row.port);
-    // Every number from COM1 to the port is tried once, and no further.
-    EXPECT_EQ(line.attempts, row.port);
-}
-
 using enum PortSearch::Step;
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, Search,
-    ::testing::Values(SearchRow{"NoPortOpens", {}, {}, 50, "", std::nullopt, 99},
-                      SearchRow{"GeneratorOnCom3",
-                                {2, 3},
-                                {3},
-                                50,
-                                "open COM2, probe 300, close, open COM3, wait 50, probe 400",
-                                Found,
-                                3},
-                      SearchRow{
-                          "GeneratorOnCom1", {1, 2}, {1}, 50, "open COM1, probe 300", Found, 1},
-                      SearchRow{"NoneAnswersWithoutPause",
-                                {5, 99},
-                                {},
-                                0,
-                                "open COM5, probe 300, close, open COM99, probe 400, close",
-                                Exhausted,
-                                99}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(Search, WalksThePortsUntilOneAnswers) {
+    const SearchRow rows[] = {
+        {"NoPortOpens", {}, {}, 50, "", std::nullopt, 99},
+        {"GeneratorOnCom3",
+         {2, 3},
+         {3},
+         50,
+         "open COM2, probe 300, close, open COM3, wait 50, probe 400",
+         Found,
+         3},
+        {"GeneratorOnCom1", {1, 2}, {1}, 50, "open COM1, probe 300", Found, 1},
+        {"NoneAnswersWithoutPause",
+         {5, 99},
+         {},
+         0,
+         "open COM5, probe 300, close, open COM99, probe 400, close",
+         Exhausted,
+         99}};
+    for (const SearchRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        SearchFake line;
+        line.opening = row.opening;
+        PortSearch search(line, row.pauseMs);
+        std::optional<PortSearch::Step> step;
+        if (search.start()) {
+            do
+                step = search.probeEnded(row.answering.contains(search.port()));
+            while (step == PortSearch::Step::Probing);
+        }
+        EXPECT_EQ(step, row.last);
+        EXPECT_EQ(line.log.text, row.events);
+        EXPECT_EQ(search.port(), row.port);
+        // Every number from COM1 to the port is tried once, and no further.
+        EXPECT_EQ(line.attempts, row.port);
+    }
+}
 
 }  // namespace
 }  // namespace krx::ops
