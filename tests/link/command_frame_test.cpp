@@ -4,31 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
-#include <string>
 #include <vector>
 
+#include "../support/bytes.h"
 #include "link/device_status.h"
 #include "link/generator_facts.h"
 
 namespace krx {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// "AA 00 05" -> {0xAA, 0x00, 0x05}
-Bytes hex(const std::string& text) {
-    Bytes bytes;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 3)
-        bytes.push_back(static_cast<std::uint8_t>(std::stoul(text.substr(i, 2), nullptr, 16)));
-    return bytes;
-}
-
-Bytes bytesOf(const std::optional<CommandFrame>& frame) {
-    if (!frame)
-        return {};
-    const auto v = frame->view();
-    return {v.begin(), v.end()};
-}
+using testing::Bytes;
+using testing::hex;
 
 TEST(BuildFrame, ComposesHeadPayloadAndChecksum) {
     struct Row {
@@ -53,10 +39,9 @@ TEST(BuildFrame, ComposesHeadPayloadAndChecksum) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const auto& [group, device] = row.target;
         const Bytes expected = hex(row.expected);
-        EXPECT_EQ(bytesOf(row.answer ? buildAnswerFrame(group, device, row.code, row.payload)
-                                     : buildFrame(group, device, row.code, row.payload)),
+        EXPECT_EQ(row.answer ? testing::answerFrame(row.target, row.code, row.payload)
+                             : testing::commandFrame(row.target, row.code, row.payload),
                   expected);
         // The head accessors read the same frame back.
         EXPECT_EQ(frameLength(expected), row.payload.size() + 5);
