@@ -5,6 +5,7 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "model/pattern_table.h"
 #include "model/setting_table.h"
@@ -279,21 +280,17 @@ TEST(StatusTexts, ValueToText) {
 }
 
 TEST(StatusTexts, TimingText) {
-    TimingDetails progressive100;
-    progressive100.hActive = 1000;
-    progressive100.vActive = 1000;
-    progressive100.scanType = kProgressive;
-    progressive100.vFreqHz = 100.0f;
-    TimingDetails interlaced;
-    interlaced.hActive = 1920;
-    interlaced.vActive = 540;
-    interlaced.scanType = kInterlace;
-    interlaced.vFreqHz = 59.94f;
-    TimingDetails wide = progressive100;
-    wide.hActive = 65536 + 12345;  // taken as 16 bits: 12345, cut to 1234
-    wide.vFreqHz = 1234.4f;
-    TimingDetails wrapRate = progressive100;
-    wrapRate.vFreqHz = 65535.6f;  // 65536 as 16 bits is 0
+    const auto shown = [](int hActive, int vActive, int scan, float vFreqHz) {
+        TimingDetails d;
+        std::tie(d.hActive, d.vActive, d.scanType, d.vFreqHz) =
+            std::tie(hActive, vActive, scan, vFreqHz);
+        return d;
+    };
+    const TimingDetails progressive100 = shown(1000, 1000, kProgressive, 100.0f);
+    const TimingDetails interlaced = shown(1920, 540, kInterlace, 59.94f);
+    // Width taken as 16 bits: 12345, cut to 1234. A rate of 65536 as 16 bits is 0.
+    const TimingDetails wide = shown(65536 + 12345, 1000, kProgressive, 1234.4f);
+    const TimingDetails wrapRate = shown(1000, 1000, kProgressive, 65535.6f);
     struct Row {
         const char* name;
         TimingCode code;
