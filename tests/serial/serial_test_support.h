@@ -123,20 +123,8 @@ class RecordingListener final : public SerialListener {
 // Thread ids of this process (/proc/self/task).
 std::set<pid_t> threadIds();
 
-// The one thread in `after` but not in `before`; -1 unless there is exactly one.
-pid_t newThread(const std::set<pid_t>& before, const std::set<pid_t>& after);
-
 // Open descriptors of this process (/proc/self/fd).
 std::size_t openDescriptorCount();
-
-struct ThreadStats {
-    bool alive = false;
-    long cpuTicks = 0;  // user + system, in clock ticks
-    long voluntarySwitches = 0;
-};
-
-// Statistics of one thread of this process; `alive` false once it has ended.
-ThreadStats threadStats(pid_t tid);
 
 // Whether another open file description can take the port's lock now.
 bool portIsFree(const std::string& path);
