@@ -73,29 +73,14 @@ void PtyPair::send(std::span<const std::uint8_t> bytes) const {
 }
 
 std::vector<std::uint8_t> PtyPair::receive(std::size_t count) const {
-    return receiveWhile([&](const std::vector<std::uint8_t>& received) {
-        return received.size() < count ? count - received.size() : 0;
-    });
-}
-
-std::vector<std::uint8_t> PtyPair::receiveThrough(std::span<const std::uint8_t> tail) const {
-    return receiveWhile([&](const std::vector<std::uint8_t>& received) -> std::size_t {
-        const bool ends = received.size() >= tail.size() &&
-                          std::equal(tail.rbegin(), tail.rend(), received.rbegin());
-        return ends ? 0 : kChunkBytes;
-    });
-}
-
-std::vector<std::uint8_t> PtyPair::receiveWhile(
-    const std::function<std::size_t(const std::vector<std::uint8_t>&)>& wanted) const {
     const auto deadline = std::chrono::steady_clock::now() + kSafetyTimeout;
     std::vector<std::uint8_t> received;
-    for (std::size_t want = wanted(received); want > 0; want = wanted(received)) {
+    while (received.size() < count) {
         pollfd wait{master_, POLLIN, 0};
         if (::poll(&wait, 1, remainingMs(deadline)) <= 0)
             break;
         std::uint8_t chunk[kChunkBytes];
-        const ssize_t got = ::read(master_, chunk, std::min(sizeof chunk, want));
+        const ssize_t got = ::read(master_, chunk, std::min(sizeof chunk, count - received.size()));
         if (got > 0)
             received.insert(received.end(), chunk, chunk + got);
         else if (got == 0 || (errno != EAGAIN && errno != EINTR))

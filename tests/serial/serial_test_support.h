@@ -44,17 +44,10 @@ class PtyPair {
     // safety timeout passed.
     std::vector<std::uint8_t> receive(std::size_t count) const;
 
-    // Reads what the channel wrote until it ends with `tail` (or as receive() gives up).
-    std::vector<std::uint8_t> receiveThrough(std::span<const std::uint8_t> tail) const;
-
     // Closes the master: the channel's side sees a hang-up.
     void hangUp();
 
   private:
-    // Reads while `wanted` (given what arrived) asks for more; it returns the most to read next.
-    std::vector<std::uint8_t> receiveWhile(
-        const std::function<std::size_t(const std::vector<std::uint8_t>&)>& wanted) const;
-
     int master_ = -1;
     std::string slavePath_;
 };
