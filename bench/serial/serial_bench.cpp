@@ -5,8 +5,15 @@
 //  echo    one byte at a time, each waited for: the hand-over latency a sparse line sees;
 //  idle    the monitor thread's wake-ups (voluntary context switches) over ten quiet seconds.
 // Usage: krx-serial-bench [flood-megabytes]
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -20,6 +27,75 @@ using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr double kLineBytesPerSecond = 115200.0 / 10.0;  // 8N1: ten bit times per byte
+
+// The one thread in `after` but not in `before`; -1 unless there is exactly one.
+pid_t newThread(const std::set<pid_t>& before, const std::set<pid_t>& after) {
+    pid_t found = -1;
+    for (pid_t id : after) {
+        if (before.count(id) != 0)
+            continue;
+        if (found != -1)
+            return -1;
+        found = id;
+    }
+    return found;
+}
+
+struct ThreadStats {
+    bool alive = false;
+    long cpuTicks = 0;  // user + system, in clock ticks
+    long voluntarySwitches = 0;
+};
+
+// Reads a /proc file whole with plain read(): a file of a task that is ending fails with ESRCH,
+// which must mean "gone", not an exception.
+std::optional<std::string> readProcFile(const std::filesystem::path& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::string text;
+    char chunk[1024];
+    ssize_t got = 0;
+    while ((got = ::read(fd, chunk, sizeof chunk)) > 0)
+        text.append(chunk, static_cast<std::size_t>(got));
+    ::close(fd);
+    if (got < 0)
+        return std::nullopt;
+    return text;
+}
+
+// Statistics of one thread of this process; `alive` false once it has ended.
+ThreadStats threadStats(pid_t tid) {
+    const std::filesystem::path task = "/proc/self/task/" + std::to_string(tid);
+    ThreadStats stats;
+    const auto stat = readProcFile(task / "stat");
+    const auto status = readProcFile(task / "status");
+    if (!stat || !status)
+        return stats;
+    const auto nameEnd = stat->rfind(')');
+    if (nameEnd == std::string::npos)
+        return stats;
+    // After the name: state (field 3) ... utime (field 14), stime (field 15).
+    std::istringstream fields(stat->substr(nameEnd + 2));
+    std::string field;
+    long utime = 0;
+    long stime = 0;
+    for (int number = 3; number <= 15 && fields >> field; ++number) {
+        if (number == 14)
+            utime = std::stol(field);
+        if (number == 15)
+            stime = std::stol(field);
+    }
+    stats.alive = true;
+    stats.cpuTicks = utime + stime;
+    std::istringstream lines(*status);
+    const std::string key = "voluntary_ctxt_switches:";
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind(key, 0) == 0)
+            stats.voluntarySwitches = std::stol(line.substr(key.size()));
+    }
+    return stats;
+}
 
 // Consumes bytes one at a time, as the console's receiver does.
 class CountingListener final : public krx::SerialListener {
@@ -111,12 +187,12 @@ void idle(std::chrono::seconds duration) {
     const auto threadsBefore = krx::test::threadIds();
     Rig rig;
     rig.start();
-    const pid_t monitor = krx::test::newThread(threadsBefore, krx::test::threadIds());
+    const pid_t monitor = newThread(threadsBefore, krx::test::threadIds());
     if (monitor < 0)
         throw std::runtime_error("monitor thread not found");
-    const auto before = krx::test::threadStats(monitor);
+    const auto before = threadStats(monitor);
     const std::size_t tasks = rig.windowThread.runFor(duration);
-    const auto after = krx::test::threadStats(monitor);
+    const auto after = threadStats(monitor);
     std::printf("idle: %lld s, monitor wake-ups %ld, CPU ticks %ld, window-thread tasks %zu\n",
                 static_cast<long long>(duration.count()),
                 after.voluntarySwitches - before.voluntarySwitches,

@@ -9,8 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <system_error>
 
@@ -75,29 +73,14 @@ void PtyPair::send(std::span<const std::uint8_t> bytes) const {
 }
 
 std::vector<std::uint8_t> PtyPair::receive(std::size_t count) const {
-    return receiveWhile([&](const std::vector<std::uint8_t>& received) {
-        return received.size() < count ? count - received.size() : 0;
-    });
-}
-
-std::vector<std::uint8_t> PtyPair::receiveThrough(std::span<const std::uint8_t> tail) const {
-    return receiveWhile([&](const std::vector<std::uint8_t>& received) -> std::size_t {
-        const bool ends = received.size() >= tail.size() &&
-                          std::equal(tail.rbegin(), tail.rend(), received.rbegin());
-        return ends ? 0 : kChunkBytes;
-    });
-}
-
-std::vector<std::uint8_t> PtyPair::receiveWhile(
-    const std::function<std::size_t(const std::vector<std::uint8_t>&)>& wanted) const {
     const auto deadline = std::chrono::steady_clock::now() + kSafetyTimeout;
     std::vector<std::uint8_t> received;
-    for (std::size_t want = wanted(received); want > 0; want = wanted(received)) {
+    while (received.size() < count) {
         pollfd wait{master_, POLLIN, 0};
         if (::poll(&wait, 1, remainingMs(deadline)) <= 0)
             break;
         std::uint8_t chunk[kChunkBytes];
-        const ssize_t got = ::read(master_, chunk, std::min(sizeof chunk, want));
+        const ssize_t got = ::read(master_, chunk, std::min(sizeof chunk, count - received.size()));
         if (got > 0)
             received.insert(received.end(), chunk, chunk + got);
         else if (got == 0 || (errno != EAGAIN && errno != EINTR))
@@ -218,76 +201,11 @@ std::set<pid_t> threadIds() {
     return ids;
 }
 
-pid_t newThread(const std::set<pid_t>& before, const std::set<pid_t>& after) {
-    pid_t found = -1;
-    for (pid_t id : after) {
-        if (before.count(id) != 0)
-            continue;
-        if (found != -1)
-            return -1;
-        found = id;
-    }
-    return found;
-}
-
 std::size_t openDescriptorCount() {
     std::size_t count = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
         ++count;
     return count;
-}
-
-namespace {
-
-// Reads a /proc file whole with plain read(): a file of a task that is ending fails with ESRCH,
-// which must mean "gone", not an exception.
-std::optional<std::string> readProcFile(const std::filesystem::path& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    std::string text;
-    char chunk[1024];
-    ssize_t got = 0;
-    while ((got = ::read(fd, chunk, sizeof chunk)) > 0)
-        text.append(chunk, static_cast<std::size_t>(got));
-    ::close(fd);
-    if (got < 0)
-        return std::nullopt;
-    return text;
-}
-
-}  // namespace
-
-ThreadStats threadStats(pid_t tid) {
-    const std::filesystem::path task = "/proc/self/task/" + std::to_string(tid);
-    ThreadStats stats;
-    const auto stat = readProcFile(task / "stat");
-    const auto status = readProcFile(task / "status");
-    if (!stat || !status)
-        return stats;
-    const auto nameEnd = stat->rfind(')');
-    if (nameEnd == std::string::npos)
-        return stats;
-    // After the name: state (field 3) ... utime (field 14), stime (field 15).
-    std::istringstream fields(stat->substr(nameEnd + 2));
-    std::string field;
-    long utime = 0;
-    long stime = 0;
-    for (int number = 3; number <= 15 && fields >> field; ++number) {
-        if (number == 14)
-            utime = std::stol(field);
-        if (number == 15)
-            stime = std::stol(field);
-    }
-    stats.alive = true;
-    stats.cpuTicks = utime + stime;
-    std::istringstream lines(*status);
-    const std::string key = "voluntary_ctxt_switches:";
-    for (std::string line; std::getline(lines, line);) {
-        if (line.rfind(key, 0) == 0)
-            stats.voluntarySwitches = std::stol(line.substr(key.size()));
-    }
-    return stats;
 }
 
 bool portIsFree(const std::string& path) {

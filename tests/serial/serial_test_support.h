@@ -44,17 +44,10 @@ class PtyPair {
     // safety timeout passed.
     std::vector<std::uint8_t> receive(std::size_t count) const;
 
-    // Reads what the channel wrote until it ends with `tail` (or as receive() gives up).
-    std::vector<std::uint8_t> receiveThrough(std::span<const std::uint8_t> tail) const;
-
     // Closes the master: the channel's side sees a hang-up.
     void hangUp();
 
   private:
-    // Reads while `wanted` (given what arrived) asks for more; it returns the most to read next.
-    std::vector<std::uint8_t> receiveWhile(
-        const std::function<std::size_t(const std::vector<std::uint8_t>&)>& wanted) const;
-
     int master_ = -1;
     std::string slavePath_;
 };
@@ -123,20 +116,8 @@ class RecordingListener final : public SerialListener {
 // Thread ids of this process (/proc/self/task).
 std::set<pid_t> threadIds();
 
-// The one thread in `after` but not in `before`; -1 unless there is exactly one.
-pid_t newThread(const std::set<pid_t>& before, const std::set<pid_t>& after);
-
 // Open descriptors of this process (/proc/self/fd).
 std::size_t openDescriptorCount();
-
-struct ThreadStats {
-    bool alive = false;
-    long cpuTicks = 0;  // user + system, in clock ticks
-    long voluntarySwitches = 0;
-};
-
-// Statistics of one thread of this process; `alive` false once it has ended.
-ThreadStats threadStats(pid_t tid);
 
 // Whether another open file description can take the port's lock now.
 bool portIsFree(const std::string& path);

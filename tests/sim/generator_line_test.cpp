@@ -4,70 +4,69 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "sim_test_support.h"
+#include "support/bytes.h"
 
 namespace krx::sim {
 namespace {
 
-using testing::answerBytes;
-using testing::Bytes;
-using testing::frameBytes;
-using testing::pacedConfig;
-using testing::valuesOf;
+using krx::testing::answerFrame;
+using krx::testing::Bytes;
+using krx::testing::commandFrame;
+using krx::testing::concat;
+using krx::testing::hex;
 
 constexpr std::int64_t kLatencyUs = 2'000;
+constexpr TargetAddress kAll{0x00, 0x00};
 constexpr TargetAddress kDeviceA{0x01, 0x01};
 constexpr TargetAddress kDeviceB{0x01, 0x02};
 constexpr TargetAddress kDeviceC{0x02, 0x01};
 
-GeneratorLine makeLine(LineConfig config = pacedConfig(kLatencyUs),
+// A paced line with a latency of kLatencyUs; `set` changes the rest of its configuration.
+GeneratorLine makeLine(void (*set)(LineConfig&) = nullptr,
                        const std::vector<TargetAddress>& devices = {kDeviceA}) {
+    LineConfig config;
+    config.latencyUs = kLatencyUs;
+    if (set)
+        set(config);
     return GeneratorLine(std::move(config), devices, defaultTvEdid());
 }
 
-LineConfig withFaults(const std::function<void(FaultConfig&)>& set) {
-    LineConfig config = pacedConfig(kLatencyUs);
-    set(config.faults);
-    return config;
+Bytes valuesOf(const std::vector<TimedByte>& bytes) {
+    Bytes values;
+    for (const TimedByte& b : bytes)
+        values.push_back(b.value);
+    return values;
 }
+
+const Bytes kTimingRequest = commandFrame(kAll, CMD_GET_TIMING);
+const Bytes kTimingAnswer = answerFrame(kDeviceA, CMD_GET_TIMING, {0x14});
 
 TEST(LineGoldenAnswers, BytesOnTheWire) {
     struct Row {
         const char* name;
         Bytes request;
-        Bytes head;  // the whole answer, or its first bytes
+        const char* head;  // the whole answer, or its first bytes
         std::size_t size;
     };
     const std::vector<Row> rows = {
-        {"timing",
-         frameBytes(CMD_GET_TIMING, {}, kDeviceA),
-         {0xAB, 0x00, 0x00, 0x06, 0x00, 0x01, 0x01, 0x61, 0x80, 0x14, 0x58},
-         11},
-        {"set acknowledged without data",
-         frameBytes(CMD_SET_HDCP, {0x01}, kDeviceA),
-         {0xAB, 0x00, 0x00, 0x05, 0x00, 0x01, 0x01, 0x65, 0x00, 0xE9},
-         10},
-        {"display EDID",
-         frameBytes(CMD_READ_TV_EDID, {0x01}),
-         {0xAB, 0x00, 0x00, 0x05, 0x01, 0x01, 0x01, 0x38, 0xB8},
+        {"timing", commandFrame(kDeviceA, CMD_GET_TIMING), "AB 00 00 06 00 01 01 61 80 14 58", 11},
+        {"set acknowledged without data", commandFrame(kDeviceA, CMD_SET_HDCP, {0x01}),
+         "AB 00 00 05 00 01 01 65 00 E9", 10},
+        {"display EDID", commandFrame(kAll, CMD_READ_TV_EDID, {0x01}), "AB 00 00 05 01 01 01 38 B8",
          266},
-        {"stored EDID",
-         frameBytes(CMD_READ_SAVED_EDID, {0x04}),
-         {0xAB, 0x00, 0x00, 0x06, 0x01, 0x01, 0x01, 0xAA, 0x80, 0x04},
-         267},
+        {"stored EDID", commandFrame(kAll, CMD_READ_SAVED_EDID, {0x04}),
+         "AB 00 00 06 01 01 01 AA 80 04", 267},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        GeneratorLine line = makeLine();
-        const Bytes wire = valuesOf(line.receive(row.request, 0));
+        const Bytes wire = valuesOf(makeLine().receive(row.request, 0));
+        const Bytes head = hex(row.head);
         ASSERT_EQ(wire.size(), row.size);
-        EXPECT_EQ(Bytes(wire.begin(), wire.begin() + static_cast<std::ptrdiff_t>(row.head.size())),
-                  row.head);
+        EXPECT_TRUE(std::equal(head.begin(), head.end(), wire.begin()));
         std::uint8_t sum = 0;
         for (std::uint8_t b : wire)
             sum = static_cast<std::uint8_t>(sum + b);
@@ -96,12 +95,11 @@ TEST(LineAddressing, WhoActsAndWhoAnswersInDeviceOrder) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        GeneratorLine line = makeLine(pacedConfig(kLatencyUs), {kDeviceC, kDeviceA, kDeviceB});
-        const std::vector<TimedByte> out =
-            line.receive(frameBytes(CMD_SET_PATTERN, {0x07}, row.to), 1'000);
+        GeneratorLine line = makeLine(nullptr, {kDeviceC, kDeviceA, kDeviceB});
+        const auto out = line.receive(commandFrame(row.to, CMD_SET_PATTERN, {0x07}), 1'000);
         Bytes expected;
         for (TargetAddress from : row.answering)
-            expected = testing::concat(expected, answerBytes(from, CMD_SET_PATTERN));
+            expected = concat(expected, answerFrame(from, CMD_SET_PATTERN));
         EXPECT_EQ(valuesOf(out), expected);
         for (std::size_t d = 0; d < 3; ++d)
             EXPECT_EQ(line.device(d).status().patternCode == 0x07, row.acting[d]) << "device " << d;
@@ -111,22 +109,22 @@ TEST(LineAddressing, WhoActsAndWhoAnswersInDeviceOrder) {
 }
 
 TEST(LineAddressing, BroadcastAddressChangeMovesEveryDevice) {
-    GeneratorLine line = makeLine(pacedConfig(kLatencyUs), {kDeviceA, kDeviceB});
+    GeneratorLine line = makeLine(nullptr, {kDeviceA, kDeviceB});
     const TargetAddress moved{0xFE, 0x01};
-    const Bytes ack = answerBytes(moved, CMD_WRITE_ADDRESS);
-    EXPECT_EQ(valuesOf(line.receive(frameBytes(CMD_WRITE_ADDRESS, {0xFE, 0x01}), 0)),
-              testing::concat(ack, ack));
+    const Bytes ack = answerFrame(moved, CMD_WRITE_ADDRESS);
+    EXPECT_EQ(valuesOf(line.receive(commandFrame(kAll, CMD_WRITE_ADDRESS, {0xFE, 0x01}), 0)),
+              concat(ack, ack));
     // Now one address reaches both, and the old ones nobody.
-    EXPECT_TRUE(line.receive(frameBytes(CMD_GET_TIMING, {}, kDeviceA), 0).empty());
-    const Bytes timing = answerBytes(moved, CMD_GET_TIMING, {0x14});
-    EXPECT_EQ(valuesOf(line.receive(frameBytes(CMD_GET_TIMING, {}, moved), 0)),
-              testing::concat(timing, timing));
+    EXPECT_TRUE(line.receive(commandFrame(kDeviceA, CMD_GET_TIMING), 0).empty());
+    const Bytes timing = answerFrame(moved, CMD_GET_TIMING, {0x14});
+    EXPECT_EQ(valuesOf(line.receive(commandFrame(moved, CMD_GET_TIMING), 0)),
+              concat(timing, timing));
 }
 
 TEST(LinePacing, BytesTakeTheirTimeAt115200Baud) {
     GeneratorLine line = makeLine();
     const std::int64_t writeUs = 10'000;
-    const std::vector<TimedByte> out = line.receive(frameBytes(CMD_READ_TV_EDID, {0x01}), writeUs);
+    const auto out = line.receive(commandFrame(kAll, CMD_READ_TV_EDID, {0x01}), writeUs);
     ASSERT_EQ(out.size(), 266u);
     // The eleven request bytes arrive first (954 us), then the latency, then one answer byte.
     EXPECT_EQ(out.front().timeUs, writeUs + 954 + kLatencyUs + 86);
@@ -137,66 +135,61 @@ TEST(LinePacing, BytesTakeTheirTimeAt115200Baud) {
         EXPECT_TRUE(gap == 86 || gap == 87) << "byte " << i << " gap " << gap;
     }
     // A request written while the previous answer is still on the wire is answered after it.
-    const std::vector<TimedByte> next = line.receive(frameBytes(CMD_GET_TIMING), writeUs + 1);
+    const auto next = line.receive(kTimingRequest, writeUs + 1);
     ASSERT_FALSE(next.empty());
     EXPECT_GT(next.front().timeUs, out.back().timeUs);
 
-    LineConfig unpaced = pacedConfig(kLatencyUs);
-    unpaced.paced = false;  // every byte after the latency alone
-    GeneratorLine fast = makeLine(unpaced);
-    const std::vector<TimedByte> all = fast.receive(frameBytes(CMD_GET_LINK_STATUS), 500);
+    // Unpaced, every byte comes after the latency alone.
+    GeneratorLine fast = makeLine([](LineConfig& c) { c.paced = false; });
+    const auto all = fast.receive(commandFrame(kAll, CMD_GET_LINK_STATUS), 500);
     EXPECT_EQ(std::count_if(all.begin(), all.end(),
                             [](const TimedByte& b) { return b.timeUs == 500 + kLatencyUs; }),
               16);
 }
 
 TEST(LineFaults, EachFaultShowsOnTheWire) {
-    const Bytes request = frameBytes(CMD_GET_TIMING);
-    const Bytes normal = answerBytes(kDeviceA, CMD_GET_TIMING, {0x14});
     {
         SCOPED_TRACE("silent code");
         GeneratorLine line =
-            makeLine(withFaults([](FaultConfig& f) { f.silentCodes = {CMD_GET_TIMING}; }));
-        EXPECT_TRUE(line.receive(request, 0).empty());
-        EXPECT_FALSE(line.receive(frameBytes(CMD_GET_PATTERN), 0).empty());
+            makeLine([](LineConfig& c) { c.faults.silentCodes = {CMD_GET_TIMING}; });
+        EXPECT_TRUE(line.receive(kTimingRequest, 0).empty());
+        EXPECT_FALSE(line.receive(commandFrame(kAll, CMD_GET_PATTERN), 0).empty());
         // Silence is about answering: the set still acts.
         GeneratorLine mute =
-            makeLine(withFaults([](FaultConfig& f) { f.silentCodes = {FaultConfig::kAnyCode}; }));
-        EXPECT_TRUE(mute.receive(frameBytes(CMD_SET_PATTERN, {0x03}), 0).empty());
+            makeLine([](LineConfig& c) { c.faults.silentCodes = {FaultConfig::kAnyCode}; });
+        EXPECT_TRUE(mute.receive(commandFrame(kAll, CMD_SET_PATTERN, {0x03}), 0).empty());
         EXPECT_EQ(mute.device(0).status().patternCode, 0x03);
     }
     {
         SCOPED_TRACE("bad checksum");
-        GeneratorLine line = makeLine(
-            withFaults([](FaultConfig& f) { f.badChecksumCodes = {FaultConfig::kAnyCode}; }));
-        const Bytes wire = valuesOf(line.receive(request, 0));
-        ASSERT_EQ(wire.size(), normal.size());
-        EXPECT_TRUE(std::equal(wire.begin(), wire.end() - 1, normal.begin()));
-        EXPECT_NE(wire.back(), normal.back());
+        GeneratorLine line =
+            makeLine([](LineConfig& c) { c.faults.badChecksumCodes = {FaultConfig::kAnyCode}; });
+        const Bytes wire = valuesOf(line.receive(kTimingRequest, 0));
+        ASSERT_EQ(wire.size(), kTimingAnswer.size());
+        EXPECT_TRUE(std::equal(wire.begin(), wire.end() - 1, kTimingAnswer.begin()));
+        EXPECT_NE(wire.back(), kTimingAnswer.back());
     }
     {
         SCOPED_TRACE("stall after the fifth byte");
         GeneratorLine line =
-            makeLine(withFaults([](FaultConfig& f) { f.stallCodes = {CMD_GET_TIMING}; }));
-        const std::vector<TimedByte> out = line.receive(request, 0);
-        ASSERT_EQ(valuesOf(out), normal);
+            makeLine([](LineConfig& c) { c.faults.stallCodes = {CMD_GET_TIMING}; });
+        const auto out = line.receive(kTimingRequest, 0);
+        ASSERT_EQ(valuesOf(out), kTimingAnswer);
         EXPECT_LT(out[4].timeUs - out[3].timeUs, 100);
         EXPECT_GE(out[5].timeUs - out[4].timeUs, FaultConfig{}.stallUs);
         EXPECT_LT(out[6].timeUs - out[5].timeUs, 100);
     }
     {
         SCOPED_TRACE("noise");
-        GeneratorLine line = makeLine(withFaults([](FaultConfig& f) {
-            f.noise = {0x55, 0xAB, 0x00};
-        }));
+        GeneratorLine line = makeLine([](LineConfig& c) { c.faults.noise = {0x55, 0xAB, 0x00}; });
         std::vector<std::string> events;  // the observer reports the noise on its own
         line.setObserver([&events](const LineEvent& e) {
             events.push_back(std::to_string(static_cast<int>(e.direction)) + " " +
                              std::string(commandName(e.code)) + " " + std::string(e.note) + " " +
                              std::to_string(e.bytes.size()) + " " + std::to_string(e.timeUs));
         });
-        const std::vector<TimedByte> out = line.receive(request, 0);
-        ASSERT_EQ(valuesOf(out), testing::concat({0x55, 0xAB, 0x00}, normal));
+        const auto out = line.receive(kTimingRequest, 0);
+        ASSERT_EQ(valuesOf(out), concat({0x55, 0xAB, 0x00}, kTimingAnswer));
         const std::vector<std::string> expected = {
             "0 CMD_GET_TIMING  10 " + std::to_string(lineTimeUs(10)),
             "1 CMD_GET_TIMING noise 3 " + std::to_string(out[0].timeUs),
@@ -206,34 +199,33 @@ TEST(LineFaults, EachFaultShowsOnTheWire) {
 }
 
 TEST(LineFaults, HangUpAfterTheNthFrameEndsTheLine) {
-    GeneratorLine line = makeLine(withFaults([](FaultConfig& f) { f.hangUpAfterFrames = 2; }));
-    line.receive(frameBytes(CMD_GET_TIMING), 0);
+    GeneratorLine line = makeLine([](LineConfig& c) { c.faults.hangUpAfterFrames = 2; });
+    line.receive(kTimingRequest, 0);
     EXPECT_FALSE(line.hangUpTimeUs());
     line.receive(Bytes{0xAA, 0x01, 0x02}, 0);  // garbage is not a frame and does not count
     EXPECT_FALSE(line.hangUpTimeUs());
-    const std::vector<TimedByte> last = line.receive(frameBytes(CMD_GET_PATTERN), 100'000);
+    const auto last = line.receive(commandFrame(kAll, CMD_GET_PATTERN), 100'000);
     ASSERT_FALSE(last.empty());
     EXPECT_EQ(line.hangUpTimeUs(), last.back().timeUs);
-    EXPECT_TRUE(line.receive(frameBytes(CMD_GET_TIMING), 200'000).empty());
+    EXPECT_TRUE(line.receive(kTimingRequest, 200'000).empty());
 }
 
 // Rejected frames are reported and ignored; a good frame after one, hidden inside one, or arriving
 // in pieces is answered once, when its last byte has been recognised.
 TEST(LineMalformedFrames, AreRejectedAndTheGoodFrameIsStillFound) {
-    const Bytes good = frameBytes(CMD_GET_TIMING);
-    const auto corrupt = [](std::vector<std::pair<std::size_t, std::uint8_t>> changes) {
-        Bytes bad = frameBytes(CMD_SET_PATTERN, {0x09});
+    const Bytes& good = kTimingRequest;
+    const Bytes setPattern = commandFrame(kAll, CMD_SET_PATTERN, {0x09});
+    const auto corrupt = [&](std::vector<std::pair<std::size_t, std::uint8_t>> changes) {
+        Bytes bad = setPattern;
         for (const auto& [at, value] : changes)
             bad[at] = value;
         return bad;
     };
-    const auto part = [&good](std::ptrdiff_t from, std::ptrdiff_t to) {
-        return Bytes(good.begin() + from, good.begin() + to);
+    const auto part = [](const Bytes& b, std::ptrdiff_t from, std::ptrdiff_t to) {
+        return Bytes(b.begin() + from, b.begin() + to);
     };
-    const Bytes setPattern = corrupt({});
     // A head promising 32 payload bytes swallows a good frame; only later filler ends it.
-    const Bytes longHead =
-        testing::concat({0xAA, 0x00, 0x00, 0x25, 0x00, 0x01, 0x01, 0x61, 0x80}, good);
+    const Bytes longHead = concat(hex("AA 00 00 25 00 01 01 61 80"), good);
     struct Row {
         const char* name;
         std::vector<std::pair<std::int64_t, Bytes>> writes;
@@ -247,14 +239,17 @@ TEST(LineMalformedFrames, AreRejectedAndTheGoodFrameIsStillFound) {
         {"length beyond 295",
          {{0, corrupt({{3, 0x28}, {4, 0x01}})}, {5'000, good}},
          {"bad length"}},
-        {"unknown code", {{0, frameBytes(0x0070, {0x09})}, {5'000, good}}, {"unknown code"}},
+        {"unknown code",
+         {{0, commandFrame(kAll, 0x0070, {0x09})}, {5'000, good}},
+         {"unknown code"}},
         {"answer start byte", {{0, corrupt({{0, 0xAB}})}, {5'000, good}}, {}},
-        {"behind a truncated frame", {{0, testing::concat(part(0, 6), good)}}, {"unknown code"}},
-        {"in three pieces", {{0, part(0, 4)}, {5'000, part(4, 9)}, {9'000, part(9, 10)}}, {}},
+        {"behind a truncated frame", {{0, concat(part(good, 0, 6), good)}}, {"unknown code"}},
+        {"in three pieces",
+         {{0, part(good, 0, 4)}, {5'000, part(good, 4, 9)}, {9'000, part(good, 9, 10)}},
+         {}},
         {"hidden in a rejected frame", {{0, longHead}, {100'000, Bytes(23, 0)}}, {"bad checksum"}},
         {"rest of a frame after 200 ms of silence",
-         {{0, Bytes(setPattern.begin(), setPattern.begin() + 9)},
-          {250'000, testing::concat(Bytes(setPattern.begin() + 9, setPattern.end()), good)}},
+         {{0, part(setPattern, 0, 9)}, {250'000, concat(part(setPattern, 9, 11), good)}},
          {"cut short"}},
     };
     for (const Row& row : rows) {
@@ -270,7 +265,7 @@ TEST(LineMalformedFrames, AreRejectedAndTheGoodFrameIsStillFound) {
             EXPECT_TRUE(out.empty()) << "answered before the good frame was complete";
             out = line.receive(bytes, atUs);
         }
-        EXPECT_EQ(valuesOf(out), answerBytes(kDeviceA, CMD_GET_TIMING, {0x14}));
+        EXPECT_EQ(valuesOf(out), kTimingAnswer);
         ASSERT_FALSE(out.empty());
         EXPECT_GT(out.front().timeUs, row.writes.back().first + kLatencyUs);
         EXPECT_EQ(notes, row.notes);

@@ -3,17 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <optional>
 #include <vector>
 
 #include "link/generator_facts.h"
-#include "sim_test_support.h"
+#include "support/bytes.h"
 
 namespace krx::sim {
 namespace {
 
-using testing::Bytes;
+using krx::testing::Bytes;
 
 constexpr TargetAddress kAddress{0x01, 0x01};
 
@@ -31,15 +30,11 @@ Bytes bytesOf(const UserTiming& record) {
     return {b.begin(), b.end()};
 }
 
-Bytes tvEdid() {
-    const EdidBytes edid = defaultTvEdid();
-    return {edid.begin(), edid.end()};
-}
-
 TEST(GeneratorAnswers, EachRequestGetsItsAnswerOrIsIgnored) {
     UserTiming slot9 = standardTimingRecord(0x0C);  // every slot starts as 720P(60)
     slot9.slot = 9;
     const Bytes factoryDetails = bytesOf(standardTimingRecord(0x14));
+    const EdidBytes edid = defaultTvEdid();
     Bytes slot10(20, 0);
     slot10[0] = 10;
     struct Row {
@@ -55,7 +50,7 @@ TEST(GeneratorAnswers, EachRequestGetsItsAnswerOrIsIgnored) {
         {"timing details of 1080P(60)", CMD_GET_TIMING_DETAILS, {}, factoryDetails},
         {"timing details with a byte", CMD_GET_TIMING_DETAILS, {0x36}, factoryDetails},
         {"link status", CMD_GET_LINK_STATUS, {}, Bytes{0, 0, 1, 2, 0, 0}},
-        {"display EDID", CMD_READ_TV_EDID, {0x01}, tvEdid()},
+        {"display EDID", CMD_READ_TV_EDID, {0x01}, Bytes(edid.begin(), edid.end())},
         {"store user timing", CMD_STORE_USER_TIMING, Bytes(20, 0x00), Bytes{}},
         {"restore defaults", CMD_RESET_DEFAULTS, {}, Bytes{}},
         {"00A8", CMD_00A8, {}, Bytes{}},
@@ -72,9 +67,8 @@ TEST(GeneratorAnswers, EachRequestGetsItsAnswerOrIsIgnored) {
         {"store a short record", CMD_STORE_USER_TIMING, Bytes(19, 0), std::nullopt},
         {"stored EDID slot 10", CMD_READ_SAVED_EDID, {10}, std::nullopt},
         {"display EDID without the 01", CMD_READ_TV_EDID, {0x00}, std::nullopt},
-        // The address rule itself is tested with --device; these show it is applied.
+        // The address rule itself is pinned with --device; these show it is applied.
         {"new address 00/00", CMD_WRITE_ADDRESS, {0x00, 0x00}, std::nullopt},
-        {"new address FF/01", CMD_WRITE_ADDRESS, {0xFF, 0x01}, std::nullopt},
         {"new address of one byte", CMD_WRITE_ADDRESS, {0x01}, std::nullopt},
     };
     for (const Row& row : rows) {
@@ -88,24 +82,14 @@ TEST(GeneratorAnswers, EachRequestGetsItsAnswerOrIsIgnored) {
     }
 }
 
-// The rule itself is pinned with coloursForTiming; these show the generator applies it.
+// The rule itself is pinned with coloursForTiming; this shows the generator applies it.
 TEST(GeneratorState, FourKTimingsFollowTheColourRule) {
-    struct Row {
-        const char* name;
-        std::uint8_t spaceBefore, depthBefore, timing, spaceAfter, depthAfter;
-    };
-    const std::vector<Row> rows = {
-        {"4K 4:2:0 (50) sets YUV4:2:0", 2, 3, 0x24, 4, 0},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        Generator g(kAddress, defaultTvEdid());
-        ASSERT_TRUE(ask(g, CMD_SET_COLOR_SPACE, {row.spaceBefore}));
-        ASSERT_TRUE(ask(g, CMD_SET_COLOR_DEPTH, {row.depthBefore}));
-        ASSERT_TRUE(ask(g, CMD_SET_TIMING, {row.timing}));
-        EXPECT_EQ(g.status().colorSpace, row.spaceAfter);
-        EXPECT_EQ(g.status().colorDepth, row.depthAfter);
-    }
+    Generator g(kAddress, defaultTvEdid());
+    ASSERT_TRUE(ask(g, CMD_SET_COLOR_SPACE, {2}));
+    ASSERT_TRUE(ask(g, CMD_SET_COLOR_DEPTH, {3}));
+    ASSERT_TRUE(ask(g, CMD_SET_TIMING, {0x24}));  // 4K 4:2:0 (50) sets YUV4:2:0
+    EXPECT_EQ(g.status().colorSpace, 4);
+    EXPECT_EQ(g.status().colorDepth, 0);
 }
 
 TEST(GeneratorState, RestoreDefaultsTakesEffectAfterItsDelayOnOutputSettingsOnly) {
@@ -134,9 +118,8 @@ TEST(GeneratorState, RestoreDefaultsTakesEffectAfterItsDelayOnOutputSettingsOnly
 TEST(GeneratorTimingDetails, FollowTheCurrentTiming) {
     UserTiming stored = standardTimingRecord(0x00);
     stored.slot = 3;
-    // The built-in television prefers 1920x1080p at 148.5 MHz.
-    // slot, clock, flags, hActive, hBlank, hSyncOffset, hSyncWidth, vActive, vBlank, vSyncOffset,
-    // vSyncWidth
+    // The built-in television prefers 1920x1080p at 148.5 MHz: slot, clock, flags, then
+    // active, blanking, sync offset and sync width, horizontal and vertical.
     const UserTiming preferred{0,    14850, UserTiming::kHSyncPositive | UserTiming::kVSyncPositive,
                                1920, 280,   88,
                                44,   1080,  45,
@@ -188,25 +171,6 @@ TEST(GeneratorDisplay, HotPlugEdidAndAutoOutputFollowTheDisplay) {
     Generator dvi(kAddress, dviOnly);
     ASSERT_TRUE(ask(dvi, CMD_SET_OUTPUT_MODE, {2}));
     EXPECT_EQ(ask(dvi, CMD_GET_LINK_STATUS), (Bytes{0, 0, 0, 2, 0, 0}));
-}
-
-// Copies of the built-in television, so their checksums also show that its own are right.
-TEST(GeneratorDisplay, StoredEdidsDifferBySerialAndKeepValidChecksums) {
-    Generator g(kAddress, defaultTvEdid());
-    std::vector<Bytes> seen;
-    for (std::uint8_t slot = 0; slot < 10; ++slot) {
-        SCOPED_TRACE(int{slot});
-        const Bytes data = ask(g, CMD_READ_SAVED_EDID, {slot}).value_or(Bytes(257, 0xEE));
-        ASSERT_EQ(data.size(), 257u);
-        ASSERT_EQ(data[0], slot);
-        EdidBytes image{};
-        std::copy(data.begin() + 1, data.end(), image.begin());
-        EXPECT_TRUE(edidBlockChecksumOk(image, 0));
-        EXPECT_TRUE(edidBlockChecksumOk(image, 128));
-        const Bytes edid(data.begin() + 1, data.end());
-        EXPECT_EQ(std::find(seen.begin(), seen.end(), edid), seen.end());
-        seen.push_back(edid);
-    }
 }
 
 }  // namespace

@@ -15,18 +15,19 @@
 #include <string>
 #include <vector>
 
-#include "sim_test_support.h"
+#include "sim/generator.h"
+#include "support/bytes.h"
 #include "support/sim_process.h"
 
 namespace krx::sim {
 namespace {
 
+using krx::testing::answerFrame;
+using krx::testing::Bytes;
+using krx::testing::commandFrame;
 using krx::testing::kProcessSafetyTimeoutMs;
 using krx::testing::SimProcess;
 using krx::testing::waitReadable;
-using testing::answerBytes;
-using testing::Bytes;
-using testing::frameBytes;
 
 constexpr TargetAddress kFirst{0x01, 0x01};
 constexpr TargetAddress kSecond{0x01, 0x02};
@@ -105,15 +106,16 @@ TEST_F(SimProcessTest, DevicesAnswerInTurnThroughTheLinkAndEveryFrameIsLogged) {
     const std::filesystem::path log = dir / "traffic.jsonl";
     start({"--log", log.string(), "--device", "0102", "--device", "0101"});
     EXPECT_EQ(std::filesystem::read_symlink(link), ptyPath);
-    const Bytes timing = answerBytes(kSecond, CMD_GET_TIMING, {0x14});
-    EXPECT_EQ(exchange(frameBytes(CMD_GET_TIMING, {}, kSecond), timing.size()), timing);
-    const Bytes addresses = testing::concat(answerBytes(kSecond, CMD_READ_ADDRESS, {0x01, 0x02}),
-                                            answerBytes(kFirst, CMD_READ_ADDRESS, {0x01, 0x01}));
-    EXPECT_EQ(exchange(frameBytes(CMD_READ_ADDRESS), addresses.size()), addresses);
+    const Bytes timing = answerFrame(kSecond, CMD_GET_TIMING, {0x14});
+    EXPECT_EQ(exchange(commandFrame(kSecond, CMD_GET_TIMING), timing.size()), timing);
+    const Bytes addresses =
+        krx::testing::concat(answerFrame(kSecond, CMD_READ_ADDRESS, {0x01, 0x02}),
+                             answerFrame(kFirst, CMD_READ_ADDRESS, {0x01, 0x01}));
+    EXPECT_EQ(exchange(commandFrame({}, CMD_READ_ADDRESS), addresses.size()), addresses);
     // A whole EDID, paced byte by byte, arrives complete and in order.
     const EdidBytes edid = defaultTvEdid();
-    const Bytes edidAnswer = answerBytes(kFirst, CMD_READ_TV_EDID, Bytes(edid.begin(), edid.end()));
-    EXPECT_EQ(exchange(frameBytes(CMD_READ_TV_EDID, {0x01}, kFirst), edidAnswer.size()),
+    const Bytes edidAnswer = answerFrame(kFirst, CMD_READ_TV_EDID, Bytes(edid.begin(), edid.end()));
+    EXPECT_EQ(exchange(commandFrame(kFirst, CMD_READ_TV_EDID, {0x01}), edidAnswer.size()),
               edidAnswer);
 
     std::ifstream in(log);
@@ -140,8 +142,8 @@ TEST_F(SimProcessTest, ServesItsEdidFileThenHangsUpAndEnds) {
         .write(reinterpret_cast<const char*>(edid.data()),
                static_cast<std::streamsize>(edid.size()));
     start({"--no-pace", "--edid", file.string(), "--hang-up-after", "1"});
-    const Bytes expected = answerBytes(kFirst, CMD_READ_TV_EDID, Bytes(edid.begin(), edid.end()));
-    EXPECT_EQ(exchange(frameBytes(CMD_READ_TV_EDID, {0x01}), expected.size()), expected);
+    const Bytes expected = answerFrame(kFirst, CMD_READ_TV_EDID, Bytes(edid.begin(), edid.end()));
+    EXPECT_EQ(exchange(commandFrame({}, CMD_READ_TV_EDID, {0x01}), expected.size()), expected);
     // The console sees the line go away: a hang-up, then end of data or an error.
     ASSERT_TRUE(waitReadable(port, kProcessSafetyTimeoutMs));
     std::uint8_t byte = 0;
@@ -154,7 +156,7 @@ TEST_F(SimProcessTest, StopInterruptsAStalledAnswer) {
     // Far beyond the safety time-out: only the interruption ends the writer's sleep in time.
     start({"--stall", "all", "--stall-ms", "60000"});
     // The first five bytes come; then the writer sleeps towards the stalled byte.
-    EXPECT_EQ(exchange(frameBytes(CMD_GET_TIMING, {}, kFirst), 5).size(), 5u);
+    EXPECT_EQ(exchange(commandFrame(kFirst, CMD_GET_TIMING), 5).size(), 5u);
     expectCleanEnd();
 }
 
@@ -227,8 +229,8 @@ TEST_F(SimProcessTest, RefusesALinkItMustNotReplaceAndKeepsTheLog) {
             EXPECT_EQ(std::filesystem::read_symlink(link).string(), target);
         }
         if (row.existing == Existing::LiveSimulator) {
-            const Bytes timing = answerBytes(kFirst, CMD_GET_TIMING, {0x14});
-            EXPECT_EQ(exchange(frameBytes(CMD_GET_TIMING, {}, kFirst), timing.size()), timing);
+            const Bytes timing = answerFrame(kFirst, CMD_GET_TIMING, {0x14});
+            EXPECT_EQ(exchange(commandFrame(kFirst, CMD_GET_TIMING), timing.size()), timing);
             close(port);
             port = -1;
             expectCleanEnd();

@@ -1,33 +1,41 @@
 // SPDX-License-Identifier: MIT
+// What only the simulated channel does: its kinds of port, answers paced byte by byte on the
+// virtual clock, and the line's own faults reaching the console. What every channel promises is
+// pinned by the channel contract suite.
 #include "sim/simulated_channel.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "link/command_frame.h"
 #include "link/virtual_clock.h"
 #include "sim/line_timing.h"
-#include "sim_test_support.h"
+#include "support/bytes.h"
 
 namespace krx::sim {
 namespace {
 
-using krx::VirtualClock;
-using testing::answerBytes;
-using testing::Bytes;
-using testing::frameBytes;
-using testing::pacedConfig;
+using krx::testing::answerFrame;
+using krx::testing::Bytes;
+using krx::testing::commandFrame;
+using krx::testing::concat;
 
 constexpr TargetAddress kDevice{0x01, 0x01};
 constexpr std::int64_t kLatencyUs = 1'000;
 constexpr int kLinePort = 3;
 constexpr int kSilentPort = 4;
 constexpr int kBusyPort = 5;
-constexpr int kHangUpPort = 7;  // hangs up once it has answered two frames
+constexpr int kHangUpPort = 7;
 
-const Bytes kTimingAnswer = answerBytes(kDevice, CMD_GET_TIMING, {0x14});
-const Bytes kPatternAnswer = answerBytes(kDevice, CMD_GET_PATTERN, {0x00});
+const Bytes kTimingRequest = commandFrame(kDevice, CMD_GET_TIMING);
+const Bytes kTimingAnswer = answerFrame(kDevice, CMD_GET_TIMING, {0x14});
+
+LineConfig lineConfig(std::optional<std::size_t> hangUpAfterFrames = {}) {
+    LineConfig config;
+    config.latencyUs = kLatencyUs;
+    config.faults.hangUpAfterFrames = hangUpAfterFrames;
+    return config;
+}
 
 // Records what the channel hands over, with the virtual time of each byte.
 class SimulatedChannelTest : public ::testing::Test, public SerialListener {
@@ -36,15 +44,10 @@ class SimulatedChannelTest : public ::testing::Test, public SerialListener {
         channel.attachLine(kLinePort, line);
         channel.addSilentPort(kSilentPort);
         channel.addBusyPort(kBusyPort);
-        channel.attachLine(kHangUpPort, hangUpLine);
     }
 
-    bool open(int port, std::uint32_t bufferSize = 512) {
-        return channel.open(*this, port, 115200, 'N', 8, 1, 0, bufferSize);
-    }
-    bool openAndStart(int port, std::uint32_t bufferSize = 512) {
-        return open(port, bufferSize) && channel.start();
-    }
+    bool open(int port) { return channel.open(*this, port, 115200, 'N', 8, 1, 0, 512); }
+    bool openAndStart(int port) { return open(port) && channel.start(); }
     // Queues `frame` and lets the virtual clock run long enough for any answer.
     void send(const Bytes& frame, std::int64_t runUs = 100'000) {
         channel.queueWrite(frame);
@@ -61,14 +64,7 @@ class SimulatedChannelTest : public ::testing::Test, public SerialListener {
     void onSerialPortLost(int port) override { lost.push_back(port); }
 
     VirtualClock clock;
-    GeneratorLine line{pacedConfig(kLatencyUs), {kDevice}, defaultTvEdid()};
-    GeneratorLine hangUpLine{[] {
-                                 LineConfig config = pacedConfig(kLatencyUs);
-                                 config.faults.hangUpAfterFrames = 2;
-                                 return config;
-                             }(),
-                             {kDevice},
-                             defaultTvEdid()};
+    GeneratorLine line{lineConfig(), {kDevice}, defaultTvEdid()};
     SimulatedChannel channel{clock};
 
     Bytes received;
@@ -99,12 +95,12 @@ TEST_F(SimulatedChannelTest, OpenFollowsThePortKinds) {
 TEST_F(SimulatedChannelTest, AnswerBytesArriveOneByOneAtLineTimes) {
     ASSERT_TRUE(openAndStart(kLinePort));
     clock.runUntilUs(10'000);
-    send(frameBytes(CMD_GET_TIMING));
+    send(kTimingRequest);
 
     ASSERT_EQ(channel.writes().size(), 1u);
     EXPECT_EQ(channel.writes()[0].port, kLinePort);
     EXPECT_EQ(channel.writes()[0].timeUs, 10'000);
-    EXPECT_EQ(channel.writes()[0].bytes, frameBytes(CMD_GET_TIMING));
+    EXPECT_EQ(channel.writes()[0].bytes, kTimingRequest);
     EXPECT_EQ(txEmpty, std::vector<int>{kLinePort});
     EXPECT_EQ(received, kTimingAnswer);
     EXPECT_EQ(ports, std::vector<int>(kTimingAnswer.size(), kLinePort));
@@ -116,38 +112,42 @@ TEST_F(SimulatedChannelTest, AnswerBytesArriveOneByOneAtLineTimes) {
             << "byte " << i;
 }
 
+// The line hangs up once it has answered two frames. The session holding the port then, even one
+// opened again after the last write, loses it once; a dead line cannot be opened again.
 TEST_F(SimulatedChannelTest, HangUpLosesThePortOnceAfterTheLastAnswer) {
-    ASSERT_TRUE(openAndStart(kHangUpPort));
-    send(frameBytes(CMD_GET_TIMING));
-    EXPECT_TRUE(lost.empty());
-    send(frameBytes(CMD_GET_PATTERN));
-    EXPECT_EQ(lost, std::vector<int>{kHangUpPort});
-    EXPECT_FALSE(channel.holdsPort());
-    EXPECT_FALSE(channel.monitoring());
-    // Both answers were complete before the line went dead.
-    EXPECT_EQ(received, testing::concat(kTimingAnswer, kPatternAnswer));
-    // A line that has hung up cannot be opened again.
-    EXPECT_FALSE(open(kHangUpPort));
-}
-
-TEST_F(SimulatedChannelTest, HangUpIsReportedAfterAReopenWithoutFurtherWrites) {
-    ASSERT_TRUE(openAndStart(kHangUpPort));
-    send(frameBytes(CMD_GET_TIMING));
-    send(frameBytes(CMD_GET_PATTERN), 1);
-    ASSERT_TRUE(hangUpLine.hangUpTimeUs());
-    // Closed and opened again before the line goes dead: the new session learns of it.
-    channel.stop();
-    ASSERT_TRUE(openAndStart(kHangUpPort));
-    clock.runForUs(100'000);
-    EXPECT_EQ(lost, std::vector<int>{kHangUpPort});
-    EXPECT_FALSE(channel.holdsPort());
+    GeneratorLine held{lineConfig(2), {kDevice}, defaultTvEdid()};
+    GeneratorLine reopened{lineConfig(2), {kDevice}, defaultTvEdid()};
+    for (const bool reopen : {false, true}) {
+        SCOPED_TRACE(reopen ? "reopened before the line went dead" : "held");
+        GeneratorLine& hangingUp = reopen ? reopened : held;
+        channel.attachLine(kHangUpPort, hangingUp);
+        received.clear();
+        lost.clear();
+        ASSERT_TRUE(openAndStart(kHangUpPort));
+        send(kTimingRequest);
+        EXPECT_TRUE(lost.empty());
+        send(commandFrame(kDevice, CMD_GET_PATTERN), reopen ? 1 : 100'000);
+        if (reopen) {
+            ASSERT_TRUE(hangingUp.hangUpTimeUs());
+            channel.stop();
+            ASSERT_TRUE(openAndStart(kHangUpPort));
+            clock.runForUs(100'000);
+        }
+        EXPECT_EQ(lost, std::vector<int>{kHangUpPort});
+        EXPECT_FALSE(channel.holdsPort());
+        EXPECT_FALSE(channel.monitoring());
+        // Held, both answers were complete before the line went dead.
+        EXPECT_EQ(received,
+                  reopen ? kTimingAnswer
+                         : concat(kTimingAnswer, answerFrame(kDevice, CMD_GET_PATTERN, {0x00})));
+        EXPECT_FALSE(open(kHangUpPort));
+    }
 }
 
 TEST_F(SimulatedChannelTest, DeviceGivesUpOnACutShortRequestOnItsOwnClock) {
     // A head promising 32 payload bytes holds a whole good frame; nothing follows it. After
     // 200 ms of silence the device drops the head and finds the frame among its bytes.
-    const Bytes longHead = testing::concat({0xAA, 0x00, 0x00, 0x25, 0x00, 0x01, 0x01, 0x61, 0x80},
-                                           frameBytes(CMD_GET_TIMING));
+    const Bytes longHead = concat(krx::testing::hex("AA 00 00 25 00 01 01 61 80"), kTimingRequest);
     ASSERT_TRUE(openAndStart(kLinePort));
     send(longHead, 150'000);
     EXPECT_TRUE(received.empty()) << "answered before 200 ms of silence";
