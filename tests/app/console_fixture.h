@@ -17,10 +17,9 @@
 #include "sim/generator_line.h"
 #include "sim/sim_edid.h"
 #include "sim/simulated_channel.h"
+#include "support/bytes.h"
 
 namespace krx::testing {
-
-using Bytes = std::vector<std::uint8_t>;
 
 constexpr TargetAddress kBroadcast{0x00, 0x00};
 
@@ -122,24 +121,9 @@ inline void activate(QAbstractButton* button, const char* action = nullptr) {
            : button->click();
 }
 
-// An answer frame as a generator sends it.
-inline Bytes answerFrame(TargetAddress from, CommandCode code, const Bytes& data = {}) {
-    const auto frame = buildAnswerFrame(from.group, from.device, code, data);
-    return Bytes(frame->view().begin(), frame->view().end());
-}
-
-// The frames written, as spelled in hex ("AA 00 05 ..."); "" for none.
+// The frames written, as spelled in hex ("AA 00 05 ..."): one frame, or none for "".
 inline std::vector<Bytes> hexFrames(std::string_view text) {
-    Bytes frame;
-    for (std::size_t at = 0; at + 1 < text.size(); at += 3)
-        frame.push_back(
-            static_cast<std::uint8_t>(std::stoul(std::string(text.substr(at, 2)), nullptr, 16)));
-    return frame.empty() ? std::vector<Bytes>{} : std::vector<Bytes>{frame};
-}
-
-inline Bytes commandFrame(TargetAddress to, CommandCode code, const Bytes& payload = {}) {
-    const auto frame = buildFrame(to.group, to.device, code, payload);
-    return Bytes(frame->view().begin(), frame->view().end());
+    return text.empty() ? std::vector<Bytes>{} : std::vector<Bytes>{hex(text)};
 }
 
 }  // namespace krx::testing

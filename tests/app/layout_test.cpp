@@ -95,6 +95,12 @@ TEST_P(PageLayoutTest, NoCaptionIsCutAndNothingLeavesItsFrame) {
         EXPECT_LE(caption->neededWidth, control->width()) << "caption cut";
         EXPECT_TRUE(control->parentWidget()->rect().contains(control->geometry()))
             << "outside its parent";
+        // A screen reader names a list by the label whose buddy it is.
+        const auto labels = w.findChildren<QLabel*>();
+        EXPECT_TRUE(!qobject_cast<QComboBox*>(control) ||
+                    std::any_of(labels.begin(), labels.end(),
+                                [control](QLabel* l) { return l->buddy() == control; }))
+            << "a list without a label";
     }
     EXPECT_GT(checked, 0);
 }

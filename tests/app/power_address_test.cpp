@@ -109,7 +109,6 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
     const Row rows[] = {
         {"picture before any status", true, -1, picture, on, 189, 0},
         {"picture while on", true, 0, picture, off, 190, 1},
-        {"picture after another reported value", true, 3, picture, on, 189, 0},
         {"Power Off", true, -1, offRadio, off, 190, 1},
         {"Power On", true, 1, onRadio, on, 189, 0},
         {"Power Off, port closed", false, -1, offRadio, "", 190, 1},
