@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: MIT
+// krx-vtp-ctl's session against a simulated line on virtual time: the frames each command puts on
+// the line, what it prints and the status it ends with, at the intervals the client really uses.
+#include <gtest/gtest.h>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ctl_session.h"
+#include "sim/simulated_channel.h"
+#include "support/bytes.h"
+
+namespace krx::ctl {
+namespace {
+
+using krx::testing::hex;
+using std::chrono::microseconds;
+
+// Virtual time that moves one event at a time, so the session sees each notification as it comes.
+class SteppedClock final : public EventScheduler, public EventSource {
+  public:
+    std::int64_t nowUs() const override { return nowUs_; }
+    void scheduleAtUs(std::int64_t timeUs, std::function<void()> task) override {
+        events_.emplace(std::pair{std::max(timeUs, nowUs_), sequence_++}, std::move(task));
+    }
+    Clock::time_point now() const override { return Clock::time_point(microseconds(nowUs_)); }
+    bool runNext(Clock::time_point deadline) override {
+        const auto endUs = std::chrono::duration_cast<microseconds>(deadline.time_since_epoch());
+        if (events_.empty() || events_.begin()->first.first >= endUs.count()) {
+            nowUs_ = std::max(nowUs_, endUs.count());
+            return false;
+        }
+        auto event = events_.extract(events_.begin());
+        nowUs_ = event.key().first;
+        event.mapped()();
+        return true;
+    }
+
+  private:
+    std::int64_t nowUs_ = 0;
+    std::uint64_t sequence_ = 0;
+    std::map<std::pair<std::int64_t, std::uint64_t>, std::function<void()>> events_;
+};
+
+struct SessionRow {
+    const char* name;
+    std::vector<std::string> args;              // after "--port COM3"
+    std::string script = "";                    // run line by line instead of a command in `args`
+    void (*fault)(sim::LineConfig&) = nullptr;  // what is wrong with the line
+    TargetAddress device = {0x01, 0x01};
+    bool portBusy = false;
+    ExitStatus status = ExitStatus::Done;
+    std::string out = "";
+    std::string errPart = "";
+    // Each frame written: its bytes, or its command's name where the row gives one ("CMD_...").
+    std::vector<std::string> frames = {};
+};
+
+struct SessionRun {
+    ExitStatus status = ExitStatus::Usage;
+    std::string out;
+    std::string err;
+    std::vector<std::vector<std::uint8_t>> writes;
+};
+
+// As main.cpp runs it: connect, then each line until one fails.
+SessionRun runSession(const SessionRow& row) {
+    SteppedClock clock;
+    sim::LineConfig config;
+    if (row.fault)
+        row.fault(config);
+    sim::GeneratorLine line(config, {row.device}, sim::defaultTvEdid());
+    sim::SimulatedChannel channel(clock);
+    if (row.portBusy)
+        channel.addBusyPort(3);
+    else
+        channel.attachLine(3, line);
+    std::vector<std::string> args = {"--port", "COM3"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    if (!row.script.empty())
+        args.insert(args.end(), {"--script", "-"});
+    const Options options = std::get<Options>(parseOptions(args));
+    std::vector<ScriptLine> lines = {{0, options.command.value_or(Command{})}};
+    if (!row.script.empty())
+        lines = std::get<std::vector<ScriptLine>>(parseScript(row.script));
+    std::ostringstream out;
+    std::ostringstream err;
+    GeneratorSession session(channel, clock, options, out, err);
+    SessionRun run;
+    run.status = session.connect();
+    for (std::size_t i = 0; i < lines.size() && run.status == ExitStatus::Done; ++i)
+        run.status = session.run(lines[i].command);
+    run.out = out.str();
+    run.err = err.str();
+    for (const sim::SimulatedChannel::Write& write : channel.writes())
+        run.writes.push_back(write.bytes);
+    return run;
+}
+
+class Session : public ::testing::TestWithParam<SessionRow> {};
+
+TEST_P(Session, SendsItsFramesPrintsAndEnds) {
+    const SessionRow& row = GetParam();
+    const SessionRun run = runSession(row);
+    EXPECT_EQ(run.status, row.status) << run.err;
+    EXPECT_EQ(run.out, row.out);
+    EXPECT_NE(run.err.find(row.errPart), std::string::npos) << run.err;
+    std::vector<std::string> frames;
+    for (const auto& bytes : run.writes) {
+        std::string text;
+        if (frames.size() < row.frames.size() && row.frames[frames.size()].starts_with("CMD_")) {
+            text = commandName(static_cast<CommandCode>(bytes[7] | bytes[8] << 8));
+        } else {
+            for (const std::uint8_t byte : bytes) {
+                char hex[4];
+                std::snprintf(hex, sizeof hex, "%02X ", byte);
+                text += hex;
+            }
+            text.pop_back();
+        }
+        frames.push_back(text);
+    }
+    EXPECT_EQ(frames, row.frames);
+}
+
+using S = ExitStatus;
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Session,
+    ::testing::Values(
+        SessionRow{.name = "HdcpToOneDevice",
+                   .args = {"--address", "0102", "set", "hdcp", "HDCP ON"},
+                   .device = {0x01, 0x02},
+                   .out = "HDCP: HDCP ON\n",
+                   .frames = {"AA 00 00 06 00 01 02 65 00 01 E7", "AA 00 00 05 00 01 02 65 80 69"}},
+        // The rule's state is read first; AUTO is followed by the link status, as on the page.
+        SessionRow{.name = "AutoColourSpace",
+                   .args = {"set", "color-space", "AUTO"},
+                   .out = "Color Space: AUTO\nColor Space output: RGB4:4:4\n",
+                   .frames = {"AA 00 00 05 00 00 00 61 80 70", "AA 00 00 05 00 00 00 66 80 6B",
+                              "AA 00 00 06 00 00 00 63 00 03 EA", "AA 00 00 05 00 00 00 63 80 6E",
+                              "AA 00 00 05 00 00 00 A9 80 28"}},
+        // Read and written on the broadcast address whatever --address says.
+        SessionRow{
+            .name = "AddressWrite",
+            .args = {"--address", "0101", "address", "write", "0102"},
+            .out = "Address: 0102\n",
+            .frames = {"AA 00 00 07 00 00 00 01 78 01 02 D3", "AA 00 00 05 00 00 00 01 F8 58"}},
+        SessionRow{.name = "RefusedAddressPair",
+                   .args = {"address", "write", "00FF"},
+                   .status = S::Refused,
+                   .errPart = "must be from 0x01 to 0xFE"},
+        // Built-in rows come from the console's table: nothing is sent.
+        SessionRow{.name = "BuiltInDetails",
+                   .args = {"details", "1080P(60)"},
+                   .out = "Timing: 1080P(60)\nH active: 1920\nH blank: 280\nHs offset: 88\n"
+                          "Hs width: 44\nH total: 2200\nV active: 1080\nV blank: 45\n"
+                          "Vs offset: 4\nVs width: 5\nV total: 1125\nVideo clk: 148.5 MHz\n"
+                          "H freq: 67.5 KHz\nV freq: 60 Hz\nScan type: Progressive\nHsync: +\n"
+                          "Vsync: +\n"},
+        // The current timing is not the slot, so nothing is parked; stored, read back, chosen.
+        SessionRow{.name = "StoreUserSlot",
+                   .args = {"user-timing", "store", "1", "--from", "1080i(60)"},
+                   .out = "User 1: 1920x1080i(60)\nTiming: user:1\n",
+                   .frames = {"AA 00 00 05 00 00 00 61 80 70",
+                              "AA 00 00 19 00 00 00 A0 00 00 01 1D 07 80 07 18 01 58 00 2C 00 1C "
+                              "02 16 00 02 00 05 00 19",
+                              "AA 00 00 06 00 00 00 A0 80 00 30",
+                              "AA 00 00 06 00 00 00 61 00 37 B8", "AA 00 00 05 00 00 00 61 80 70"}},
+        SessionRow{.name = "ResetDefaults",
+                   .args = {"reset-defaults"},
+                   .out = "Reset: Wait for a few seconds...\n",
+                   .frames = {"AA 00 00 05 00 00 00 02 78 D7", "AA 00 00 05 00 00 00 63 80 6E"}},
+        // The line hangs up once the first answer is in; the second query goes nowhere.
+        SessionRow{.name = "HangUpMidSweep",
+                   .args = {"status"},
+                   .fault = [](sim::LineConfig& c) { c.faults.hangUpAfterFrames = 1; },
+                   .status = S::NoAnswer,
+                   .errPart = "COM3: the port was closed",
+                   .frames = {"CMD_GET_TIMING", "CMD_GET_PATTERN"}},
+        // A stray answer reporting 30 bit comes before every real one.
+        SessionRow{.name = "ReadBackDiffers",
+                   .args = {"set", "color-depth", "36bit"},
+                   .fault =
+                       [](sim::LineConfig& c) {
+                           c.faults.noise = hex("AB 00 00 06 00 01 01 64 80 01 68");
+                       },
+                   .status = S::ReadBackDiffers,
+                   .errPart = "set 36bit, the generator reports 30bit",
+                   .frames = {"CMD_GET_TIMING", "CMD_GET_OUTPUT_MODE", "CMD_SET_COLOR_DEPTH",
+                              "CMD_GET_COLOR_DEPTH"}},
+        SessionRow{.name = "PortInUse",
+                   .args = {"status"},
+                   .portBusy = true,
+                   .status = S::PortUnavailable,
+                   .errPart = "COM3: Can not find this port or used by other application"},
+        SessionRow{.name = "NoDisplayEdid",
+                   .args = {"edid", "read"},
+                   .fault = [](sim::LineConfig& c) { c.displayAttached = false; },
+                   .status = S::NoAnswer,
+                   .errPart = "no answer to CMD_READ_TV_EDID",
+                   .frames = {"CMD_READ_TV_EDID"}},
+        SessionRow{.name = "ScriptWithJson",
+                   .args = {"--json"},
+                   .script = "timing \"1080P(60)\"\npattern \"100%ColorBar\"\nwait 50\n"
+                             "set sample-rate 48K\npower off\n",
+                   .out = "{\"Timing\":\"1080P(60)\"}\n{\"Pattern\":\"100%ColorBar\"}\n"
+                          "{\"Audio Sample Rate\":\"48K\"}\n{\"Power\":\"OFF\"}\n",
+                   .frames = {"CMD_SET_TIMING", "CMD_GET_TIMING", "CMD_SET_PATTERN",
+                              "CMD_GET_PATTERN", "CMD_SET_SAMPLE_RATE", "CMD_GET_SAMPLE_RATE",
+                              "CMD_SET_POWER", "CMD_GET_POWER"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The whole sweep, then the link status the receiver asks for: the generator makes 4K(30) 24 bit.
+TEST(SessionStatus, JsonHoldsTheSweepAndTheLinkStatus) {
+    const SessionRun run =
+        runSession({.name = "", .args = {"--json"}, .script = "timing 4K(30)\nstatus\n"});
+    ASSERT_EQ(run.status, ExitStatus::Done) << run.err;
+    ASSERT_EQ(run.writes.size(), 2u + 12 + 10 + 1);  // twelve queries, ten user slots, the link
+    const auto status =
+        QJsonDocument::fromJson(QByteArray::fromStdString(run.out.substr(run.out.find('\n') + 1)))
+            .object();
+    EXPECT_EQ(status["texts"]["Timing"].toString(), "4K(30)");
+    EXPECT_EQ(status["texts"]["Color Depth"].toString(), "24bit");
+    EXPECT_EQ(status["status"]["timingCode"].toInt(), 0x1C);
+    EXPECT_EQ(status["linkStatus"]["colorDepth"].toInt(), 0);
+}
+
+}  // namespace
+}  // namespace krx::ctl
