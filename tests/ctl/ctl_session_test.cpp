@@ -5,7 +5,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cstdio>
 #include <map>
 #include <sstream>
 #include <string>
@@ -18,6 +17,8 @@
 namespace krx::ctl {
 namespace {
 
+using krx::testing::Bytes;
+using krx::testing::commandFrame;
 using krx::testing::hex;
 using std::chrono::microseconds;
 
@@ -57,15 +58,14 @@ struct SessionRow {
     ExitStatus status = ExitStatus::Done;
     std::string out = "";
     std::string errPart = "";
-    // Each frame written: its bytes, or its command's name where the row gives one ("CMD_...").
-    std::vector<std::string> frames = {};
+    std::vector<Bytes> frames = {};  // every frame written
 };
 
 struct SessionRun {
     ExitStatus status = ExitStatus::Usage;
     std::string out;
     std::string err;
-    std::vector<std::vector<std::uint8_t>> writes;
+    std::vector<Bytes> writes;
 };
 
 // As main.cpp runs it: connect, then each line until one fails.
@@ -110,22 +110,15 @@ TEST_P(Session, SendsItsFramesPrintsAndEnds) {
     EXPECT_EQ(run.status, row.status) << run.err;
     EXPECT_EQ(run.out, row.out);
     EXPECT_NE(run.err.find(row.errPart), std::string::npos) << run.err;
-    std::vector<std::string> frames;
-    for (const auto& bytes : run.writes) {
-        std::string text;
-        if (frames.size() < row.frames.size() && row.frames[frames.size()].starts_with("CMD_")) {
-            text = commandName(static_cast<CommandCode>(bytes[7] | bytes[8] << 8));
-        } else {
-            for (const std::uint8_t byte : bytes) {
-                char hex[4];
-                std::snprintf(hex, sizeof hex, "%02X ", byte);
-                text += hex;
-            }
-            text.pop_back();
-        }
-        frames.push_back(text);
-    }
-    EXPECT_EQ(frames, row.frames);
+    EXPECT_EQ(run.writes, row.frames);
+}
+
+// A frame to every device, asking for an answer; to the one device 01/02.
+Bytes all(CommandCode code, const Bytes& payload = {}) {
+    return commandFrame({0x00, 0x00}, code, payload);
+}
+Bytes unit(CommandCode code, const Bytes& payload = {}) {
+    return commandFrame({0x01, 0x02}, code, payload);
 }
 
 using S = ExitStatus;
@@ -133,24 +126,30 @@ using S = ExitStatus;
 INSTANTIATE_TEST_SUITE_P(
     Rows, Session,
     ::testing::Values(
-        SessionRow{.name = "HdcpToOneDevice",
-                   .args = {"--address", "0102", "set", "hdcp", "HDCP ON"},
-                   .device = {0x01, 0x02},
-                   .out = "HDCP: HDCP ON\n",
-                   .frames = {"AA 00 00 06 00 01 02 65 00 01 E7", "AA 00 00 05 00 01 02 65 80 69"}},
         // The rule's state is read first; AUTO is followed by the link status, as on the page.
-        SessionRow{.name = "AutoColourSpace",
-                   .args = {"set", "color-space", "AUTO"},
+        SessionRow{.name = "AutoColourSpaceOnOneDevice",
+                   .args = {"--address", "0102", "set", "color-space", "AUTO"},
+                   .device = {0x01, 0x02},
                    .out = "Color Space: AUTO\nColor Space output: RGB4:4:4\n",
-                   .frames = {"AA 00 00 05 00 00 00 61 80 70", "AA 00 00 05 00 00 00 66 80 6B",
-                              "AA 00 00 06 00 00 00 63 00 03 EA", "AA 00 00 05 00 00 00 63 80 6E",
-                              "AA 00 00 05 00 00 00 A9 80 28"}},
+                   .frames = {unit(CMD_GET_TIMING), unit(CMD_GET_OUTPUT_MODE),
+                              unit(CMD_SET_COLOR_SPACE, {3}), unit(CMD_GET_COLOR_SPACE),
+                              unit(CMD_GET_LINK_STATUS)}},
+        // A stray answer reporting 30 bit comes before every real one.
+        SessionRow{.name = "ReadBackDiffers",
+                   .args = {"set", "color-depth", "36bit"},
+                   .fault =
+                       [](sim::LineConfig& c) {
+                           c.faults.noise = hex("AB 00 00 06 00 01 01 64 80 01 68");
+                       },
+                   .status = S::ReadBackDiffers,
+                   .errPart = "Color Depth: set 36bit, the generator reports 30bit",
+                   .frames = {all(CMD_GET_TIMING), all(CMD_GET_OUTPUT_MODE),
+                              all(CMD_SET_COLOR_DEPTH, {2}), all(CMD_GET_COLOR_DEPTH)}},
         // Read and written on the broadcast address whatever --address says.
-        SessionRow{
-            .name = "AddressWrite",
-            .args = {"--address", "0101", "address", "write", "0102"},
-            .out = "Address: 0102\n",
-            .frames = {"AA 00 00 07 00 00 00 01 78 01 02 D3", "AA 00 00 05 00 00 00 01 F8 58"}},
+        SessionRow{.name = "AddressWrite",
+                   .args = {"--address", "0101", "address", "write", "0102"},
+                   .out = "Address: 0102\n",
+                   .frames = {all(CMD_WRITE_ADDRESS, {0x01, 0x02}), all(CMD_READ_ADDRESS)}},
         SessionRow{.name = "RefusedAddressPair",
                    .args = {"address", "write", "00FF"},
                    .status = S::Refused,
@@ -167,33 +166,22 @@ INSTANTIATE_TEST_SUITE_P(
         SessionRow{.name = "StoreUserSlot",
                    .args = {"user-timing", "store", "1", "--from", "1080i(60)"},
                    .out = "User 1: 1920x1080i(60)\nTiming: user:1\n",
-                   .frames = {"AA 00 00 05 00 00 00 61 80 70",
-                              "AA 00 00 19 00 00 00 A0 00 00 01 1D 07 80 07 18 01 58 00 2C 00 1C "
-                              "02 16 00 02 00 05 00 19",
-                              "AA 00 00 06 00 00 00 A0 80 00 30",
-                              "AA 00 00 06 00 00 00 61 00 37 B8", "AA 00 00 05 00 00 00 61 80 70"}},
+                   .frames = {all(CMD_GET_TIMING),
+                              all(CMD_STORE_USER_TIMING, hex("00 01 1D 07 80 07 18 01 58 00 2C 00 "
+                                                             "1C 02 16 00 02 00 05 00")),
+                              all(CMD_GET_USER_TIMING, {0}), all(CMD_SET_TIMING, {0x37}),
+                              all(CMD_GET_TIMING)}},
         SessionRow{.name = "ResetDefaults",
                    .args = {"reset-defaults"},
                    .out = "Reset: Wait for a few seconds...\n",
-                   .frames = {"AA 00 00 05 00 00 00 02 78 D7", "AA 00 00 05 00 00 00 63 80 6E"}},
-        // The line hangs up once the first answer is in; the second query goes nowhere.
+                   .frames = {all(CMD_RESET_DEFAULTS), all(CMD_GET_COLOR_SPACE)}},
+        // The line hangs up once the first answer is in; the second query goes unanswered.
         SessionRow{.name = "HangUpMidSweep",
                    .args = {"status"},
                    .fault = [](sim::LineConfig& c) { c.faults.hangUpAfterFrames = 1; },
                    .status = S::NoAnswer,
                    .errPart = "COM3: the port was closed",
-                   .frames = {"CMD_GET_TIMING", "CMD_GET_PATTERN"}},
-        // A stray answer reporting 30 bit comes before every real one.
-        SessionRow{.name = "ReadBackDiffers",
-                   .args = {"set", "color-depth", "36bit"},
-                   .fault =
-                       [](sim::LineConfig& c) {
-                           c.faults.noise = hex("AB 00 00 06 00 01 01 64 80 01 68");
-                       },
-                   .status = S::ReadBackDiffers,
-                   .errPart = "set 36bit, the generator reports 30bit",
-                   .frames = {"CMD_GET_TIMING", "CMD_GET_OUTPUT_MODE", "CMD_SET_COLOR_DEPTH",
-                              "CMD_GET_COLOR_DEPTH"}},
+                   .frames = {all(CMD_GET_TIMING), all(CMD_GET_PATTERN)}},
         SessionRow{.name = "PortInUse",
                    .args = {"status"},
                    .portBusy = true,
@@ -204,16 +192,17 @@ INSTANTIATE_TEST_SUITE_P(
                    .fault = [](sim::LineConfig& c) { c.displayAttached = false; },
                    .status = S::NoAnswer,
                    .errPart = "no answer to CMD_READ_TV_EDID",
-                   .frames = {"CMD_READ_TV_EDID"}},
+                   .frames = {all(CMD_READ_TV_EDID, {0x01})}},
         SessionRow{.name = "ScriptWithJson",
                    .args = {"--json"},
                    .script = "timing \"1080P(60)\"\npattern \"100%ColorBar\"\nwait 50\n"
                              "set sample-rate 48K\npower off\n",
                    .out = "{\"Timing\":\"1080P(60)\"}\n{\"Pattern\":\"100%ColorBar\"}\n"
                           "{\"Audio Sample Rate\":\"48K\"}\n{\"Power\":\"OFF\"}\n",
-                   .frames = {"CMD_SET_TIMING", "CMD_GET_TIMING", "CMD_SET_PATTERN",
-                              "CMD_GET_PATTERN", "CMD_SET_SAMPLE_RATE", "CMD_GET_SAMPLE_RATE",
-                              "CMD_SET_POWER", "CMD_GET_POWER"}}),
+                   .frames = {all(CMD_SET_TIMING, {0x14}), all(CMD_GET_TIMING),
+                              all(CMD_SET_PATTERN, {0x00}), all(CMD_GET_PATTERN),
+                              all(CMD_SET_SAMPLE_RATE, {2}), all(CMD_GET_SAMPLE_RATE),
+                              all(CMD_SET_POWER, {1}), all(CMD_GET_POWER)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The whole sweep, then the link status the receiver asks for: the generator makes 4K(30) 24 bit.
