@@ -50,8 +50,8 @@ class SteppedClock final : public EventScheduler, public EventSource {
 
 struct SessionRow {
     const char* name;
-    std::vector<std::string> args;              // after "--port COM3"
-    std::string script = "";                    // run line by line instead of a command in `args`
+    std::vector<std::string> options = {};      // after "--port COM3"
+    std::string script = "";                    // run as a script given with --script
     void (*fault)(sim::LineConfig&) = nullptr;  // what is wrong with the line
     TargetAddress device = {0x01, 0x01};
     bool portBusy = false;
@@ -80,14 +80,10 @@ SessionRun runSession(const SessionRow& row) {
         channel.addBusyPort(3);
     else
         channel.attachLine(3, line);
-    std::vector<std::string> args = {"--port", "COM3"};
-    args.insert(args.end(), row.args.begin(), row.args.end());
-    if (!row.script.empty())
-        args.insert(args.end(), {"--script", "-"});
+    std::vector<std::string> args = {"--port", "COM3", "--script", "-"};
+    args.insert(args.end(), row.options.begin(), row.options.end());
     const Options options = std::get<Options>(parseOptions(args));
-    std::vector<ScriptLine> lines = {{0, options.command.value_or(Command{})}};
-    if (!row.script.empty())
-        lines = std::get<std::vector<ScriptLine>>(parseScript(row.script));
+    const auto lines = std::get<std::vector<ScriptLine>>(parseScript(row.script));
     std::ostringstream out;
     std::ostringstream err;
     GeneratorSession session(channel, clock, options, out, err);
@@ -128,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // The rule's state is read first; AUTO is followed by the link status, as on the page.
         SessionRow{.name = "AutoColourSpaceOnOneDevice",
-                   .args = {"--address", "0102", "set", "color-space", "AUTO"},
+                   .options = {"--address", "0102"},
+                   .script = "set color-space AUTO",
                    .device = {0x01, 0x02},
                    .out = "Color Space: AUTO\nColor Space output: RGB4:4:4\n",
                    .frames = {unit(CMD_GET_TIMING), unit(CMD_GET_OUTPUT_MODE),
@@ -136,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
                               unit(CMD_GET_LINK_STATUS)}},
         // A stray answer reporting 30 bit comes before every real one.
         SessionRow{.name = "ReadBackDiffers",
-                   .args = {"set", "color-depth", "36bit"},
+                   .script = "set color-depth 36bit",
                    .fault =
                        [](sim::LineConfig& c) {
                            c.faults.noise = hex("AB 00 00 06 00 01 01 64 80 01 68");
@@ -147,16 +144,17 @@ INSTANTIATE_TEST_SUITE_P(
                               all(CMD_SET_COLOR_DEPTH, {2}), all(CMD_GET_COLOR_DEPTH)}},
         // Read and written on the broadcast address whatever --address says.
         SessionRow{.name = "AddressWrite",
-                   .args = {"--address", "0101", "address", "write", "0102"},
+                   .options = {"--address", "0101"},
+                   .script = "address write 0102",
                    .out = "Address: 0102\n",
                    .frames = {all(CMD_WRITE_ADDRESS, {0x01, 0x02}), all(CMD_READ_ADDRESS)}},
         SessionRow{.name = "RefusedAddressPair",
-                   .args = {"address", "write", "00FF"},
+                   .script = "address write 00FF",
                    .status = S::Refused,
                    .errPart = "must be from 0x01 to 0xFE"},
         // Built-in rows come from the console's table: nothing is sent.
         SessionRow{.name = "BuiltInDetails",
-                   .args = {"details", "1080P(60)"},
+                   .script = "details \"1080P(60)\"",
                    .out = "Timing: 1080P(60)\nH active: 1920\nH blank: 280\nHs offset: 88\n"
                           "Hs width: 44\nH total: 2200\nV active: 1080\nV blank: 45\n"
                           "Vs offset: 4\nVs width: 5\nV total: 1125\nVideo clk: 148.5 MHz\n"
@@ -164,7 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
                           "Vsync: +\n"},
         // The current timing is not the slot, so nothing is parked; stored, read back, chosen.
         SessionRow{.name = "StoreUserSlot",
-                   .args = {"user-timing", "store", "1", "--from", "1080i(60)"},
+                   .script = "user-timing store 1 --from \"1080i(60)\"",
                    .out = "User 1: 1920x1080i(60)\nTiming: user:1\n",
                    .frames = {all(CMD_GET_TIMING),
                               all(CMD_STORE_USER_TIMING, hex("00 01 1D 07 80 07 18 01 58 00 2C 00 "
@@ -172,29 +170,29 @@ INSTANTIATE_TEST_SUITE_P(
                               all(CMD_GET_USER_TIMING, {0}), all(CMD_SET_TIMING, {0x37}),
                               all(CMD_GET_TIMING)}},
         SessionRow{.name = "ResetDefaults",
-                   .args = {"reset-defaults"},
+                   .script = "reset-defaults",
                    .out = "Reset: Wait for a few seconds...\n",
                    .frames = {all(CMD_RESET_DEFAULTS), all(CMD_GET_COLOR_SPACE)}},
         // The line hangs up once the first answer is in; the second query goes unanswered.
         SessionRow{.name = "HangUpMidSweep",
-                   .args = {"status"},
+                   .script = "status",
                    .fault = [](sim::LineConfig& c) { c.faults.hangUpAfterFrames = 1; },
                    .status = S::NoAnswer,
                    .errPart = "COM3: the port was closed",
                    .frames = {all(CMD_GET_TIMING), all(CMD_GET_PATTERN)}},
         SessionRow{.name = "PortInUse",
-                   .args = {"status"},
+                   .script = "status",
                    .portBusy = true,
                    .status = S::PortUnavailable,
                    .errPart = "COM3: Can not find this port or used by other application"},
         SessionRow{.name = "NoDisplayEdid",
-                   .args = {"edid", "read"},
+                   .script = "edid read",
                    .fault = [](sim::LineConfig& c) { c.displayAttached = false; },
                    .status = S::NoAnswer,
                    .errPart = "no answer to CMD_READ_TV_EDID",
                    .frames = {all(CMD_READ_TV_EDID, {0x01})}},
         SessionRow{.name = "ScriptWithJson",
-                   .args = {"--json"},
+                   .options = {"--json"},
                    .script = "timing \"1080P(60)\"\npattern \"100%ColorBar\"\nwait 50\n"
                              "set sample-rate 48K\npower off\n",
                    .out = "{\"Timing\":\"1080P(60)\"}\n{\"Pattern\":\"100%ColorBar\"}\n"
@@ -208,7 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The whole sweep, then the link status the receiver asks for: the generator makes 4K(30) 24 bit.
 TEST(SessionStatus, JsonHoldsTheSweepAndTheLinkStatus) {
     const SessionRun run =
-        runSession({.name = "", .args = {"--json"}, .script = "timing 4K(30)\nstatus\n"});
+        runSession({.name = "", .options = {"--json"}, .script = "timing 4K(30)\nstatus\n"});
     ASSERT_EQ(run.status, ExitStatus::Done) << run.err;
     ASSERT_EQ(run.writes.size(), 2u + 12 + 10 + 1);  // twelve queries, ten user slots, the link
     const auto status =
