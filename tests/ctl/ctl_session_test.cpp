@@ -191,6 +191,16 @@ INSTANTIATE_TEST_SUITE_P(
                    .status = S::NoAnswer,
                    .errPart = "no answer to CMD_READ_TV_EDID",
                    .frames = {all(CMD_READ_TV_EDID, {0x01})}},
+        // Every device acts and none answers: frames go out, nothing is read back or read.
+        SessionRow{.name = "AllSilent",
+                   .options = {"--address", "all-silent"},
+                   .script = "set hdcp \"HDCP ON\"\npower off\nstatus",
+                   .status = S::NoAnswer,
+                   .out = "HDCP: HDCP ON\nRead back: no (all-silent)\nPower: OFF\n"
+                          "Read back: no (all-silent)\n",
+                   .errPart = "all-silent: no device answers, nothing to read",
+                   .frames = {commandFrame({0xFF, 0xFF}, CMD_SET_HDCP, {1}),
+                              commandFrame({0xFF, 0xFF}, CMD_SET_POWER, {1})}},
         SessionRow{.name = "ScriptWithJson",
                    .options = {"--json"},
                    .script = "timing \"1080P(60)\"\npattern \"100%ColorBar\"\nwait 50\n"
