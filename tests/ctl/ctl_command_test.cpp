@@ -12,10 +12,11 @@
 namespace krx::ctl {
 namespace {
 
+// One script line: the command it resolves to, or a part of the message that refuses it.
 struct CommandRow {
     const char* name;
-    std::vector<std::string> words;
-    std::optional<Command> expected;  // nothing: a usage error
+    std::string line;
+    std::optional<Command> expected;
     std::string errorPart = "";
 };
 
@@ -23,15 +24,13 @@ class ParseCommand : public ::testing::TestWithParam<CommandRow> {};
 
 TEST_P(ParseCommand, ResolvesNamesOrSaysWhy) {
     const CommandRow& row = GetParam();
-    const auto parsed = parseCommand(row.words);
-    if (row.expected) {
-        ASSERT_TRUE(std::holds_alternative<Command>(parsed))
-            << std::get<UsageError>(parsed).message;
-        EXPECT_EQ(std::get<Command>(parsed), *row.expected);
+    const auto parsed = parseScript(row.line);
+    if (const auto* error = std::get_if<ScriptError>(&parsed)) {
+        EXPECT_FALSE(row.expected) << error->message;
+        EXPECT_NE(error->message.find(row.errorPart), std::string::npos) << error->message;
     } else {
-        ASSERT_TRUE(std::holds_alternative<UsageError>(parsed));
-        EXPECT_NE(std::get<UsageError>(parsed).message.find(row.errorPart), std::string::npos)
-            << std::get<UsageError>(parsed).message;
+        ASSERT_TRUE(row.expected);
+        EXPECT_EQ(std::get<std::vector<ScriptLine>>(parsed).at(0).command, *row.expected);
     }
 }
 
@@ -41,60 +40,45 @@ using O = SettingOption;
 INSTANTIATE_TEST_SUITE_P(
     Rows, ParseCommand,
     ::testing::Values(
-        CommandRow{"TimingStatusName", {"timing", "1080P(60)"}, Command{K::Timing, 0x14}},
-        CommandRow{"TimingRadioCaption", {"timing", "SMPTE4K(24)"}, Command{K::Timing, 0x21}},
-        CommandRow{"TimingOtherCase", {"timing", "1080p(60)"}, Command{K::Timing, 0x14}},
-        CommandRow{"ThreeDStatusName", {"timing", "720P_3D(59.94)SbS"}, Command{K::Timing, 0x2A}},
-        CommandRow{"TimingAuto", {"timing", "auto"}, Command{K::Timing, 0x36}},
-        CommandRow{"TimingUserSlot", {"timing", "user:3"}, Command{K::Timing, 0x39}},
-        CommandRow{"TimingLastCode", {"timing", "0x40"}, Command{K::Timing, 0x40}},
-        CommandRow{"PatternCaption", {"pattern", "Cross Black"}, Command{K::Pattern, 0x0C}},
-        CommandRow{"PatternCaptionWithBlank", {"pattern", "Window"}, Command{K::Pattern, 0x1D}},
-        CommandRow{"PatternByCode", {"pattern", "36"}, Command{K::Pattern, 0x24}},
-        CommandRow{
-            "SetDepthCaption", {"set", "color-depth", "30bit"}, Command{K::Set, 1, O::ColorDepth}},
-        CommandRow{"SetSourceCaption",
-                   {"set", "audio-source", "External Stereo Input"},
+        CommandRow{"TimingStatusName", "timing 1080P(60)", Command{K::Timing, 0x14}},
+        CommandRow{"TimingRadioCaption", "timing SMPTE4K(24)", Command{K::Timing, 0x21}},
+        CommandRow{"TimingOtherCase", "timing 1080p(60)", Command{K::Timing, 0x14}},
+        CommandRow{"ThreeDStatusName", "timing 720P_3D(59.94)SbS", Command{K::Timing, 0x2A}},
+        CommandRow{"TimingAuto", "timing auto", Command{K::Timing, 0x36}},
+        CommandRow{"TimingUserSlot", "timing user:3", Command{K::Timing, 0x39}},
+        CommandRow{"TimingLastCode", "timing 0x40", Command{K::Timing, 0x40}},
+        CommandRow{"PatternCaption", "pattern \"Cross Black\"", Command{K::Pattern, 0x0C}},
+        CommandRow{"PatternCaptionWithBlank", "pattern Window", Command{K::Pattern, 0x1D}},
+        CommandRow{"PatternByCode", "pattern 36", Command{K::Pattern, 0x24}},
+        CommandRow{"SetDepthCaption", "set color-depth 30bit", Command{K::Set, 1, O::ColorDepth}},
+        CommandRow{"SetSourceCaption", "set audio-source \"External Stereo Input\"",
                    Command{K::Set, 1, O::AudioSource}},
-        CommandRow{"PowerOff", {"power", "off"}, Command{K::Power, 1}},
-        CommandRow{"EdidSavedSlotToFolder",
-                   {"edid", "read", "saved", "10", "--save", "out"},
+        CommandRow{"PowerOff", "power off", Command{K::Power, 1}},
+        CommandRow{"EdidSavedSlotToFolder", "edid read saved 10 --save out",
                    Command{K::EdidRead, 10, O::OutputMode, "out"}},
-        CommandRow{"AddressWrite", {"address", "write", "01fe"}, Command{K::AddressWrite, 0x01FE}},
-        CommandRow{"TimingCodeOutOfRange", {"timing", "0x41"}, std::nullopt, "outside 0x00..0x40"},
-        CommandRow{"UserSlotOutOfRange", {"timing", "user:11"}, std::nullopt, "user:1 to user:10"},
-        CommandRow{"SharedRadioCaption",
-                   {"timing", "720P_3D(59.94)"},
-                   std::nullopt,
-                   "\"720P_3D(59.94)SbS\" (0x2A)"},
-        CommandRow{"UnknownTiming", {"timing", "1080P60"}, std::nullopt, "unknown timing"},
-        CommandRow{"PatternCodeOutOfRange", {"pattern", "0x25"}, std::nullopt, "outside"},
-        CommandRow{"UnknownDepth", {"set", "color-depth", "64bit"}, std::nullopt, "\"48bit\""},
-        CommandRow{"UnknownKey", {"set", "volume", "1"}, std::nullopt, "unknown setting"},
-        CommandRow{"PowerNeitherOnNorOff", {"power", "1"}, std::nullopt, "on or off"},
+        CommandRow{"AddressWrite", "address write 01fe", Command{K::AddressWrite, 0x01FE}},
         CommandRow{
             "StoreFromTimingWithEdits",
-            {"user-timing", "store", "3", "--from", "1080i(60)", "video-clk=74.25", "hsync=-"},
+            "user-timing store 3 --from 1080i(60) video-clk=74.25 hsync=-",
             Command{
                 K::StoreUserTiming, 3, O::OutputMode, "", 0x0E, {{10, 74.25}, {kHSyncEdit, 1}}}},
-        CommandRow{"StoreComputedField",
-                   {"user-timing", "store", "1", "h-total=3"},
-                   std::nullopt,
+        CommandRow{"TimingCodeOutOfRange", "timing 0x41", std::nullopt, "outside 0x00..0x40"},
+        CommandRow{"UserSlotOutOfRange", "timing user:11", std::nullopt, "user:1 to user:10"},
+        CommandRow{"SharedRadioCaption", "timing 720P_3D(59.94)", std::nullopt,
+                   "\"720P_3D(59.94)SbS\" (0x2A)"},
+        CommandRow{"UnknownTiming", "timing 1080P60", std::nullopt, "unknown timing"},
+        CommandRow{"PatternCodeOutOfRange", "pattern 0x25", std::nullopt, "outside"},
+        CommandRow{"UnknownDepth", "set color-depth 64bit", std::nullopt, "\"48bit\""},
+        CommandRow{"UnknownKey", "set volume 1", std::nullopt, "unknown setting"},
+        CommandRow{"PowerNeitherOnNorOff", "power 1", std::nullopt, "on or off"},
+        CommandRow{"StoreComputedField", "user-timing store 1 h-total=3", std::nullopt,
                    "not an editable field"},
-        CommandRow{"StoreFractionalWidth",
-                   {"user-timing", "store", "1", "h-active=1.5"},
-                   std::nullopt,
+        CommandRow{"StoreFractionalWidth", "user-timing store 1 h-active=1.5", std::nullopt,
                    "Please enter an integer."},
-        CommandRow{"EdidSlotOutOfRange",
-                   {"edid", "read", "saved", "0"},
-                   std::nullopt,
-                   "slots are 1 to 10"},
-        CommandRow{"AddressOneDigitDevice",
-                   {"address", "write", "015"},
-                   std::nullopt,
+        CommandRow{"EdidSlotOutOfRange", "edid read saved 0", std::nullopt, "slots are 1 to 10"},
+        CommandRow{"AddressOneDigitDevice", "address write 015", std::nullopt,
                    "It is not hex digi !"},
-        CommandRow{"UnknownCommandCutAndEscaped",
-                   {std::string(1, '\0') + std::string(100'000, 'x')},
+        CommandRow{"UnknownCommandCutAndEscaped", std::string(1, '\0') + std::string(100'000, 'x'),
                    std::nullopt,
                    "unknown command \"\\x00" + std::string(kShownTokenBytes - 1, 'x') + "...\""}),
     [](const auto& info) { return std::string(info.param.name); });

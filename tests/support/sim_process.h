@@ -31,12 +31,12 @@ inline bool waitReadable(int fd, int timeoutMs) {
 }
 
 // One run of `binary` with `args`, its standard output on a pipe and, when `stderrPath` is given,
-// its standard error in that file. The destructor ends a process still running with SIGTERM,
-// which lets the simulator remove its link, and reaps it.
+// its standard error in that file (and its standard input from `stdinPath`). The destructor ends
+// a process still running with SIGTERM, which lets the simulator remove its link, and reaps it.
 class SimProcess {
   public:
     SimProcess(const std::string& binary, const std::vector<std::string>& args,
-               const std::string& stderrPath = {}) {
+               const std::string& stderrPath = {}, const std::string& stdinPath = {}) {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe2 failed");
@@ -46,6 +46,9 @@ class SimProcess {
         if (!stderrPath.empty())
             posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrPath.c_str(),
                                              O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (!stdinPath.empty())
+            posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, stdinPath.c_str(), O_RDONLY,
+                                             0);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(binary.c_str()));
         for (const std::string& arg : args)
@@ -87,6 +90,16 @@ class SimProcess {
             line += c;
         }
         return std::nullopt;
+    }
+
+    // Everything it writes to its standard output until it closes it.
+    std::string readAll() {
+        std::string text;
+        char chunk[4096];
+        for (ssize_t count = 0; waitReadable(stdout_, kProcessSafetyTimeoutMs) &&
+                                (count = ::read(stdout_, chunk, sizeof chunk)) > 0;)
+            text.append(chunk, static_cast<std::size_t>(count));
+        return text;
     }
 
     void terminate() const { ::kill(pid_, SIGTERM); }

@@ -178,19 +178,25 @@ void TaskQueue::post(std::function<void()> task) {
     posted_.notify_one();
 }
 
-std::optional<std::function<void()>> TaskQueue::next(Clock::time_point deadline) {
+bool TaskQueue::runNext(Clock::time_point deadline) {
     std::unique_lock guard(lock_);
     posted_.wait_until(guard, deadline, [this] { return !tasks_.empty(); });
     if (tasks_.empty() || tasks_.front().time >= deadline)
-        return std::nullopt;
-    std::function<void()> task = std::move(tasks_.front().task);
+        return false;
+    const std::function<void()> task = std::move(tasks_.front().task);
     tasks_.pop_front();
-    return task;
+    guard.unlock();
+    task();
+    return true;
 }
 
 GeneratorSession::GeneratorSession(std::filesystem::path portsDir, const Options& options,
                                    std::ostream& out, std::ostream& err)
-    : options_(options), out_(out), err_(err), portsDir_(std::move(portsDir)) {}
+    : options_(options), out_(out), err_(err), portsDir_(std::move(portsDir)), events_(tasks_) {}
+
+GeneratorSession::GeneratorSession(SerialChannel& channel, EventSource& events,
+                                   const Options& options, std::ostream& out, std::ostream& err)
+    : options_(options), out_(out), err_(err), events_(events), channel_(&channel) {}
 
 GeneratorSession::~GeneratorSession() = default;
 
@@ -230,7 +236,8 @@ bool GeneratorSession::openDevicePath() {
     if (!error && ::mkdtemp(folder.data()) != nullptr) {
         std::filesystem::create_symlink(std::filesystem::absolute(options_.port.devicePath, error),
                                         portsEntryPath(1, folder), error);
-        channel_ = std::make_unique<CSerialChannel>(tasks_, folder);
+        ownChannel_ = std::make_unique<CSerialChannel>(tasks_, folder);
+        channel_ = ownChannel_.get();
         opened = channel_->open(*this, 1, kGeneratorLine.baud, kGeneratorLine.parity,
                                 kGeneratorLine.dataBits, kGeneratorLine.stopBits,
                                 kGeneratorLine.eventMask, kGeneratorLine.bufferSize);
@@ -252,8 +259,10 @@ bool GeneratorSession::startMonitor(int comNumber) {
 }
 
 ExitStatus GeneratorSession::connect() {
-    if (options_.port.devicePath.empty())
-        channel_ = std::make_unique<CSerialChannel>(tasks_, portsDir_);
+    if (options_.port.devicePath.empty() && channel_ == nullptr) {
+        ownChannel_ = std::make_unique<CSerialChannel>(tasks_, portsDir_);
+        channel_ = ownChannel_.get();
+    }
     if (!options_.port.given())
         return search();
     const bool opened =
@@ -658,18 +667,16 @@ ExitStatus GeneratorSession::runStoreUserTiming(const Command& command) {
 }
 
 void GeneratorSession::waitMs(int ms) {
-    const auto until = Clock::now() + std::chrono::milliseconds(ms);
-    while (auto task = tasks_.next(until))
-        (*task)();
+    const auto until = events_.now() + std::chrono::milliseconds(ms);
+    while (events_.runNext(until)) {
+    }
 }
 
 bool GeneratorSession::awaitWritten() {
-    const auto limit = Clock::now() + kWriteLimit;
+    const auto limit = events_.now() + kWriteLimit;
     while (unwritten_ > 0 && !portLost_) {
-        auto task = tasks_.next(limit);
-        if (!task)
+        if (!events_.runNext(limit))
             return false;
-        (*task)();
     }
     return !portLost_;
 }
@@ -712,10 +719,8 @@ bool GeneratorSession::waitFor(const std::function<bool()>& done) {
         const auto deadline = watchdog_.deadline();
         if (portLost_ || !deadline)
             return false;
-        if (auto task = tasks_.next(*deadline)) {
-            (*task)();
+        if (events_.runNext(*deadline))
             continue;
-        }
         watchdog_.stop();
         if (!receiver_.searchMode)
             receiver_.watchdogExpired();
@@ -761,7 +766,7 @@ void GeneratorSession::sendFrame(TargetAddress to, CommandCode code,
 }
 
 void GeneratorSession::startWatchdog(int intervalMs) {
-    watchdog_.start(Clock::now(), options_.timeoutMs.value_or(intervalMs));
+    watchdog_.start(events_.now(), options_.timeoutMs.value_or(intervalMs));
 }
 
 void GeneratorSession::stopWatchdog() {

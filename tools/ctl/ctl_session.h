@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // krx-vtp-ctl's side of the line: the console's serial channel and response receiver driven from
 // the program's main thread. The main thread blocks on the channel's notifications until an answer
-// is in or its watchdog (AnswerWatchdog) has fired; nothing polls.
+// is in or its watchdog (AnswerWatchdog) has fired; nothing polls. A session can also be handed a
+// channel and the source of its notifications, to run against a simulated line on virtual time.
 #pragma once
 
 #include <chrono>
@@ -29,15 +30,28 @@ namespace krx::ctl {
 
 using Clock = std::chrono::steady_clock;
 
-// The channel's notifications, queued for the main thread. post() may come from any thread.
-class TaskQueue final : public WindowThreadExecutor {
+// The session's clock and the channel's notifications it waits for.
+class EventSource {
+  public:
+    virtual Clock::time_point now() const = 0;
+    // Runs the oldest notification that came before `deadline`, waiting for one until then; false
+    // when none came in time.
+    virtual bool runNext(Clock::time_point deadline) = 0;
+
+  protected:
+    ~EventSource() = default;
+};
+
+// The channel's notifications, queued for the main thread, on the real clock. post() may come
+// from any thread.
+class TaskQueue final : public WindowThreadExecutor, public EventSource {
   public:
     void post(std::function<void()> task) override;
 
-    // The oldest task, waiting for one until `deadline`; nothing when none was posted before the
-    // deadline. Tasks posted later stay queued: however fast they come, they cannot hold a wait
-    // open past its deadline.
-    std::optional<std::function<void()>> next(Clock::time_point deadline);
+    Clock::time_point now() const override { return Clock::now(); }
+    // Tasks posted at or after the deadline stay queued: however fast they come, they cannot hold
+    // a wait open past it.
+    bool runNext(Clock::time_point deadline) override;
 
   private:
     struct Posted {
@@ -57,6 +71,10 @@ class GeneratorSession final : private SerialListener,
     // `portsDir` is where COMn entries are looked up first (ports/ beside the program).
     GeneratorSession(std::filesystem::path portsDir, const Options& options, std::ostream& out,
                      std::ostream& err);
+    // COM ports are those of `channel`, whose notifications `events` runs (a test's simulated
+    // line): --port then names a COM number.
+    GeneratorSession(SerialChannel& channel, EventSource& events, const Options& options,
+                     std::ostream& out, std::ostream& err);
     ~GeneratorSession() override;
 
     GeneratorSession(const GeneratorSession&) = delete;
@@ -155,7 +173,9 @@ class GeneratorSession final : private SerialListener,
     const std::filesystem::path portsDir_;
 
     TaskQueue tasks_;
-    std::unique_ptr<CSerialChannel> channel_;
+    EventSource& events_;
+    std::unique_ptr<CSerialChannel> ownChannel_;
+    SerialChannel* channel_ = nullptr;
     ResponseReceiver receiver_{*this};
 
     int port_ = 0;
