@@ -8,8 +8,9 @@ scripts/deps.sh
 # Lets ccache share objects between clones in different folders.
 export CCACHE_BASEDIR="$PWD"
 
-# Warnings stay warnings here; ./test.sh makes them errors.
-cmake --preset dev -DKRX_WERROR=OFF >/dev/null
+# Warnings stay warnings here; ./test.sh makes them errors. The programs only: no tests, fuzz
+# targets or benchmarks, so neither GoogleTest nor Google Benchmark is needed.
+cmake --preset dev -DKRX_WERROR=OFF -DBUILD_TESTING=OFF >/dev/null
 cmake --build --preset dev -j "$(nproc)"
 
 bin=build/bin
