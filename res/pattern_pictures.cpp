@@ -12,6 +12,9 @@ namespace {
 // Drawing space: the logical thumbnail, 45 x 31.
 constexpr qreal kWidth = kPatternPictureSize.width();
 constexpr qreal kHeight = kPatternPictureSize.height();
+// The same in whole units, for loops that step across the picture.
+constexpr int kWidthUnits = kPatternPictureSize.width();
+constexpr int kHeightUnits = kPatternPictureSize.height();
 const QRectF kWhole(0, 0, kWidth, kHeight);
 
 const QColor kWhite(255, 255, 255);
@@ -96,16 +99,16 @@ void multiburst(QPainter& p) {
     p.fillRect(kWhole, grey(128));
     // Packets of white/black stripes, coarse at the left to fine at the right.
     struct Packet {
-        qreal left;
-        qreal period;
+        int left;
+        int period;
     };
     for (const Packet& packet :
          {Packet{2, 6}, Packet{10, 4}, Packet{18, 3}, Packet{26, 2}, Packet{35, 1}}) {
-        const qreal width = 8;
+        const int width = 8;
         p.fillRect(QRectF(packet.left, 5, width, kHeight - 10), kBlack);
-        for (qreal x = packet.left; x < packet.left + width; x += packet.period)
-            p.fillRect(QRectF(x, 5, packet.period > 1 ? packet.period / 2 : 0.5, kHeight - 10),
-                       kWhite);
+        const qreal stripe = packet.period > 1 ? packet.period / 2.0 : 0.5;
+        for (int x = packet.left; x < packet.left + width; x += packet.period)
+            p.fillRect(QRectF(x, 5, stripe, kHeight - 10), kWhite);
     }
 }
 
@@ -224,12 +227,12 @@ void paintPattern(QPainter& p, int code) {
             break;
         case 0x11:  // White dots
             p.fillRect(kWhole, kBlack);
-            for (qreal y = 2; y < kHeight - 1; y += 4)
-                for (qreal x = 2; x < kWidth - 1; x += 4)
+            for (int y = 2; y < kHeightUnits - 1; y += 4)
+                for (int x = 2; x < kWidthUnits - 1; x += 4)
                     p.fillRect(QRectF(x, y, 1, 1), kWhite);
             break;
         case 0x12:  // AlternateWB
-            for (qreal x = 0; x < kWidth; x += 6) {
+            for (int x = 0; x < kWidthUnits; x += 6) {
                 p.fillRect(QRectF(x, 0, 3, kHeight), kWhite);
                 p.fillRect(QRectF(x + 3, 0, 3, kHeight), kBlack);
             }
