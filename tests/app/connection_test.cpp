@@ -205,6 +205,20 @@ TEST_F(ConnectionTest, CommandsWhileSearchingAreRefused) {
     EXPECT_EQ(channel.writes()[0].bytes, commandFrame({0x00, 0x00}, CMD_PING));
 }
 
+TEST_F(ConnectionTest, HangUpLandsInClosedAndTheNextCommandIsRefused) {
+    sim::LineConfig config;
+    config.faults.hangUpAfterFrames = 3;
+    attachGenerator(1, {0x01, 0x02}, config);
+    CConsoleDlg& w = window();
+    connect(1);
+    expectClosed();
+    EXPECT_FALSE(channel.holdsPort());
+    EXPECT_TRUE(services.messages().empty()) << "a lost port is not reported by itself";
+
+    w.connection().sendCommand(CMD_GET_PATTERN);
+    EXPECT_EQ(messageTexts(), QStringList{kNotOn});
+}
+
 // Frames as the senders build them.
 TEST_F(ConnectionTest, SendersBuildFramesForTheTarget) {
     attachGenerator(1);
