@@ -61,10 +61,10 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 if [[ -e $worktree/.git ]]; then
-    if [[ $(git -C "$worktree" rev-parse HEAD) != "$head" ]] ||
-        ! git -C "$worktree" diff --quiet HEAD; then
-        echo "$worktree is not a clean worktree of HEAD ($head)" >&2
-        remove_worktree=false
+    # A reused worktree is moved to HEAD, unless it holds changes of its own.
+    if ! git -C "$worktree" diff --quiet HEAD ||
+        ! git -C "$worktree" checkout --quiet --detach "$head"; then
+        echo "$worktree is not a clean worktree of this repository" >&2
         exit 2
     fi
 else
@@ -77,7 +77,7 @@ build_dir=$worktree/build/dev
 # The names of the tests ctest's log $1 lists as failed ("  12 - Suite.Name (Failed)").
 failed_tests() {
     sed -n '/The following tests FAILED:/,$ s/^[[:space:]]*[0-9]\+ - \(.*\) (.*)$/\1/p' "$1" |
-        sed 's/  # GetParam() = .*//'  # a parameterised row is named by its suffix
+        sed 's/  # .*//'  # drops a parameterised test's "# GetParam() = …"
 }
 
 # Builds the tree as it stands and runs every test; the names of the failing ones go to $2. With
