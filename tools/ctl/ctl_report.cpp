@@ -34,12 +34,12 @@ std::vector<LabelledText> statusTexts(const StatusReport& report) {
     // The link status answer replaces the sweep's texts of the six options it reports.
     const auto text = [&](SettingOption option) {
         const auto at = std::find(kLinkStatusOptions.begin(), kLinkStatusOptions.end(), option);
-        const bool reported = report.linkStatus && at != kLinkStatusOptions.end();
-        const int value =
-            reported
-                ? (*report.linkStatus)[static_cast<std::size_t>(at - kLinkStatusOptions.begin())]
-                : s.*settingFacts(option).field;
-        return std::string(optionText(option, value));
+        if (report.linkStatus && at != kLinkStatusOptions.end()) {
+            const std::int8_t value =
+                (*report.linkStatus)[static_cast<std::size_t>(at - kLinkStatusOptions.begin())];
+            return std::string(optionText(option, value));
+        }
+        return std::string(optionText(option, s.*settingFacts(option).field));
     };
     const TimingDetails shown =
         timingDetailsFor(s.timingCode, report.currentTiming, report.userTimings);
