@@ -369,6 +369,8 @@ TEST(SettingRefusal, RefusesWhatTheSettingPageRefuses) {
         {ColorDepth, 4, 0x1C, kHdmi, nullptr},
         {ColorDepth, 0, 0x24, kHdmi, nullptr},
         {ColorDepth, 0, 0x14, kDvi, "When in DVI mode, the color depth is fixed to 24bit !"},
+        // For the depth DVI is looked at before 4K.
+        {ColorDepth, 1, 0x1C, kDvi, "When in DVI mode, the color depth is fixed to 24bit !"},
         // The 4:2:0 timings are looked at before DVI.
         {ColorSpace, 1, 0x23, kDvi,
          "When in 4K(60Hz/50Hz) mode, the colorspace is fixed to YUV4:2:0 !"},

@@ -190,14 +190,15 @@ TEST_F(ConsoleAgainstSimProcess, MultiFrameActionsReachTheGeneratorWholeInOrderA
     // A late wake-up (the console's monitor, the simulator's reader) for the earlier frame shortens
     // the gap the simulator stamps; the bounds allow this much, far less than any of the waits.
     constexpr std::int64_t kWakeUpSlackUs = 10'000;
-    for (const auto& [name, operate, frames] : rows) {
+    for (const auto& row : rows) {
+        const auto& [name, operate, frames] = row;
         SCOPED_TRACE(name);
         const std::size_t mark = logged().size();
         operate();
         // The next row starts on a quiet line, once the command guard of this one has ended.
         runUntil([&] {
             bool quiet = false;
-            return logged(&quiet).size() >= mark + frames.size() && quiet &&
+            return logged(&quiet).size() >= mark + std::get<2>(row).size() && quiet &&
                    !connection.commandGuard();
         });
         const std::vector<LoggedFrame> after = logged();
