@@ -24,9 +24,6 @@ class PageHost;
 // thread only.
 class CEdidPage final : public CLazyPage {
   public:
-    // How long a whole EDID answer may take before the read is forgotten.
-    static constexpr int kReadTimeoutMs = 600;
-
     explicit CEdidPage(PageHost& host, QWidget* parent = nullptr);
 
     // "Read EDID": empties the three reports, asks the generator for the chosen source, puts the
