@@ -51,10 +51,12 @@ format_pass() {
 
 # The tests are not checked yet. Headers are checked through the sources that include them
 # (HeaderFilterRegex in .clang-tidy); clang-tidy needs the configuration only, not the build.
+# The compile database is gcc's, so options clang does not know are ignored.
 tidy_pass() {
     cmake --preset dev -DKRX_WERROR=ON -DBUILD_TESTING=ON >/dev/null
     tracked_files 'src/*.cpp' 'tools/*.cpp' 'res/*.cpp' |
-        xargs -0 -n 2 -P "$jobs" clang-tidy -p build/dev --quiet --warnings-as-errors='*' 2>&1 |
+        xargs -0 -n 2 -P "$jobs" clang-tidy -p build/dev --quiet --warnings-as-errors='*' \
+            --extra-arg=-Wno-unknown-warning-option 2>&1 |
         { grep -v '^[0-9]* warnings\? generated\.$' || true; }
 }
 

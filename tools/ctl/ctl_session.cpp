@@ -397,8 +397,8 @@ ExitStatus GeneratorSession::runStatus() {
     if (!waitFor([this] { return answer_.has_value(); }) || answer_->size() != kLinkStatusSize)
         return fail(ExitStatus::NoAnswer, "no answer to CMD_GET_LINK_STATUS");
     std::array<std::int8_t, kLinkStatusSize> link{};
-    std::transform(answer_->begin(), answer_->end(), link.begin(),
-                   [](std::uint8_t byte) { return static_cast<std::int8_t>(byte); });
+    for (std::size_t i = 0; i < link.size(); ++i)
+        link[i] = static_cast<std::int8_t>((*answer_)[i]);
     report.linkStatus = link;
     awaitedCode_ = 0;
     out_ << (options_.json ? formatStatusJson(report) : formatStatusText(report)) << std::flush;
