@@ -10,9 +10,6 @@
 # and the PNGs and those manual pages are left out.
 include(GNUInstallDirs)
 
-# The desktop entry's, the AppStream component's and the icon's name (res/linux/<id>.*): a reverse
-# domain name, as desktops and software centres expect.
-set(KRX_APP_ID "com.krx.VtpSg")
 set(KRX_PACKAGE_MAINTAINER "KRX-VTP-SG console maintainers <maintainers@krx-vtp-sg.invalid>"
     CACHE STRING "Maintainer field of the Debian package")
 

@@ -14,7 +14,10 @@
 
 namespace krx {
 
-CConsoleApp::CConsoleApp(int& argc, char** argv) : QApplication(argc, argv) {}
+CConsoleApp::CConsoleApp(int& argc, char** argv) : QApplication(argc, argv) {
+    // Wayland desktops match the window to its menu entry and icon by this name.
+    setDesktopFileName(QStringLiteral(KRX_APP_ID));
+}
 
 bool CConsoleApp::initInstance() {
     QtWindowServices services;
