@@ -41,6 +41,9 @@ constexpr int kKeepAliveIntervalS = 5;
 constexpr int kKeepAliveProbes = 3;
 constexpr int kUnacknowledgedLimitMs = 20'000;
 
+// How long a closing end waits for the server to close its side.
+constexpr std::chrono::milliseconds kCloseLinger{500};
+
 // What is kept of a refusing server's words: its last line, printable ASCII, this long at most.
 constexpr std::size_t kMaxServerText = 80;
 
@@ -144,6 +147,25 @@ Connection connectWithin(const addrinfo* addresses, Clock::time_point deadline) 
         ::close(fd);
     }
     return {-1, error};
+}
+
+// Tells the server this end is done and waits, up to kCloseLinger, until it has closed its side
+// too, dropping what still arrives. A server that serves one client at a time (ser2net) has then
+// let go of the line, and refuses no open() that follows at once.
+void closeGracefully(int fd) {
+    if (::shutdown(fd, SHUT_WR) == 0) {
+        const auto deadline = Clock::now() + kCloseLinger;
+        std::array<std::uint8_t, 512> sink;  // what arrives is dropped unread
+        for (;;) {
+            std::array<pollfd, 1> wait{{{fd, POLLIN, 0}}};
+            if (pollFor(wait, remainingMs(deadline)) <= 0)
+                break;
+            const ssize_t count = ::recv(fd, sink.data(), sink.size(), 0);
+            if (count == 0 || (count < 0 && errno != EINTR && errno != EAGAIN))
+                break;
+        }
+    }
+    ::close(fd);
 }
 
 // The last line of `text` with anything but printable ASCII left out.
@@ -414,22 +436,27 @@ void CNetworkChannel::endMonitor() {
         monitor_.join();
 }
 
-// Called by the window thread with no monitor running, or by the monitor as it ends.
-void CNetworkChannel::closeSocket() {
+// Called by the window thread with no monitor running, or by the monitor as it ends. A
+// connection the server has ended needs no goodbye.
+void CNetworkChannel::closeSocket(bool serverGone) {
     int fd = -1;
     {
         const std::lock_guard guard(lock_);
         fd = std::exchange(socketFd_, -1);
     }
-    if (fd >= 0)
+    if (fd < 0)
+        return;
+    if (serverGone)
         ::close(fd);
+    else
+        closeGracefully(fd);
 }
 
 // --- monitor thread --------------------------------------------------------------------------
 
 void CNetworkChannel::monitor(const std::shared_ptr<Session>& session, int fd) {
     const MonitorEnd end = monitorLoop(session, fd);
-    closeSocket();
+    closeSocket(end == MonitorEnd::PortLost);
     if (end == MonitorEnd::PortLost) {
         windowThread_.post([session] {
             if (session->ended)
@@ -489,6 +516,12 @@ CNetworkChannel::ReadResult CNetworkChannel::readOnce(
     } while (count < 0 && errno == EINTR);
     if (count == 0)
         return ReadResult::Closed;
+    // A server that writes each byte from the line as it comes, with Nagle's algorithm on (as
+    // ser2net does without its character delay), sends the next only once this end acknowledges
+    // the last: acknowledge at once rather than up to 40 ms later. The kernel falls back to
+    // delayed acknowledgement by itself, so this is asked after every read.
+    const int quickAck = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &quickAck, sizeof quickAck);
     if (count < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK)
             return ReadResult::Nothing;

@@ -102,7 +102,7 @@ class CNetworkChannel final : public SerialChannel {
     void purgeServer(int fd);
 
     void endMonitor();
-    void closeSocket();
+    void closeSocket(bool serverGone = false);
 
     void monitor(const std::shared_ptr<Session>& session, int fd);
     MonitorEnd monitorLoop(const std::shared_ptr<Session>& session, int fd);
