@@ -256,8 +256,13 @@ bool CNetworkChannel::open(SerialListener& owner, int port, int baud, char parit
     if (!text)
         return refuseOpen(OpenError::NoSuchPort, port, {}, 0);
     const auto parsed = parsePortUrl(*text);
-    if (const auto* reason = std::get_if<std::string>(&parsed))
-        return refuseOpen(OpenError::BadAddress, port, *text, 0, *reason);
+    if (const auto* reason = std::get_if<std::string>(&parsed)) {
+        const std::size_t first = text->find_first_not_of(" \t\r\n");
+        const std::size_t last = text->find_last_not_of(" \t\r\n");
+        const std::string written =
+            first == std::string::npos ? std::string() : text->substr(first, last - first + 1);
+        return refuseOpen(OpenError::BadAddress, port, written, 0, *reason);
+    }
     const PortUrl& url = std::get<PortUrl>(parsed);
     const std::string device = formatPortUrl(url);
 

@@ -100,8 +100,8 @@ TEST_F(NetworkChannelTest, RefusedOpenSaysWhyAndLeavesNothingBehind) {
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        // A grace long enough for a loaded machine; the settings' answer has the time limit.
-        const NetworkTimeouts timeouts{300ms, 1s};
+        // Limits a loaded machine keeps, except where the limit is what the row is about.
+        const NetworkTimeouts timeouts{row.systemError == ETIMEDOUT ? 300ms : 5s, 1s};
         auto first = channelTo(row.url, timeouts);
         if (row.holdFirst) {
             ASSERT_TRUE(open(*first));
