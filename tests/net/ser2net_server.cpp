@@ -3,7 +3,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -12,7 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -24,32 +22,20 @@ namespace krx::test {
 
 namespace {
 
-// Tries at connecting before ser2net counts as not listening, and the wait after each refused
-// one (cut short if ser2net ends). ser2net says nothing when its port is up, so a connection is
-// the only sign; it usually comes on the first or second try.
+// ser2net says nothing when its port is up, so a connection is the only sign: tried this often,
+// waiting this long after each refusal (less if ser2net ends). It usually takes one or two.
 constexpr int kConnectTries = 500;
 constexpr int kRetryWaitMs = 10;
 // Generous: a missed wait fails the test, it does not measure speed.
 constexpr int kSafetyTimeoutMs = 20'000;
 
-sockaddr_in loopback(std::uint16_t port) {
-    sockaddr_in address{};
+// A TCP socket and its address on 127.0.0.1 at `port`.
+int loopbackSocket(sockaddr_in& address, std::uint16_t port) {
+    address = {};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-// A port nobody listens on now, from the kernel's ephemeral range.
-std::uint16_t freeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address = loopback(0);
-    socklen_t size = sizeof address;
-    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-        throw std::runtime_error("no free loopback port");
-    ::close(fd);
-    return ntohs(address.sin_port);
+    return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
 }
 
 }  // namespace
@@ -59,26 +45,32 @@ Ser2netServer::Ser2netServer(Ser2netMode mode, const std::string& device, bool c
     if (::mkdtemp(pattern.data()) == nullptr)
         throw std::runtime_error("mkdtemp failed");
     dir_ = pattern;
-    port_ = freeLoopbackPort();
-    const std::string address = "127.0.0.1," + std::to_string(port_);
+    // A port nobody listens on now, from the kernel's ephemeral range.
+    sockaddr_in address{};
+    const int probe = loopbackSocket(address, 0);
+    socklen_t size = sizeof address;
+    if (::bind(probe, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        fail("no free loopback port");
+    ::close(probe);
+    port_ = ntohs(address.sin_port);
+
     const bool rfc2217 = mode == Ser2netMode::Rfc2217;
     url_ = (rfc2217 ? "rfc2217://127.0.0.1:" : "tcp://127.0.0.1:") + std::to_string(port_);
     const auto config = dir_ / "ser2net.yaml";
-    std::ofstream(config) << "%YAML 1.1\n---\n"
-                          << "connection: &generator\n"
-                          << "    accepter: " << (rfc2217 ? "telnet(rfc2217),tcp," : "tcp,")
-                          << address << "\n"
-                          << "    connector: serialdev," << device << ",115200n81,local\n"
-                          << "    options:\n"
-                          << "      chardelay: " << (charDelay ? "true" : "false") << "\n";
+    std::ofstream(config) << "%YAML 1.1\n---\nconnection: &generator\n    accepter: "
+                          << (rfc2217 ? "telnet(rfc2217),tcp," : "tcp,") << "127.0.0.1," << port_
+                          << "\n    connector: serialdev," << device << ",115200n81,local\n"
+                          << "    options:\n      chardelay: " << (charDelay ? "true" : "false")
+                          << "\n";
 
     // Foreground (-n), log to standard output (-d), no UUCP lock files (-u).
-    const std::string log = (dir_ / "ser2net.log").string();
     std::vector<std::string> args = {KRX_SER2NET, "-n", "-d", "-u", "-c", config.string()};
     std::vector<char*> argv;
     for (std::string& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
+    const std::string log = (dir_ / "ser2net.log").string();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -92,13 +84,7 @@ Ser2netServer::Ser2netServer(Ser2netMode mode, const std::string& device, bool c
         fail(std::string("cannot start ") + KRX_SER2NET + " (scripts/deps.sh installs it)");
     }
     pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
-    if (pidFd_ < 0)
-        fail("pidfd_open failed");
     awaitConnections();
-}
-
-Ser2netServer::~Ser2netServer() {
-    release();
 }
 
 void Ser2netServer::release() {
@@ -108,8 +94,8 @@ void Ser2netServer::release() {
         if (::poll(&ended, 1, kSafetyTimeoutMs) != 1)
             ::kill(pid_, SIGKILL);
         ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
     }
-    pid_ = -1;
     if (pidFd_ >= 0)
         ::close(pidFd_);
     pidFd_ = -1;
@@ -118,20 +104,20 @@ void Ser2netServer::release() {
 }
 
 void Ser2netServer::kill() {
-    if (pid_ <= 0)
-        return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
 }
 
-// Connects until ser2net takes the connection, then closes it and waits for ser2net to close its
-// side, so that the connection is over for ser2net too before the test makes its own.
+// Connects until ser2net takes the connection, then says goodbye and waits for ser2net's own
+// close, so that this connection is over for ser2net before the test makes one.
 void Ser2netServer::awaitConnections() {
     for (int attempt = 0; attempt < kConnectTries; ++attempt) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_in address = loopback(port_);
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        sockaddr_in address{};
+        const int fd = loopbackSocket(address, port_);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
             ::shutdown(fd, SHUT_WR);
             char chunk[256];
             pollfd readable{fd, POLLIN, 0};
@@ -143,11 +129,8 @@ void Ser2netServer::awaitConnections() {
         }
         ::close(fd);
         pollfd ended{pidFd_, POLLIN, 0};
-        if (::poll(&ended, 1, kRetryWaitMs) == 1) {
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
+        if (::poll(&ended, 1, kRetryWaitMs) == 1)
             fail("ser2net ended at start");
-        }
     }
     fail("ser2net does not take connections on port " + std::to_string(port_));
 }

@@ -17,10 +17,10 @@ class Ser2netServer {
   public:
     // Starts ser2net for `device` at 115200 8N1 and returns once its port takes connections.
     // `charDelay` keeps ser2net's default of holding bytes from the line for two character times
-    // (at least 1 ms) before passing them on. Throws std::runtime_error when ser2net is missing,
-    // ends, or does not take connections.
+    // (at least 1 ms) before passing them on. Throws std::runtime_error, with ser2net's log, when
+    // ser2net is missing, ends, or does not take connections.
     Ser2netServer(Ser2netMode mode, const std::string& device, bool charDelay = true);
-    ~Ser2netServer();
+    ~Ser2netServer() { release(); }
     Ser2netServer(const Ser2netServer&) = delete;
     Ser2netServer& operator=(const Ser2netServer&) = delete;
 

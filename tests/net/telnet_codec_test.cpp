@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <vector>
 
 namespace krx {
@@ -11,118 +12,82 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using ComPort = TelnetCodec::ComPort;
 
-Bytes concat(std::initializer_list<Bytes> parts) {
-    Bytes all;
-    for (const Bytes& part : parts)
-        all.insert(all.end(), part.begin(), part.end());
-    return all;
+// "FF FB 03" as bytes.
+Bytes hex(const std::string& text) {
+    Bytes bytes;
+    std::istringstream in(text);
+    for (unsigned value = 0; in >> std::hex >> value;)
+        bytes.push_back(static_cast<std::uint8_t>(value));
+    return bytes;
 }
 
-// IAC SB COM-PORT-OPTION <command> <value> IAC SE, for the console's line and the open's purge.
-const Bytes kSettings8N1 = {
-    0xFF, 0xFA, 44, 1,  0x00, 0x01, 0xC2, 0x00, 0xFF, 0xF0,  // SET-BAUDRATE 115200
-    0xFF, 0xFA, 44, 2,  8,    0xFF, 0xF0,                    // SET-DATASIZE 8
-    0xFF, 0xFA, 44, 3,  1,    0xFF, 0xF0,                    // SET-PARITY none
-    0xFF, 0xFA, 44, 4,  1,    0xFF, 0xF0,                    // SET-STOPSIZE 1
-    0xFF, 0xFA, 44, 12, 3,    0xFF, 0xF0,                    // PURGE-DATA both buffers
-};
+// IAC SB COM-PORT-OPTION (44) <command> <value> IAC SE: SET-BAUDRATE 115200, SET-DATASIZE 8,
+// SET-PARITY none, SET-STOPSIZE 1, PURGE-DATA both buffers.
+const std::string kSettings8N1 =
+    " FF FA 2C 01 00 01 C2 00 FF F0  FF FA 2C 02 08 FF F0  FF FA 2C 03 01 FF F0"
+    " FF FA 2C 04 01 FF F0  FF FA 2C 0C 03 FF F0";
 
+// Each row's server bytes arrive in the pieces its '|' marks.
 TEST(TelnetCodec, TakesCommandsOutOfTheServersBytesAndAnswersThem) {
     struct Row {
         const char* name;
-        std::vector<Bytes> reads;
-        Bytes data;
-        Bytes reply;
-        ComPort comPort;
+        std::string reads;
+        std::string data;
+        std::string reply;
+        ComPort comPort = ComPort::Offered;
     };
-    const Bytes overlong = concat({{0xFF, 0xFA, 44}, Bytes(200, 0x41), {0xFF, 0xF0, 0x42}});
+    std::string overlong = "FF FA 2C";
+    for (std::size_t i = 0; i < 2 * TelnetCodec::kMaxSubnegotiation; ++i)
+        overlong += " 41";
     const Row rows[] = {
-        {"PlainData", {{'A', 'B', 0x0D, 0x00}}, {'A', 'B', 0x0D, 0x00}, {}, ComPort::Offered},
-        {"DoubledIacIsOneDataByte", {{0xFF, 0xFF, 0x01}}, {0xFF, 0x01}, {}, ComPort::Offered},
-        {"IacSplitFromItsPair",
-         {{0x41, 0xFF}, {0xFF, 0x42}},
-         {0x41, 0xFF, 0x42},
-         {},
-         ComPort::Offered},
-        // ser2net's opening: WILL and DO suppress-go-ahead, WILL and DONT echo, DO and WILL
-        // binary, DO COM-port.
-        {"Ser2netOpening",
-         {{0xFF, 0xFB, 3,    0xFF, 0xFD, 3,    0xFF, 0xFB, 1,    0xFF, 0xFE,
-           1,    0xFF, 0xFD, 0,    0xFF, 0xFB, 0,    0xFF, 0xFD, 44}},
-         {},
-         concat({{0xFF, 0xFD, 3, 0xFF, 0xFB, 3, 0xFF, 0xFE, 1}, kSettings8N1}),
-         ComPort::Requested},
+        {"PlainData", "41 42 0D 00", "41 42 0D 00", ""},
+        {"DoubledIacIsOneDataByte", "FF FF 01", "FF 01", ""},
+        {"IacSplitFromItsPair", "41 FF | FF 42", "41 FF 42", ""},
+        // WILL and DO suppress-go-ahead, WILL and DONT echo, DO and WILL binary, DO COM-port.
+        {"Ser2netOpening", "FF FB 03 FF FD 03 FF FB 01 FF FE 01 FF FD 00 FF FB 00 FF FD 2C", "",
+         "FF FD 03 FF FB 03 FF FE 01" + kSettings8N1, ComPort::Requested},
         {"BaudRateAnswerSplitAnywhereConfigures",
-         {{0xFF, 0xFD, 44}, {0xFF, 0xFA, 44}, {101, 0, 1, 0xC2}, {0, 0xFF}, {0xF0, 0x41}},
-         {0x41},
-         kSettings8N1,
+         "FF FD 2C | FF FA 2C | 65 00 01 C2 | 00 FF | F0 41", "41", kSettings8N1,
          ComPort::Configured},
-        {"ModemStateNoticeDoesNotConfigure",
-         {{0xFF, 0xFD, 44, 0xFF, 0xFA, 44, 107, 0x00, 0xFF, 0xF0}},
-         {},
-         kSettings8N1,
+        {"ModemStateNoticeDoesNotConfigure", "FF FD 2C FF FA 2C 6B 00 FF F0", "", kSettings8N1,
          ComPort::Requested},
-        {"ComPortRefused", {{0xFF, 0xFE, 44}}, {}, {}, ComPort::Refused},
-        {"UnknownOptionsRefused",
-         {{0xFF, 0xFB, 24, 0xFF, 0xFD, 31}},
-         {},
-         {0xFF, 0xFE, 24, 0xFF, 0xFC, 31},
-         ComPort::Offered},
-        {"ChangesAnsweredOnlyOnce",
-         {{0xFF, 0xFB, 3, 0xFF, 0xFB, 3, 0xFF, 0xFC, 3, 0xFF, 0xFC, 3}},
-         {},
-         {0xFF, 0xFD, 3, 0xFF, 0xFE, 3},
-         ComPort::Offered},
-        {"SubnegotiationWithDoubledIacSkipped",
-         {{0xFF, 0xFA, 44, 107, 0xFF, 0xFF, 0xFF, 0xF0, 0x41}},
-         {0x41},
-         {},
-         ComPort::Offered},
-        {"CommandCutsSubnegotiationShort",
-         {{0xFF, 0xFA, 44, 107, 0xFF, 0xFB, 3, 0x41}},
-         {0x41},
-         {0xFF, 0xFD, 3},
-         ComPort::Offered},
-        {"OverlongSubnegotiationSkipped", {overlong}, {0x42}, {}, ComPort::Offered},
-        {"OtherCommandsMeanNothing",
-         {{0xFF, 0xF1, 0x41, 0xFF, 0xF9, 0x42, 0xFF, 0xF3}},
-         {0x41, 0x42},
-         {},
-         ComPort::Offered},
+        {"ComPortRefused", "FF FE 2C", "", "", ComPort::Refused},
+        {"UnknownOptionsRefused", "FF FB 18 FF FD 1F", "", "FF FE 18 FF FC 1F"},
+        {"ChangesAnsweredOnlyOnce", "FF FB 03 FF FB 03 FF FC 03 FF FC 03", "", "FF FD 03 FF FE 03"},
+        {"SubnegotiationWithDoubledIacSkipped", "FF FA 2C 6B FF FF FF F0 41", "41", ""},
+        {"CommandCutsSubnegotiationShort", "FF FA 2C 6B FF FB 03 41", "41", "FF FD 03"},
+        {"OverlongSubnegotiationSkipped", overlong + " FF F0 42", "42", ""},
+        {"OtherCommandsMeanNothing", "FF F1 41 FF F9 42 FF F3", "41 42", ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TelnetCodec codec(RemoteLineSettings{});
-        EXPECT_EQ(codec.greeting(), (Bytes{0xFF, 0xFB, 0, 0xFF, 0xFD, 0, 0xFF, 0xFB, 44}));
+        EXPECT_EQ(codec.greeting(), hex("FF FB 00 FF FD 00 FF FB 2C"));
         Bytes data;
         Bytes reply;
-        for (const Bytes& read : row.reads)
-            codec.receive(read, data, reply);
-        EXPECT_EQ(data, row.data);
-        EXPECT_EQ(reply, row.reply);
+        std::istringstream reads(row.reads);
+        for (std::string read; std::getline(reads, read, '|');)
+            codec.receive(hex(read), data, reply);
+        EXPECT_EQ(data, hex(row.data));
+        EXPECT_EQ(reply, hex(row.reply));
         EXPECT_EQ(codec.comPort(), row.comPort);
     }
 }
 
 TEST(TelnetCodec, EscapesDataAndValuesAndAsksForWhatItCannotExpress) {
     Bytes out;
-    TelnetCodec::appendData(Bytes{0x01, 0xFF, 0x02, 0xFF}, out);
+    TelnetCodec::appendData(hex("01 FF 02 FF"), out);
     TelnetCodec::appendPurge(telnet::PurgeBuffers::FromLine, out);
-    EXPECT_EQ(out, (Bytes{0x01, 0xFF, 0xFF, 0x02, 0xFF, 0xFF, 0xFF, 0xFA, 44, 12, 1, 0xFF, 0xF0}));
+    EXPECT_EQ(out, hex("01 FF FF 02 FF FF  FF FA 2C 0C 01 FF F0"));
 
-    // 255 baud, nine data bits (not expressible: asks for the current size), even, two stop bits.
+    // 255 baud (IAC doubled), nine data bits (asks for the current size), even, two stop bits.
     TelnetCodec codec(RemoteLineSettings{255, 9, 'e', 2});
     codec.greeting();
     Bytes data;
     Bytes reply;
-    codec.receive(Bytes{0xFF, 0xFD, 44}, data, reply);
-    EXPECT_EQ(reply, (Bytes{
-                         0xFF, 0xFA, 44, 1,  0, 0,    0,    0xFF, 0xFF, 0xFF, 0xF0,  // IAC doubled
-                         0xFF, 0xFA, 44, 2,  0, 0xFF, 0xF0,                          // current size
-                         0xFF, 0xFA, 44, 3,  3, 0xFF, 0xF0,                          // even
-                         0xFF, 0xFA, 44, 4,  2, 0xFF, 0xF0,  // two stop bits
-                         0xFF, 0xFA, 44, 12, 3, 0xFF, 0xF0,
-                     }));
+    codec.receive(hex("FF FD 2C"), data, reply);
+    EXPECT_EQ(reply, hex("FF FA 2C 01 00 00 00 FF FF FF F0  FF FA 2C 02 00 FF F0"
+                         " FF FA 2C 03 03 FF F0  FF FA 2C 04 02 FF F0  FF FA 2C 0C 03 FF F0"));
 }
 
 }  // namespace
