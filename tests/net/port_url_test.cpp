@@ -52,7 +52,6 @@ TEST(PortUrl, RefusesAnythingElseSayingWhy) {
         {"tcp://[::1]4001", "no ':PORT'"},
         {"tcp://[fe80::1%eth0]:4001", "not an IPv6 address"},
         {"tcp://256.1.1.1:4001", "not a host name or IPv4 address: 256.1.1.1"},
-        {"tcp://1.2.3:4001", "not a host name or IPv4 address"},
         {"tcp://-rack3:4001", "not a host name"},
         {"tcp://rack_3:4001", "not a host name"},
         {"tcp://rack..3:4001", "not a host name"},
