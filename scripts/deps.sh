@@ -9,6 +9,7 @@ packages=(
     qt6-base-dev qt6-svg-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick gcovr
+    nlohmann-json3-dev
 )
 
 missing=()
