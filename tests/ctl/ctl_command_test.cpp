@@ -116,20 +116,29 @@ INSTANTIATE_TEST_SUITE_P(
         // pattern caption after its leading blank.
         SessionRow{"NamesAndCodes",
                    "timing SMPTE4K(24)\ntiming 1080p(60)\ntiming 720P_3D(59.94)SbS\ntiming auto\n"
-                   "timing user:3\ntiming 0x40\npattern Window",
+                   "timing user:3\ntiming 0x40\npattern Window\nset color-depth 1",
                    S::Done, "",
                    "Timing: 4096x2160(24)\nTiming: 1080P(60)\nTiming: 720P_3D(59.94)SbS\n"
-                   "Timing: AUTO\nTiming: user:3\nTiming: user:10\nPattern: Window\n",
+                   "Timing: AUTO\nTiming: user:3\nTiming: user:10\nPattern: Window\n"
+                   "Color Depth: 30bit\n",
                    "CMD_SET_TIMING 21, CMD_GET_TIMING, CMD_SET_TIMING 14, CMD_GET_TIMING, "
                    "CMD_SET_TIMING 2A, CMD_GET_TIMING, CMD_SET_TIMING 36, CMD_GET_TIMING, "
                    "CMD_SET_TIMING 39, CMD_GET_TIMING, CMD_SET_TIMING 40, CMD_GET_TIMING, "
-                   "CMD_SET_PATTERN 1D, CMD_GET_PATTERN"},
+                   "CMD_SET_PATTERN 1D, CMD_GET_PATTERN, CMD_GET_TIMING, CMD_GET_OUTPUT_MODE, "
+                   "CMD_SET_COLOR_DEPTH 01, CMD_GET_COLOR_DEPTH",
+                   "--port COM3 --address all"},
         // A malformed script stops before anything is sent.
         SessionRow{"TimingOutOfRange", "timing 0x41", S::Usage, "outside 0x00..0x40"},
         SessionRow{"UserSlotOutOfRange", "timing user:11", S::Usage, "user:1 to user:10"},
         SessionRow{"SharedRadioCaption", "timing 720P_3D(59.94)", S::Usage,
                    "\"720P_3D(59.94)SbS\" (0x2A)"},
         SessionRow{"UnknownDepth", "set color-depth 64bit", S::Usage, "\"48bit\""},
+        SessionRow{"DepthOutOfRange", "set color-depth 9", S::Usage, "is outside 0..4"},
+        SessionRow{"UnknownKey", "set volume 1", S::Usage, "unknown setting"},
+        SessionRow{"PatternOutOfRange", "pattern 0x25", S::Usage, "outside 0x00..0x24"},
+        SessionRow{"PowerNeitherOnNorOff", "power 1", S::Usage, "on or off"},
+        SessionRow{"WaitTooLong", "wait 600001", S::Usage, "0 to 600000"},
+        SessionRow{"EdidSlotOutOfRange", "edid read saved 0", S::Usage, "slots are 1 to 10"},
         SessionRow{"StoreComputedField", "user-timing store 1 h-total=3", S::Usage,
                    "not an editable field"},
         SessionRow{"StoreFractionalWidth", "user-timing store 1 h-active=1.5", S::Usage,
@@ -206,14 +215,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A broadcast group with one device reaches nobody; COM numbers end at 99.
 TEST(ParseOptions, Limits) {
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"--address", "0001", "status"},
-          {"--address", "FF00", "status"},
-          {"--port", "COM100", "status"},
-          {"--timeout-ms", "0", "status"},
-          {"--script", "x.txt", "status"},
-          {"status", "now"}})
-        EXPECT_TRUE(std::holds_alternative<UsageError>(parseOptions(bad))) << bad[0] << bad[1];
+    for (const char* bad : {"--address 0001 status", "--address FF00 status", "--address zz status",
+                            "--port COM100 status", "--port x status", "--timeout-ms 0 status",
+                            "--script x.txt status", "status now", "--bogus status", "--port"}) {
+        std::istringstream words(bad);
+        const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
+        EXPECT_TRUE(std::holds_alternative<UsageError>(parseOptions(args))) << bad;
+    }
 }
 
 // Bytes restart the watchdog from now, but never from past the end of the request's interval.
