@@ -112,8 +112,9 @@ using S = ExitStatus;
 INSTANTIATE_TEST_SUITE_P(
     Rows, Session,
     ::testing::Values(
-        // A radio caption, another case, a 3D status name whose caption other rows share, a
-        // pattern caption after its leading blank.
+        // A radio caption, another case, a 3D status name whose caption other rows share, the
+        // automatic timing, user slots by name and by code, a pattern caption after its leading
+        // blank, a setting's value by number.
         SessionRow{"NamesAndCodes",
                    "timing SMPTE4K(24)\ntiming 1080p(60)\ntiming 720P_3D(59.94)SbS\ntiming auto\n"
                    "timing user:3\ntiming 0x40\npattern Window\nset color-depth 1",
@@ -127,8 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "CMD_SET_PATTERN 1D, CMD_GET_PATTERN, CMD_GET_TIMING, CMD_GET_OUTPUT_MODE, "
                    "CMD_SET_COLOR_DEPTH 01, CMD_GET_COLOR_DEPTH",
                    "--port COM3 --address all"},
-        // A malformed script stops before anything is sent.
-        SessionRow{"TimingOutOfRange", "timing 0x41", S::Usage, "outside 0x00..0x40"},
+        // Malformed scripts: "line N: why" of the first bad line, and nothing runs.
         SessionRow{"UserSlotOutOfRange", "timing user:11", S::Usage, "user:1 to user:10"},
         SessionRow{"SharedRadioCaption", "timing 720P_3D(59.94)", S::Usage,
                    "\"720P_3D(59.94)SbS\" (0x2A)"},
