@@ -10,6 +10,14 @@
 
 namespace krx {
 
+int pollFor(std::span<pollfd> waits, int timeoutMs) {
+    for (;;) {
+        const int ready = ::poll(waits.data(), waits.size(), timeoutMs);
+        if (ready >= 0 || errno != EINTR)
+            return ready;
+    }
+}
+
 PollEvent::PollEvent() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (fd_ < 0)
         throw std::system_error(errno, std::generic_category(), "eventfd()");
