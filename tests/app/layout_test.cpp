@@ -1,21 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Every caption readable: with the desktop font, no visible control of a page or of the main
 // window shows a caption wider than itself or lies outside the widget that holds it.
-#include <QComboBox>
 #include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
-#include <QTabWidget>
 #include <optional>
 
 #include "console_fixture.h"
 #include "model/status_texts.h"
-#include "pages/setting_page.h"
-#include "pages/timing_details_page.h"
-#include "pages/timing_page.h"
 
 namespace krx::testing {
 namespace {
