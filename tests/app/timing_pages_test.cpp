@@ -39,20 +39,16 @@ class TimingPagesTest : public ConsoleTest {
 TEST_F(TimingPagesTest, SelectingATimingSendsItShowsItsDetailsAndFollowsTheColourRule) {
     struct Row {
         std::uint8_t code;
-        std::vector<std::pair<QString, QString>> shown;
+        const char* hFreq;
+        const char* vFreq;
         int polarity;  // checked "+" (0) or "-" (1) of both pairs
         bool locked;
         int colorSpace;
         const char* colours;  // the status panel's colour space and depth
     };
     const Row rows[] = {
-        {0x22,
-         {{"Video clk:", "297"}, {"H freq:", "135"}, {"Hs offset:", "368"}},
-         0,
-         true,
-         4,
-         "YUV4:2:0 24bit"},
-        {0x00, {{"H freq:", "31.47"}, {"V freq:", "59.94"}}, 1, false, 0, "RGB4:4:4 24bit"},
+        {0x22, "135", "60", 0, true, 4, "YUV4:2:0 24bit"},
+        {0x00, "31.47", "59.94", 1, false, 0, "RGB4:4:4 24bit"},
     };
     CConsoleDlg& w = freshWindow(true);
     receive(answerFrame(kBroadcast, CMD_GET_COLOR_SPACE, {0x01}));
@@ -63,8 +59,8 @@ TEST_F(TimingPagesTest, SelectingATimingSendsItShowsItsDetailsAndFollowsTheColou
         click(row.code);
         EXPECT_EQ(sent(), std::vector<Bytes>{commandFrame(kBroadcast, CMD_SET_TIMING, {row.code})});
         EXPECT_EQ(panelTiming(), qs(timingStatusName(row.code)));
-        for (const auto& [label, text] : row.shown)
-            EXPECT_EQ(field(label)->text(), text) << label.toStdString();
+        EXPECT_EQ(field("H freq:")->text(), row.hFreq);
+        EXPECT_EQ(field("V freq:")->text(), row.vFreq);
         EXPECT_EQ(details().hSyncGroup->checkedId(), row.polarity);
         EXPECT_EQ(details().vSyncGroup->checkedId(), row.polarity);
         EXPECT_EQ(field("Video clk:")->isReadOnly(), row.locked);
