@@ -147,15 +147,10 @@ TEST_F(ConnectionTest, OpenFailuresShowTheMessageAndStayClosed) {
     channel.addBusyPort(2);
     CConsoleDlg& w = window();
     w.connection().portButton()->click();  // COM1 does not exist
-    EXPECT_EQ(messageTexts(), QStringList{kNoPort});
+    w.connection().changePort(1);          // COM2 is held by another program
     expectOpen(false);
-    services.clearMessages();
-    w.connection().changePort(1);  // COM2 is held by another program
-    EXPECT_EQ(messageTexts(), QStringList{kNoPort});
-    expectOpen(false);
-    services.clearMessages();
     w.connection().searchButton()->click();  // no port opens: fails at once on COM1
-    EXPECT_EQ(messageTexts(), QStringList{kNoDevice});
+    EXPECT_EQ(messageTexts(), (QStringList{kNoPort, kNoPort, kNoDevice}));
     EXPECT_EQ(w.connection().portNumber(), 1);
     expectOpen(false);
     EXPECT_TRUE(channel.writes().empty());

@@ -64,41 +64,47 @@ class EdidPageTest : public ConsoleTest {
         fs::temp_directory_path() / ("krx_edid_page_" + std::to_string(::getpid()));
 };
 
-// The attached display's EDID is read and shown, saved, and both saved files open into the same
-// 256 bytes and show its report again; opening leaves the status as the read set it. A stored
-// EDID read next replaces the image.
-TEST_F(EdidPageTest, ReadsSavesAndReopensTheAttachedDisplaysEdid) {
+// Reads from the attached display and from stored slot 10 (which differ in their serial number)
+// each replace the image and show its report. Text typed over the source list asks for "no item
+// chosen" (the payloads are the read operation's), which the generator does not answer: a second
+// press sends again and restarts the 600 ms, the reports stay empty and the status " ", and the
+// read is then forgotten.
+TEST_F(EdidPageTest, ReadsShowTheChosenSourceAndAnUnansweredOneIsForgotten) {
     const sim::Generator& device = attachGenerator(1).device(0);
-    const EdidImage& expected = device.attachedEdid();
     connect(1);
     CEdidPage& edid = page();
-    edid.readButton->click();
-    services.runFor(600);
-    EXPECT_EQ(edid.edidImage, expected);
-    const EdidReport report = EdidDecoder::decodeReceived(expected);
-    EXPECT_EQ(edid.statusLabel->text(), shown(report.status));
-    EXPECT_EQ(edid.hexDumpBox->toPlainText(), dumpRows(expected));
-    EXPECT_EQ(edid.generalBox->toPlainText(), shown(report.general));
-    EXPECT_EQ(edid.audioBox->toPlainText(), shown(report.audio));
-
-    mark(0);
-    edid.saveButton->click();
-    EXPECT_EQ(messageTexts(),
-              QStringList{"Save EDID data to .\\RedIvo_EDID00.txt and RedIvo_EDID00.bin"});
-    for (const char* file : {"RedIvo_EDID00.txt", "RedIvo_EDID00.bin"}) {
-        edid.edidImage = {};
-        edid.hexDump = edid.generalReport = "previous report";
-        edid.refresh();
-        openFile(dir_ / file);
-        EXPECT_EQ(edid.edidImage, expected) << file;
-        EXPECT_EQ(edid.generalBox->toPlainText(), shown(report.general));
-        EXPECT_EQ(edid.hexDumpBox->toPlainText(), dumpRows(expected));
+    for (int source : {0, 10}) {
+        edid.sourceSelector->setCurrentIndex(source);
+        edid.readButton->click();
+        services.runFor(600);
+        const EdidImage& expected = source == 0 ? device.attachedEdid() : device.storedEdid(9);
+        EXPECT_EQ(edid.edidImage, expected) << source;
+        const EdidReport report = EdidDecoder::decodeReceived(expected);
         EXPECT_EQ(edid.statusLabel->text(), shown(report.status));
+        EXPECT_EQ(edid.hexDumpBox->toPlainText(), dumpRows(expected));
+        EXPECT_EQ(edid.generalBox->toPlainText(), shown(report.general));
+        EXPECT_EQ(edid.audioBox->toPlainText(), shown(report.audio));
     }
-    edid.sourceSelector->setCurrentIndex(10);
+    const QString dump = edid.hexDumpBox->toPlainText();
+    edid.sourceSelector->lineEdit()->selectAll();
+    edid.sourceSelector->lineEdit()->insert("Saved 4");
+    mark(0);
     edid.readButton->click();
-    services.runFor(600);
-    EXPECT_EQ(edid.edidImage, device.storedEdid(9));
+    services.runFor(400);
+    edid.readButton->click();
+    services.runFor(599);
+    const ResponseReceiver& receiver = window().connection().receiver();
+    EXPECT_TRUE(receiver.edidReadMode);
+    const Bytes frame = commandFrame(kBroadcast, CMD_READ_SAVED_EDID, {0xFE});
+    EXPECT_EQ(sent(), (std::vector<Bytes>{frame, frame}));
+    EXPECT_EQ(edid.hexDumpBox->toPlainText(), dump);
+    for (QPlainTextEdit* report : {edid.generalBox, edid.videoBox, edid.audioBox})
+        EXPECT_TRUE(report->toPlainText().isEmpty());
+    services.runFor(1);
+    EXPECT_FALSE(receiver.edidReadMode);
+    EXPECT_FALSE(receiver.edidFromSavedSlot);
+    EXPECT_EQ(edid.statusLabel->text(), " ");
+
     // Each dump row sits beside its offset label.
     window().tabs()->setCurrentWidget(&edid);
     window().show();
@@ -112,59 +118,41 @@ TEST_F(EdidPageTest, ReadsSavesAndReopensTheAttachedDisplaysEdid) {
     }
 }
 
-// Text typed over the source list asks for "no item chosen" (the payloads are the read
-// operation's); a second press sends again and restarts the 600 ms. Unanswered, the read leaves the
-// reports empty and the status " ", and is then forgotten.
-TEST_F(EdidPageTest, ReadAsksForTheChosenSourceUntilTheWatchdogFires) {
-    sim::LineConfig config;
-    config.faults.silentCodes = {CMD_READ_SAVED_EDID};
-    attachGenerator(1, {0x01, 0x02}, config);
-    connect(1);
-    const ResponseReceiver& receiver = window().connection().receiver();
+// Saved as text and binary, the image opens again from both files and shows its report; opening
+// leaves the status as it was. Cancelled, the dialog changes nothing. A chosen file's folder
+// becomes the working folder; the image is blanked first, and a file that cannot be read (the
+// reasons are pinned with readEdidFile) shows its message and leaves the reports as they were.
+TEST_F(EdidPageTest, SavedFilesOpenIntoTheSameImageAndAFailedOpenShowsWhy) {
     CEdidPage& edid = page();
-    edid.hexDump = "dump kept";
-    edid.generalReport = edid.videoReport = edid.audioReport = "report";
+    const EdidImage tv = sim::defaultTvEdid();
+    edid.edidImage = tv;
+    edid.statusText = "status kept";
     edid.refresh();
-    edid.sourceSelector->setCurrentIndex(3);
-    edid.sourceSelector->lineEdit()->selectAll();
-    edid.sourceSelector->lineEdit()->insert("Saved 4");
+    edid.saveButton->click();
+    EXPECT_EQ(messageTexts(),
+              QStringList{"Save EDID data to .\\RedIvo_EDID00.txt and RedIvo_EDID00.bin"});
+    const EdidReport report = EdidDecoder::decodeAll(tv);
+    for (const char* file : {"RedIvo_EDID00.txt", "RedIvo_EDID00.bin"}) {
+        edid.edidImage = {};
+        edid.hexDump = edid.generalReport = "previous report";
+        edid.refresh();
+        openFile(dir_ / file);
+        EXPECT_EQ(edid.edidImage, tv) << file;
+        EXPECT_EQ(edid.generalBox->toPlainText(), shown(report.general));
+        EXPECT_EQ(edid.hexDumpBox->toPlainText(), dumpRows(tv));
+        EXPECT_EQ(edid.statusLabel->text(), "status kept");
+    }
     mark(0);
-    edid.readButton->click();
-    services.runFor(400);
-    edid.readButton->click();
-    services.runFor(599);
-    EXPECT_TRUE(receiver.edidReadMode);
-    const Bytes frame = commandFrame(kBroadcast, CMD_READ_SAVED_EDID, {0xFE});
-    EXPECT_EQ(sent(), (std::vector<Bytes>{frame, frame}));
-    EXPECT_EQ(edid.hexDumpBox->toPlainText(), "dump kept");
-    for (QPlainTextEdit* report : {edid.generalBox, edid.videoBox, edid.audioBox})
-        EXPECT_TRUE(report->toPlainText().isEmpty());
-    services.runFor(1);
-    EXPECT_FALSE(receiver.edidReadMode);
-    EXPECT_FALSE(receiver.edidFromSavedSlot);
-    EXPECT_EQ(edid.statusLabel->text(), " ");
-}
-
-// Cancelled, the dialog changes nothing. A chosen file's folder becomes the working folder; the
-// image is blanked first, and a file that cannot be read (the reasons are pinned with
-// readEdidFile) shows its message and leaves the reports and the status as they were.
-TEST_F(EdidPageTest, OpenCancelledOrOfAFileThatCannotBeRead) {
-    CEdidPage& edid = page();
+    openFile({});
+    EXPECT_EQ(edid.edidImage, tv);
+    EXPECT_EQ(fs::current_path(), dir_);
     const fs::path picked = dir_ / "picked";
     fs::create_directory(picked);
-    edid.edidImage = {};
-    edid.statusText = "status kept";
-    edid.generalReport = "previous report";
-    edid.refresh();
-    openFile({});
-    EXPECT_EQ(edid.edidImage, EdidImage{});
-    EXPECT_EQ(fs::current_path(), dir_);
-
     openFile(picked / "gone.bin");
     EXPECT_EQ(messageTexts(), QStringList{"File read failed"});
     EXPECT_EQ(fs::current_path(), picked);
     EXPECT_EQ(edid.edidImage, blankEdidImage());
-    EXPECT_EQ(edid.generalBox->toPlainText(), "previous report");
+    EXPECT_EQ(edid.generalBox->toPlainText(), shown(report.general));
     EXPECT_EQ(edid.statusLabel->text(), "status kept");
 }
 
