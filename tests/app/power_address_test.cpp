@@ -8,14 +8,7 @@
 namespace krx::testing {
 namespace {
 
-class PowerAddressTest : public ConsoleTest {
-  protected:
-    // SG.ini with entry 1 = 12 34 "bench" and entry 2 = 01 02, before the window loads it.
-    void writeBook() {
-        std::ofstream out(bookDirectory() / "SG.ini", std::ios::binary);
-        out << "1234 0102\r\n*bench\r\n*dut\r\n";
-    }
-};
+using PowerAddressTest = ConsoleTest;
 
 TEST_F(PowerAddressTest, ChoosingAnItemSetsTheTargetAndRestartsTheSweepWhenOpen) {
     struct Row {
@@ -33,7 +26,9 @@ TEST_F(PowerAddressTest, ChoosingAnItemSetsTheTargetAndRestartsTheSweepWhenOpen)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        writeBook();
+        // Entry 1 = 12 34 "bench" and entry 2 = 01 02, before the window loads the book.
+        std::ofstream(bookDirectory() / "SG.ini", std::ios::binary)
+            << "1234 0102\r\n*bench\r\n*dut\r\n";
         CConsoleDlg& w = freshWindow(row.open);
         w.addressSelector()->setCurrentIndex(row.item);
         emit w.addressSelector()->activated(row.item);
