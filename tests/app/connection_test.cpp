@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Opening, closing and switching the port and the device search, on the virtual clock against
-// simulated ports.
+// Opening, closing and switching the port, the device search and a lost port, on the virtual
+// clock against simulated ports.
 
 #include "app/serial_log.h"
 #include "console_fixture.h"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The Pattern and Setting pages as an operator uses them: clicks on real widgets, the frames that
-// reach the simulated generator with their times, the status panel, refusals and the guard.
+// The Pattern and Setting pages as an operator uses them, with the Timing page's radios for the
+// command guard they share: clicks on real widgets, the frames that reach the simulated generator
+// with their times, the status panel, refusals and the guard.
 #include <QKeyEvent>
 
 #include "console_fixture.h"
