@@ -71,8 +71,6 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, CtlProcess,
     ::testing::Values(
         ProcessRow{"Help", "--help", "", 0, "", std::string(usageText())},
-        ProcessRow{"ScriptRunsEveryLine", "--script DIR/script", "# bench\npattern 3\npower off\n",
-                   0, "", "Pattern: RedScreen\nPower: OFF\n"},
         // The generator outputs DVI and a 4:2:0 timing at once: the 4K rule speaks first.
         ProcessRow{"RefusedLineEndsTheScript", "--script -",
                    "set output-mode DVI\ntiming 4K(4:2:0)(60)\nset color-space YUV4:4:4\npower off",
@@ -108,7 +106,7 @@ TEST(CtlBenches, OneScriptOnThreeBenchesWithAJUnitReport) {
     const auto pty = networked.firstLine();
     ASSERT_TRUE(local.firstLine() && pty && silent.firstLine());
     test::Ser2netServer server(test::Ser2netMode::RawTcp, *pty);
-    std::ofstream(dir / "unit.txt") << "pattern 3\npower off\n";
+    std::ofstream(dir / "unit.txt") << "# bench\npattern 3\npower off\n";
     const std::string a = dir / "A";
     const std::string c = dir / "C";
     krx::testing::SimProcess ctl(KRX_CTL_BINARY,
@@ -128,7 +126,7 @@ TEST(CtlBenches, OneScriptOnThreeBenchesWithAJUnitReport) {
     EXPECT_EQ(lines, expected);
     EXPECT_NE(
         readFile(dir / "err")
-            .find(c + ": " + (dir / "unit.txt").string() + ":1: no answer to CMD_GET_PATTERN"),
+            .find(c + ": " + (dir / "unit.txt").string() + ":2: no answer to CMD_GET_PATTERN"),
         std::string::npos)
         << readFile(dir / "err");
 
@@ -140,10 +138,10 @@ TEST(CtlBenches, OneScriptOnThreeBenchesWithAJUnitReport) {
                       "    e.tagName + ':' + e.getAttribute('type') for e in case.childNodes\n"
                       "    if e.nodeType == e.ELEMENT_NODE), sep='|')",
                       dir / "report.xml"});
-    EXPECT_EQ(parse.readAll(), a + "|1: pattern 3\n" + a + "|2: power off\n" + server.url() +
-                                   "|1: pattern 3\n" + server.url() + "|2: power off\n" + c +
-                                   "|1: pattern 3|failure:exit status 1\n" + c +
-                                   "|2: power off|skipped:\n");
+    EXPECT_EQ(parse.readAll(), a + "|2: pattern 3\n" + a + "|3: power off\n" + server.url() +
+                                   "|2: pattern 3\n" + server.url() + "|3: power off\n" + c +
+                                   "|2: pattern 3|failure:exit status 1\n" + c +
+                                   "|3: power off|skipped:\n");
     EXPECT_EQ(parse.waitExit(), 0);
     std::filesystem::remove_all(dir);
 }
