@@ -368,7 +368,7 @@ bool CNetworkChannel::start() {
     // What arrived while nothing monitored the port is stale, here and, over RFC 2217, in the
     // server; dropped here rather than by the monitor, so that anything sent after start()
     // returns is read. An end of the connection seen here is seen again by the monitor.
-    const auto drop = [](std::vector<std::uint8_t>) {};
+    const auto drop = [](const std::vector<std::uint8_t>&) {};
     while (readOnce(fd, drop) == ReadResult::Data) {
     }
     if (telnet_ && telnet_->comPort() == TelnetCodec::ComPort::Configured)
@@ -397,7 +397,7 @@ void CNetworkChannel::purgeServer(int fd) {
             reportError("PURGE-DATA", ready == 0 ? ETIMEDOUT : errno);
             return;
         }
-        if (readOnce(fd, [](std::vector<std::uint8_t>) {}) == ReadResult::Closed)
+        if (readOnce(fd, [](const std::vector<std::uint8_t>&) {}) == ReadResult::Closed)
             return;
     }
 }
