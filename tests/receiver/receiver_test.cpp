@@ -191,16 +191,25 @@ TEST(ReceiverSweep, AsksEveryQueryInOrderStoresEverythingAndRestartsTheWatchdog)
     EXPECT_EQ(r.a.watchdogStops, 0);  // left running after the last answer
 }
 
-TEST(ReceiverSweep, MissingFourthAnswerEndsTheSweepAfter400Ms) {
+// The watchdog ends the sweep before an EDID read, and leaves the position and a search alone
+// (the console handles the search's expiry).
+TEST(ReceiverSweep, MissingFourthAnswerEndsTheSweepAfter400MsBeforeAnEdidRead) {
     Rig r;
     r.rx.startStatusSweep(400);
     for (std::size_t i = 0; i < 3; ++i)
         r.feed(statusAnswer(i, kSweepValues[i]));
+    r.rx.edidReadMode = r.rx.edidFromSavedSlot = r.rx.searchMode = true;
+    r.rx.rxPosition = 7;
     r.advance(399);
     EXPECT_TRUE(r.rx.sweepMode);
     r.advance(1);
     EXPECT_FALSE(r.rx.sweepMode);
+    EXPECT_TRUE(r.rx.edidReadMode && r.rx.edidFromSavedSlot && r.rx.searchMode);
+    EXPECT_EQ(r.rx.rxPosition, 7);
     EXPECT_EQ(r.a.watchdogStops, 1);
+    r.rx.watchdogExpired();  // the next expiry ends the EDID read
+    EXPECT_FALSE(r.rx.edidReadMode || r.rx.edidFromSavedSlot);
+    EXPECT_TRUE(r.rx.searchMode);
     EXPECT_TRUE(r.a.finishes.empty());
     EXPECT_EQ(r.a.queries.size(), 4u);  // nothing sent after the time-out
     EXPECT_EQ(r.rx.deviceStatus.colorSpace, 2);
@@ -372,34 +381,6 @@ TEST(ReceiverModes, FlagsChooseOneMatcherInPriorityOrder) {
                                  r.rx.deviceStatus.timingCode == 0x14, r.a.handlers.size() == 1};
             EXPECT_EQ(seen[m], m == row.expected);
         }
-    }
-}
-
-TEST(ReceiverModes, WatchdogEndsTheSweepElseTheEdidReadAndKeepsThePosition) {
-    struct Row {
-        const char* name;
-        bool sweep, edid, saved;
-        bool sweepAfter, edidAfter, savedAfter;
-    };
-    const Row rows[] = {
-        {"sweep first", true, true, true, false, true, true},
-        {"edid read", false, true, true, false, false, false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        Rig r;
-        r.rx.sweepMode = row.sweep;
-        r.rx.edidReadMode = row.edid;
-        r.rx.edidFromSavedSlot = row.saved;
-        r.rx.searchMode = true;  // untouched: the console handles the search's expiry
-        r.rx.rxPosition = 7;
-        r.rx.watchdogExpired();
-        EXPECT_EQ(r.rx.sweepMode, row.sweepAfter);
-        EXPECT_EQ(r.rx.edidReadMode, row.edidAfter);
-        EXPECT_EQ(r.rx.edidFromSavedSlot, row.savedAfter);
-        EXPECT_TRUE(r.rx.searchMode);
-        EXPECT_EQ(r.rx.rxPosition, 7);
-        EXPECT_EQ(r.a.watchdogStops, 1);
     }
 }
 
