@@ -9,6 +9,8 @@
 #   tsan     clang under ThreadSanitizer: the tests whose threads are ours
 #   release  gcc, optimised: the programs, configured without GoogleTest and Google Benchmark as
 #            ./run.sh builds them
+#   package  the Debian package of the release build, unpacked into a scratch root and its
+#            programs run from there (tests/package/check_package.sh)
 # Compiler warnings and clang-tidy findings are errors.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -81,6 +83,14 @@ release_pass() {
     cmake --build --preset release -j "$jobs"
 }
 
+# From the release pass's build, so nothing is compiled again.
+package_pass() {
+    cmake --build --preset release -j "$jobs"
+    rm -rf build/package
+    cpack --preset package
+    tests/package/check_package.sh build/package/krx-vtp-sg_*.deb
+}
+
 total_start=$SECONDS
 timed format format_pass
 timed tidy tidy_pass
@@ -88,6 +98,7 @@ timed dev build_and_test dev
 timed asan build_and_test asan
 timed tsan tsan_pass
 timed release release_pass
+timed package package_pass
 echo "== times"
 printf '%s' "$summary"
 printf '%-8s %5d s\n' total $((SECONDS - total_start))

@@ -9,7 +9,7 @@
 
 cmake_minimum_required(VERSION 3.25)
 
-set(layered src/link src/edid src/address src/address/dialogs src/framework src/model src/ops
+set(layered src/files src/link src/edid src/address src/address/dialogs src/framework src/model src/ops
     src/pages src/app res tools/sim tools/edid tools/ctl)
 
 # The folder an include names: the longest layered folder whose path, less its "src/" or

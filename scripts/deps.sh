@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Installs the Debian 12 packages the build, the tests and the console need, if any is missing.
+# Installs the Debian 12 packages the build, the tests, the console and its Debian package need, if
+# any is missing.
 # As root it runs apt-get; otherwise it prints the apt-get line to run and fails.
 set -euo pipefail
 
@@ -9,6 +10,7 @@ packages=(
     qt6-base-dev qt6-svg-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick gcovr
+    dpkg-dev help2man librsvg2-bin desktop-file-utils appstream lintian man-db
 )
 
 missing=()

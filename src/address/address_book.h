@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "address/sg_ini_location.h"
+
 namespace krx {
 
 inline constexpr std::size_t kAddressEntryCount = 32;
@@ -76,31 +78,35 @@ inline constexpr std::string_view kAddressPairMessage =
     "Group address and device address must be from 0x01 to 0xFE, or both group address and "
     "device address are 00 to delete the address";
 
-inline constexpr std::string_view kIniCreateFailedMessage =
-    "There is no SG.ini and faild to create new empty ini file !";
-inline constexpr std::string_view kIniMissingMessage = "failed";
 inline constexpr std::string_view kIniReadFailedMessage = "File read failed";
+// The file SG.ini could not be written to, and why: "Cannot create /x/SG.ini: permission denied",
+// "Cannot save the address book to /x/SG.ini: write-protected".
+std::string iniCreateFailedMessage(const std::filesystem::path& file, std::string_view reason);
+std::string iniSaveFailedMessage(const std::filesystem::path& file, std::string_view reason);
 
-// The book of 32 device addresses kept in SG.ini in `directory` (the executable's directory in the
-// console, a scratch directory in tests). load() and save() return the messages to show, in order;
-// empty when all went well.
+// The book of 32 device addresses kept in SG.ini (beside the executable or in the user's settings
+// folder in the console, a scratch directory in tests). load() and save() return the messages to
+// show, in order; empty when all went well.
 class AddressBook {
   public:
+    explicit AddressBook(SgIniLocation location);
+    // SG.ini in `directory`.
     explicit AddressBook(const std::filesystem::path& directory);
 
-    const std::filesystem::path& iniPath() const { return iniPath_; }
+    const SgIniLocation& location() const { return location_; }
 
-    // Creates SG.ini with the default content when it is missing, then reads it. When it cannot
-    // be read the entries stay as they were.
-    std::vector<std::string_view> load();
-    // Writes the whole book to a scratch file beside SG.ini and renames it into place, so a
-    // failed save leaves the old file as it was and no scratch file behind.
-    std::vector<std::string_view> save() const;
+    // Creates the save file with the default content (and its missing folders) when it is the
+    // file to read and is missing, then reads the file to read. When it cannot be read the
+    // entries stay as they were.
+    std::vector<std::string> load();
+    // Writes the whole book with saveFileAtomically (creating missing folders): the old file
+    // stays whole when the save fails, and a write-protected one is never replaced.
+    std::vector<std::string> save() const;
 
     AddressEntries entries;
 
   private:
-    std::filesystem::path iniPath_;
+    SgIniLocation location_;
 };
 
 }  // namespace krx

@@ -3,28 +3,37 @@
 
 #include <filesystem>
 
+#include "address/sg_ini_location.h"
 #include "app/console_dlg.h"
 #include "app/serial_log.h"
+#include "files/atomic_save.h"
+#include "files/settings_dirs.h"
 #include "framework/qt_window_services.h"
+#include "link/port_map.h"
 #include "link/posix_serial_channel.h"
 
 namespace krx {
 
-CConsoleApp::CConsoleApp(int& argc, char** argv) : QApplication(argc, argv) {}
+CConsoleApp::CConsoleApp(int& argc, char** argv) : QApplication(argc, argv) {
+    // Wayland desktops match the window to its menu entry and icon by this name.
+    setDesktopFileName(QStringLiteral(KRX_APP_ID));
+}
 
 bool CConsoleApp::initInstance() {
     QtWindowServices services;
 
-    // Ports and the address book are looked up beside the executable (COMn -> ports/COMn).
+    // Ports and the address book are looked up beside the executable first (COMn -> ports/COMn),
+    // then in the user's settings folder, where an installed program keeps them.
     const std::filesystem::path executableDir(applicationDirPath().toStdString());
-    const std::filesystem::path portsDir = executableDir / "ports";
-    CSerialChannel channel(services, portsDir);
+    const SettingsEnvironment environment = SettingsEnvironment::fromProcess();
+    CSerialChannel channel(services,
+                           portsDirectories(executableDir, userSettingsDirectory(environment)));
     // Failures after a port has opened are not shown to the operator; they go to the log only.
     channel.setErrorReporter(
         [](const std::string& text) { qCDebug(serialLog, "%s", text.c_str()); });
 
     {
-        CConsoleDlg window(services, channel, executableDir);
+        CConsoleDlg window(services, channel, locateSgIni(executableDir, environment, probePath));
         services.runModal(window);
     }  // the window stops the channel before the channel itself goes away
     return false;

@@ -25,11 +25,11 @@ constexpr int kApplicationIcon = 128;
 }  // namespace
 
 CConsoleDlg::CConsoleDlg(WindowServices& services, SerialChannel& channel,
-                         const std::filesystem::path& bookDirectory, QWidget* parent)
+                         const SgIniLocation& book, QWidget* parent)
     : QDialog(parent),
       services_(services),
       channel_(channel),
-      addressBook_(bookDirectory),
+      addressBook_(book),
       panel_(services),
       answers_(connection_, pageHost_, panel_, power_,
                [this](TargetAddress address) { onAddressRead(address); }),
@@ -56,8 +56,9 @@ CConsoleDlg::CConsoleDlg(WindowServices& services, SerialChannel& channel,
     // Closed on COM1 (the connection's group), broadcast target, empty status texts, the EDID
     // source at item 0 (where its list starts), Timing page shown; then the book, which may report
     // why it could not be read or created.
-    for (std::string_view text : addressBook_.load())
-        message(text);
+    // The book's messages may name its file, whose path is in the system's encoding.
+    for (const std::string& text : addressBook_.load())
+        services_.showMessage(this, QString::fromLocal8Bit(text));
     rebuildAddressList();
     CEdidPage& edid = pageHost_.edidPage();
     edid.statusText.clear();
@@ -66,6 +67,10 @@ CConsoleDlg::CConsoleDlg(WindowServices& services, SerialChannel& channel,
     power_.refresh();
     tabs_->setCurrentIndex(0);
 }
+
+CConsoleDlg::CConsoleDlg(WindowServices& services, SerialChannel& channel,
+                         const std::filesystem::path& bookDirectory, QWidget* parent)
+    : CConsoleDlg(services, channel, SgIniLocation::in(bookDirectory), parent) {}
 
 CConsoleDlg::~CConsoleDlg() = default;
 
@@ -141,10 +146,6 @@ void CConsoleDlg::buildPages(const DialogUnits& du) {
     // sized here, it skips that pass and is placed all the same.
     if (auto* stack = tabs_->findChild<QStackedWidget*>())
         stack->resize(tabs_->size());
-}
-
-void CConsoleDlg::message(std::string_view text) {
-    services_.showMessage(this, latin1(text));
 }
 
 // --- target address --------------------------------------------------------------------------

@@ -27,7 +27,10 @@ class CAddressDlg;
 // and the address book. Window thread only.
 class CConsoleDlg final : public QDialog {
   public:
-    // The address book is kept as SG.ini in `bookDirectory` (the executable's directory).
+    // The address book is read from and saved to `book` (see locateSgIni).
+    CConsoleDlg(WindowServices& services, SerialChannel& channel, const SgIniLocation& book,
+                QWidget* parent = nullptr);
+    // The address book in `bookDirectory`, read and saved there.
     CConsoleDlg(WindowServices& services, SerialChannel& channel,
                 const std::filesystem::path& bookDirectory, QWidget* parent = nullptr);
     ~CConsoleDlg() override;
@@ -66,7 +69,6 @@ class CConsoleDlg final : public QDialog {
     // A read-address answer: kept for the address dialog, which shows it from its first
     // opening on.
     void onAddressRead(TargetAddress address);
-    void message(std::string_view text);
     // TargetAddress from selector item `index`: 0 every device with answers, 1 every device
     // without, 2..33 book entries 1..32.
     void setTargetFromItem(int index);

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <system_error>
 
+#include "files/atomic_save.h"
+
 namespace krx {
 namespace {
 
@@ -151,44 +153,6 @@ std::string fileExtension(const std::filesystem::path& path) {
     return dot == std::string::npos ? std::string() : name.substr(dot + 1);
 }
 
-bool writeAll(int fd, std::string_view content) {
-    while (!content.empty()) {
-        const ssize_t written = ::write(fd, content.data(), content.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        content.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// A new file beside `target` that no one else uses: ".<name>.<pid>.<n>.tmp", created exclusively.
-int createTemporaryBeside(const std::filesystem::path& target, std::filesystem::path& temporary) {
-    constexpr int kAttempts = 100;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        temporary = target.parent_path() /
-                    ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-                     std::to_string(attempt) + ".tmp");
-        const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
-        }
-    }
-    return -1;
-}
-
-void syncDirectory(const std::filesystem::path& directory) {
-    const int fd =
-        ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 }  // namespace
 
 EdidImage blankEdidImage() {
@@ -279,18 +243,9 @@ std::filesystem::path nextFreeEdidPath(const std::filesystem::path& directory,
 EdidResult<std::filesystem::path> writeFileAtomically(const std::filesystem::path& path,
                                                       std::string_view content) {
     using Result = EdidResult<std::filesystem::path>;
-    std::filesystem::path temporary;
-    const int fd = createTemporaryBeside(path, temporary);
-    if (fd < 0) {
+    if (!saveFileAtomically(path, content)) {
         return Result::failure(std::string(kEdidCreateFailed));
     }
-    const bool written = writeAll(fd, content) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return Result::failure(std::string(kEdidCreateFailed));
-    }
-    syncDirectory(path.parent_path());
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
         return Result::failure(std::string(kEdidSaveMissing));

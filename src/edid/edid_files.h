@@ -47,10 +47,10 @@ std::string formatEdidText(const EdidImage& image);
 std::filesystem::path nextFreeEdidPath(const std::filesystem::path& directory,
                                        std::string_view extension);
 
-// Replaces (or creates) `path` with `content` without ever leaving a partial file there: the bytes
-// go to a temporary file in the same directory, are flushed to disk and then renamed into place.
-// Fails with kEdidCreateFailed when the file cannot be written, with kEdidSaveMissing when the
-// file is not there afterwards. Returns `path`.
+// Replaces (or creates) `path` with `content` through saveFileAtomically: never a partial file;
+// links are followed; a write-protected file, or anything but a regular file, is left alone. Fails
+// with kEdidCreateFailed when the file cannot be written, with kEdidSaveMissing when the file is
+// not there afterwards. Returns `path`.
 EdidResult<std::filesystem::path> writeFileAtomically(const std::filesystem::path& path,
                                                       std::string_view content);
 

@@ -17,6 +17,14 @@ bool isComPort(int port) {
 
 }  // namespace
 
+PortsDirectories portsDirectories(const std::filesystem::path& executableDir,
+                                  const std::optional<std::filesystem::path>& settingsDir) {
+    PortsDirectories dirs{executableDir / "ports"};
+    if (settingsDir)
+        dirs.push_back(*settingsDir / "ports");
+    return dirs;
+}
+
 std::filesystem::path portsEntryPath(int port, const std::filesystem::path& portsDir) {
     return portsDir / ("COM" + std::to_string(port));
 }
@@ -31,17 +39,19 @@ std::optional<std::filesystem::path> standardDevicePath(int port) {
     return std::filesystem::path(kDeviceFamilies[family] + std::to_string(index % kPortsPerFamily));
 }
 
-std::optional<std::filesystem::path> comPortDevice(int port,
-                                                   const std::filesystem::path& portsDir) {
+std::optional<std::filesystem::path> comPortDevice(int port, const PortsDirectories& portsDirs) {
     if (!isComPort(port))
         return std::nullopt;
-    std::filesystem::path entry = portsEntryPath(port, portsDir);
-    std::error_code error;
-    // symlink_status, not status: a dangling link still claims the number. An entry that cannot
-    // be examined at all (type none) does not.
-    const auto type = std::filesystem::symlink_status(entry, error).type();
-    if (type != std::filesystem::file_type::not_found && type != std::filesystem::file_type::none)
-        return entry;
+    for (const std::filesystem::path& portsDir : portsDirs) {
+        std::filesystem::path entry = portsEntryPath(port, portsDir);
+        std::error_code error;
+        // symlink_status, not status: a dangling link still claims the number. An entry that
+        // cannot be examined at all (type none) does not.
+        const auto type = std::filesystem::symlink_status(entry, error).type();
+        if (type != std::filesystem::file_type::not_found &&
+            type != std::filesystem::file_type::none)
+            return entry;
+    }
     return standardDevicePath(port);
 }
 

@@ -3,11 +3,19 @@
 
 #include <filesystem>
 #include <optional>
+#include <vector>
 
 namespace krx {
 
 inline constexpr int kFirstComPort = 1;
 inline constexpr int kLastComPort = 99;
+
+// The folders COMn entries are looked up in, first one first.
+using PortsDirectories = std::vector<std::filesystem::path>;
+
+// ports/ beside the executable, then ports/ in the user's settings folder when there is one. Pure.
+PortsDirectories portsDirectories(const std::filesystem::path& executableDir,
+                                  const std::optional<std::filesystem::path>& settingsDir);
 
 // The entry that names COMn in a ports directory ("COM9", "COM10", ...). Pure.
 std::filesystem::path portsEntryPath(int port, const std::filesystem::path& portsDir);
@@ -17,9 +25,9 @@ std::filesystem::path portsEntryPath(int port, const std::filesystem::path& port
 // outside 1..99 have none. Pure.
 std::optional<std::filesystem::path> standardDevicePath(int port);
 
-// The path to open for COMn: the ports directory's entry when one exists (even a link that points
-// nowhere, so that opening it fails instead of reaching an unrelated device), else the standard
-// device. Nothing for a number outside 1..99.
-std::optional<std::filesystem::path> comPortDevice(int port, const std::filesystem::path& portsDir);
+// The path to open for COMn: the entry of the first ports directory that has one (even a link that
+// points nowhere, so that opening it fails instead of reaching an unrelated device), else the
+// standard device. Nothing for a number outside 1..99.
+std::optional<std::filesystem::path> comPortDevice(int port, const PortsDirectories& portsDirs);
 
 }  // namespace krx

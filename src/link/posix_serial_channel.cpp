@@ -136,8 +136,11 @@ struct CSerialChannel::Session {
 
 // --- window-thread operations ----------------------------------------------------------------
 
+CSerialChannel::CSerialChannel(WindowThreadExecutor& windowThread, PortsDirectories portsDirs)
+    : windowThread_(windowThread), portsDirs_(std::move(portsDirs)) {}
+
 CSerialChannel::CSerialChannel(WindowThreadExecutor& windowThread, std::filesystem::path portsDir)
-    : windowThread_(windowThread), portsDir_(std::move(portsDir)) {}
+    : CSerialChannel(windowThread, PortsDirectories{std::move(portsDir)}) {}
 
 CSerialChannel::~CSerialChannel() {
     endMonitor();
@@ -178,11 +181,13 @@ bool CSerialChannel::open(SerialListener& owner, int port, int baud, char parity
         return refuseOpen(OpenError::SystemError, port, {}, failure.code().value());
     }
 
-    const auto device = comPortDevice(port, portsDir_);
+    const auto device = comPortDevice(port, portsDirs_);
     if (!device) {
-        // COM97-COM99 exist only as entries of the ports directory.
-        if (port >= kFirstComPort && port <= kLastComPort)
-            return refuseOpen(OpenError::NoSuchDevice, port, portsEntryPath(port, portsDir_), 0);
+        // COM97-COM99 exist only as entries of a ports directory; the first one is named.
+        if (port >= kFirstComPort && port <= kLastComPort) {
+            const std::filesystem::path first = portsDirs_.empty() ? "" : portsDirs_.front();
+            return refuseOpen(OpenError::NoSuchDevice, port, portsEntryPath(port, first), 0);
+        }
         return refuseOpen(OpenError::NoSuchPort, port, {}, 0);
     }
     // O_NONBLOCK also keeps open() from waiting for carrier on a real port.

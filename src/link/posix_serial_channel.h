@@ -16,11 +16,12 @@
 #include <thread>
 #include <vector>
 
+#include "link/port_map.h"
 #include "link/serial_channel.h"
 
 namespace krx {
 
-// A COM port on a POSIX tty (termios). COMn is found through the ports directory first, then the
+// A COM port on a POSIX tty (termios). COMn is found through the ports directories first, then the
 // standard device names (see port_map.h). The port is held exclusively (flock and TIOCEXCL).
 //
 // One monitor thread per started port blocks in poll() on, by priority, the shutdown event, the
@@ -48,6 +49,8 @@ class CSerialChannel final : public SerialChannel {
     // window thread catches up.
     static constexpr std::size_t kMaxUnhandledBytes = 50'000;
 
+    CSerialChannel(WindowThreadExecutor& windowThread, PortsDirectories portsDirs);
+    // One ports directory.
     CSerialChannel(WindowThreadExecutor& windowThread, std::filesystem::path portsDir);
     ~CSerialChannel() override;
 
@@ -116,7 +119,7 @@ class CSerialChannel final : public SerialChannel {
     void deliver(const std::shared_ptr<Session>& session, std::vector<std::uint8_t> bytes);
 
     WindowThreadExecutor& windowThread_;
-    const std::filesystem::path portsDir_;
+    const PortsDirectories portsDirs_;
     ErrorReporter errorReporter_;
 
     // Signalled until the next open() resets them.

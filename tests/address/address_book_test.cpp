@@ -1,17 +1,16 @@
 // SPDX-License-Identifier: MIT
-// The address book: hex helpers, the SG.ini format both ways, the address table's rules, and the
-// file itself in scratch directories.
+// The address book: hex helpers, the SG.ini format both ways, the address table's rules, where
+// the file lives, and the file itself in scratch directories.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "address/address_book.h"
 #include "address/hex_text.h"
@@ -21,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
-using Messages = std::vector<std::string_view>;
+using Messages = std::vector<std::string>;
 
 TEST(HexText, DigitsBytesAndFormats) {
     struct ByteRow {
@@ -150,6 +149,38 @@ TEST(AddressTable, StoresRowsUntilABoxIsTooLong) {
     EXPECT_EQ(tooLongRowMessage(31), "Index No. 1F is more than 2 HEX digital");
 }
 
+TEST(SgIniLocation, BesideTheProgramWhenItCanBeWrittenThereElseTheUsers) {
+    const fs::path exe = "/opt/krx/bin", beside = exe / "SG.ini";
+    const fs::path xdg = "/x/cfg/krx-vtp-sg/SG.ini", home = "/home/op/.config/krx-vtp-sg/SG.ini";
+    constexpr PathFacts kWritable{true, true}, kReadOnly{true, false};
+    struct Row {
+        const char* name;
+        SettingsEnvironment environment;
+        std::map<fs::path, PathFacts> files;  // the rest does not exist
+        SgIniLocation expected;
+    };
+    const Row rows[] = {
+        {"PortableFolder", {"/x/cfg", "/home/op"}, {{exe, kWritable}}, {beside, beside}},
+        {"WritableBookInAReadOnlyFolder", {"/x/cfg", ""}, {{beside, kWritable}}, {beside, beside}},
+        {"InstalledProgram", {"/x/cfg", "/home/op"}, {{exe, kReadOnly}}, {xdg, xdg}},
+        {"NoXdgConfigHome", {"", "/home/op"}, {{exe, kReadOnly}}, {home, home}},
+        {"RelativeXdgConfigHomeIgnored", {"cfg", "/home/op"}, {}, {home, home}},
+        {"ReadOnlyBookRead",
+         {"/x/cfg", ""},
+         {{exe, kWritable}, {beside, kReadOnly}},
+         {beside, xdg}},
+        {"UsersBookOnceSaved", {"/x/cfg", ""}, {{beside, kReadOnly}, {xdg, kWritable}}, {xdg, xdg}},
+        {"NoHomeAtAll", {"", "relative"}, {{exe, kReadOnly}}, {beside, beside}},
+    };
+    for (const Row& row : rows) {
+        const auto probe = [&row](const fs::path& path) {
+            const auto found = row.files.find(path);
+            return found == row.files.end() ? PathFacts{} : found->second;
+        };
+        EXPECT_EQ(locateSgIni(exe, row.environment, probe), row.expected) << row.name;
+    }
+}
+
 // SG.ini on disk, each case in its own scratch directory.
 class SgIniFileTest : public ::testing::Test {
   protected:
@@ -163,27 +194,38 @@ class SgIniFileTest : public ::testing::Test {
         std::ifstream in(ini(), std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
-    std::size_t fileCount() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), {}));
-    }
 
     fs::path dir_;
 };
 
-TEST_F(SgIniFileTest, MissingFileIsCreatedAndASavedBookLoadsBack) {
+// Then made read-only, as an installed program's: read at start-up, saved to the user's file.
+TEST_F(SgIniFileTest, MissingFileIsCreatedAndAReadOnlyOneIsSavedToTheUsersFile) {
     AddressBook book(dir_);
     EXPECT_EQ(book.load(), Messages{});
     EXPECT_EQ(contents(), defaultSgIni());
     EXPECT_EQ(book.entries[0], (AddressEntry{0, " "}));
-
     book.entries[2] = {0x1234, "abc"};
     EXPECT_EQ(book.save(), Messages{});
-    EXPECT_EQ(contents(), formatSgIni(book.entries));
-    EXPECT_EQ(fileCount(), 1u) << "no scratch file left";
-    ::chmod(ini().c_str(), 0444);  // a write-protected book still loads
-    AddressBook again(dir_);
+    const std::string saved = formatSgIni(book.entries);
+    EXPECT_EQ(contents(), saved);
+
+    ::chmod(ini().c_str(), 0444);
+    const fs::path users = dir_ / "cfg" / "krx-vtp-sg";
+    const auto located = [this] {
+        return locateSgIni(dir_, {(dir_ / "cfg").string(), ""}, probePath);
+    };
+    AddressBook installed(located());
+    EXPECT_EQ(installed.location(), (SgIniLocation{ini(), users / "SG.ini"}));
+    EXPECT_EQ(installed.load(), Messages{});
+    EXPECT_EQ(installed.entries, book.entries);
+    installed.entries[3] = {0x0304, "mine"};
+    EXPECT_EQ(installed.save(), Messages{});
+    EXPECT_EQ(contents(), saved);
+    EXPECT_EQ(fs::status(users).permissions(), fs::perms::owner_all);
+    AddressBook again(located());
     EXPECT_EQ(again.load(), Messages{});
-    EXPECT_EQ(again.entries, book.entries);
+    EXPECT_EQ(again.entries, installed.entries);
+    EXPECT_EQ(book.save(), Messages{iniSaveFailedMessage(ini(), "write-protected")});
 }
 
 TEST_F(SgIniFileTest, UnreadableFileLeavesTheEntriesAsTheyWere) {
@@ -191,37 +233,17 @@ TEST_F(SgIniFileTest, UnreadableFileLeavesTheEntriesAsTheyWere) {
     {
         ASSERT_EQ(::mkfifo(ini().c_str(), 0600), 0);  // must not block the start-up
         AddressBook book(dir_);
-        EXPECT_EQ(book.load(), Messages{kIniReadFailedMessage});
+        EXPECT_EQ(book.load(), Messages{std::string(kIniReadFailedMessage)});
         EXPECT_EQ(book.entries, before);
     }
-    AddressBook nowhere(dir_ / "gone");
-    EXPECT_EQ(nowhere.load(),
-              (Messages{kIniCreateFailedMessage, kIniMissingMessage, kIniReadFailedMessage}));
-    EXPECT_EQ(nowhere.entries, before);
-    EXPECT_EQ(nowhere.save(), (Messages{kIniCreateFailedMessage, kIniMissingMessage}));
-}
-
-TEST_F(SgIniFileTest, FailedSaveKeepsTheOldFileAndLeavesNoScratchFile) {
-    AddressBook book(dir_);
-    book.load();
-    book.entries[0] = {0x0102, "kept"};
-    ASSERT_EQ(book.save(), Messages{});
-    const std::string old = contents();
-    book.entries[0] = {0x0304, "lost"};
-
-    // Writes cut short by the file size limit (this works for root too).
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved{};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 100;
-    ::setrlimit(RLIMIT_FSIZE, &small);
-    const Messages cutShort = book.save();
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, SIG_DFL);
-    EXPECT_EQ(cutShort, Messages{kIniCreateFailedMessage});
-    EXPECT_EQ(contents(), old);
-    EXPECT_EQ(fileCount(), 1u);
+    std::ofstream(dir_ / "file") << "";
+    const fs::path nowhere = dir_ / "file" / "SG.ini";  // the messages name the file and why
+    AddressBook book(dir_ / "file");
+    EXPECT_EQ(book.load(), (Messages{iniCreateFailedMessage(nowhere, "not a directory"),
+                                     std::string(kIniReadFailedMessage)}));
+    EXPECT_EQ(book.entries, before);
+    EXPECT_EQ(book.save(), Messages{"Cannot save the address book to " + nowhere.string() +
+                                    ": not a directory"});
 }
 
 }  // namespace

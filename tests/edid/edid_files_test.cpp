@@ -205,32 +205,18 @@ TEST_F(EdidFilesTest, OverwritesNumber99WhenAllAreTaken) {
     EXPECT_EQ(contents(dir_ / "RedIvo_EDID99.txt"), formatEdidText(counting()));
 }
 
-TEST_F(EdidFilesTest, SaveIntoMissingDirectoryFailsWithCreateMessage) {
-    const auto saved = saveEdidFiles(dir_ / "absent", counting());
-    ASSERT_FALSE(saved);
-    EXPECT_EQ(saved.error(), kEdidCreateFailed);
-}
-
-TEST_F(EdidFilesTest, FailedReplaceKeepsTargetAndLeavesNoTemporary) {
-    // A directory in the way makes the final rename fail after the bytes were written.
-    fs::create_directory(dir_ / "RedIvo_EDID00.txt");
-    write("RedIvo_EDID00.txt/keep", "kept");
-    const auto written = writeFileAtomically(dir_ / "RedIvo_EDID00.txt", "new");
-    ASSERT_FALSE(written);
-    EXPECT_EQ(written.error(), kEdidCreateFailed);
-    EXPECT_EQ(contents(dir_ / "RedIvo_EDID00.txt" / "keep"), "kept");
-    EXPECT_EQ(entries(), (std::vector<std::string>{"RedIvo_EDID00.txt"}));
-}
-
+// What the save refuses is pinned with the atomic save; here, that a refusal is the page's message.
 TEST_F(EdidFilesTest, BinaryFailureKeepsTheTextFile) {
-    // Every binary name is taken by a directory, so number 99 is chosen and cannot be replaced.
+    // Every binary name is taken, number 99 by a write-protected file, which is kept.
     for (int n = 0; n < 100; ++n) {
-        fs::create_directory(dir_ / edidName(n, ".bin"));
+        write(edidName(n, ".bin"), "kept");
     }
+    fs::permissions(dir_ / "RedIvo_EDID99.bin", fs::perms::owner_read);
     const auto saved = saveEdidFiles(dir_, counting());
     ASSERT_FALSE(saved);
     EXPECT_EQ(saved.error(), kEdidCreateFailed);
     EXPECT_EQ(contents(dir_ / "RedIvo_EDID00.txt"), formatEdidText(counting()));
+    EXPECT_EQ(contents(dir_ / "RedIvo_EDID99.bin"), "kept");
 }
 
 }  // namespace

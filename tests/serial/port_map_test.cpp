@@ -10,18 +10,21 @@
 namespace krx {
 namespace {
 
-// COMn is ports/COMn when that entry exists (even as a link pointing nowhere), else the standard
-// device: COM1-32 /dev/ttyS0-31, COM33-64 /dev/ttyUSB0-31, COM65-96 /dev/ttyACM0-31.
-TEST(ComPortDevice, PortsEntryFirstEvenPointingNowhereElseTheStandardDevice) {
-    const test::PortsDir ports;
+// COMn is the entry of the first ports directory that has one (even a link pointing nowhere), else
+// the standard device: COM1-32 /dev/ttyS0-31, COM33-64 /dev/ttyUSB0-31, COM65-96 /dev/ttyACM0-31.
+TEST(ComPortDevice, FirstPortsEntryEvenPointingNowhereElseTheStandardDevice) {
+    const test::PortsDir ports, users;
     ports.link(1, "/dev/null");
     ports.link(10, ports.path() / "missing-target");
     ports.link(98, "/dev/null");
     ports.link(100, "/dev/null");
+    users.link(1, "/dev/zero");
+    users.link(5, "/dev/zero");
     std::ofstream(ports.path() / "COM0").put('x');
     const std::filesystem::path none;
     const std::pair<int, std::filesystem::path> rows[] = {
-        {1, ports.entry(1)},    // a link
+        {1, ports.entry(1)},    // a link, before the user's
+        {5, users.entry(5)},    // only the user's
         {10, ports.entry(10)},  // a link that points nowhere
         {98, ports.entry(98)},  // a number without a standard device
         {2, "/dev/ttyS1"},      // no entry: the standard device
@@ -37,12 +40,15 @@ TEST(ComPortDevice, PortsEntryFirstEvenPointingNowhereElseTheStandardDevice) {
     };
     for (const auto& [port, expected] : rows) {
         SCOPED_TRACE(port);
-        const auto device = comPortDevice(port, ports.path());
+        const auto device = comPortDevice(port, {ports.path(), users.path()});
         EXPECT_EQ(device.value_or(none), expected);
     }
-    EXPECT_EQ(comPortDevice(40, ports.path() / "no-such-dir"),
+    EXPECT_EQ(comPortDevice(40, {ports.path() / "no-such-dir"}),
               std::filesystem::path("/dev/ttyUSB7"));
     EXPECT_EQ(standardDevicePath(0), std::nullopt);
+    EXPECT_EQ(portsDirectories("/opt/bin", "/home/op/.config/krx-vtp-sg"),
+              (PortsDirectories{"/opt/bin/ports", "/home/op/.config/krx-vtp-sg/ports"}));
+    EXPECT_EQ(portsDirectories("/opt/bin", std::nullopt), PortsDirectories{"/opt/bin/ports"});
 }
 
 }  // namespace

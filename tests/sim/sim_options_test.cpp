@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/sim_link.h"
 #include "sim/traffic_log.h"
 
 namespace krx::sim {
@@ -36,6 +37,11 @@ TEST(SimOptions, EveryOptionLandsInItsFieldAndIsListedByHelp) {
     const SimOptions& o = std::get<SimOptions>(parsed);
     EXPECT_TRUE(o.help);
     EXPECT_EQ(o.linkPath, "ports/COM3");
+    // A path with a folder is taken as it is; a bare name is a ports entry the console looks up.
+    const PortsDirectories dirs = {"/opt/bin/ports", "/home/op/.config/krx-vtp-sg/ports"};
+    EXPECT_EQ(linkPathFor(o.linkPath, dirs, false), "ports/COM3");
+    EXPECT_EQ(linkPathFor("COM3", dirs, true), "/opt/bin/ports/COM3");
+    EXPECT_EQ(linkPathFor("COM3", dirs, false), "/home/op/.config/krx-vtp-sg/ports/COM3");
     EXPECT_EQ(o.devices, (std::vector<TargetAddress>{{0x0A, 0x0B}, {0xFE, 0x01}}));
     EXPECT_EQ(o.edidPath, "tv.bin");
     EXPECT_EQ(o.logPath, "t.jsonl");

@@ -190,9 +190,9 @@ bool TaskQueue::runNext(Clock::time_point deadline) {
     return true;
 }
 
-GeneratorSession::GeneratorSession(std::filesystem::path portsDir, const Options& options,
+GeneratorSession::GeneratorSession(PortsDirectories portsDirs, const Options& options,
                                    std::ostream& out, std::ostream& err)
-    : options_(options), out_(out), err_(err), portsDir_(std::move(portsDir)), events_(tasks_) {}
+    : options_(options), out_(out), err_(err), portsDirs_(std::move(portsDirs)), events_(tasks_) {}
 
 GeneratorSession::GeneratorSession(SerialChannel& channel, EventSource& events,
                                    const Options& options, std::ostream& out, std::ostream& err)
@@ -260,7 +260,7 @@ bool GeneratorSession::startMonitor(int comNumber) {
 
 ExitStatus GeneratorSession::connect() {
     if (options_.port.devicePath.empty() && channel_ == nullptr) {
-        ownChannel_ = std::make_unique<CSerialChannel>(tasks_, portsDir_);
+        ownChannel_ = std::make_unique<CSerialChannel>(tasks_, portsDirs_);
         channel_ = ownChannel_.get();
     }
     if (!options_.port.given())

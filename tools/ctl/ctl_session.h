@@ -68,8 +68,9 @@ class GeneratorSession final : private SerialListener,
                                private ReceiverActions,
                                private ops::SearchLine {
   public:
-    // `portsDir` is where COMn entries are looked up first (ports/ beside the program).
-    GeneratorSession(std::filesystem::path portsDir, const Options& options, std::ostream& out,
+    // `portsDirs` is where COMn entries are looked up first (ports/ beside the program, then the
+    // user's).
+    GeneratorSession(PortsDirectories portsDirs, const Options& options, std::ostream& out,
                      std::ostream& err);
     // COM ports are those of `channel`, whose notifications `events` runs (a test's simulated
     // line): --port then names a COM number.
@@ -170,7 +171,7 @@ class GeneratorSession final : private SerialListener,
     std::ostream& out_;
     std::ostream& err_;
     std::string errorPrefix_;
-    const std::filesystem::path portsDir_;
+    const PortsDirectories portsDirs_;
 
     TaskQueue tasks_;
     EventSource& events_;

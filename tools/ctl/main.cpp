@@ -16,6 +16,8 @@
 
 #include "ctl_command.h"
 #include "ctl_session.h"
+#include "files/settings_dirs.h"
+#include "link/port_map.h"
 
 namespace {
 
@@ -74,11 +76,11 @@ std::variant<std::string, krx::ctl::UsageError> readScript(const std::string& pa
     return text;
 }
 
-// ports/ beside the executable, as the console looks it up.
-std::filesystem::path portsDirectory() {
-    std::error_code error;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return (error ? std::filesystem::current_path() : self.parent_path()) / "ports";
+// ports/ beside the executable, then the user's, as the console looks them up.
+krx::PortsDirectories portsDirectories() {
+    return krx::portsDirectories(
+        krx::executableDirectory(),
+        krx::userSettingsDirectory(krx::SettingsEnvironment::fromProcess()));
 }
 
 int run(int argc, char** argv) {
@@ -107,7 +109,7 @@ int run(int argc, char** argv) {
         lines.push_back({0, *options.command});
     }
 
-    krx::ctl::GeneratorSession session(portsDirectory(), options, std::cout, std::cerr);
+    krx::ctl::GeneratorSession session(portsDirectories(), options, std::cout, std::cerr);
     if (const ExitStatus status = session.connect(); status != ExitStatus::Done)
         return exitCode(status);
     for (const krx::ctl::ScriptLine& line : lines) {

@@ -11,7 +11,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "Usage: krx-vtp-edid FILE...\n"
-    "       krx-vtp-edid --section status|dump|general|video|audio FILE\n"
+    "  or:  krx-vtp-edid --section status|dump|general|video|audio FILE\n"
     "\n"
     "Decodes EDID files (.txt: hexadecimal numbers, .bin: raw bytes) into the report of the\n"
     "console's EDID page. Without --section each file's status, hex dump and general, video and\n"

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "edid/edid_files.h"
+#include "files/atomic_save.h"
+#include "files/settings_dirs.h"
+#include "link/port_map.h"
 #include "pty_line_server.h"
 #include "sim_edid.h"
 #include "sim_link.h"
@@ -23,6 +26,20 @@ using namespace krx::sim;
 
 // Why the simulator ended, beyond the operator's signal.
 constexpr int kLineEndedSignal = SIGUSR1;
+
+// --link NAME: a bare name goes in ports/ beside the program when that can be written (or made
+// there), else in the user's ports/, the two places the console and krx-vtp-ctl look.
+std::filesystem::path linkPath(const std::filesystem::path& option) {
+    if (option.empty() || option.has_parent_path())
+        return option;
+    const krx::PortsDirectories dirs =
+        krx::portsDirectories(krx::executableDirectory(),
+                              krx::userSettingsDirectory(krx::SettingsEnvironment::fromProcess()));
+    const krx::PathFacts beside = krx::probePath(dirs.front());
+    const bool writable =
+        beside.exists ? beside.writable : krx::probePath(dirs.front().parent_path()).writable;
+    return linkPathFor(option, dirs, writable);
+}
 
 std::string hexAddress(krx::TargetAddress address) {
     char text[5];
@@ -78,7 +95,7 @@ int run(int argc, char** argv) {
         std::cerr << "krx-vtp-sim: " << error << "\n";
         return 1;
     }
-    const std::filesystem::path link = options.linkPath;
+    const std::filesystem::path link = linkPath(options.linkPath);
     if (!link.empty()) {
         if (const std::string error = claimLink(link, server.slavePath()); !error.empty()) {
             std::cerr << "krx-vtp-sim: " << error << "\n";

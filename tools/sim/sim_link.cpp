@@ -30,6 +30,12 @@ std::string cannotCreate(const fs::path& link, const std::error_code& error) {
 
 }  // namespace
 
+fs::path linkPathFor(const fs::path& name, const PortsDirectories& portsDirs, bool firstWritable) {
+    if (name.has_parent_path() || portsDirs.empty())
+        return name;
+    return (firstWritable || portsDirs.size() == 1 ? portsDirs.front() : portsDirs[1]) / name;
+}
+
 std::string claimLink(const fs::path& link, const std::string& ptyPath) {
     std::error_code error;
     if (link.has_parent_path()) {

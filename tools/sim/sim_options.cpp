@@ -21,7 +21,9 @@ pseudo-terminal at 115200 8N1. Runs until SIGINT, SIGTERM or SIGHUP.
 
   --link PATH          make PATH a symbolic link to the pty (parent folders are created;
                        removed on exit if it still points there), e.g.
-                       build/bin/ports/COM3; only a link to a vanished pty is replaced
+                       build/bin/ports/COM3; only a link to a vanished pty is replaced.
+                       A bare name (COM3) goes in ports/ beside this program, or in
+                       ~/.config/krx-vtp-sg/ports/ when that cannot be written
   --device GGDD        add a generator with group GG and device DD (hexadecimal, each
                        01..FE); repeatable, answers go out in this order (default 0101)
   --edid FILE          EDID of the attached display, .bin or .txt (default: a built-in

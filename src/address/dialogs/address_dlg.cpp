@@ -261,8 +261,9 @@ void CAddressDlg::onSave() {
     }
     for (std::size_t n = 0; n < kAddressEntryCount; ++n)
         rows[n].description = latin1(table[n].description);
-    for (std::string_view text : book_.save())
-        message(latin1(text));
+    // A failed save names the file, whose path is in the system's encoding.
+    for (const std::string& text : book_.save())
+        message(QString::fromLocal8Bit(text));
 }
 
 void CAddressDlg::onHelp() {
