@@ -11,6 +11,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps imagemagick gcovr
     dpkg-dev help2man librsvg2-bin desktop-file-utils appstream lintian man-db
+    ser2net
 )
 
 missing=()

@@ -22,10 +22,17 @@ std::string describeOpenFailure(const OpenFailure& failure) {
                 line += "; add your user to the '" + failure.accessGroup + "' group";
             return line;
         case OpenError::InUse:
-            return line + "in use by another program";
+            line += "in use by another program";
+            if (!failure.detail.empty())
+                line += " (server: " + failure.detail + ")";
+            return line;
         case OpenError::NotASerialPort:
             return line + "not a serial port";
+        case OpenError::BadAddress:
+            return line + "not a port address: " + failure.detail;
         case OpenError::SystemError:
+            if (failure.systemError == 0 && !failure.detail.empty())
+                return line + failure.detail;
             break;
     }
     std::string text = std::error_code(failure.systemError, std::generic_category()).message();

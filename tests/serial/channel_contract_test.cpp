@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // What every SerialChannel promises its owner, run against the POSIX channel on a real
-// pseudo-terminal (real time) and against the simulated channel (virtual clock). The test plays
+// pseudo-terminal (real time), against the network channel through ser2net in front of one, raw
+// and RFC 2217 (tests/net), and against the simulated channel (virtual clock). The test plays
 // the device at the far end of the line and the console's window thread; the behaviour only the
 // POSIX channel has (settings, refused opens, purge timing, destruction, CPU) is pinned in
 // posix_serial_channel_test.cpp.
@@ -14,6 +15,7 @@
 
 #include "link/posix_serial_channel.h"
 #include "link/virtual_clock.h"
+#include "network_line.h"
 #include "serial_test_support.h"
 #include "sim/simulated_channel.h"
 
@@ -101,11 +103,15 @@ class ChannelContract : public ::testing::Test {
     RecordingListener listener;
 };
 
-using Channels = ::testing::Types<PtyLine, SimLine>;
+using Channels =
+    ::testing::Types<PtyLine, SimLine, test::NetworkLine<test::Ser2netMode::RawTcp, Arrival>,
+                     test::NetworkLine<test::Ser2netMode::Rfc2217, Arrival>>;
 class ChannelNames {
   public:
     template <class T>
     static std::string GetName(int) {
+        if constexpr (requires { T::kName; })
+            return T::kName;
         return std::is_same_v<T, PtyLine> ? "PosixOnPty" : "Simulated";
     }
 };

@@ -1,0 +1,146 @@
+// SPDX-License-Identifier: MIT
+// The network channel's own behaviour against a real ser2net on loopback: refused opens and a
+// server that goes away. What it shares with every channel runs in the contract suite
+// (tests/serial/channel_contract_test.cpp).
+#include "link/network_channel.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <numeric>
+
+#include "network_line.h"
+#include "ser2net_server.h"
+#include "serial_test_support.h"
+
+namespace krx {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Ser2netMode;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr int kPort = 12;
+
+double processCpuSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+class NetworkChannelTest : public ::testing::Test {
+  protected:
+    std::unique_ptr<CNetworkChannel> channelTo(std::optional<std::string> url,
+                                               NetworkTimeouts timeouts = {}) {
+        return std::make_unique<CNetworkChannel>(
+            windowThread, [url](int) { return url; }, timeouts);
+    }
+    bool open(SerialChannel& channel) {
+        return channel.open(listener, kPort, 115200, 'N', 8, 1, 0x0003, 512);
+    }
+
+    test::QueueExecutor windowThread;
+    test::RecordingListener listener;
+};
+
+TEST_F(NetworkChannelTest, RefusedOpenSaysWhyAndLeavesNothingBehind) {
+    test::NetworkDevice device;
+    test::Ser2netServer raw(Ser2netMode::RawTcp, device.pty().slavePath());
+    test::NetworkDevice otherDevice;
+    test::Ser2netServer rfc2217(Ser2netMode::Rfc2217, otherDevice.pty().slavePath());
+    // A port bound and never listened on: connections are refused, and no one else takes it.
+    const int bound = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof address;
+    ::bind(bound, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(bound, reinterpret_cast<sockaddr*>(&address), &size);
+    const std::string refusingUrl = "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    // RFC 2217 to a raw port: the server takes the connection and never answers the settings.
+    const std::string silentUrl = "rfc2217://127.0.0.1:" + std::to_string(raw.port());
+    struct Row {
+        const char* name;
+        std::optional<std::string> url;
+        bool holdFirst;  // another client holds the server
+        OpenError reason;
+        int systemError;
+        std::string text;  // the operator's line
+    };
+    const Row rows[] = {
+        {"NoUrlForTheNumber", std::nullopt, false, OpenError::NoSuchPort, 0, "COM12: no such port"},
+        {"UrlDoesNotParse", "tcp://rack3", false, OpenError::BadAddress, 0,
+         "COM12 (tcp://rack3): not a port address: no ':PORT' after the host"},
+        {"NothingListening", refusingUrl, false, OpenError::SystemError, ECONNREFUSED,
+         "COM12 (" + refusingUrl + "): connection refused"},
+        {"SecondClientOverRawTcp", raw.url(), true, OpenError::InUse, 0,
+         "COM12 (" + raw.url() + "): in use by another program (server: Port already in use)"},
+        {"SecondClientOverRfc2217", rfc2217.url(), true, OpenError::InUse, 0,
+         "COM12 (" + rfc2217.url() + "): in use by another program (server: Port already in use)"},
+        {"ServerThatNeverAnswersTheSettings", silentUrl, false, OpenError::SystemError, ETIMEDOUT,
+         "COM12 (" + silentUrl + "): connection timed out"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        // Limits a loaded machine keeps, except where the limit is what the row is about.
+        const NetworkTimeouts timeouts{row.systemError == ETIMEDOUT ? 300ms : 5s, 1s};
+        auto first = channelTo(row.url, timeouts);
+        if (row.holdFirst) {
+            ASSERT_TRUE(open(*first));
+        }
+        const auto threadsBefore = test::threadIds();
+        const std::size_t descriptorsBefore = test::openDescriptorCount();
+        const auto began = std::chrono::steady_clock::now();
+        auto second = channelTo(row.url, timeouts);
+        EXPECT_FALSE(open(*second));
+        if (row.systemError == ETIMEDOUT) {
+            EXPECT_GE(std::chrono::steady_clock::now() - began, timeouts.connect);
+        }
+        const auto failure = second->lastOpenFailure();
+        ASSERT_TRUE(failure.has_value());
+        EXPECT_EQ(failure->reason, row.reason);
+        EXPECT_EQ(failure->systemError, row.systemError);
+        EXPECT_EQ(describeOpenFailure(*failure), row.text);
+        EXPECT_FALSE(second->start());
+        EXPECT_FALSE(second->holdsPort());
+        second.reset();
+        EXPECT_EQ(test::threadIds(), threadsBefore);
+        EXPECT_EQ(test::openDescriptorCount(), descriptorsBefore);
+    }
+    ::close(bound);
+}
+
+// ser2net killed while the device's bytes stream through it: the bytes read before arrive in
+// order, the loss is told once, the port is closed and nothing spins afterwards.
+TEST_F(NetworkChannelTest, ServerKilledMidStreamIsOneLostPortAndNoSpin) {
+    for (const Ser2netMode mode : {Ser2netMode::RawTcp, Ser2netMode::Rfc2217}) {
+        SCOPED_TRACE(mode == Ser2netMode::RawTcp ? "raw TCP" : "RFC 2217");
+        listener = {};
+        test::NetworkDevice device;
+        test::Ser2netServer server(mode, device.pty().slavePath());
+        auto channel = channelTo(server.url());
+        ASSERT_TRUE(open(*channel));
+        ASSERT_TRUE(channel->start());
+        Bytes stream(2000);
+        std::iota(stream.begin(), stream.end(), std::uint8_t{0});
+        device.pty().send(stream);
+        ASSERT_TRUE(windowThread.waitUntilQueued(1));
+        server.kill();
+        ASSERT_TRUE(windowThread.runUntil([&] { return listener.portLost == 1; }));
+
+        const double cpuBefore = processCpuSeconds();
+        windowThread.runFor(1s);
+        EXPECT_EQ(listener.portLost, 1u);
+        EXPECT_LT(processCpuSeconds() - cpuBefore, 0.2);
+        EXPECT_FALSE(channel->holdsPort());
+        ASSERT_LE(listener.bytes.size(), stream.size());
+        EXPECT_TRUE(std::equal(listener.bytes.begin(), listener.bytes.end(), stream.begin()));
+    }
+}
+
+}  // namespace
+}  // namespace krx

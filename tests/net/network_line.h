@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: MIT
+// The network channel as the channel contract suite drives it: the test plays the device on a
+// pseudo-terminal, ser2net serves the pty on loopback, the channel connects to ser2net.
+#pragma once
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "link/network_channel.h"
+#include "ser2net_server.h"
+#include "serial_test_support.h"
+
+namespace krx::test {
+
+// The far end of a serial line behind ser2net. The test holds the slave side open too, raw, as a
+// real port stays configured and present between ser2net's sessions.
+class NetworkDevice {
+  public:
+    NetworkDevice() : slave_(::open(pty_.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC)) {
+        termios settings{};
+        ::tcgetattr(slave_, &settings);
+        ::cfmakeraw(&settings);
+        ::tcsetattr(slave_, TCSANOW, &settings);
+    }
+    ~NetworkDevice() { ::close(slave_); }
+    NetworkDevice(const NetworkDevice&) = delete;
+    NetworkDevice& operator=(const NetworkDevice&) = delete;
+
+    PtyPair& pty() { return pty_; }
+
+  private:
+    PtyPair pty_;
+    int slave_;
+};
+
+// `Arrival` is the suite's record of what reached the device and when.
+template <Ser2netMode Mode, class Arrival>
+class NetworkLine {
+  public:
+    static constexpr const char* kName =
+        Mode == Ser2netMode::RawTcp ? "NetworkRawTcp" : "NetworkRfc2217";
+
+    SerialChannel& channel() { return channel_; }
+
+    // The device sends; returns once the channel has read them.
+    void deviceSends(const std::vector<std::uint8_t>& bytes) {
+        const std::size_t before = windowThread_.queued();
+        device_.pty().send(bytes);
+        if (!windowThread_.waitUntilQueued(before + 1))
+            throw std::runtime_error("the channel did not read");
+    }
+
+    Arrival deviceReceives(std::size_t count) {
+        auto bytes = device_.pty().receive(count);
+        return {std::move(bytes), std::chrono::duration_cast<std::chrono::microseconds>(
+                                      std::chrono::steady_clock::now().time_since_epoch())
+                                      .count()};
+    }
+
+    bool runUntil(const std::function<bool()>& done) { return windowThread_.runUntil(done); }
+    void runQueued() { windowThread_.runQueued(); }
+    void sleepWindowThread(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    // The server goes away with every connection it had.
+    void unplug() { server_.kill(); }
+
+  private:
+    NetworkDevice device_;
+    Ser2netServer server_{Mode, device_.pty().slavePath()};
+    QueueExecutor windowThread_;
+    CNetworkChannel channel_{
+        windowThread_, [url = server_.url()](int) { return std::optional<std::string>(url); }};
+};
+
+}  // namespace krx::test
