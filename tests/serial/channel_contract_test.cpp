@@ -3,7 +3,7 @@
 // pseudo-terminal (real time), against the network channel through ser2net in front of one, raw
 // and RFC 2217 (tests/net), and against the simulated channel (virtual clock). The test plays
 // the device at the far end of the line and the console's window thread; the behaviour only the
-// POSIX channel has (settings, refused opens, purge timing, destruction, CPU) is pinned in
+// POSIX channel has (settings, refused opens, purge timing, destruction) is pinned in
 // posix_serial_channel_test.cpp.
 #include <gtest/gtest.h>
 
@@ -29,6 +29,12 @@ constexpr int kPort = 7;
 constexpr std::uint32_t kConsoleEventMask = 0x0003;
 constexpr std::uint32_t kConsoleBufferSize = 512;
 
+// What reached the device, and when the device had it.
+struct Arrival {
+    Bytes bytes;
+    std::int64_t timeUs = 0;
+};
+
 // The POSIX channel; the test holds the pty's master side as the device.
 class PtyLine {
   public:
@@ -43,7 +49,12 @@ class PtyLine {
         ASSERT_TRUE(windowThread_.waitUntilQueued(before + 1)) << "the channel did not read";
     }
 
-    Bytes deviceReceives(std::size_t count) { return pty_.receive(count); }
+    Arrival deviceReceives(std::size_t count) {
+        Bytes bytes = pty_.receive(count);
+        return {std::move(bytes), std::chrono::duration_cast<std::chrono::microseconds>(
+                                      std::chrono::steady_clock::now().time_since_epoch())
+                                      .count()};
+    }
 
     bool runUntil(const std::function<bool()>& done) { return windowThread_.runUntil(done); }
     void runQueued() { windowThread_.runQueued(); }
@@ -66,11 +77,14 @@ class SimLine {
     SerialChannel& channel() { return channel_; }
     void deviceSends(const Bytes& bytes) { channel_.transmit(kPort, bytes); }
 
-    Bytes deviceReceives(std::size_t count) {
-        Bytes taken;
-        for (; nextWrite_ < channel_.writes().size() && taken.size() < count; ++nextWrite_)
-            taken.insert(taken.end(), channel_.writes()[nextWrite_].bytes.begin(),
-                         channel_.writes()[nextWrite_].bytes.end());
+    Arrival deviceReceives(std::size_t count) {
+        Arrival taken;
+        for (; nextWrite_ < channel_.writes().size() && taken.bytes.size() < count; ++nextWrite_) {
+            const auto& write = channel_.writes()[nextWrite_];
+            if (taken.bytes.empty())
+                taken.timeUs = write.timeUs;
+            taken.bytes.insert(taken.bytes.end(), write.bytes.begin(), write.bytes.end());
+        }
         return taken;
     }
 
@@ -127,7 +141,7 @@ TYPED_TEST(ChannelContract, EveryByteValueCrossesUnchangedAndInOrderBothWays) {
 
     const Bytes reversed(values.rbegin(), values.rend());
     this->queue(reversed);
-    EXPECT_EQ(this->line.deviceReceives(reversed.size()), reversed);
+    EXPECT_EQ(this->line.deviceReceives(reversed.size()).bytes, reversed);
     ASSERT_TRUE(this->line.runUntil([&] { return this->listener.txEmpty == 1; }));
     EXPECT_EQ(this->listener.ports, std::vector<int>(this->listener.ports.size(), kPort));
 }
@@ -137,7 +151,7 @@ TYPED_TEST(ChannelContract, EveryByteValueCrossesUnchangedAndInOrderBothWays) {
 TYPED_TEST(ChannelContract, FrameQueuedWhileReceivedBytesWaitIsWrittenAtOnce) {
     ASSERT_TRUE(this->openAndStart());
     const Bytes frame{0xAA, 0x00, 0x00, 0x05};
-    Bytes duringHandler;
+    Arrival duringHandler;
     this->listener.onBytes = [&] {
         if (this->listener.runs != 1)
             return;
@@ -147,27 +161,30 @@ TYPED_TEST(ChannelContract, FrameQueuedWhileReceivedBytesWaitIsWrittenAtOnce) {
     };
     this->line.deviceSends({0x01});
     ASSERT_TRUE(this->line.runUntil([&] { return this->listener.bytes.size() >= 3; }));
-    EXPECT_EQ(duringHandler, frame);
+    EXPECT_EQ(duringHandler.bytes, frame);
     EXPECT_EQ(this->listener.bytes, (Bytes{0x01, 0x02, 0x03}));
 }
 
-// A handler queues, sleeps on the window thread, and queues two more: the first reaches the line
-// before the handler goes on, and all three in order.
+// A handler queues, sleeps on the window thread, and queues two more: all three reach the line
+// in order, the first before the sleep and the others after it.
 TYPED_TEST(ChannelContract, FramesQueuedAcrossAWindowThreadSleepAllReachTheLineInOrder) {
     ASSERT_TRUE(this->openAndStart());
-    const Bytes first{0xAA, 0x01};
-    Bytes before;
+    constexpr int kSleepMs = 100;
+    const Bytes first{0xAA, 0x01}, second{0xAA, 0x02}, third{0xAA, 0x03};
+    Arrival before;
     this->listener.onBytes = [&] {
         this->queue(first);
         before = this->line.deviceReceives(first.size());
-        this->line.sleepWindowThread(100);
-        this->queue({0xAA, 0x02});
-        this->queue({0xAA, 0x03});
+        this->line.sleepWindowThread(kSleepMs);
+        this->queue(second);
+        this->queue(third);
     };
     this->line.deviceSends({0x01});
     ASSERT_TRUE(this->line.runUntil([&] { return this->listener.runs == 1; }));
-    EXPECT_EQ(before, first);
-    EXPECT_EQ(this->line.deviceReceives(4), (Bytes{0xAA, 0x02, 0xAA, 0x03}));
+    const Arrival after = this->line.deviceReceives(second.size() + third.size());
+    EXPECT_EQ(before.bytes, first);
+    EXPECT_EQ(after.bytes, (Bytes{0xAA, 0x02, 0xAA, 0x03}));
+    EXPECT_GE(after.timeUs - before.timeUs, kSleepMs * 1000);
     ASSERT_TRUE(this->line.runUntil([&] { return this->listener.txEmpty == 3; }));
 }
 
@@ -179,7 +196,7 @@ TYPED_TEST(ChannelContract, FramesQueuedBeforeStartGoOutInOrderAndAnOversizedOne
     this->queue({1, 2, 3, 4, 5});
     this->queue({0x21, 0x22, 0x23, 0x24});
     ASSERT_TRUE(this->line.channel().start());
-    EXPECT_EQ(this->line.deviceReceives(6), (Bytes{0x11, 0x12, 0x21, 0x22, 0x23, 0x24}));
+    EXPECT_EQ(this->line.deviceReceives(6).bytes, (Bytes{0x11, 0x12, 0x21, 0x22, 0x23, 0x24}));
     ASSERT_TRUE(this->line.runUntil([&] { return this->listener.txEmpty == 2; }));
 }
 
