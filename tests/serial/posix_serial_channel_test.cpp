@@ -295,21 +295,32 @@ TEST_F(SerialChannelTest, InputThatArrivedDuringAWriteIsHandedOverBeforeTheNextW
 
 // --- reception -------------------------------------------------------------------------------
 
-TEST_F(SerialChannelTest, FloodArrivesInOrderInRuns) {
+// The window thread stalls in a handler while the device goes on sending: past kMaxUnhandledBytes
+// unhandled the channel stops reading, so the line fills up, and it reads on once the window
+// thread has caught up. Nothing is lost or reordered, and bytes go over in runs.
+TEST_F(SerialChannelTest, StalledWindowThreadStopsTheReadingAndLosesNothing) {
     PtyPair pty;
     ports.link(1, pty.slavePath());
     ASSERT_TRUE(openPort(1));
     ASSERT_TRUE(channel->start());
 
-    Bytes flood(200 * 1024);
+    Bytes flood(200 * 1024);  // more than the bound and the pty's buffers hold together
     for (std::size_t i = 0; i < flood.size(); ++i)
         flood[i] = static_cast<std::uint8_t>((i * 7 + i / 251) & 0xFF);
-    std::thread generator([&] { pty.send(flood); });
+    const std::span<const std::uint8_t> all(flood);
+    std::size_t taken = 1;
+    listener.onBytes = [&] {
+        if (listener.runs == 1)
+            taken += pty.sendWhileTaken(all.subspan(1), 200ms);
+    };
+    pty.send(all.first(1));
+    ASSERT_TRUE(windowThread.runUntil([&] { return listener.runs == 1; }));
+    EXPECT_LT(taken, flood.size()) << "the channel read on while the window thread stalled";
+    std::thread generator([&] { pty.send(all.subspan(taken)); });
     const bool complete = runUntilBytes(flood.size());
     generator.join();
     ASSERT_TRUE(complete);
     EXPECT_TRUE(listener.bytes == flood);
-    // Runs, not single bytes, are handed over while bytes pile up.
     EXPECT_LT(listener.runs, flood.size() / 16);
 }
 
