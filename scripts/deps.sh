@@ -12,6 +12,7 @@ packages=(
     xvfb xauth x11-apps imagemagick gcovr
     dpkg-dev help2man librsvg2-bin desktop-file-utils appstream lintian man-db
     ser2net
+    nlohmann-json3-dev
 )
 
 missing=()

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -89,31 +88,6 @@ std::string accessGroupOf(const std::filesystem::path& device) {
 
 }  // namespace
 
-// --- events ----------------------------------------------------------------------------------
-
-CSerialChannel::Event::Event() : fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
-    if (fd_ < 0)
-        throw std::system_error(errno, std::generic_category(), "eventfd()");
-}
-
-CSerialChannel::Event::~Event() {
-    ::close(fd_);
-}
-
-void CSerialChannel::Event::signal() const {
-    const std::uint64_t one = 1;
-    // Cannot fail short of the counter overflowing, which 2^64 signals would take.
-    while (::write(fd_, &one, sizeof one) < 0 && errno == EINTR) {
-    }
-}
-
-void CSerialChannel::Event::reset() const {
-    std::uint64_t count = 0;
-    // Non-blocking: EAGAIN means it was not signalled.
-    while (::read(fd_, &count, sizeof count) < 0 && errno == EINTR) {
-    }
-}
-
 // --- session ---------------------------------------------------------------------------------
 
 // What one open() shares with its monitor thread and the tasks it posts. The tasks hold it, never
@@ -128,7 +102,7 @@ struct CSerialChannel::Session {
     // Bytes posted to the window thread and not yet handled there.
     std::atomic<std::size_t> unhandledBytes{0};
     // Signalled by the window thread when unhandledBytes falls below the bound again.
-    Event caughtUp;
+    PollEvent caughtUp;
     // Set on the window thread by stop(), open() and destruction, and read only there: a task
     // of an ended session does nothing.
     bool ended = false;

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "link/poll_event.h"
 #include "link/port_map.h"
 #include "link/serial_channel.h"
 
@@ -82,22 +83,6 @@ class CSerialChannel final : public SerialChannel {
     void reportError(std::string_view callName) const;
 
   private:
-    // A manual-reset event that poll() can wait on.
-    class Event {
-      public:
-        Event();
-        ~Event();
-        Event(const Event&) = delete;
-        Event& operator=(const Event&) = delete;
-
-        int fd() const { return fd_; }
-        void signal() const;
-        void reset() const;
-
-      private:
-        int fd_;
-    };
-
     struct Session;
     enum class MonitorEnd { Shutdown, PortLost };
 
@@ -123,8 +108,8 @@ class CSerialChannel final : public SerialChannel {
     ErrorReporter errorReporter_;
 
     // Signalled until the next open() resets them.
-    Event shutdownEvent_;
-    Event writeRequestEvent_;
+    PollEvent shutdownEvent_;
+    PollEvent writeRequestEvent_;
 
     // Guards portFd_ (the monitor closes it on shutdown or hang-up) and the queued frames.
     mutable std::mutex lock_;

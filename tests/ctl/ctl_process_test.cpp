@@ -4,159 +4,103 @@
 // asserted.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ctl_command.h"
-#include "serial_test_support.h"
 #include "support/sim_process.h"
 
 namespace krx::ctl {
 namespace {
-
-struct CtlRun {
-    std::optional<int> exitStatus;
-    std::string out;
-    std::string err;
-};
 
 std::string readFile(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), {}};
 }
 
-std::vector<std::string> words(const std::string& text) {
-    std::istringstream stream(text);
-    return {std::istream_iterator<std::string>(stream), {}};
-}
-
-class CtlProcess : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        std::string pattern = ::testing::TempDir() + "krx-ctl-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-        link = dir / "COM3";
-        // krx-vtp-ctl makes its private ports folder here. No thread runs yet.
-        ::setenv("TMPDIR", dir.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
-    }
-    void TearDown() override {
-        sim.reset();
-        std::filesystem::remove_all(dir);
-    }
-
-    void startSim() {
-        sim.emplace(KRX_SIM_BINARY, std::vector<std::string>{"--link", link});
-        ASSERT_TRUE(sim->firstLine().has_value());
-    }
-
-    // krx-vtp-ctl on the simulator's port with `args`; `script` becomes the file "script", named
-    // by the argument SCRIPT and also the standard input. A generous answer time: a loaded machine
-    // must not turn a slow answer into a missing one.
-    CtlRun runCtl(std::vector<std::string> args, const std::string& script = "") {
-        const std::string scriptPath = dir / "script";
-        std::ofstream(scriptPath) << script;
-        for (std::string& arg : args)
-            arg = arg == "SCRIPT" ? scriptPath : arg;
-        args.insert(args.begin(), {"--port", link, "--timeout-ms", "2000"});
-        krx::testing::SimProcess ctl(KRX_CTL_BINARY, args, dir / "err", scriptPath);
-        CtlRun run{std::nullopt, ctl.readAll(), ""};
-        run.exitStatus = ctl.waitExit();
-        run.err = readFile(dir / "err");
-        return run;
-    }
-
-    std::filesystem::path dir;
-    std::filesystem::path link;
-    std::optional<krx::testing::SimProcess> sim;
-};
-
-struct ExitRow {
+struct ProcessRow {
     const char* name;
-    const char* ctlArgs;
-    std::string script;
+    std::string args;    // words after --port; DIR stands for a scratch folder
+    std::string script;  // the file DIR/script, also the standard input
     int exitStatus;
-    const char* errPart;
-    const char* out;
+    std::string errPart;
+    std::string outStart;
+    std::string file = "script";  // under DIR, written by the run
+    std::string fileStart = "";
 };
 
-class CtlExit : public CtlProcess, public ::testing::WithParamInterface<ExitRow> {};
+class CtlProcess : public ::testing::TestWithParam<ProcessRow> {};
 
-TEST_P(CtlExit, ExitStatusTellsWhatHappened) {
-    const ExitRow& row = GetParam();
-    startSim();
-    const CtlRun run = runCtl(words(row.ctlArgs), row.script);
-    EXPECT_EQ(run.exitStatus, row.exitStatus) << run.err;
-    EXPECT_NE(run.err.find(row.errPart), std::string::npos) << run.err;
-    EXPECT_EQ(run.out, row.out);
+// A generous answer time: a loaded machine must not turn a slow answer into a missing one.
+TEST_P(CtlProcess, ExitStatusTellsWhatHappened) {
+    const ProcessRow& row = GetParam();
+    static const std::string base = ::testing::TempDir();  // before TMPDIR changes
+    std::string scratch = base + "krx-ctl-XXXXXX";
+    ASSERT_NE(mkdtemp(scratch.data()), nullptr);
+    const std::filesystem::path dir = scratch;
+    // The private ports folder of a device path is made here. No thread runs yet.
+    ::setenv("TMPDIR", dir.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
+    krx::testing::SimProcess sim(KRX_SIM_BINARY, {"--link", dir / "COM3"});
+    ASSERT_TRUE(sim.firstLine().has_value());
+    std::ofstream(dir / "script") << row.script;
+    std::vector<std::string> args = {"--port", dir / "COM3", "--timeout-ms", "2000"};
+    std::istringstream words(row.args);
+    for (std::string word; words >> word;)
+        args.push_back(word.starts_with("DIR") ? dir.string() + word.substr(3) : word);
+    krx::testing::SimProcess ctl(KRX_CTL_BINARY, args, dir / "err", dir / "script");
+    const std::string out = ctl.readAll();
+    EXPECT_EQ(ctl.waitExit(), row.exitStatus);
+    EXPECT_EQ(out.substr(0, row.outStart.size()), row.outStart) << out;
+    EXPECT_NE(readFile(dir / "err").find(row.errPart), std::string::npos) << readFile(dir / "err");
+    EXPECT_EQ(readFile(dir / row.file).substr(0, row.fileStart.size()), row.fileStart);
+    // The private ports folder lived only while the port opened.
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+        EXPECT_FALSE(entry.path().filename().string().starts_with("krx-vtp-ctl-"));
+    std::filesystem::remove_all(dir);
 }
+
+const std::string kEdidReport = "HDMI EDID\ncheck sum Ok !\n\n00  00 FF FF FF FF FF FF 00";
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, CtlExit,
+    Rows, CtlProcess,
     ::testing::Values(
-        ExitRow{"ScriptRunsEveryLine", "--script SCRIPT", "# bench\npattern 3\npower off\n", 0, "",
-                "Pattern: RedScreen\nPower: OFF\n"},
-        ExitRow{"RefusedLineEndsTheScript", "--script -",
-                "set output-mode DVI\nset color-depth 30bit\npower off\n", 3,
-                "-:2: When in DVI mode, the color depth is fixed to 24bit !", "HDMI/DVI: DVI\n"},
-        ExitRow{"BadArguments", "timing 0x41", "", 2, "outside 0x00..0x40", ""},
-        ExitRow{"ScriptIsAFolder", "--script /", "", 2, "not a script", ""},
+        ProcessRow{"Help", "--help", "", 0, "", std::string(usageText())},
+        ProcessRow{"ScriptRunsEveryLine", "--script DIR/script", "# bench\npattern 3\npower off\n",
+                   0, "", "Pattern: RedScreen\nPower: OFF\n"},
+        // The generator outputs DVI and a 4:2:0 timing at once: the 4K rule speaks first.
+        ProcessRow{"RefusedLineEndsTheScript", "--script -",
+                   "set output-mode DVI\ntiming 4K(4:2:0)(60)\nset color-space YUV4:4:4\npower off",
+                   3, "-:3: When in 4K(60Hz/50Hz) mode, the colorspace is fixed to YUV4:2:0 !",
+                   "HDMI/DVI: DVI\nTiming: 4K(4:2:0)(60)\n"},
+        ProcessRow{"BadArguments", "timing 0x41", "", 2, "outside 0x00..0x40", ""},
+        ProcessRow{"ScriptIsAFolder", "--script /", "", 2, "not a script", ""},
         // Standard input or a file, a script is read whole before its first line runs.
-        ExitRow{"EndlessInput", "--script -", std::string(kMaxScriptBytes + 1, '#'), 2, "1 MiB",
-                ""},
-        ExitRow{"MalformedScriptLine", "--script SCRIPT",
-                "status\ntiming \"1080P(60)\"\npattern nine\n", 2, ":3: unknown pattern \"nine\"",
-                ""}),
+        ProcessRow{"EndlessInput", "--script -", std::string(kMaxScriptBytes + 1, '#'), 2, "1 MiB",
+                   ""},
+        ProcessRow{"MalformedScriptLine", "--script DIR/script",
+                   "status\ntiming \"1080P(60)\"\npattern nine\n", 2,
+                   ":3: unknown pattern \"nine\"", ""},
+        // The report is out before a save that fails ends the run with its own status.
+        ProcessRow{"EdidNotSaved", "edid read --save DIR/script/unit", "", 6,
+                   "/script/unit: ", kEdidReport},
+        // The folder named by --save is made when it does not exist yet.
+        ProcessRow{"EdidSaved", "--json edid read saved 3 --save DIR/unit-7", "", 0, "",
+                   R"({"command":"edid read","slot":3,"bytes":[0,255,255,255,255,255,255,0,)",
+                   "unit-7/RedIvo_EDID00.bin", std::string("\0\xFF\xFF\xFF\xFF\xFF\xFF\0", 8)},
+        // The generator makes 4K(30) 24 bit and keeps RGB, which only the 4:2:0 timings replace.
+        ProcessRow{
+            "JsonStatus", "--json --script -", "timing 4K(30)\nstatus", 0, "",
+            R"j({"command":"timing","timingCode":28,"text":"4K(30)","readBack":true}
+{"command":"status","status":{"timingCode":28,"patternCode":0,"colorSpace":0,"colorDepth":0,)j"
+            R"j("hdcp":0,"outputMode":1,"sampleRate":2,"audioBits":0,"audioSource":0,"channels":0,)j"
+            R"j("hotPlug":1,"power":0},"linkStatus":{"colorSpace":0,"colorDepth":0,"outputMode":1,)j"
+            R"j("sampleRate":2,"audioBits":0,"channels":0},"texts":{"Timing":"4K(30)","HDCP":"OFF",)j"
+            R"j("HDMI/DVI":"HDMI","Color Space":"RGB4:4:4","Color Depth":"24bit")j"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// The folder named by --save is made when it does not exist yet. A save that fails has its own
-// exit status, after the report of what was read.
-TEST_F(CtlProcess, EdidReadSavesTheConsoleFiles) {
-    startSim();
-    const std::string report = "HDMI EDID\ncheck sum Ok !\n\n00  00 FF FF FF FF FF FF 00";
-    const CtlRun unwritable = runCtl({"edid", "read", "--save", dir / "script/unit"});
-    EXPECT_EQ(unwritable.exitStatus, 6) << unwritable.err;
-    EXPECT_TRUE(unwritable.out.starts_with(report)) << unwritable.out;
-    const std::filesystem::path saved = dir / "unit-7" / "RedIvo_EDID00.bin";
-    const CtlRun run = runCtl({"edid", "read", "saved", "3", "--save", saved.parent_path()});
-    ASSERT_EQ(run.exitStatus, 0) << run.err;
-    EXPECT_TRUE(run.out.starts_with(report)) << run.out;
-    EXPECT_NE(run.out.find("Saved: " + saved.string()), std::string::npos);
-    EXPECT_EQ(readFile(saved).substr(0, 8), std::string("\x00\xFF\xFF\xFF\xFF\xFF\xFF\x00", 8));
-}
-
-// A line that keeps sending AB 00 every 10 ms restarts the answer watchdog at every byte, yet the
-// status ends with no answer. The private ports folder of --port lives only while the port opens,
-// so a signal that ends the client meanwhile would leave nothing behind.
-TEST_F(CtlProcess, BabblingLineEndsTheStatus) {
-    krx::test::PtyPair line;
-    std::filesystem::create_symlink(line.slavePath(), link);
-    std::atomic<bool> stop = false;
-    std::vector<std::uint8_t> query;
-    std::size_t foldersWhileRunning = 0;
-    std::thread babbler([&] {
-        query = line.receive(10);
-        for (const auto& entry : std::filesystem::directory_iterator(dir))
-            foldersWhileRunning += entry.path().filename().string().starts_with("krx-vtp-ctl-");
-        const std::array<std::uint8_t, 2> burst = {0xAB, 0x00};
-        for (; !stop; std::this_thread::sleep_for(std::chrono::milliseconds(10)))
-            line.send(burst);
-    });
-    const CtlRun run = runCtl({"--timeout-ms", "300", "status"});
-    stop = true;
-    babbler.join();
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_NE(run.err.find("no answer to CMD_GET_TIMING"), std::string::npos) << run.err;
-    EXPECT_EQ(query, (std::vector<std::uint8_t>{0xAA, 0, 0, 5, 0, 0, 0, 0x61, 0x80, 0x70}));
-    EXPECT_EQ(foldersWhileRunning, 0u);
-}
 
 }  // namespace
 }  // namespace krx::ctl

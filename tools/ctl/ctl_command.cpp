@@ -25,6 +25,12 @@ constexpr std::array<std::string_view, kSettingOptionCount> kSettingKeys = {
     "audio-source", "sample-rate", "audio-bits",  "channels",
 };
 
+// By CommandKind.
+constexpr std::array<std::string_view, 13> kCommandWords = {
+    "search",           "status", "timing",    "pattern",      "set",           "power",
+    "reset-defaults",   "wait",   "edid read", "address read", "address write", "details",
+    "user-timing store"};
+
 constexpr std::string_view kUsage =
     R"usage(Usage: krx-vtp-ctl [--port COMn|DEVICE] [--address GGDD|all|all-silent]
                    [--timeout-ms N] [--json] COMMAND [ARGS...]
@@ -34,13 +40,15 @@ Drives a KRX-VTP HDMI 2.0 test-signal generator on a serial line (115200 8N1).
 Options:
   --port COMn|DEVICE   COM1..COM99 through ports/ beside this program, then /dev/ttyS0-31,
                        ttyUSB0-31, ttyACM0-31; or a device path. Without it the ports are
-                       searched first, as "Search Device" does. The port is held exclusively.
+                       searched, as "Search Device" does. The port is held exclusively, and
+                       opened only for a command that needs the generator.
   --address GGDD       the addressed device (hexadecimal group and device); "all" is 0000
                        (every device acts and answers, the default), "all-silent" FFFF
                        (every device acts, none answers: nothing is read back)
   --timeout-ms N       wait N ms for each answer instead of the console's intervals; bytes
                        that make no answer keep an exchange open for one more wait at most
-  --json               print results as JSON
+  --json               print each command's result as one JSON object a line: numbers as
+                       numbers, the console's texts as texts
   --script FILE        run FILE, a regular file or a FIFO ("-": standard input), one
                        command a line, "#" comments; read whole (at most 1 MiB) and checked
                        before the port is opened once; stops at the first failing line
@@ -65,8 +73,9 @@ Commands:
   address read         the address of the one device on the line
   address write GGDD   give the one device on the line a new address (01..FE each, or 0000
                        to delete it)
-  details [NAME|CODE]  the Timing Details page's values for a timing (default: the current
-                       one; the automatic and user timings from the generator's records)
+  details [NAME|CODE]  the Timing Details page's values for a timing: a built-in one from
+                       the console's table (no port needed); the current (the default), the
+                       automatic and the user timings from the generator's records
   user-timing store SLOT [--from NAME|CODE] [FIELD=VALUE...]
                        store user slot SLOT (1..10) from a timing's details, changed by
                        fields video-clk, h-active, h-blank, hs-offset, hs-width, v-active,
@@ -359,6 +368,17 @@ std::string shown(std::string_view text, std::size_t limit) {
         }
     }
     return end < text.size() ? out + "..." : out;
+}
+
+bool Command::needsGenerator() const {
+    if (kind == CommandKind::Wait)
+        return false;
+    // The built-in rows come from the console's own table; -1 is the generator's current timing.
+    return kind != CommandKind::Details || value < 0 || value == kAutoTiming || isUserTiming(value);
+}
+
+std::string_view commandWords(CommandKind kind) {
+    return kCommandWords[static_cast<std::size_t>(kind)];
 }
 
 std::string_view settingKey(SettingOption option) {

@@ -65,8 +65,15 @@ struct Command {
     TimingCode fromCode = -1;                          // StoreUserTiming: the fields' start
     std::vector<TimingEdit> edits = {};                // StoreUserTiming: then these fields
 
+    // False for what the client knows by itself (a wait, the details of a built-in timing): the
+    // port is opened for the first command that needs the generator.
+    bool needsGenerator() const;
+
     friend bool operator==(const Command&, const Command&) = default;
 };
+
+// The command as a script names it, without its arguments: "timing", "edid read", ...
+std::string_view commandWords(CommandKind kind);
 
 // Where the generator is: COMn through the port map, a device path, or neither (search first).
 struct PortChoice {

@@ -2,10 +2,11 @@
 #include "ctl_report.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cstdio>
 
 #include "model/status_texts.h"
-#include "model/timing_details.h"
 #include "model/timing_tables.h"
 
 namespace krx::ctl {
@@ -16,15 +17,39 @@ constexpr std::array<std::string_view, kStatusFieldCount> kStatusFieldNames = {
     "sampleRate", "audioBits",   "audioSource", "channels",   "hotPlug", "power",
 };
 
-// The JSON name of a link-status byte: the name of the status field of its option.
-std::string_view linkStatusName(std::size_t index) {
-    const auto field = settingFacts(kLinkStatusOptions[index]).field;
-    const auto at = std::find(kStatusFields.begin(), kStatusFields.end(), field);
-    return kStatusFieldNames[static_cast<std::size_t>(at - kStatusFields.begin())];
-}
-
 std::string_view powerText(int power) {
     return power == 0 ? "ON" : "OFF";
+}
+
+// "Video clk:" with "MHz" -> "videoClkMHz".
+std::string detailKey(const TimingDetailField& field) {
+    std::string key;
+    bool wordStart = false;
+    for (const char c : field.label) {
+        if (c == ' ') {
+            wordStart = true;
+        } else if (c != ':') {
+            const auto byte = static_cast<unsigned char>(c);
+            key += static_cast<char>(wordStart ? std::toupper(byte) : std::tolower(byte));
+            wordStart = false;
+        }
+    }
+    return key + std::string(field.unit);
+}
+
+// The single-precision value as its shortest decimal (148.3517, not 148.35169982910156): the
+// number the console holds, which the page shows rounded to six digits.
+double shortestDecimal(float value) {
+    char text[32];
+    const auto written = std::to_chars(text, text + sizeof text, value);
+    double decimal = 0;
+    std::from_chars(text, written.ptr, decimal);
+    return decimal;
+}
+
+std::string radioText(const std::array<std::string_view, 2>& labels, int position) {
+    return position == 0 || position == 1 ? std::string(labels[static_cast<std::size_t>(position)])
+                                          : std::string();
 }
 
 }  // namespace
@@ -62,6 +87,65 @@ std::vector<LabelledText> statusTexts(const StatusReport& report) {
     return texts;
 }
 
+std::string_view statusKey(SettingOption option) {
+    const auto at =
+        std::find(kStatusFields.begin(), kStatusFields.end(), settingFacts(option).field);
+    return kStatusFieldNames[static_cast<std::size_t>(at - kStatusFields.begin())];
+}
+
+Json statusJson(const StatusReport& report) {
+    Json status = Json::object();
+    for (std::size_t i = 0; i < kStatusFieldCount; ++i)
+        status[kStatusFieldNames[i]] = report.status.*kStatusFields[i];
+    Json link = nullptr;
+    if (report.linkStatus) {
+        link = Json::object();
+        for (std::size_t i = 0; i < kLinkStatusSize; ++i)
+            link[statusKey(kLinkStatusOptions[i])] = (*report.linkStatus)[i];
+    }
+    Json texts = Json::object();
+    for (const auto& [caption, text] : statusTexts(report))
+        texts[caption] = text;
+    return {{"status", status}, {"linkStatus", link}, {"texts", texts}};
+}
+
+std::vector<LabelledText> detailsTexts(TimingCode code, const TimingDetails& details) {
+    std::vector<LabelledText> texts = {{"Timing", timingName(code)}};
+    for (const TimingDetailField& field : kTimingDetailFields) {
+        char value[32];
+        if (const auto* whole = std::get_if<int TimingDetails::*>(&field.member)) {
+            std::snprintf(value, sizeof value, "%d", details.*(*whole));
+        } else {
+            std::snprintf(
+                value, sizeof value, "%.6g",
+                static_cast<double>(details.*std::get<float TimingDetails::*>(field.member)));
+        }
+        std::string text = value;
+        if (!field.unit.empty())
+            text += " " + std::string(field.unit);
+        texts.emplace_back(std::string(field.label.substr(0, field.label.size() - 1)), text);
+    }
+    texts.emplace_back("Scan type", radioText(kScanTypeLabels, details.scanType));
+    texts.emplace_back("Hsync", radioText(kSyncPolarityLabels, details.hSyncPolarity));
+    texts.emplace_back("Vsync", radioText(kSyncPolarityLabels, details.vSyncPolarity));
+    return texts;
+}
+
+Json detailsJson(TimingCode code, const TimingDetails& details) {
+    Json json = {{"timing", timingName(code)}, {"timingCode", code}};
+    for (const TimingDetailField& field : kTimingDetailFields) {
+        if (const auto* whole = std::get_if<int TimingDetails::*>(&field.member))
+            json[detailKey(field)] = details.*(*whole);
+        else
+            json[detailKey(field)] =
+                shortestDecimal(details.*std::get<float TimingDetails::*>(field.member));
+    }
+    json["scanType"] = radioText(kScanTypeLabels, details.scanType);
+    json["hsync"] = radioText(kSyncPolarityLabels, details.hSyncPolarity);
+    json["vsync"] = radioText(kSyncPolarityLabels, details.vSyncPolarity);
+    return json;
+}
+
 std::string optionStatusText(SettingOption option, int value) {
     return std::string(optionText(option, value));
 }
@@ -77,58 +161,15 @@ std::string timingName(TimingCode code) {
     return hex;
 }
 
-std::string jsonString(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
-std::string formatPairs(const std::vector<LabelledText>& pairs, bool json) {
+std::string formatPairs(const std::vector<LabelledText>& pairs) {
     std::string out;
-    if (!json) {
-        for (const auto& [caption, text] : pairs)
-            out.append(caption).append(": ").append(text).append("\n");
-        return out;
-    }
     for (const auto& [caption, text] : pairs)
-        out += (out.empty() ? "{" : ",") + jsonString(caption) + ":" + jsonString(text);
-    return out + "}\n";
+        out.append(caption).append(": ").append(text).append("\n");
+    return out;
 }
 
-std::string formatStatusText(const StatusReport& report) {
-    return formatPairs(statusTexts(report), false);
-}
-
-std::string formatStatusJson(const StatusReport& report) {
-    std::string out = "{\"status\":{";
-    for (std::size_t i = 0; i < kStatusFieldCount; ++i)
-        out += (i == 0 ? "" : ",") + jsonString(kStatusFieldNames[i]) + ":" +
-               std::to_string(report.status.*kStatusFields[i]);
-    out += "},\"linkStatus\":";
-    if (report.linkStatus) {
-        out += "{";
-        for (std::size_t i = 0; i < kLinkStatusSize; ++i)
-            out += (i == 0 ? "" : ",") + jsonString(linkStatusName(i)) + ":" +
-                   std::to_string((*report.linkStatus)[i]);
-        out += "}";
-    } else {
-        out += "null";
-    }
-    out += ",\"texts\":";
-    std::string texts = formatPairs(statusTexts(report), true);
-    texts.pop_back();  // the line end
-    return out + texts + "}\n";
+std::string jsonLine(const Json& object) {
+    return object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace krx::ctl

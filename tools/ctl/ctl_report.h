@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// What krx-vtp-ctl prints: the status panel's texts from the generator's state, and the results
-// of single commands, as lines for a person or as JSON. Pure.
+// What krx-vtp-ctl prints: the status panel's texts from the generator's state, the Timing Details
+// page's values, and the results of single commands, as lines for a person or as JSON for a
+// script. Pure.
 #pragma once
 
 #include <array>
@@ -11,10 +12,16 @@
 #include <utility>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "link/device_status.h"
 #include "link/generator_facts.h"
+#include "model/timing_details.h"
 
 namespace krx::ctl {
+
+// One result's JSON object; its keys keep the order they were added in.
+using Json = nlohmann::ordered_json;
 
 // The state a status read gathers: the sweep's values and records, the link status answer (what
 // is actually output, AUTO resolved) when it came, and the current timing's record when the
@@ -32,8 +39,18 @@ using LabelledText = std::pair<std::string, std::string>;
 // panel's order, then power and the ten user-slot captions.
 std::vector<LabelledText> statusTexts(const StatusReport& report);
 
-std::string formatStatusText(const StatusReport& report);
-std::string formatStatusJson(const StatusReport& report);
+// "status": the twelve values as the generator reports them, "linkStatus": the six values it
+// outputs (null when it did not say), "texts": statusTexts().
+Json statusJson(const StatusReport& report);
+
+// The JSON key of a status value ("colorDepth", ...): the same in statusJson() and in the result
+// of a set command.
+std::string_view statusKey(SettingOption option);
+
+// The Timing Details page's values: as the page shows them ("Video clk: 148.5 MHz"), and as
+// numbers with the unit in the key ("videoClkMHz": 148.5), the radio pairs as their captions.
+std::vector<LabelledText> detailsTexts(TimingCode code, const TimingDetails& details);
+Json detailsJson(TimingCode code, const TimingDetails& details);
 
 // The status panel's text for a value of an option, as the link status answer shows it.
 std::string optionStatusText(SettingOption option, int value);
@@ -41,10 +58,11 @@ std::string optionStatusText(SettingOption option, int value);
 // A timing's name: its status name, "user:N" for a user slot, else the code in hexadecimal.
 std::string timingName(TimingCode code);
 
-// One value as a JSON string literal.
-std::string jsonString(std::string_view text);
+// "CAPTION: TEXT" lines.
+std::string formatPairs(const std::vector<LabelledText>& pairs);
 
-// "CAPTION: TEXT" lines, or one JSON object of the same pairs.
-std::string formatPairs(const std::vector<LabelledText>& pairs, bool json);
+// One JSON object on one line. Bytes that are not UTF-8 (a display's name in its EDID, a file
+// name) are replaced by U+FFFD rather than refused.
+std::string jsonLine(const Json& object);
 
 }  // namespace krx::ctl

@@ -50,6 +50,11 @@ std::string patternName(int code) {
     return std::string(label);
 }
 
+Json addressFields(TargetAddress address) {
+    return {
+        {"address", addressText(address)}, {"group", address.group}, {"device", address.device}};
+}
+
 std::string settingName(SettingOption option, int value) {
     const std::string_view label = settingLabel(option, value);
     return label.empty() ? hexByte(value) : std::string(label);
@@ -123,7 +128,10 @@ class GeneratorSession::SettingOps final : public OpsLine<ops::SettingLine> {
                                        ", the generator reports " + settingName(option, readBack));
             return false;
         }
-        session_.print({{caption, settingName(option, readBack)}});
+        session_.show({{caption, settingName(option, readBack)}},
+                      {{statusKey(option), readBack},
+                       {"text", settingName(option, readBack)},
+                       {"readBack", true}});
         return true;
     }
     // AUTO: what the generator actually outputs, as the console asks after an AUTO choice.
@@ -136,8 +144,10 @@ class GeneratorSession::SettingOps final : public OpsLine<ops::SettingLine> {
         const auto index = static_cast<std::size_t>(
             std::find(kLinkStatusOptions.begin(), kLinkStatusOptions.end(), option) -
             kLinkStatusOptions.begin());
-        session_.print({{std::string(settingCaptions(option).caption) + " output",
-                         optionStatusText(option, static_cast<std::int8_t>((*link)[index]))}});
+        const int output = static_cast<std::int8_t>((*link)[index]);
+        const std::string text = optionStatusText(option, output);
+        session_.show({{std::string(settingCaptions(option).caption) + " output", text}},
+                      {{"output", {{statusKey(option), output}, {"text", text}}}});
         return true;
     }
 };
@@ -259,6 +269,7 @@ bool GeneratorSession::startMonitor(int comNumber) {
 }
 
 ExitStatus GeneratorSession::connect() {
+    connected_ = true;
     if (options_.port.devicePath.empty() && channel_ == nullptr) {
         ownChannel_ = std::make_unique<CSerialChannel>(tasks_, portsDirs_);
         channel_ = ownChannel_.get();
@@ -319,11 +330,29 @@ ExitStatus GeneratorSession::search() {
     }
 }
 
-void GeneratorSession::print(const std::vector<LabelledText>& pairs) {
-    out_ << formatPairs(pairs, options_.json) << std::flush;
+void GeneratorSession::show(const std::vector<LabelledText>& lines, const Json& fields) {
+    if (!options_.json) {
+        out_ << formatPairs(lines) << std::flush;
+        return;
+    }
+    for (const auto& field : fields.items())
+        result_[field.key()] = field.value();
 }
 
 ExitStatus GeneratorSession::run(const Command& command) {
+    result_ = {{"command", commandWords(command.kind)}};
+    ExitStatus status = ExitStatus::Done;
+    // Once: a script stops at a port that cannot be opened or holds no generator.
+    if (command.needsGenerator() && !connected_)
+        status = connect();
+    if (status == ExitStatus::Done)
+        status = runCommand(command);
+    if (options_.json && result_.size() > 1)
+        out_ << jsonLine(result_) << std::flush;
+    return status;
+}
+
+ExitStatus GeneratorSession::runCommand(const Command& command) {
     if (portLost_)
         return fail(ExitStatus::NoAnswer, portName() + ": the port was closed");
     const auto sameCode = [value = command.value](int readBack) { return readBack == value; };
@@ -334,10 +363,10 @@ ExitStatus GeneratorSession::run(const Command& command) {
             return runStatus();
         case CommandKind::Timing:
             return runSet(CMD_SET_TIMING, CMD_GET_TIMING, command.value, sameCode, "Timing",
-                          [](int code) { return timingName(code); });
+                          "timingCode", [](int code) { return timingName(code); });
         case CommandKind::Pattern:
             return runSet(CMD_SET_PATTERN, CMD_GET_PATTERN, command.value, sameCode, "Pattern",
-                          patternName);
+                          "patternCode", patternName);
         case CommandKind::Set:
             return runSetting(command.option, command.value);
         case CommandKind::Power:
@@ -345,7 +374,7 @@ ExitStatus GeneratorSession::run(const Command& command) {
             return runSet(
                 CMD_SET_POWER, CMD_GET_POWER, command.value,
                 [on = command.value == 0](int readBack) { return (readBack == 0) == on; }, "Power",
-                [](int value) { return std::string(value == 0 ? "ON" : "OFF"); });
+                "power", [](int value) { return std::string(value == 0 ? "ON" : "OFF"); });
         case CommandKind::ResetDefaults:
             return runResetDefaults();
         case CommandKind::Wait:
@@ -373,7 +402,9 @@ ExitStatus GeneratorSession::runSearch() {
         if (!awaitProbe())
             return fail(ExitStatus::NoAnswer, portName() + ": " + std::string(kNoDeviceMessage));
     }
-    print({{"Port", portName()}, {"Address", addressText(answeringAddress_)}});
+    Json fields = {{"port", portName()}};
+    fields.update(addressFields(answeringAddress_));
+    show({{"Port", portName()}, {"Address", addressText(answeringAddress_)}}, fields);
     return ExitStatus::Done;
 }
 
@@ -401,20 +432,21 @@ ExitStatus GeneratorSession::runStatus() {
         link[i] = static_cast<std::int8_t>((*answer_)[i]);
     report.linkStatus = link;
     awaitedCode_ = 0;
-    out_ << (options_.json ? formatStatusJson(report) : formatStatusText(report)) << std::flush;
+    show(statusTexts(report), statusJson(report));
     return ExitStatus::Done;
 }
 
 ExitStatus GeneratorSession::runSet(CommandCode setCode, CommandCode getCode, int value,
                                     const std::function<bool(int)>& matches,
-                                    const std::string& caption,
+                                    const std::string& caption, std::string_view jsonKey,
                                     const std::function<std::string(int)>& describe) {
     const auto payload = static_cast<std::uint8_t>(value);
     if (!sendSet(setCode, {&payload, 1}))
         return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
     if (options_.silentBroadcast()) {
         // Every device acts and none answers: there is nothing to read back.
-        print({{caption, describe(value)}, {"Read back", "no (all-silent)"}});
+        show({{caption, describe(value)}, {"Read back", "no (all-silent)"}},
+             {{jsonKey, value}, {"text", describe(value)}, {"readBack", false}});
         return ExitStatus::Done;
     }
     const auto data = query(getCode);
@@ -426,7 +458,8 @@ ExitStatus GeneratorSession::runSet(CommandCode setCode, CommandCode getCode, in
             ExitStatus::ReadBackDiffers,
             caption + ": set " + describe(value) + ", the generator reports " + describe(readBack));
     }
-    print({{caption, describe(readBack)}});
+    show({{caption, describe(readBack)}},
+         {{jsonKey, readBack}, {"text", describe(readBack)}, {"readBack", true}});
     return ExitStatus::Done;
 }
 
@@ -438,9 +471,13 @@ ExitStatus GeneratorSession::runSetting(SettingOption option, int value) {
         silent ? ops::SetFollowUp::Nothing : ops::SetFollowUp::ReadBackThenAutoLinkStatus)) {
         case ops::SetOutcome::Sent:
             // Every device acts and none answers: there is nothing to read back.
-            if (silent)
-                print({{std::string(settingCaptions(option).caption), settingName(option, value)},
-                       {"Read back", "no (all-silent)"}});
+            if (silent) {
+                show({{std::string(settingCaptions(option).caption), settingName(option, value)},
+                      {"Read back", "no (all-silent)"}},
+                     {{statusKey(option), value},
+                      {"text", settingName(option, value)},
+                      {"readBack", false}});
+            }
             return ExitStatus::Done;
         case ops::SetOutcome::LineLost:
             return fail(ExitStatus::NoAnswer, "the port takes no more bytes");
@@ -458,7 +495,7 @@ ExitStatus GeneratorSession::runResetDefaults() {
     // request. The settings themselves are read by a later status.
     if (!options_.silentBroadcast() && !query(CMD_GET_COLOR_SPACE))
         return fail(ExitStatus::NoAnswer, "no answer to CMD_GET_COLOR_SPACE");
-    print({{"Reset", std::string(kResetNote)}});
+    show({{"Reset", std::string(kResetNote)}}, {{"text", kResetNote}});
     return ExitStatus::Done;
 }
 
@@ -488,23 +525,21 @@ ExitStatus GeneratorSession::runEdidRead(int savedSlot, const std::string& saveD
             saveFailure = shown(saveDir, saveDir.size()) + ": " + files.error();
         }
     }
-    if (options_.json) {
-        const EdidReport report = EdidDecoder::decodeReceived(edidImage_);
-        std::vector<LabelledText> pairs = {{"status", toTerminalLines(report.status)},
-                                           {"dump", report.hexDump},
-                                           {"general", toTerminalLines(report.general)},
-                                           {"video", toTerminalLines(report.video)},
-                                           {"audio", toTerminalLines(report.audio)}};
-        if (!saved.empty())
-            pairs.insert(pairs.end(),
-                         {{"textFile", saved[0].second}, {"binaryFile", saved[1].second}});
-        print(pairs);
-    } else {
-        out_ << formatEdidForTerminal(edidImage_);
-        if (!saved.empty())
-            out_ << '\n' << formatPairs(saved, false);
-        out_ << std::flush;
+    const EdidReport report = EdidDecoder::decodeReceived(edidImage_);
+    Json fields = {{"slot", savedSlot},
+                   {"bytes", edidImage_},
+                   {"status", toTerminalLines(report.status)},
+                   {"dump", report.hexDump},
+                   {"general", toTerminalLines(report.general)},
+                   {"video", toTerminalLines(report.video)},
+                   {"audio", toTerminalLines(report.audio)}};
+    if (!saved.empty()) {
+        fields["textFile"] = saved[0].second;
+        fields["binaryFile"] = saved[1].second;
     }
+    if (!options_.json)
+        out_ << formatEdidForTerminal(edidImage_) << (saved.empty() ? "" : "\n");
+    show(saved, fields);
     // The report is out either way: a file that cannot be written loses nothing that was read.
     if (!saveFailure.empty())
         return fail(ExitStatus::FileNotWritten, saveFailure);
@@ -522,7 +557,7 @@ ExitStatus GeneratorSession::runAddressRead() {
     const auto address = readAddress();
     if (!address)
         return fail(ExitStatus::NoAnswer, "no answer to CMD_READ_ADDRESS");
-    print({{"Address", addressText(*address)}});
+    show({{"Address", addressText(*address)}}, addressFields(*address));
     return ExitStatus::Done;
 }
 
@@ -540,7 +575,7 @@ ExitStatus GeneratorSession::runAddressWrite(TargetAddress address) {
                                                      ", the generator reports " +
                                                      addressText(*readBack));
     }
-    print({{"Address", addressText(*readBack)}});
+    show({{"Address", addressText(*readBack)}}, addressFields(*readBack));
     return ExitStatus::Done;
 }
 
@@ -584,30 +619,7 @@ ExitStatus GeneratorSession::runDetails(TimingCode code) {
                         std::string(commandName(isUserTiming(code) ? CMD_GET_USER_TIMING
                                                                    : CMD_GET_TIMING_DETAILS)));
     }
-    std::vector<LabelledText> pairs = {{"Timing", timingName(code)}};
-    for (const TimingDetailField& field : kTimingDetailFields) {
-        char value[32];
-        if (const auto* whole = std::get_if<int TimingDetails::*>(&field.member)) {
-            std::snprintf(value, sizeof value, "%d", (*details).*(*whole));
-        } else {
-            std::snprintf(
-                value, sizeof value, "%.6g",
-                static_cast<double>((*details).*std::get<float TimingDetails::*>(field.member)));
-        }
-        std::string text = value;
-        if (!field.unit.empty())
-            text += " " + std::string(field.unit);
-        pairs.emplace_back(std::string(field.label.substr(0, field.label.size() - 1)), text);
-    }
-    const auto radio = [](const std::array<std::string_view, 2>& labels, int position) {
-        return position == 0 || position == 1
-                   ? std::string(labels[static_cast<std::size_t>(position)])
-                   : std::string();
-    };
-    pairs.emplace_back("Scan type", radio(kScanTypeLabels, details->scanType));
-    pairs.emplace_back("Hsync", radio(kSyncPolarityLabels, details->hSyncPolarity));
-    pairs.emplace_back("Vsync", radio(kSyncPolarityLabels, details->vSyncPolarity));
-    print(pairs);
+    show(detailsTexts(code, *details), detailsJson(code, *details));
     return ExitStatus::Done;
 }
 
@@ -659,11 +671,12 @@ ExitStatus GeneratorSession::runStoreUserTiming(const Command& command) {
                             ", the generator reports " + formatUserTimingLabel(*stored));
         }
     }
-    print({{caption, formatUserTimingLabel(record)}});
+    show({{caption, formatUserTimingLabel(record)}},
+         {{"slot", slot}, {"label", formatUserTimingLabel(record)}});
     return runSet(
         CMD_SET_TIMING, CMD_GET_TIMING, userTimingCode(slot),
         [code = userTimingCode(slot)](int readBack) { return readBack == code; }, "Timing",
-        [](int code) { return timingName(code); });
+        "timingCode", [](int code) { return timingName(code); });
 }
 
 void GeneratorSession::waitMs(int ms) {

@@ -81,16 +81,17 @@ class GeneratorSession final : private SerialListener,
     GeneratorSession(const GeneratorSession&) = delete;
     GeneratorSession& operator=(const GeneratorSession&) = delete;
 
-    // Opens the --port, or searches COM1..COM99 for a generator when none was given.
-    ExitStatus connect();
-
-    // Runs one command on the connected port, printing its result or its failure.
+    // Runs one command, printing its result (with --json one object a line) or its failure. The
+    // first command that needs the generator opens the --port, or searches COM1..COM99 for a
+    // generator when none was given; the port then stays open for the commands that follow.
     ExitStatus run(const Command& command);
 
     // Put before every failure message, e.g. "line 4: " while a script runs.
     void setErrorPrefix(std::string prefix) { errorPrefix_ = std::move(prefix); }
 
   private:
+    ExitStatus connect();
+    ExitStatus runCommand(const Command& command);
     // A hang-up ends every wait: a command that then finds no answer says the port was closed.
     ExitStatus fail(ExitStatus status, const std::string& message);
     bool openDevicePath();
@@ -102,9 +103,10 @@ class GeneratorSession final : private SerialListener,
 
     ExitStatus runStatus();
     ExitStatus runSearch();
+    // `jsonKey` names the value in the result, as statusJson() names it.
     ExitStatus runSet(CommandCode setCode, CommandCode getCode, int value,
                       const std::function<bool(int)>& matches, const std::string& caption,
-                      const std::function<std::string(int)>& describe);
+                      std::string_view jsonKey, const std::function<std::string(int)>& describe);
     ExitStatus runSetting(SettingOption option, int value);
     ExitStatus runResetDefaults();
     ExitStatus runEdidRead(int savedSlot, const std::string& saveDir);
@@ -138,7 +140,9 @@ class GeneratorSession final : private SerialListener,
     void sendFrame(TargetAddress to, CommandCode code, std::span<const std::uint8_t> payload);
     // Handles notifications until `done` holds; false when the watchdog fired or the port went.
     bool waitFor(const std::function<bool()>& done);
-    void print(const std::vector<LabelledText>& pairs);
+    // Prints `lines` now, or with --json adds `fields` to the command's object, printed when the
+    // command ends.
+    void show(const std::vector<LabelledText>& lines, const Json& fields);
 
     // SerialListener
     void onSerialBytes(int port, std::span<const std::uint8_t> bytes) override;
@@ -179,6 +183,9 @@ class GeneratorSession final : private SerialListener,
     SerialChannel* channel_ = nullptr;
     ResponseReceiver receiver_{*this};
 
+    Json result_;
+
+    bool connected_ = false;
     int port_ = 0;
     bool portLost_ = false;
     std::size_t unwritten_ = 0;  // frames queued and not yet written

@@ -110,8 +110,6 @@ int run(int argc, char** argv) {
     }
 
     krx::ctl::GeneratorSession session(portsDirectories(), options, std::cout, std::cerr);
-    if (const ExitStatus status = session.connect(); status != ExitStatus::Done)
-        return exitCode(status);
     for (const krx::ctl::ScriptLine& line : lines) {
         if (line.lineNumber > 0)
             session.setErrorPrefix(scriptName + ":" + std::to_string(line.lineNumber) + ": ");
