@@ -43,6 +43,16 @@ TEST(ComPortDevice, FirstPortsEntryEvenPointingNowhereElseTheStandardDevice) {
         const auto device = comPortDevice(port, {ports.path(), users.path()});
         EXPECT_EQ(device.value_or(none), expected);
     }
+    // A regular file, or a link to one, is a network port: its first line is the URL.
+    std::ofstream(ports.path() / "COM7") << "tcp://rack3:4001\nsecond line";
+    ports.link(8, ports.path() / "COM7");
+    const std::pair<int, std::optional<std::string>> urls[] = {{7, "tcp://rack3:4001"},
+                                                               {8, "tcp://rack3:4001"},
+                                                               {1, std::nullopt},
+                                                               {2, std::nullopt},
+                                                               {0, std::nullopt}};
+    for (const auto& [port, url] : urls)
+        EXPECT_EQ(comPortUrlText(port, {ports.path(), users.path()}), url) << port;
     EXPECT_EQ(comPortDevice(40, {ports.path() / "no-such-dir"}),
               std::filesystem::path("/dev/ttyUSB7"));
     EXPECT_EQ(standardDevicePath(0), std::nullopt);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The console's real channel on a pseudo-terminal against the krx-vtp-sim process, in real time:
-// what an operator gets on a bench without hardware. Waits end on the traffic itself; the safety
-// limit only keeps a broken build from hanging the run.
+// what an operator gets on a bench without hardware; and through ser2net, by a URL file in ports/.
+// Waits end on the traffic itself; the safety limit only keeps a broken build from hanging the run.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -22,8 +22,9 @@
 
 #include "app/console_dlg.h"
 #include "framework/qt_window_services.h"
-#include "link/posix_serial_channel.h"
+#include "link/port_channel.h"
 #include "pages/timing_details_page.h"
+#include "ser2net_server.h"
 #include "sim/generator.h"
 #include "sim/line_timing.h"
 #include "support/bytes.h"
@@ -109,7 +110,7 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
         return std::filesystem::path(::mkdtemp(pattern));
     }();
     QtWindowServices services_;
-    CSerialChannel channel_{services_, dir_ / "ports"};
+    CPortChannel channel_{services_, PortsDirectories{dir_ / "ports"}};
     ChannelTap tap_{channel_};
     std::optional<SimProcess> sim_;
     std::unique_ptr<CConsoleDlg> window_;
@@ -117,6 +118,30 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
     std::vector<std::uint8_t> received_;
     std::function<void()> recheck_;
 };
+
+// COM12 is a URL file naming ser2net, in raw TCP and RFC 2217 mode, in front of the simulator's
+// pty: choosing it connects and sweeps the generator's whole state, the link status last.
+TEST_F(ConsoleAgainstSimProcess, SweepsAGeneratorBehindSer2netThroughAUrlFile) {
+    window_ = std::make_unique<CConsoleDlg>(services_, tap_, dir_);
+    for (const auto mode : {test::Ser2netMode::RawTcp, test::Ser2netMode::Rfc2217}) {
+        sim_.emplace(KRX_SIM_BINARY, std::vector<std::string>{"--log", dir_ / "log"});
+        const auto pty = sim_->firstLine();
+        ASSERT_TRUE(pty) << "the simulator did not get ready";
+        test::Ser2netServer server(mode, *pty);
+        std::ofstream(dir_ / "ports" / "COM12") << server.url() << "\n";
+        window_->connection().changePort(11);
+        ASSERT_TRUE(runUntil([&] {
+            bool quiet = false;
+            const std::vector<LoggedFrame> frames = logged(&quiet);
+            return quiet && frames.size() == 23 &&
+                   frames.back().text == frameText(CMD_GET_LINK_STATUS);
+        }));
+        EXPECT_TRUE(window_->connection().portOpen());
+        EXPECT_EQ(window_->connection().receiver().deviceStatus, sim::factoryStatus());
+        window_->connection().togglePort();
+        std::filesystem::remove(dir_ / "log");
+    }
+}
 
 // Saving a user timing sends more than one frame with waits between them. Operated on the real
 // controls, the simulator must receive every frame, in order, each at least the wait after the
