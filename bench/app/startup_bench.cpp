@@ -192,8 +192,9 @@ int main(int argc, char** argv) {
     for (int m = 0; m < 2; ++m)
         std::printf("%-10s %14.1f %14.1f %14.0f\n", modes[m], median(startup[m]), median(cpu[m]),
                     median(rss[m]));
-    std::printf("ratio      %14.2f %14.2f %14.2f   (goal: at most 1.30 for time and RSS)\n",
-                median(startup[1]) / median(startup[0]), median(cpu[1]) / median(cpu[0]),
-                median(rss[1]) / median(rss[0]));
+    std::printf(
+        "ratio      %14.2f %14.2f %14.2f   (goal: first paint at most 1.80, RSS at most 1.30)\n",
+        median(startup[1]) / median(startup[0]), median(cpu[1]) / median(cpu[0]),
+        median(rss[1]) / median(rss[0]));
     return 0;
 }

@@ -9,6 +9,7 @@
 
 #include "address/address_book.h"
 #include "files/atomic_save.h"
+#include "files/file_descriptor.h"
 #include "files/settings_dirs.h"
 
 namespace krx {
@@ -18,21 +19,6 @@ namespace fs = std::filesystem;
 
 // SG.ini is a few hundred bytes; anything beyond this is not read.
 constexpr std::size_t kMaxIniBytes = 1 << 20;
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 // A FIFO or device named SG.ini is refused rather than waited on.
 std::optional<std::string> readRegularFile(const fs::path& path) {

@@ -9,8 +9,8 @@
 #include "files/atomic_save.h"
 #include "files/settings_dirs.h"
 #include "framework/qt_window_services.h"
+#include "link/port_channel.h"
 #include "link/port_map.h"
-#include "link/posix_serial_channel.h"
 
 namespace krx {
 
@@ -22,12 +22,13 @@ CConsoleApp::CConsoleApp(int& argc, char** argv) : QApplication(argc, argv) {
 bool CConsoleApp::initInstance() {
     QtWindowServices services;
 
-    // Ports and the address book are looked up beside the executable first (COMn -> ports/COMn),
-    // then in the user's settings folder, where an installed program keeps them.
+    // Ports and the address book are looked up beside the executable first (COMn -> ports/COMn,
+    // a device or a URL file), then in the user's settings folder, where an installed program
+    // keeps them.
     const std::filesystem::path executableDir(applicationDirPath().toStdString());
     const SettingsEnvironment environment = SettingsEnvironment::fromProcess();
-    CSerialChannel channel(services,
-                           portsDirectories(executableDir, userSettingsDirectory(environment)));
+    CPortChannel channel(services,
+                         portsDirectories(executableDir, userSettingsDirectory(environment)));
     // Failures after a port has opened are not shown to the operator; they go to the log only.
     channel.setErrorReporter(
         [](const std::string& text) { qCDebug(serialLog, "%s", text.c_str()); });

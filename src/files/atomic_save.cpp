@@ -10,6 +10,8 @@
 #include <optional>
 #include <system_error>
 
+#include "files/file_descriptor.h"
+
 namespace krx {
 namespace {
 
@@ -19,27 +21,6 @@ namespace fs = std::filesystem;
 constexpr int kMaxLinks = 40;
 constexpr int kScratchAttempts = 100;
 constexpr mode_t kAnyWriteBit = S_IWUSR | S_IWGRP | S_IWOTH;
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    // Closes now, so that a delayed write error shows.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
 
 SaveResult systemError(int errorNumber) {
     return {SaveRefusal::SystemError, errorNumber};

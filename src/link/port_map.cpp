@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "link/port_map.h"
 
+#include <fstream>
 #include <string>
 #include <system_error>
 
@@ -53,6 +54,18 @@ std::optional<std::filesystem::path> comPortDevice(int port, const PortsDirector
             return entry;
     }
     return standardDevicePath(port);
+}
+
+std::optional<std::string> comPortUrlText(int port, const PortsDirectories& portsDirs) {
+    const std::optional<std::filesystem::path> entry = comPortDevice(port, portsDirs);
+    std::error_code error;
+    if (!entry || !std::filesystem::is_regular_file(*entry, error))
+        return std::nullopt;
+    std::string text(kMaxPortUrlFileBytes, '\0');
+    std::ifstream file(*entry, std::ios::binary);
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    return text.substr(0, text.find('\n'));
 }
 
 }  // namespace krx

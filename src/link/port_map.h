@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace krx {
@@ -29,5 +31,13 @@ std::optional<std::filesystem::path> standardDevicePath(int port);
 // points nowhere, so that opening it fails instead of reaching an unrelated device), else the
 // standard device. Nothing for a number outside 1..99.
 std::optional<std::filesystem::path> comPortDevice(int port, const PortsDirectories& portsDirs);
+
+// A ports entry that is a regular file (or a link to one) is no device: it names a generator on the
+// network by the URL on its first line ("rfc2217://rack3:4001"). Only this much of it is read.
+inline constexpr std::size_t kMaxPortUrlFileBytes = 4096;
+
+// The first line of COMn's entry when that entry is a regular file, as written (for the network
+// channel to parse); nothing when COMn is a device, a link to one, or has no entry.
+std::optional<std::string> comPortUrlText(int port, const PortsDirectories& portsDirs);
 
 }  // namespace krx

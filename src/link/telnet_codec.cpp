@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cctype>
+#include <initializer_list>
 
 namespace krx {
 
@@ -54,8 +55,15 @@ bool theyMayEnable(std::uint8_t option) {
     return option == kOptionBinary || option == kOptionSuppressGoAhead;
 }
 
+// Byte by byte: gcc 12 optimising misreads an initializer-list insert into an empty vector as an
+// overflow.
+void appendBytes(std::initializer_list<std::uint8_t> bytes, std::vector<std::uint8_t>& out) {
+    for (const std::uint8_t byte : bytes)
+        out.push_back(byte);
+}
+
 void appendCommand(std::uint8_t verb, std::uint8_t option, std::vector<std::uint8_t>& out) {
-    out.insert(out.end(), {kIac, verb, option});
+    appendBytes({kIac, verb, option}, out);
 }
 
 }  // namespace
@@ -216,9 +224,9 @@ void TelnetCodec::appendData(std::span<const std::uint8_t> bytes, std::vector<st
 
 void TelnetCodec::appendComPortCommand(std::uint8_t command, std::span<const std::uint8_t> value,
                                        std::vector<std::uint8_t>& out) {
-    out.insert(out.end(), {kIac, kSb, kOptionComPort, command});
+    appendBytes({kIac, kSb, kOptionComPort, command}, out);
     appendData(value, out);
-    out.insert(out.end(), {kIac, kSe});
+    appendBytes({kIac, kSe}, out);
 }
 
 void TelnetCodec::appendPurge(PurgeBuffers buffers, std::vector<std::uint8_t>& out) {

@@ -5,15 +5,26 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QButtonGroup>
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "app/console_dlg.h"
 #include "framework/virtual_window_services.h"
+#include "pages/edid_page.h"
+#include "pages/pattern_page.h"
+#include "pages/setting_page.h"
+#include "pages/timing_details_page.h"
+#include "pages/timing_page.h"
 #include "sim/generator_line.h"
 #include "sim/sim_edid.h"
 #include "sim/simulated_channel.h"
@@ -22,9 +33,19 @@
 namespace krx::testing {
 
 constexpr TargetAddress kBroadcast{0x00, 0x00};
+inline const QString kNotOn = "Com port is not on yet.";
 
 inline QString qs(std::string_view text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A frame and its time in ms after the mark.
+using TimedFrame = std::pair<std::int64_t, Bytes>;
+using Frames = std::vector<TimedFrame>;
+
+// A frame to the broadcast target `offsetMs` after the mark.
+inline TimedFrame at(std::int64_t offsetMs, CommandCode code, const Bytes& payload = {}) {
+    return {offsetMs, commandFrame(kBroadcast, code, payload)};
 }
 
 // The real main window on the virtual clock, wired to the in-process generator simulator. Ports
@@ -42,6 +63,17 @@ class ConsoleTest : public ::testing::Test {
 
     void destroyWindow() { window_.reset(); }
 
+    // A new window for the next row of a table: a generator on COM1, connected when `open`,
+    // nothing sent or shown since.
+    CConsoleDlg& freshWindow(bool open) {
+        destroyWindow();
+        attachGenerator(1);
+        if (open)
+            connect(1);
+        mark(0);
+        return window();
+    }
+
     // A scratch directory per test for SG.ini.
     std::filesystem::path bookDirectory() const { return bookDir_.path().toStdString(); }
 
@@ -54,7 +86,7 @@ class ConsoleTest : public ::testing::Test {
         return *lines_.back();
     }
 
-    // Opens COM`port` with the port button and lets the sweep and its follow-ups finish.
+    // Opens COM`port` from the list and lets the sweep and its follow-ups finish.
     void connect(int port) {
         window().connection().changePort(port - 1);
         services.runFor(2000);
@@ -66,25 +98,28 @@ class ConsoleTest : public ::testing::Test {
             window().connection().onSerialByte(byte, port);
     }
 
-    // The frames written to the line since `from`, as byte vectors.
-    std::vector<Bytes> writtenSince(std::size_t from) const {
-        std::vector<Bytes> frames;
-        for (std::size_t i = from; i < channel.writes().size(); ++i)
-            frames.push_back(channel.writes()[i].bytes);
+    // Lets `settleMs` pass (the command guard ends after 50), then counts frames and messages
+    // afresh.
+    void mark(int settleMs = 100) {
+        services.runFor(settleMs);
+        from_ = channel.writes().size();
+        startUs_ = services.nowUs();
+        services.clearMessages();
+    }
+    // Frames written since mark(), timed from it; lets 1 ms pass.
+    Frames timedSent() {
+        services.runFor(1);
+        Frames frames;
+        for (std::size_t i = from_; i < channel.writes().size(); ++i)
+            frames.push_back(
+                {(channel.writes()[i].timeUs - startUs_) / 1000, channel.writes()[i].bytes});
         return frames;
     }
-
-    void expectClosed() {
-        const CConnection& c = window().connection();
-        EXPECT_FALSE(c.portOpen());
-        EXPECT_EQ(c.activityIconId(), 133);
-        EXPECT_EQ(c.portButton()->text(), "Turn on Port");
-    }
-    void expectOpen() {
-        const CConnection& c = window().connection();
-        EXPECT_TRUE(c.portOpen());
-        EXPECT_EQ(c.activityIconId(), 134);
-        EXPECT_EQ(c.portButton()->text(), "Close Port");
+    std::vector<Bytes> sent() {
+        std::vector<Bytes> frames;
+        for (const TimedFrame& frame : timedSent())
+            frames.push_back(frame.second);
+        return frames;
     }
 
     // The status panel's value fields: hot plug, timing, then one per option.
@@ -113,6 +148,8 @@ class ConsoleTest : public ::testing::Test {
     QTemporaryDir bookDir_;
     std::vector<std::unique_ptr<sim::GeneratorLine>> lines_;
     std::unique_ptr<CConsoleDlg> window_;
+    std::size_t from_ = 0;
+    std::int64_t startUs_ = 0;
 };
 
 // A click, or with `action` ("Toggle", "Press") the assistive action a screen reader uses.

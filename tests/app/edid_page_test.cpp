@@ -3,14 +3,9 @@
 // opens from a scratch working folder, the open-file dialog answered by the test.
 #include <unistd.h>
 
-#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTabWidget>
 #include <QTextBlock>
 #include <filesystem>
 #include <fstream>
@@ -18,7 +13,6 @@
 #include "console_fixture.h"
 #include "edid/edid_decoder.h"
 #include "edid/edid_files.h"
-#include "pages/edid_page.h"
 
 namespace krx::testing {
 namespace {
@@ -70,40 +64,47 @@ class EdidPageTest : public ConsoleTest {
         fs::temp_directory_path() / ("krx_edid_page_" + std::to_string(::getpid()));
 };
 
-// The attached display and stored slots 1 and 10 (which differ in their serial number, so each
-// read must replace the image) are read, shown, saved, and both saved files open into the same
-// 256 bytes.
-TEST_F(EdidPageTest, ReadsSavesAndReopensTheGeneratorsEdids) {
-    sim::GeneratorLine& line = attachGenerator(1);
+// Reads from the attached display and from stored slot 10 (which differ in their serial number)
+// each replace the image and show its report. Text typed over the source list asks for "no item
+// chosen" (the payloads are the read operation's), which the generator does not answer: a second
+// press sends again and restarts the 600 ms, the reports stay empty and the status " ", and the
+// read is then forgotten.
+TEST_F(EdidPageTest, ReadsShowTheChosenSourceAndAnUnansweredOneIsForgotten) {
+    const sim::Generator& device = attachGenerator(1).device(0);
     connect(1);
     CEdidPage& edid = page();
-    int saved = 0;
-    for (int source : {0, 1, 10}) {
-        SCOPED_TRACE(source);
+    for (int source : {0, 10}) {
         edid.sourceSelector->setCurrentIndex(source);
         edid.readButton->click();
         services.runFor(600);
-        const EdidImage& expected =
-            source == 0 ? line.device(0).attachedEdid()
-                        : line.device(0).storedEdid(static_cast<std::size_t>(source - 1));
-        EXPECT_EQ(edid.edidImage, expected);
+        const EdidImage& expected = source == 0 ? device.attachedEdid() : device.storedEdid(9);
+        EXPECT_EQ(edid.edidImage, expected) << source;
         const EdidReport report = EdidDecoder::decodeReceived(expected);
         EXPECT_EQ(edid.statusLabel->text(), shown(report.status));
         EXPECT_EQ(edid.hexDumpBox->toPlainText(), dumpRows(expected));
         EXPECT_EQ(edid.generalBox->toPlainText(), shown(report.general));
         EXPECT_EQ(edid.audioBox->toPlainText(), shown(report.audio));
-
-        services.clearMessages();
-        edid.saveButton->click();
-        const QString name = QString::asprintf("RedIvo_EDID%02d", saved++);
-        EXPECT_EQ(messageTexts(),
-                  QStringList{"Save EDID data to .\\" + name + ".txt and " + name + ".bin"});
-        for (const char* extension : {".txt", ".bin"}) {
-            edid.edidImage = {};
-            openFile(dir_ / (name + extension).toStdString());
-            EXPECT_EQ(edid.edidImage, expected) << extension;
-        }
     }
+    const QString dump = edid.hexDumpBox->toPlainText();
+    edid.sourceSelector->lineEdit()->selectAll();
+    edid.sourceSelector->lineEdit()->insert("Saved 4");
+    mark(0);
+    edid.readButton->click();
+    services.runFor(400);
+    edid.readButton->click();
+    services.runFor(599);
+    const ResponseReceiver& receiver = window().connection().receiver();
+    EXPECT_TRUE(receiver.edidReadMode);
+    const Bytes frame = commandFrame(kBroadcast, CMD_READ_SAVED_EDID, {0xFE});
+    EXPECT_EQ(sent(), (std::vector<Bytes>{frame, frame}));
+    EXPECT_EQ(edid.hexDumpBox->toPlainText(), dump);
+    for (QPlainTextEdit* report : {edid.generalBox, edid.videoBox, edid.audioBox})
+        EXPECT_TRUE(report->toPlainText().isEmpty());
+    services.runFor(1);
+    EXPECT_FALSE(receiver.edidReadMode);
+    EXPECT_FALSE(receiver.edidFromSavedSlot);
+    EXPECT_EQ(edid.statusLabel->text(), " ");
+
     // Each dump row sits beside its offset label.
     window().tabs()->setCurrentWidget(&edid);
     window().show();
@@ -117,116 +118,48 @@ TEST_F(EdidPageTest, ReadsSavesAndReopensTheGeneratorsEdids) {
     }
 }
 
-// The chosen source is asked for (its payloads are the read operation's); a second press sends
-// again and restarts the 600 ms. Unanswered, the read leaves the reports empty and the status " ",
-// and is then forgotten.
-TEST_F(EdidPageTest, ReadAsksForTheChosenSourceUntilTheWatchdogFires) {
-    struct Row {
-        const char* name;
-        int index;
-        const char* typed;  // typed over the list's text afterwards
-        bool portOpen;
-        CommandCode code;
-        std::uint8_t payload;
-    };
-    const Row rows[] = {
-        {"TypedOverTheList", 3, "Saved 4", true, CMD_READ_SAVED_EDID, 0xFE},
-        {"PortClosed", 1, nullptr, false, CMD_READ_SAVED_EDID, 0x00},
-    };
-    sim::LineConfig config;
-    config.faults.silentCodes = {CMD_READ_TV_EDID, CMD_READ_SAVED_EDID};
-    attachGenerator(1, {0x01, 0x02}, config);
-    connect(1);
-    CConsoleDlg& w = window();
+// Saved as text and binary, the image opens again from both files and shows its report; opening
+// leaves the status as it was. Cancelled, the dialog changes nothing. A chosen file's folder
+// becomes the working folder; the image is blanked first, and a file that cannot be read (the
+// reasons are pinned with readEdidFile) shows its message and leaves the reports as they were.
+TEST_F(EdidPageTest, SavedFilesOpenIntoTheSameImageAndAFailedOpenShowsWhy) {
     CEdidPage& edid = page();
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        if (!row.portOpen && w.connection().portOpen())
-            w.connection().togglePort();
-        edid.hexDump = "dump kept";
-        edid.generalReport = edid.videoReport = edid.audioReport = "report";
-        edid.refresh();
-        edid.sourceSelector->setCurrentIndex(row.index);
-        if (row.typed) {
-            edid.sourceSelector->lineEdit()->selectAll();
-            edid.sourceSelector->lineEdit()->insert(row.typed);
-        }
-        services.clearMessages();
-        const std::size_t sent = channel.writes().size();
-        edid.readButton->click();
-        services.runFor(400);
-        edid.readButton->click();
-        services.runFor(599);
-        EXPECT_TRUE(w.connection().receiver().edidReadMode);
-
-        const Bytes frame = commandFrame(w.connection().targetAddress(), row.code, {row.payload});
-        const QString refused = "Com port is not on yet.";
-        EXPECT_EQ(writtenSince(sent),
-                  (row.portOpen ? std::vector<Bytes>{frame, frame} : std::vector<Bytes>{}));
-        EXPECT_EQ(messageTexts(), (row.portOpen ? QStringList{} : QStringList{refused, refused}));
-        EXPECT_EQ(w.connection().receiver().edidFromSavedSlot, row.code == CMD_READ_SAVED_EDID);
-        EXPECT_EQ(edid.hexDumpBox->toPlainText(), "dump kept");
-        for (QPlainTextEdit* report : {edid.generalBox, edid.videoBox, edid.audioBox})
-            EXPECT_TRUE(report->toPlainText().isEmpty());
-        services.runFor(1);
-        EXPECT_FALSE(w.connection().receiver().edidReadMode);
-        EXPECT_FALSE(w.connection().receiver().edidFromSavedSlot);
-        EXPECT_EQ(edid.statusLabel->text(), " ");
-    }
-}
-
-// A chosen file's folder becomes the working folder. The image is blanked first, a file that
-// cannot be read (the reasons are pinned with readEdidFile) shows its message, and the status
-// label never changes.
-TEST_F(EdidPageTest, OpenReadsTheChosenFileOrShowsWhyNot) {
     const EdidImage tv = sim::defaultTvEdid();
-    EdidImage firstBlock = blankEdidImage();
-    std::copy_n(tv.begin(), 128, firstBlock.begin());
-    const EdidImage untouched{};
-    struct Row {
-        const char* name;
-        const char* file;  // null: the dialog is cancelled; no content: the file is gone
-        std::string content;
-        const char* message;
-        EdidImage image;
-    };
-    const Row rows[] = {
-        {"TextOf128Numbers", "half.txt", formatEdidText(tv).substr(0, 8 * 49), nullptr, firstBlock},
-        {"Vanished", "gone.bin", "", "File read failed", blankEdidImage()},
-        {"Cancelled", nullptr, "", nullptr, untouched},
-    };
-    CEdidPage& edid = page();
-    const fs::path picked = dir_ / "picked";
-    fs::create_directory(picked);
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        fs::current_path(dir_);
-        if (row.file && !row.content.empty())
-            std::ofstream(picked / row.file, std::ios::binary) << row.content;
-        edid.edidImage = untouched;
-        edid.statusText = "status kept";
+    edid.edidImage = tv;
+    edid.statusText = "status kept";
+    edid.refresh();
+    edid.saveButton->click();
+    EXPECT_EQ(messageTexts(),
+              QStringList{"Save EDID data to .\\RedIvo_EDID00.txt and RedIvo_EDID00.bin"});
+    const EdidReport report = EdidDecoder::decodeAll(tv);
+    for (const char* file : {"RedIvo_EDID00.txt", "RedIvo_EDID00.bin"}) {
+        edid.edidImage = {};
         edid.hexDump = edid.generalReport = "previous report";
         edid.refresh();
-        services.clearMessages();
-        openFile(row.file ? picked / row.file : fs::path());
-
-        EXPECT_EQ(fs::current_path(), row.file ? picked : dir_);
-        EXPECT_EQ(edid.edidImage, row.image);
+        openFile(dir_ / file);
+        EXPECT_EQ(edid.edidImage, tv) << file;
+        EXPECT_EQ(edid.generalBox->toPlainText(), shown(report.general));
+        EXPECT_EQ(edid.hexDumpBox->toPlainText(), dumpRows(tv));
         EXPECT_EQ(edid.statusLabel->text(), "status kept");
-        EXPECT_EQ(messageTexts(), row.message ? QStringList{row.message} : QStringList{});
-        const bool decoded = row.file && !row.message;
-        EXPECT_EQ(edid.generalBox->toPlainText(),
-                  decoded ? shown(EdidDecoder::decodeGeneral(row.image)) : "previous report");
-        EXPECT_EQ(edid.hexDumpBox->toPlainText(),
-                  decoded ? dumpRows(row.image) : "previous report");
     }
+    mark(0);
+    openFile({});
+    EXPECT_EQ(edid.edidImage, tv);
+    EXPECT_EQ(fs::current_path(), dir_);
+    const fs::path picked = dir_ / "picked";
+    fs::create_directory(picked);
+    openFile(picked / "gone.bin");
+    EXPECT_EQ(messageTexts(), QStringList{"File read failed"});
+    EXPECT_EQ(fs::current_path(), picked);
+    EXPECT_EQ(edid.edidImage, blankEdidImage());
+    EXPECT_EQ(edid.generalBox->toPlainText(), shown(report.general));
+    EXPECT_EQ(edid.statusLabel->text(), "status kept");
 }
 
 // A folder the operator may not write to (for root, whom permissions do not bind, the save runs
 // as "nobody"): the message, and nothing left behind.
 TEST_F(EdidPageTest, SaveIntoAFolderWithoutWritePermissionLeavesNothing) {
     CEdidPage& edid = page();
-    services.clearMessages();
     fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
                               fs::perms::others_exec);
     const bool root = ::geteuid() == 0;

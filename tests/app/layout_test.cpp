@@ -1,21 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Every caption readable: with the desktop font, no visible control of a page or of the main
 // window shows a caption wider than itself or lies outside the widget that holds it.
-#include <QComboBox>
 #include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
-#include <QTabWidget>
 #include <optional>
 
 #include "console_fixture.h"
 #include "model/status_texts.h"
-#include "pages/setting_page.h"
-#include "pages/timing_details_page.h"
-#include "pages/timing_page.h"
 
 namespace krx::testing {
 namespace {
@@ -50,11 +42,10 @@ std::optional<Caption> captionOf(QWidget* w) {
     return std::nullopt;
 }
 
-// One row per tab page (its controls, shown), and one for the main window's own controls.
-using LayoutTest = ::testing::WithParamInterface<const char*>;
-class PageLayoutTest : public ConsoleTest, public LayoutTest {};
+using LayoutTest = ConsoleTest;
 
-TEST_P(PageLayoutTest, NoCaptionIsCutAndNothingLeavesItsFrame) {
+// The main window's own controls, then each tab page's, each page shown in turn.
+TEST_F(LayoutTest, NoCaptionIsCutAndNothingLeavesItsFrame) {
     CConsoleDlg& w = window();
     // The longest texts the window can be given: each user slot at its longest label, each
     // status field at the widest text of its rule.
@@ -78,39 +69,32 @@ TEST_P(PageLayoutTest, NoCaptionIsCutAndNothingLeavesItsFrame) {
     w.settingPage().resetNote = QStringLiteral("Wait for a few seconds...");
     w.settingPage().refresh();
     w.show();
-    QWidget* area = &w;
-    for (int tab = 0; tab < w.tabs()->count(); ++tab)
-        if (w.tabs()->tabText(tab) == GetParam())
-            w.tabs()->setCurrentWidget(area = w.tabs()->widget(tab));
-
-    int checked = 0;
-    for (QWidget* control : area->findChildren<QWidget*>()) {
-        const std::optional<Caption> caption = captionOf(control);
-        if (!caption || !control->isVisible() || (area == &w && w.tabs()->isAncestorOf(control)))
-            continue;
-        ++checked;
-        SCOPED_TRACE((control->metaObject()->className() + (" \"" + caption->text + "\" ") +
-                      control->accessibleDescription())
-                         .toStdString());
-        EXPECT_LE(caption->neededWidth, control->width()) << "caption cut";
-        EXPECT_TRUE(control->parentWidget()->rect().contains(control->geometry()))
-            << "outside its parent";
-        // A screen reader names a list by the label whose buddy it is.
+    for (int tab = -1; tab < w.tabs()->count(); ++tab) {
+        SCOPED_TRACE(tab < 0 ? "main window" : w.tabs()->tabText(tab).toStdString());
+        QWidget* area = tab < 0 ? &w : w.tabs()->widget(tab);
+        w.tabs()->setCurrentIndex(std::max(tab, 0));
         const auto labels = w.findChildren<QLabel*>();
-        EXPECT_TRUE(!qobject_cast<QComboBox*>(control) ||
-                    std::any_of(labels.begin(), labels.end(),
-                                [control](QLabel* l) { return l->buddy() == control; }))
-            << "a list without a label";
+        int checked = 0;
+        for (QWidget* control : area->findChildren<QWidget*>()) {
+            const std::optional<Caption> caption = captionOf(control);
+            if (!caption || !control->isVisible() || (tab < 0 && w.tabs()->isAncestorOf(control)))
+                continue;
+            ++checked;
+            SCOPED_TRACE((control->metaObject()->className() + (" \"" + caption->text + "\" ") +
+                          control->accessibleDescription())
+                             .toStdString());
+            EXPECT_LE(caption->neededWidth, control->width()) << "caption cut";
+            EXPECT_TRUE(control->parentWidget()->rect().contains(control->geometry()))
+                << "outside its parent";
+            // A screen reader names a list by the label whose buddy it is.
+            EXPECT_TRUE(!qobject_cast<QComboBox*>(control) ||
+                        std::any_of(labels.begin(), labels.end(),
+                                    [control](QLabel* l) { return l->buddy() == control; }))
+                << "a list without a label";
+        }
+        EXPECT_GT(checked, 0);
     }
-    EXPECT_GT(checked, 0);
 }
-
-INSTANTIATE_TEST_SUITE_P(Pages, PageLayoutTest,
-                         ::testing::Values("main window", "Timing", "Timing Details", "Pattern",
-                                           "Setting", "TV EDID"),
-                         [](const auto& info) {
-                             return QString::fromLatin1(info.param).remove(' ').toStdString();
-                         });
 
 }  // namespace
 }  // namespace krx::testing

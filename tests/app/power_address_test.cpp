@@ -1,30 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Power control and the choice of the addressed device, through the real window.
-#include <QButtonGroup>
-#include <QComboBox>
 #include <QMouseEvent>
-#include <QRadioButton>
-#include <QToolButton>
 #include <fstream>
 
-#include "address/dialogs/address_dlg.h"
 #include "console_fixture.h"
 
 namespace krx::testing {
 namespace {
 
-class PowerAddressTest : public ConsoleTest {
-  protected:
-    // SG.ini with entry 1 = 12 34 "bench" and entry 2 = 01 02, before the window loads it.
-    void writeBook() {
-        std::ofstream out(bookDirectory() / "SG.ini", std::ios::binary);
-        out << "1234 0102\r\n*bench\r\n*dut\r\n";
-    }
-    void choose(int item) {
-        window().addressSelector()->setCurrentIndex(item);
-        emit window().addressSelector()->activated(item);
-    }
-};
+using PowerAddressTest = ConsoleTest;
 
 TEST_F(PowerAddressTest, ChoosingAnItemSetsTheTargetAndRestartsTheSweepWhenOpen) {
     struct Row {
@@ -42,39 +26,26 @@ TEST_F(PowerAddressTest, ChoosingAnItemSetsTheTargetAndRestartsTheSweepWhenOpen)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        destroyWindow();
-        writeBook();
-        attachGenerator(1);
-        if (row.open)
-            connect(1);
-        const std::size_t before = channel.writes().size();
-        choose(row.item);
-        EXPECT_EQ(window().connection().targetAddress(), row.target);
-        EXPECT_EQ(services.timerInterval(window().connection(), CConnection::kWatchdogTimer),
+        // Entry 1 = 12 34 "bench" and entry 2 = 01 02, before the window loads the book.
+        std::ofstream(bookDirectory() / "SG.ini", std::ios::binary)
+            << "1234 0102\r\n*bench\r\n*dut\r\n";
+        CConsoleDlg& w = freshWindow(row.open);
+        w.addressSelector()->setCurrentIndex(row.item);
+        emit w.addressSelector()->activated(row.item);
+        EXPECT_EQ(w.connection().targetAddress(), row.target);
+        EXPECT_EQ(services.timerInterval(w.connection(), CConnection::kWatchdogTimer),
                   row.open ? std::optional(800) : std::nullopt);
         services.runFor(10);
-        auto frames = writtenSince(before);
+        auto frames = sent();
         frames.resize(std::min<std::size_t>(frames.size(), 1));  // the sweep's first query
         EXPECT_EQ(frames, hexFrames(row.firstFrame));
         EXPECT_TRUE(services.messages().empty());
     }
-}
-
-TEST_F(PowerAddressTest, RebuildKeepsTheSelectionOrFallsBackToTheFirstItem) {
-    writeBook();
-    CConsoleDlg& w = window();
-    EXPECT_EQ(w.addressSelector()->itemText(2), "No. 1:1234: bench");
-    EXPECT_EQ(w.addressSelector()->itemText(4), "No. 3:0000: " + QString(10, ' '))
-        << "never loaded";
-    const std::pair<int, TargetAddress> rows[] = {
-        {1, {0xFF, 0xFF}}, {3, {0x01, 0x02}}, {-1, {0x00, 0x00}}};
-    for (const auto& [item, target] : rows) {
-        w.addressSelector()->setCurrentIndex(item);
-        w.connection().setTargetAddress({0x55, 0x55});
-        w.rebuildAddressList();
-        EXPECT_EQ(w.addressSelector()->currentIndex(), std::max(item, 0));
-        EXPECT_EQ(w.connection().targetAddress(), target) << item;
-    }
+    // Rebuilt with no item selected, the list falls back to the first one.
+    window().addressSelector()->setCurrentIndex(-1);
+    window().rebuildAddressList();
+    EXPECT_EQ(window().addressSelector()->currentIndex(), 0);
+    EXPECT_EQ(window().connection().targetAddress(), kBroadcast);
 }
 
 void doubleClick(QWidget* target) {
@@ -97,7 +68,6 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
         QAbstractButton* (*control)(CConsoleDlg&);
         const char* frame;  // "": "Com port is not on yet." instead
         int icon;
-        int checked;
         bool doubleClick = false;      // press, release, double-click press, release
         const char* action = nullptr;  // a screen reader's action instead of the mouse
     };
@@ -107,36 +77,28 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
     const auto onRadio = [](CConsoleDlg& w) -> QAbstractButton* { return w.power().onRadio(); };
     const auto offRadio = [](CConsoleDlg& w) -> QAbstractButton* { return w.power().offRadio(); };
     const Row rows[] = {
-        {"picture before any status", true, -1, picture, on, 189, 0},
-        {"picture while on", true, 0, picture, off, 190, 1},
-        {"Power Off", true, -1, offRadio, off, 190, 1},
-        {"Power On", true, 1, onRadio, on, 189, 0},
-        {"Power Off, port closed", false, -1, offRadio, "", 190, 1},
-        {"picture double-clicked toggles once", true, -1, picture, on, 189, 0, true},
-        {"Power On checked already, by Toggle", true, 0, onRadio, on, 189, 0, false, "Toggle"},
+        {"picture before any status", true, -1, picture, on, 189},
+        {"picture while on", true, 0, picture, off, 190},
+        {"Power Off", true, -1, offRadio, off, 190},
+        {"Power Off, port closed", false, -1, offRadio, "", 190},
+        {"picture double-clicked toggles once", true, -1, picture, on, 189, true},
+        {"Power On checked already, by Toggle", true, 0, onRadio, on, 189, false, "Toggle"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        destroyWindow();
-        services.clearMessages();
-        attachGenerator(1);
-        if (row.open)
-            connect(1);
-        CConsoleDlg& w = window();
+        CConsoleDlg& w = freshWindow(row.open);
         receive(answerFrame(kBroadcast, CMD_GET_POWER, {static_cast<std::uint8_t>(row.before)}));
-        const std::size_t before = channel.writes().size();
         if (row.doubleClick)
             doubleClick(row.control(w));
         else
             activate(row.control(w), row.action);
         services.runFor(10);
-        EXPECT_EQ(writtenSince(before), hexFrames(row.frame));
-        EXPECT_EQ(messageTexts(),
-                  row.open ? QStringList{} : QStringList{"Com port is not on yet."});
+        EXPECT_EQ(sent(), hexFrames(row.frame));
+        EXPECT_EQ(messageTexts(), row.open ? QStringList{} : QStringList{kNotOn});
         EXPECT_EQ(w.power().iconId(), row.icon);
         EXPECT_TRUE(w.power().picture()->accessibleName().endsWith(row.icon == 189 ? "output on"
                                                                                    : "output off"));
-        EXPECT_EQ(w.power().onRadio()->group()->checkedId(), row.checked);
+        EXPECT_EQ(w.power().onRadio()->group()->checkedId(), row.icon == 189 ? 0 : 1);
     }
 }
 

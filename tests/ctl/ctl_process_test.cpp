@@ -4,6 +4,7 @@
 // asserted.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "ctl_command.h"
+#include "ser2net_server.h"
 #include "support/sim_process.h"
 
 namespace krx::ctl {
@@ -69,8 +71,6 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, CtlProcess,
     ::testing::Values(
         ProcessRow{"Help", "--help", "", 0, "", std::string(usageText())},
-        ProcessRow{"ScriptRunsEveryLine", "--script DIR/script", "# bench\npattern 3\npower off\n",
-                   0, "", "Pattern: RedScreen\nPower: OFF\n"},
         // The generator outputs DVI and a 4:2:0 timing at once: the 4K rule speaks first.
         ProcessRow{"RefusedLineEndsTheScript", "--script -",
                    "set output-mode DVI\ntiming 4K(4:2:0)(60)\nset color-space YUV4:4:4\npower off",
@@ -90,17 +90,61 @@ INSTANTIATE_TEST_SUITE_P(
         // The folder named by --save is made when it does not exist yet.
         ProcessRow{"EdidSaved", "--json edid read saved 3 --save DIR/unit-7", "", 0, "",
                    R"({"command":"edid read","slot":3,"bytes":[0,255,255,255,255,255,255,0,)",
-                   "unit-7/RedIvo_EDID00.bin", std::string("\0\xFF\xFF\xFF\xFF\xFF\xFF\0", 8)},
-        // The generator makes 4K(30) 24 bit and keeps RGB, which only the 4:2:0 timings replace.
-        ProcessRow{
-            "JsonStatus", "--json --script -", "timing 4K(30)\nstatus", 0, "",
-            R"j({"command":"timing","timingCode":28,"text":"4K(30)","readBack":true}
-{"command":"status","status":{"timingCode":28,"patternCode":0,"colorSpace":0,"colorDepth":0,)j"
-            R"j("hdcp":0,"outputMode":1,"sampleRate":2,"audioBits":0,"audioSource":0,"channels":0,)j"
-            R"j("hotPlug":1,"power":0},"linkStatus":{"colorSpace":0,"colorDepth":0,"outputMode":1,)j"
-            R"j("sampleRate":2,"audioBits":0,"channels":0},"texts":{"Timing":"4K(30)","HDCP":"OFF",)j"
-            R"j("HDMI/DVI":"HDMI","Color Space":"RGB4:4:4","Color Depth":"24bit")j"}),
+                   "unit-7/RedIvo_EDID00.bin", std::string("\0\xFF\xFF\xFF\xFF\xFF\xFF\0", 8)}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// One script on three benches at once: a simulator on a pty, one behind ser2net given by its URL
+// and a silent one. Each line comes prefixed by its port, the silent bench's status is the run's,
+// and the JUnit report parses as XML (Python's parser) with a case per bench and line.
+TEST(CtlBenches, OneScriptOnThreeBenchesWithAJUnitReport) {
+    std::string scratch = ::testing::TempDir() + "krx-benches-XXXXXX";
+    ASSERT_NE(mkdtemp(scratch.data()), nullptr);
+    const std::filesystem::path dir = scratch;
+    krx::testing::SimProcess local(KRX_SIM_BINARY, {"--link", dir / "A"});
+    krx::testing::SimProcess networked(KRX_SIM_BINARY, {});
+    krx::testing::SimProcess silent(KRX_SIM_BINARY, {"--link", dir / "C", "--silent", "all"});
+    const auto pty = networked.firstLine();
+    ASSERT_TRUE(local.firstLine() && pty && silent.firstLine());
+    test::Ser2netServer server(test::Ser2netMode::RawTcp, *pty);
+    std::ofstream(dir / "unit.txt") << "# bench\npattern 3\npower off\n";
+    const std::string a = dir / "A";
+    const std::string c = dir / "C";
+    krx::testing::SimProcess ctl(KRX_CTL_BINARY,
+                                 {"--port", a, "--port", server.url(), "--port", c, "--junit",
+                                  dir / "report.xml", "--script", dir / "unit.txt"},
+                                 dir / "err");
+    std::istringstream out(ctl.readAll());
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(out, line);)
+        lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(ctl.waitExit(), 1);
+    std::vector<std::string> expected = {a + ": Pattern: RedScreen", a + ": Power: OFF",
+                                         server.url() + ": Pattern: RedScreen",
+                                         server.url() + ": Power: OFF"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(lines, expected);
+    EXPECT_NE(
+        readFile(dir / "err")
+            .find(c + ": " + (dir / "unit.txt").string() + ":2: no answer to CMD_GET_PATTERN"),
+        std::string::npos)
+        << readFile(dir / "err");
+
+    krx::testing::SimProcess parse(
+        KRX_PYTHON3, {"-c",
+                      "import sys, xml.dom.minidom as m\n"
+                      "for case in m.parse(sys.argv[1]).getElementsByTagName('testcase'):\n"
+                      "  print(case.getAttribute('classname'), case.getAttribute('name'), *(\n"
+                      "    e.tagName + ':' + e.getAttribute('type') for e in case.childNodes\n"
+                      "    if e.nodeType == e.ELEMENT_NODE), sep='|')",
+                      dir / "report.xml"});
+    EXPECT_EQ(parse.readAll(), a + "|2: pattern 3\n" + a + "|3: power off\n" + server.url() +
+                                   "|2: pattern 3\n" + server.url() + "|3: power off\n" + c +
+                                   "|2: pattern 3|failure:exit status 1\n" + c +
+                                   "|3: power off|skipped:\n");
+    EXPECT_EQ(parse.waitExit(), 0);
+    std::filesystem::remove_all(dir);
+}
 
 }  // namespace
 }  // namespace krx::ctl

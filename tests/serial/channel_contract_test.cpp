@@ -3,7 +3,7 @@
 // pseudo-terminal (real time), against the network channel through ser2net in front of one, raw
 // and RFC 2217 (tests/net), and against the simulated channel (virtual clock). The test plays
 // the device at the far end of the line and the console's window thread; the behaviour only the
-// POSIX channel has (settings, refused opens, purge timing, destruction, CPU) is pinned in
+// POSIX channel has (settings, refused opens, purge timing, destruction) is pinned in
 // posix_serial_channel_test.cpp.
 #include <gtest/gtest.h>
 

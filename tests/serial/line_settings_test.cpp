@@ -59,23 +59,5 @@ TEST(CharacterFormat, SetsSizeParityAndStopBits) {
     }
 }
 
-TEST(MakeRaw, PassesBytesUntouchedAndReadsWithoutWaiting) {
-    termios settings{};
-    settings.c_iflag = static_cast<tcflag_t>(ICRNL | IXON | ISTRIP | PARMRK | INPCK);
-    settings.c_oflag = static_cast<tcflag_t>(OPOST | ONLCR);
-    settings.c_lflag = static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
-    settings.c_cflag = static_cast<tcflag_t>(CRTSCTS | CS8);
-    settings.c_cc[VMIN] = 1;
-    settings.c_cc[VTIME] = 5;
-
-    makeRaw(settings);
-    EXPECT_EQ(settings.c_iflag, 0u);
-    EXPECT_EQ(settings.c_oflag & static_cast<tcflag_t>(OPOST), 0u);
-    EXPECT_EQ(settings.c_lflag, 0u);
-    EXPECT_EQ(settings.c_cflag, static_cast<tcflag_t>(CS8 | CLOCAL | CREAD));
-    EXPECT_EQ(settings.c_cc[VMIN], 0);
-    EXPECT_EQ(settings.c_cc[VTIME], 0);
-}
-
 }  // namespace
 }  // namespace krx

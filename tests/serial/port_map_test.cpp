@@ -10,19 +10,8 @@
 namespace krx {
 namespace {
 
-TEST(StandardDevicePath, MapsComNumberToDevice) {
-    const std::pair<int, const char*> rows[] = {
-        {1, "/dev/ttyS0"},    {32, "/dev/ttyS31"},   {33, "/dev/ttyUSB0"}, {64, "/dev/ttyUSB31"},
-        {65, "/dev/ttyACM0"}, {96, "/dev/ttyACM31"}, {97, nullptr},        {99, nullptr},
-        {0, nullptr},         {100, nullptr},        {-3, nullptr},
-    };
-    for (const auto& [port, device] : rows) {
-        SCOPED_TRACE(port);
-        EXPECT_EQ(standardDevicePath(port),
-                  device ? std::optional<std::filesystem::path>(device) : std::nullopt);
-    }
-}
-
+// COMn is the entry of the first ports directory that has one (even a link pointing nowhere), else
+// the standard device: COM1-32 /dev/ttyS0-31, COM33-64 /dev/ttyUSB0-31, COM65-96 /dev/ttyACM0-31.
 TEST(ComPortDevice, FirstPortsEntryEvenPointingNowhereElseTheStandardDevice) {
     const test::PortsDir ports, users;
     ports.link(1, "/dev/null");
@@ -38,18 +27,35 @@ TEST(ComPortDevice, FirstPortsEntryEvenPointingNowhereElseTheStandardDevice) {
         {5, users.entry(5)},    // only the user's
         {10, ports.entry(10)},  // a link that points nowhere
         {98, ports.entry(98)},  // a number without a standard device
-        {2, "/dev/ttyS1"},      // no entry
-        {97, none},             // neither
-        {0, none},              // outside 1..99, even with an entry
+        {2, "/dev/ttyS1"},      // no entry: the standard device
+        {32, "/dev/ttyS31"},
+        {33, "/dev/ttyUSB0"},
+        {64, "/dev/ttyUSB31"},
+        {65, "/dev/ttyACM0"},
+        {96, "/dev/ttyACM31"},
+        {97, none},  // neither
+        {0, none},   // outside 1..99, even with an entry
         {100, none},
+        {-3, none},
     };
     for (const auto& [port, expected] : rows) {
         SCOPED_TRACE(port);
         const auto device = comPortDevice(port, {ports.path(), users.path()});
         EXPECT_EQ(device.value_or(none), expected);
     }
+    // A regular file, or a link to one, is a network port: its first line is the URL.
+    std::ofstream(ports.path() / "COM7") << "tcp://rack3:4001\nsecond line";
+    ports.link(8, ports.path() / "COM7");
+    const std::pair<int, std::optional<std::string>> urls[] = {{7, "tcp://rack3:4001"},
+                                                               {8, "tcp://rack3:4001"},
+                                                               {1, std::nullopt},
+                                                               {2, std::nullopt},
+                                                               {0, std::nullopt}};
+    for (const auto& [port, url] : urls)
+        EXPECT_EQ(comPortUrlText(port, {ports.path(), users.path()}), url) << port;
     EXPECT_EQ(comPortDevice(40, {ports.path() / "no-such-dir"}),
               std::filesystem::path("/dev/ttyUSB7"));
+    EXPECT_EQ(standardDevicePath(0), std::nullopt);
     EXPECT_EQ(portsDirectories("/opt/bin", "/home/op/.config/krx-vtp-sg"),
               (PortsDirectories{"/opt/bin/ports", "/home/op/.config/krx-vtp-sg/ports"}));
     EXPECT_EQ(portsDirectories("/opt/bin", std::nullopt), PortsDirectories{"/opt/bin/ports"});

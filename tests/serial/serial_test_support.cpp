@@ -56,7 +56,12 @@ void PtyPair::hangUp() {
 }
 
 void PtyPair::send(std::span<const std::uint8_t> bytes) const {
-    const auto deadline = std::chrono::steady_clock::now() + kSafetyTimeout;
+    if (sendWhileTaken(bytes, kSafetyTimeout) < bytes.size())
+        throw std::runtime_error("the channel stopped reading");
+}
+
+std::size_t PtyPair::sendWhileTaken(std::span<const std::uint8_t> bytes,
+                                    std::chrono::milliseconds stall) const {
     std::size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t count = ::write(master_, bytes.data() + sent, bytes.size() - sent);
@@ -67,9 +72,10 @@ void PtyPair::send(std::span<const std::uint8_t> bytes) const {
         if (count < 0 && errno != EAGAIN && errno != EINTR)
             fail("write()");
         pollfd wait{master_, POLLOUT, 0};
-        if (::poll(&wait, 1, remainingMs(deadline)) == 0)
-            throw std::runtime_error("the channel stopped reading");
+        if (::poll(&wait, 1, static_cast<int>(stall.count())) == 0)
+            break;
     }
+    return sent;
 }
 
 std::vector<std::uint8_t> PtyPair::receive(std::size_t count) const {

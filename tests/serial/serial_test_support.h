@@ -40,6 +40,11 @@ class PtyPair {
     // Writes every byte to the channel's side, waiting for room as needed.
     void send(std::span<const std::uint8_t> bytes) const;
 
+    // Writes `bytes` while the channel's side takes them; stops once it has taken nothing for
+    // `stall`, and returns how many went.
+    std::size_t sendWhileTaken(std::span<const std::uint8_t> bytes,
+                               std::chrono::milliseconds stall) const;
+
     // Reads what the channel wrote until `count` bytes arrived, the channel's side closed or the
     // safety timeout passed.
     std::vector<std::uint8_t> receive(std::size_t count) const;

@@ -1,17 +1,16 @@
 // SPDX-License-Identifier: MIT
 // The console's real channel on a pseudo-terminal against the krx-vtp-sim process, in real time:
-// what an operator gets on a bench without hardware. Waits end on the traffic itself; the safety
-// limit only keeps a broken build from hanging the run.
+// what an operator gets on a bench without hardware; and through ser2net, by a URL file in ports/.
+// Waits end on the traffic itself; the safety limit only keeps a broken build from hanging the run.
 #include <gtest/gtest.h>
 
-#include <QButtonGroup>
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -19,16 +18,13 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <vector>
 
-#include "address/dialogs/address_dlg.h"
 #include "app/console_dlg.h"
 #include "framework/qt_window_services.h"
-#include "link/posix_serial_channel.h"
-#include "pages/setting_page.h"
+#include "link/port_channel.h"
 #include "pages/timing_details_page.h"
-#include "pages/timing_page.h"
+#include "ser2net_server.h"
 #include "sim/generator.h"
 #include "sim/line_timing.h"
 #include "support/bytes.h"
@@ -114,7 +110,7 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
         return std::filesystem::path(::mkdtemp(pattern));
     }();
     QtWindowServices services_;
-    CSerialChannel channel_{services_, dir_ / "ports"};
+    CPortChannel channel_{services_, PortsDirectories{dir_ / "ports"}};
     ChannelTap tap_{channel_};
     std::optional<SimProcess> sim_;
     std::unique_ptr<CConsoleDlg> window_;
@@ -123,10 +119,35 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
     std::function<void()> recheck_;
 };
 
-// Each action that sends more than one frame, operated on the real controls: the simulator must
-// receive every frame, in order, each at least the action's wait after the one before it. The rows
-// run in this order on one connection (the second save finds the slot of the first).
-TEST_F(ConsoleAgainstSimProcess, MultiFrameActionsReachTheGeneratorWholeInOrderAndAfterTheirWaits) {
+// COM12 is a URL file naming ser2net, in raw TCP and RFC 2217 mode, in front of the simulator's
+// pty: choosing it connects and sweeps the generator's whole state, the link status last.
+TEST_F(ConsoleAgainstSimProcess, SweepsAGeneratorBehindSer2netThroughAUrlFile) {
+    window_ = std::make_unique<CConsoleDlg>(services_, tap_, dir_);
+    for (const auto mode : {test::Ser2netMode::RawTcp, test::Ser2netMode::Rfc2217}) {
+        sim_.emplace(KRX_SIM_BINARY, std::vector<std::string>{"--log", dir_ / "log"});
+        const auto pty = sim_->firstLine();
+        ASSERT_TRUE(pty) << "the simulator did not get ready";
+        test::Ser2netServer server(mode, *pty);
+        std::ofstream(dir_ / "ports" / "COM12") << server.url() << "\n";
+        window_->connection().changePort(11);
+        ASSERT_TRUE(runUntil([&] {
+            bool quiet = false;
+            const std::vector<LoggedFrame> frames = logged(&quiet);
+            return quiet && frames.size() == 23 &&
+                   frames.back().text == frameText(CMD_GET_LINK_STATUS);
+        }));
+        EXPECT_TRUE(window_->connection().portOpen());
+        EXPECT_EQ(window_->connection().receiver().deviceStatus, sim::factoryStatus());
+        window_->connection().togglePort();
+        std::filesystem::remove(dir_ / "log");
+    }
+}
+
+// Saving a user timing sends more than one frame with waits between them. Operated on the real
+// controls, the simulator must receive every frame, in order, each at least the wait after the
+// one before it: the waits are pinned on the virtual clock, here they are real sleeps of the
+// window thread. The second save finds the slot of the first and parks the generator first.
+TEST_F(ConsoleAgainstSimProcess, SavesReachTheGeneratorWholeInOrderAndAfterTheirWaits) {
     sim_.emplace(KRX_SIM_BINARY, std::vector<std::string>{"--link", dir_ / "ports" / "COM3",
                                                           "--log", dir_ / "log"});
     ASSERT_TRUE(sim_->firstLine()) << "the simulator did not get ready";
@@ -141,64 +162,30 @@ TEST_F(ConsoleAgainstSimProcess, MultiFrameActionsReachTheGeneratorWholeInOrderA
     }));
     EXPECT_EQ(connection.receiver().deviceStatus, sim::factoryStatus());
 
-    // The sweep left 1080P(60) on the Timing Details page; in slot 3 it is this record.
-    const Bytes record = hex("02 02 3A 06 80 07 18 01 58 00 2C 00 38 04 2D 00 04 00 05 00");
-    const auto saveToSlot3 = [&] {
-        window_->timingDetailsPage().slotList->setCurrentIndex(2);
-        window_->timingDetailsPage().saveButton->click();
-    };
-    // New address 01/02, then at once a read-back, in the modal dialog of "Address Setting".
-    const auto writeAddress = [&] {
-        CAddressDlg& dialog = window_->addressDialog();
-        QTimer::singleShot(0, &dialog, [&] {
-            dialog.newGroupBox->setText(QStringLiteral("01"));
-            dialog.newDeviceBox->setText(QStringLiteral("02"));
-            dialog.writeButton->click();
-            dialog.readButton->click();
-            runUntil([&] { return dialog.originalDeviceBox->text() == QStringLiteral("02"); });
-            dialog.reject();
-        });
-        window_->addressButton()->click();
-    };
     struct Frame {
         CommandCode code;
         Bytes payload;
         std::int64_t afterMs;  // at least this long after the frame before it
     };
-    const std::vector<std::tuple<const char*, std::function<void()>, std::vector<Frame>>> rows = {
-        {"save into a new slot",
-         saveToSlot3,
-         {{CMD_STORE_USER_TIMING, record, 0}, {CMD_SET_TIMING, {0x39}, 500}}},
-        {"save into the same slot again",
-         saveToSlot3,
-         {{CMD_SET_TIMING, {0x02}, 0},
-          {CMD_STORE_USER_TIMING, record, 400},
-          {CMD_SET_TIMING, {0x39}, 500}}},
-        {"Auto timing",
-         [&] { window_->timingPage().timingButton(0x36)->click(); },
-         {{CMD_SET_TIMING, {0x36}, 0}, {CMD_GET_TIMING_DETAILS, {0x36}, 400}}},
-        {"AUTO sample rate",
-         [&] {
-             const auto group = static_cast<std::size_t>(SettingOption::SampleRate);
-             window_->settingPage().groups[group]->button(7)->click();
-         },
-         {{CMD_SET_SAMPLE_RATE, {0x07}, 0}, {CMD_GET_LINK_STATUS, {}, 300}}},
-        {"address write and read-back",
-         writeAddress,
-         {{CMD_WRITE_ADDRESS, {0x01, 0x02}, 0}, {CMD_READ_ADDRESS, {}, 0}}},
+    // The sweep left 1080P(60) on the Timing Details page; in slot 3 it is this record.
+    const Bytes record = hex("02 02 3A 06 80 07 18 01 58 00 2C 00 38 04 2D 00 04 00 05 00");
+    const std::vector<Frame> saves[] = {
+        {{CMD_STORE_USER_TIMING, record, 0}, {CMD_SET_TIMING, {0x39}, 500}},
+        {{CMD_SET_TIMING, {0x02}, 0},
+         {CMD_STORE_USER_TIMING, record, 400},
+         {CMD_SET_TIMING, {0x39}, 500}},
     };
     // A late wake-up (the console's monitor, the simulator's reader) for the earlier frame shortens
     // the gap the simulator stamps; the bounds allow this much, far less than any of the waits.
     constexpr std::int64_t kWakeUpSlackUs = 10'000;
-    for (const auto& row : rows) {
-        const auto& [name, operate, frames] = row;
-        SCOPED_TRACE(name);
+    for (const std::vector<Frame>& frames : saves) {
         const std::size_t mark = logged().size();
-        operate();
-        // The next row starts on a quiet line, once the command guard of this one has ended.
+        window_->timingDetailsPage().slotList->setCurrentIndex(2);
+        window_->timingDetailsPage().saveButton->click();
+        // The next save starts on a quiet line, once the command guard of this one has ended.
         runUntil([&] {
             bool quiet = false;
-            return logged(&quiet).size() >= mark + std::get<2>(row).size() && quiet &&
+            return logged(&quiet).size() >= mark + frames.size() && quiet &&
                    !connection.commandGuard();
         });
         const std::vector<LoggedFrame> after = logged();
@@ -217,6 +204,10 @@ TEST_F(ConsoleAgainstSimProcess, MultiFrameActionsReachTheGeneratorWholeInOrderA
                 << "before " << expected[i];
         }
     }
+    // The real framework runs a dialog modally until it closes.
+    QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+    window_->aboutAction()->trigger();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 }  // namespace

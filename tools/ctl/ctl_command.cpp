@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "address/hex_text.h"
+#include "link/port_url.h"
 #include "model/pattern_table.h"
 #include "model/setting_table.h"
 #include "model/timing_details.h"
@@ -32,16 +33,24 @@ constexpr std::array<std::string_view, 13> kCommandWords = {
     "user-timing store"};
 
 constexpr std::string_view kUsage =
-    R"usage(Usage: krx-vtp-ctl [--port COMn|DEVICE] [--address GGDD|all|all-silent]
-                   [--timeout-ms N] [--json] COMMAND [ARGS...]
-       krx-vtp-ctl [options] --script FILE|-
-Drives a KRX-VTP HDMI 2.0 test-signal generator on a serial line (115200 8N1).
+    R"usage(Usage: krx-vtp-ctl [--port COMn|DEVICE|URL]... [--address GGDD|all|all-silent]
+                   [--timeout-ms N] [--json] [--junit FILE] COMMAND [ARGS...]
+  or:  krx-vtp-ctl [options] --script FILE|-
+Drives a KRX-VTP HDMI 2.0 test-signal generator on a serial line (115200 8N1), or several at
+once.
 
 Options:
-  --port COMn|DEVICE   COM1..COM99 through ports/ beside this program, then /dev/ttyS0-31,
-                       ttyUSB0-31, ttyACM0-31; or a device path. Without it the ports are
+  --port COMn|DEVICE|URL
+                       COM1..COM99 through ports/ beside this program, then
+                       ~/.config/krx-vtp-sg/ports/, then /dev/ttyS0-31, ttyUSB0-31,
+                       ttyACM0-31 (an entry there may be a file holding a URL); a device
+                       path; or a URL, tcp://HOST:PORT (raw TCP) or rfc2217://HOST:PORT, of
+                       a serial device server such as ser2net. Without it the ports are
                        searched, as "Search Device" does. The port is held exclusively, and
-                       opened only for a command that needs the generator.
+                       opened only for a command that needs the generator. Given more than
+                       once, the same commands run on every port at once, each output line
+                       prefixed by its port ("port" in JSON), and the exit status is the
+                       highest of theirs
   --address GGDD       the addressed device (hexadecimal group and device); "all" is 0000
                        (every device acts and answers, the default), "all-silent" FFFF
                        (every device acts, none answers: nothing is read back)
@@ -49,6 +58,8 @@ Options:
                        that make no answer keep an exchange open for one more wait at most
   --json               print each command's result as one JSON object a line: numbers as
                        numbers, the console's texts as texts
+  --junit FILE         write a JUnit XML report to FILE: a test case per port and command
+                       line, with the failure's message and exit status
   --script FILE        run FILE, a regular file or a FIFO ("-": standard input), one
                        command a line, "#" comments; read whole (at most 1 MiB) and checked
                        before the port is opened once; stops at the first failing line
@@ -84,16 +95,24 @@ Commands:
 
 Every setting and address is read back. Exit status: 0 done, 1 no answer (or the port was
 closed), 2 usage, 3 refused (the console's message on stderr, nothing sent), 4 port cannot be
-opened, 5 read-back differs, 6 a file cannot be written (edid read --save; the report is printed).
+opened, 5 read-back differs, 6 a file cannot be written (edid read --save; the report is printed;
+or the --junit report).
 
 Examples:
   krx-vtp-ctl --port COM3 status
+
   krx-vtp-ctl --port /dev/ttyUSB0 --address 0101 timing "1080P(60)"
-  krx-vtp-ctl --port COM3 set color-depth 30bit
+
+  krx-vtp-ctl --port rfc2217://rack3:4001 set color-depth 30bit
+
   krx-vtp-ctl --port COM3 pattern "Cross Black"
+
   krx-vtp-ctl --port COM3 edid read --save results/unit-17
+
   krx-vtp-ctl --port COM3 user-timing store 3 --from "1080P(60)" video-clk=148.35
-  krx-vtp-ctl --port COM3 --script bench.txt
+
+  krx-vtp-ctl --port COM3 --port COM4 --port tcp://rack3:4001 --script unit.txt \
+              --junit report.xml
 )usage";
 
 std::string lowered(std::string_view text) {
@@ -187,6 +206,13 @@ std::variant<TargetAddress, UsageError> parseAddress(std::string_view text) {
 
 std::variant<PortChoice, UsageError> parsePort(std::string_view text) {
     PortChoice port;
+    if (text.find("://") != std::string_view::npos) {
+        const auto url = parsePortUrl(text);
+        if (const auto* reason = std::get_if<std::string>(&url))
+            return UsageError{"--port " + shown(text) + ": " + *reason};
+        port.url = trimmed(text);
+        return port;
+    }
     if (text.size() > 3 && sameIgnoringCase(text.substr(0, 3), "COM")) {
         const auto number = parseNumber(text.substr(3));
         if (!number || *number < 1 || *number > 99)
@@ -195,7 +221,7 @@ std::variant<PortChoice, UsageError> parsePort(std::string_view text) {
         return port;
     }
     if (text.find('/') == std::string_view::npos)
-        return UsageError{"--port " + shown(text) + ": not COMn or a device path"};
+        return UsageError{"--port " + shown(text) + ": not COMn, a device path or a URL"};
     port.devicePath = text;
     return port;
 }
@@ -370,6 +396,22 @@ std::string shown(std::string_view text, std::size_t limit) {
     return end < text.size() ? out + "..." : out;
 }
 
+std::string PortChoice::name() const {
+    if (!url.empty())
+        return url;
+    return devicePath.empty() ? "COM" + std::to_string(comNumber) : devicePath;
+}
+
+std::string joinWords(std::span<const std::string> words) {
+    std::string line;
+    for (const std::string& word : words) {
+        line += line.empty() ? "" : " ";
+        const bool blank = word.empty() || word.find_first_of(" \t") != std::string::npos;
+        line += blank ? "\"" + word + "\"" : word;
+    }
+    return line;
+}
+
 bool Command::needsGenerator() const {
     if (kind == CommandKind::Wait)
         return false;
@@ -540,7 +582,7 @@ std::variant<Options, UsageError> parseOptions(std::span<const std::string> args
             continue;
         }
         if (option != "--port" && option != "--address" && option != "--timeout-ms" &&
-            option != "--script")
+            option != "--script" && option != "--junit")
             return UsageError{"unknown option " + shown(option) + " (see --help)"};
         if (i + 1 >= args.size())
             return UsageError{std::string(option) + " needs a value"};
@@ -549,7 +591,10 @@ std::variant<Options, UsageError> parseOptions(std::span<const std::string> args
             auto port = parsePort(value);
             if (const auto* error = std::get_if<UsageError>(&port))
                 return *error;
-            options.port = std::get<PortChoice>(port);
+            options.ports.push_back(std::get<PortChoice>(port));
+            options.port = options.ports.front();
+        } else if (option == "--junit") {
+            options.junitPath = value;
         } else if (option == "--address") {
             auto address = parseAddress(value);
             if (const auto* error = std::get_if<UsageError>(&address))
@@ -574,6 +619,7 @@ std::variant<Options, UsageError> parseOptions(std::span<const std::string> args
     if (const auto* error = std::get_if<UsageError>(&command))
         return *error;
     options.command = std::get<Command>(command);
+    options.commandText = joinWords(words);
     return options;
 }
 
@@ -600,7 +646,7 @@ std::variant<std::vector<ScriptLine>, ScriptError> parseScript(std::string_view 
             return ScriptError{lineNumber, error->message};
         if (std::get<Command>(command).kind == CommandKind::Search)
             return ScriptError{lineNumber, "search runs before a script, not inside it"};
-        lines.push_back({lineNumber, std::get<Command>(command)});
+        lines.push_back({lineNumber, std::get<Command>(command), joinWords(list)});
     }
     return lines;
 }

@@ -75,22 +75,29 @@ struct Command {
 // The command as a script names it, without its arguments: "timing", "edid read", ...
 std::string_view commandWords(CommandKind kind);
 
-// Where the generator is: COMn through the port map, a device path, or neither (search first).
+// Where the generator is: COMn through the port map, a device path, a network port's URL, or none
+// (search first).
 struct PortChoice {
-    int comNumber = 0;  // 1..99, 0 when a device path is given
+    int comNumber = 0;  // 1..99, 0 when a device path or a URL is given
     std::string devicePath;
+    std::string url;  // tcp://HOST:PORT or rfc2217://HOST:PORT, as given
 
-    bool given() const { return comNumber != 0 || !devicePath.empty(); }
+    bool given() const { return comNumber != 0 || !devicePath.empty() || !url.empty(); }
+    // COMn, the device path or the URL.
+    std::string name() const;
 };
 
 struct Options {
-    PortChoice port;
-    TargetAddress address{};  // the console's start-up target, 0000
+    PortChoice port;                // the port this session drives: the first --port
+    std::vector<PortChoice> ports;  // every --port, in order: one bench each
+    TargetAddress address{};        // the console's start-up target, 0000
     std::optional<int> timeoutMs;
     bool json = false;
     bool help = false;
     std::string scriptPath;  // "-" standard input; empty when a command is given
+    std::string junitPath;   // --junit: where the JUnit report goes; empty: none
     std::optional<Command> command;
+    std::string commandText;  // its words, as joinWords gives them
 
     // FFFF: every device acts and none answers, so nothing can be read from the generator.
     bool silentBroadcast() const { return address == TargetAddress{0xFF, 0xFF}; }
@@ -107,8 +114,9 @@ std::variant<Options, UsageError> parseOptions(std::span<const std::string> args
 std::variant<Command, UsageError> parseCommand(std::span<const std::string> words);
 
 struct ScriptLine {
-    int lineNumber;  // 1-based
+    int lineNumber;  // 1-based; 0 for the command line's command
     Command command;
+    std::string text = {};  // its words, double-quoted where they hold a blank (joinWords)
 };
 
 struct ScriptError {
@@ -120,6 +128,10 @@ struct ScriptError {
 // with double quotes around a word that holds blanks, a UTF-8 byte-order mark before line 1
 // skipped. The first bad line is the error.
 std::variant<std::vector<ScriptLine>, ScriptError> parseScript(std::string_view text);
+
+// Words as one script line: separated by a blank, in double quotes when one holds a blank or is
+// empty.
+std::string joinWords(std::span<const std::string> words);
 
 // A script is read whole before its first line runs; a longer one is refused, whatever it is
 // read from.

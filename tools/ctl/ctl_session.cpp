@@ -12,7 +12,10 @@
 #include "edid/edid_files.h"
 #include "edid_tool.h"
 #include "link/generator_facts.h"
+#include "link/network_channel.h"
+#include "link/port_channel.h"
 #include "link/port_map.h"
+#include "link/posix_serial_channel.h"
 #include "model/pattern_table.h"
 #include "model/setting_table.h"
 #include "model/status_texts.h"
@@ -217,8 +220,8 @@ ExitStatus GeneratorSession::fail(ExitStatus status, const std::string& message)
 }
 
 std::string GeneratorSession::portName() const {
-    if (!options_.port.devicePath.empty())
-        return options_.port.devicePath;
+    if (options_.port.comNumber == 0 && options_.port.given())
+        return options_.port.name();
     return "COM" + std::to_string(port_ != 0 ? port_ : options_.port.comNumber);
 }
 
@@ -257,6 +260,15 @@ bool GeneratorSession::openDevicePath() {
     return opened && startMonitor(1);
 }
 
+// A URL given as such is COM1 of a channel that knows no other port.
+bool GeneratorSession::openUrl() {
+    ownChannel_ = std::make_unique<CNetworkChannel>(tasks_, [url = options_.port.url](int port) {
+        return port == 1 ? std::optional<std::string>(url) : std::nullopt;
+    });
+    channel_ = ownChannel_.get();
+    return openPort(1);
+}
+
 bool GeneratorSession::startMonitor(int comNumber) {
     if (!channel_->start()) {
         channel_->stop();
@@ -270,23 +282,25 @@ bool GeneratorSession::startMonitor(int comNumber) {
 
 ExitStatus GeneratorSession::connect() {
     connected_ = true;
-    if (options_.port.devicePath.empty() && channel_ == nullptr) {
-        ownChannel_ = std::make_unique<CSerialChannel>(tasks_, portsDirs_);
+    const bool namedDirectly = options_.port.comNumber == 0 && options_.port.given();
+    if (!namedDirectly && channel_ == nullptr) {
+        ownChannel_ = std::make_unique<CPortChannel>(tasks_, portsDirs_);
         channel_ = ownChannel_.get();
     }
     if (!options_.port.given())
         return search();
-    const bool opened =
-        options_.port.devicePath.empty() ? openPort(options_.port.comNumber) : openDevicePath();
+    const bool opened = !namedDirectly              ? openPort(options_.port.comNumber)
+                        : options_.port.url.empty() ? openDevicePath()
+                                                    : openUrl();
     if (!opened) {
         std::string message = portName() + ": " + std::string(kPortUnavailableMessage);
         if (!channel_) {
             message += " (no private ports folder could be made in the temporary folder)";
         } else if (const auto failure = channel_->lastOpenFailure()) {
-            // "COMn (device): why"; a device path given as such is named by itself only.
+            // "COMn (device): why"; a device path or URL given as such is named by itself only.
             const std::string why = describeOpenFailure(*failure);
             const std::size_t reason = why.find(": ");
-            message += options_.port.devicePath.empty() || reason == std::string::npos
+            message += !namedDirectly || reason == std::string::npos
                            ? "\n" + why
                            : " (" + why.substr(reason + 2) + ")";
         }
@@ -341,13 +355,16 @@ void GeneratorSession::show(const std::vector<LabelledText>& lines, const Json& 
 
 ExitStatus GeneratorSession::run(const Command& command) {
     result_ = {{"command", commandWords(command.kind)}};
+    if (!jsonPort_.empty())
+        result_["port"] = jsonPort_;
+    const std::size_t keysBefore = result_.size();
     ExitStatus status = ExitStatus::Done;
     // Once: a script stops at a port that cannot be opened or holds no generator.
     if (command.needsGenerator() && !connected_)
         status = connect();
     if (status == ExitStatus::Done)
         status = runCommand(command);
-    if (options_.json && result_.size() > 1)
+    if (options_.json && result_.size() > keysBefore)
         out_ << jsonLine(result_) << std::flush;
     return status;
 }

@@ -21,8 +21,9 @@
 #include "ctl_report.h"
 #include "ctl_watchdog.h"
 #include "edid/edid_decoder.h"
-#include "link/posix_serial_channel.h"
+#include "link/port_map.h"
 #include "link/response_receiver.h"
+#include "link/serial_channel.h"
 #include "model/timing_details.h"
 #include "ops/port_search.h"
 
@@ -69,7 +70,7 @@ class GeneratorSession final : private SerialListener,
                                private ops::SearchLine {
   public:
     // `portsDirs` is where COMn entries are looked up first (ports/ beside the program, then the
-    // user's).
+    // user's); a URL file there, or a URL given as --port, is a network port.
     GeneratorSession(PortsDirectories portsDirs, const Options& options, std::ostream& out,
                      std::ostream& err);
     // COM ports are those of `channel`, whose notifications `events` runs (a test's simulated
@@ -89,12 +90,16 @@ class GeneratorSession final : private SerialListener,
     // Put before every failure message, e.g. "line 4: " while a script runs.
     void setErrorPrefix(std::string prefix) { errorPrefix_ = std::move(prefix); }
 
+    // With --json, each object names the port under "port", after "command".
+    void setJsonPort(std::string port) { jsonPort_ = std::move(port); }
+
   private:
     ExitStatus connect();
     ExitStatus runCommand(const Command& command);
     // A hang-up ends every wait: a command that then finds no answer says the port was closed.
     ExitStatus fail(ExitStatus status, const std::string& message);
     bool openDevicePath();
+    bool openUrl();
     bool startMonitor(int comNumber);
     // Handles notifications until the probe's answer or its wait is over.
     bool awaitProbe();
@@ -175,11 +180,12 @@ class GeneratorSession final : private SerialListener,
     std::ostream& out_;
     std::ostream& err_;
     std::string errorPrefix_;
+    std::string jsonPort_;
     const PortsDirectories portsDirs_;
 
     TaskQueue tasks_;
     EventSource& events_;
-    std::unique_ptr<CSerialChannel> ownChannel_;
+    std::unique_ptr<SerialChannel> ownChannel_;
     SerialChannel* channel_ = nullptr;
     ResponseReceiver receiver_{*this};
 

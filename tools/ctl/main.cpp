@@ -5,6 +5,7 @@
 #include <sysexits.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <exception>
@@ -14,8 +15,10 @@
 #include <system_error>
 #include <variant>
 
+#include "ctl_benches.h"
 #include "ctl_command.h"
-#include "ctl_session.h"
+#include "ctl_junit.h"
+#include "files/atomic_save.h"
 #include "files/settings_dirs.h"
 #include "link/port_map.h"
 
@@ -106,17 +109,24 @@ int run(int argc, char** argv) {
                               error->message);
         lines = std::get<std::vector<krx::ctl::ScriptLine>>(std::move(script));
     } else {
-        lines.push_back({0, *options.command});
+        lines.push_back({0, *options.command, options.commandText});
     }
 
-    krx::ctl::GeneratorSession session(portsDirectories(), options, std::cout, std::cerr);
-    for (const krx::ctl::ScriptLine& line : lines) {
-        if (line.lineNumber > 0)
-            session.setErrorPrefix(scriptName + ":" + std::to_string(line.lineNumber) + ": ");
-        if (const ExitStatus status = session.run(line.command); status != ExitStatus::Done)
-            return exitCode(status);
+    const auto benches =
+        krx::ctl::runBenches(options, lines, scriptName, portsDirectories(), std::cout, std::cerr);
+    ExitStatus status = krx::ctl::worstStatus(benches);
+    if (!options.junitPath.empty()) {
+        const auto saved = krx::saveFileAtomically(
+            options.junitPath,
+            krx::ctl::junitReport(benches, scriptName.empty() ? "krx-vtp-ctl" : scriptName));
+        if (!saved) {
+            std::cerr << "krx-vtp-ctl: "
+                      << krx::ctl::shown(options.junitPath, options.junitPath.size()) << ": "
+                      << krx::saveFailureReason(saved) << '\n';
+            status = std::max(status, ExitStatus::FileNotWritten);
+        }
     }
-    return exitCode(ExitStatus::Done);
+    return exitCode(status);
 }
 
 }  // namespace
