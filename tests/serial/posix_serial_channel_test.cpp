@@ -2,6 +2,7 @@
 // The channel on real pseudo-terminals: the test holds the master side, the channel opens the
 // slave through a COMn link in a private ports directory.
 #include "link/posix_serial_channel.h"
+#include "files/file_descriptor.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -35,22 +36,10 @@ using namespace std::chrono_literals;
 constexpr std::uint32_t kConsoleEventMask = 0x0003;
 constexpr std::uint32_t kConsoleBufferSize = 512;
 
-// A descriptor the test opens itself, closed at scope end.
-class Descriptor {
-  public:
-    explicit Descriptor(const std::string& path, int flags = O_RDWR)
-        : fd_(::open(path.c_str(), flags | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
-    ~Descriptor() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int fd() const { return fd_; }
-
-  private:
-    int fd_;
-};
+// A descriptor the test opens itself on the pty, to be held by a FileDescriptor.
+int openPty(const std::string& path, int flags = O_RDWR) {
+    return ::open(path.c_str(), flags | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+}
 
 class SerialChannelTest : public ::testing::Test {
   protected:
@@ -107,8 +96,8 @@ TEST_P(OpenSettings, ConfiguresARawPortAndReportsEachFailureOnce) {
     PtyPair pty;
     ports.link(3, pty.slavePath());
     // Opened first: the channel's exclusive mode then does not keep this reader out.
-    const Descriptor observer(pty.slavePath());
-    ASSERT_GE(observer.fd(), 0);
+    const FileDescriptor observer(openPty(pty.slavePath()));
+    ASSERT_GE(observer.get(), 0);
     EXPECT_TRUE(openPort(3, row.baud, row.parity, 8, row.stopBits));
     EXPECT_TRUE(channel->holdsPort());
     EXPECT_EQ(reportedErrors(), std::vector<std::string>{row.reported});
@@ -116,7 +105,7 @@ TEST_P(OpenSettings, ConfiguresARawPortAndReportsEachFailureOnce) {
         return;
 
     termios applied{};
-    ASSERT_EQ(::tcgetattr(observer.fd(), &applied), 0);
+    ASSERT_EQ(::tcgetattr(observer.get(), &applied), 0);
     EXPECT_EQ(::cfgetispeed(&applied), row.speed);
     EXPECT_EQ(::cfgetospeed(&applied), row.speed);
     EXPECT_EQ((applied.c_cflag & CSTOPB) != 0, row.stopBits == 2);
@@ -149,13 +138,13 @@ class RefusedOpen : public SerialChannelTest, public ::testing::WithParamInterfa
 TEST_P(RefusedOpen, ReturnsFalseAndLeavesNothingBehind) {
     const RefusalRow& row = GetParam();
     PtyPair pty;
-    std::unique_ptr<Descriptor> holder;
+    std::unique_ptr<FileDescriptor> holder;
     switch (row.entry) {
         case Entry::None:
             break;
         case Entry::PtyHeldElsewhere:
-            holder = std::make_unique<Descriptor>(pty.slavePath());
-            ASSERT_EQ(::flock(holder->fd(), LOCK_EX | LOCK_NB), 0);
+            holder = std::make_unique<FileDescriptor>(openPty(pty.slavePath()));
+            ASSERT_EQ(::flock(holder->get(), LOCK_EX | LOCK_NB), 0);
             [[fallthrough]];
         case Entry::Pty:
             ports.link(row.port, pty.slavePath());
@@ -272,8 +261,8 @@ TEST(OpenFailureText, NamesPortDeviceAndReason) {
 TEST_F(SerialChannelTest, InputThatArrivedDuringAWriteIsHandedOverBeforeTheNextWrite) {
     PtyPair pty;
     ports.link(2, pty.slavePath());
-    const Descriptor observer(pty.slavePath(), O_RDONLY);
-    ASSERT_GE(observer.fd(), 0);
+    const FileDescriptor observer(openPty(pty.slavePath(), O_RDONLY));
+    ASSERT_GE(observer.get(), 0);
     constexpr std::uint32_t kLongFrame = 1u << 20;  // more than the pty holds: the write waits
     ASSERT_TRUE(openPort(2, 115200, 'N', 8, 1, kLongFrame));
     ASSERT_TRUE(channel->start());
@@ -281,7 +270,7 @@ TEST_F(SerialChannelTest, InputThatArrivedDuringAWriteIsHandedOverBeforeTheNextW
     ASSERT_EQ(pty.receive(1).size(), 1u);
 
     pty.send(Bytes{0x02, 0x03, 0x04});
-    pollfd arrived{observer.fd(), POLLIN, 0};
+    pollfd arrived{observer.get(), POLLIN, 0};
     ASSERT_EQ(::poll(&arrived, 1, 20000), 1);
     const Bytes frame{0xAA, 0x55};
     channel->queueWrite(frame);
