@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "edid/edid_forms.h"
 #include "files/atomic_save.h"
 
 namespace krx {
@@ -59,6 +60,8 @@ class FileSource {
     }
     void next() { ++pos_; }
     bool failed() const { return failed_; }
+    // What has been read from the file and not yet scanned.
+    std::string_view buffered() const { return {buffer_ + pos_, size_ - pos_}; }
 
   private:
     bool fill() {
@@ -146,6 +149,44 @@ bool readUpTo(int fd, std::size_t limit, std::string& content) {
     return true;
 }
 
+// A pasted EDID is well under a kilobyte; more text than this is not one.
+constexpr std::size_t kMaxEdidTextBytes = 64 * 1024;
+
+// The rest of the file after `start`, as text in one of the forms `parse` reads. A read error
+// gives kEdidReadFailed; a text longer than kMaxEdidTextBytes fails too, by the first fault
+// `parse` finds in its beginning or else by its length.
+EdidResult<EdidImage> readEdidText(int fd, std::string text,
+                                   EdidResult<EdidImage> (*parse)(std::string_view)) {
+    using Result = EdidResult<EdidImage>;
+    if (!readUpTo(fd, kMaxEdidTextBytes + 1, text)) {
+        return Result::failure(std::string(kEdidReadFailed));
+    }
+    if (text.size() <= kMaxEdidTextBytes) {
+        return parse(text);
+    }
+    text.resize(kMaxEdidTextBytes);
+    auto result = parse(text);
+    if (!result) {
+        return result;
+    }
+    const auto lines = 1 + std::count(text.begin(), text.end(), '\n');
+    return Result::failure("line " + std::to_string(lines) + ": the text goes on past 64 KiB");
+}
+
+// Only regular files and character devices are read: a FIFO or socket could keep the reader
+// waiting for ever, and a directory has no bytes. Makes the descriptor's reads block again.
+bool readableFile(int fd) {
+    struct stat info {};
+    const int flags = ::fcntl(fd, F_GETFL);
+    return ::fstat(fd, &info) == 0 && (S_ISREG(info.st_mode) || S_ISCHR(info.st_mode)) &&
+           flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+// Non-blocking, so that opening a FIFO does not wait for a writer; -1 when it cannot be opened.
+int openNonBlocking(const std::filesystem::path& path) {
+    return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+}
+
 // The part of the file name after its last "."; empty when there is none.
 std::string fileExtension(const std::filesystem::path& path) {
     const std::string name = path.filename().string();
@@ -177,8 +218,7 @@ EdidImage parseEdidBinary(std::string_view bytes) {
 
 EdidResult<EdidImage> readEdidFile(const std::filesystem::path& path) {
     using Result = EdidResult<EdidImage>;
-    // Non-blocking, so that opening a FIFO does not wait for a writer; reads block again below.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = openNonBlocking(path);
     if (fd < 0) {
         return Result::failure(std::string(kEdidReadFailed));
     }
@@ -187,12 +227,7 @@ EdidResult<EdidImage> readEdidFile(const std::filesystem::path& path) {
         ::close(fd);
         return Result::failure(std::string(kEdidNotBinOrTxt));
     }
-    // Only regular files and character devices are read: a FIFO or socket could keep the reader
-    // waiting for ever, and a directory has no bytes.
-    struct stat info {};
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (::fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISCHR(info.st_mode)) || flags < 0 ||
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (!readableFile(fd)) {
         ::close(fd);
         return Result::failure(std::string(kEdidReadFailed));
     }
@@ -200,6 +235,14 @@ EdidResult<EdidImage> readEdidFile(const std::filesystem::path& path) {
     // the first item that is not one.
     if (extension == "txt") {
         FileSource source(fd);
+        source.peek();
+        // A packed hex dump, its bytes not parted by white space, is read whole and strictly:
+        // the scan would take each of its lines for one number.
+        if (startsAsPackedHexDump(source.buffered())) {
+            auto image = readEdidText(fd, std::string(source.buffered()), parseEdidHexDump);
+            ::close(fd);
+            return image;
+        }
         const EdidImage image = scanEdidText(source);
         ::close(fd);
         return source.failed() ? Result::failure(std::string(kEdidReadFailed))
@@ -210,6 +253,24 @@ EdidResult<EdidImage> readEdidFile(const std::filesystem::path& path) {
     ::close(fd);
     return readOk ? Result::success(parseEdidBinary(content))
                   : Result::failure(std::string(kEdidReadFailed));
+}
+
+EdidResult<EdidImage> readEdidInput(const std::filesystem::path& path) {
+    using Result = EdidResult<EdidImage>;
+    if (fileExtension(path) == "bin") {
+        return readEdidFile(path);
+    }
+    const int fd = openNonBlocking(path);
+    if (fd < 0) {
+        return Result::failure(std::string(kEdidReadFailed));
+    }
+    if (!readableFile(fd)) {
+        ::close(fd);
+        return Result::failure(std::string(kEdidReadFailed));
+    }
+    auto image = readEdidText(fd, std::string(), parseEdidForms);
+    ::close(fd);
+    return image;
 }
 
 std::string formatEdidText(const EdidImage& image) {

@@ -34,9 +34,17 @@ EdidImage parseEdidBinary(std::string_view bytes);
 // case-sensitively: "txt" is parsed as text, "bin" as binary. The file is opened first, so a file
 // that cannot be opened gives kEdidReadFailed whatever its extension; an opened file with another
 // extension gives kEdidNotBinOrTxt; a file that is neither a regular file nor a character device
-// (a directory, a FIFO) and a read error give kEdidReadFailed, without waiting for a writer. On a
-// failure the page holds blankEdidImage().
+// (a directory, a FIFO) and a read error give kEdidReadFailed, without waiting for a writer. A
+// text that starts as a packed hex dump (startsAsPackedHexDump) is read whole by
+// parseEdidHexDump, all or nothing, a failure naming its line. On a failure the page holds
+// blankEdidImage().
 EdidResult<EdidImage> readEdidFile(const std::filesystem::path& path);
+
+// For the EDID tool, which also reads what people paste: a file named ".bin" as readEdidFile
+// reads it; any other file as text in one of the forms of parseEdidForms, which a failure names
+// by its line ("line 3: ..."). At most 64 KiB of text is read. A file that cannot be opened or
+// read, and anything but a regular file or a character device, gives kEdidReadFailed.
+EdidResult<EdidImage> readEdidInput(const std::filesystem::path& path);
 
 // The 784-byte text form: 16 lines of 16 uppercase two-digit entries separated by one space, each
 // line ending CR LF.

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "edid/edid_files.h"
+#include "edid/edid_forms.h"
 
 namespace krx {
 namespace {
@@ -12,11 +13,20 @@ namespace {
 constexpr std::string_view kUsage =
     "Usage: krx-vtp-edid FILE...\n"
     "  or:  krx-vtp-edid --section status|dump|general|video|audio FILE\n"
+    "  or:  krx-vtp-edid --format hex|c|base64|bin FILE\n"
     "\n"
-    "Decodes EDID files (.txt: hexadecimal numbers, .bin: raw bytes) into the report of the\n"
-    "console's EDID page. Without --section each file's status, hex dump and general, video and\n"
-    "audio information are printed for reading. With --section only that text is written, byte\n"
-    "for byte as the decoder returns it (CR LF line ends, no newline added).\n"
+    "Decodes EDID files into the report of the console's EDID page. A file named .bin holds the\n"
+    "raw bytes. Any other file is text, in whichever of these forms it is written: a hex dump\n"
+    "without offsets (the console's .txt files; bytes as pairs of digits, spaced or not), a C\n"
+    "array (\"0x00, 0xFF, ...\", with or without its declaration) or base64. A text must hold\n"
+    "128 or 256 bytes (a 128-byte EDID reads as 0xFF in bytes 128-255); any other text is refused\n"
+    "with the number of the line at fault, and nothing of it is reported.\n"
+    "\n"
+    "Without --section or --format each file's status, hex dump and general, video and audio\n"
+    "information are printed for reading. With --section only that text is written, byte for\n"
+    "byte as the decoder returns it (CR LF line ends, no newline added). With --format the 256\n"
+    "bytes are written instead, in that form: hex (16 lines of 32 digits), c (a C array),\n"
+    "base64, or bin (the raw bytes); each reads back as a FILE.\n"
     "\n"
     "Exit status: 0 success, 1 a file could not be read or the report not written, 2 wrong\n"
     "arguments.\n";
@@ -114,6 +124,7 @@ std::string formatEdidForTerminal(const EdidImage& image) {
 
 int runEdidTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::optional<Section> section;
+    std::optional<EdidForm> form;
     std::vector<std::string> files;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -133,6 +144,14 @@ int runEdidTool(const std::vector<std::string>& args, std::ostream& out, std::os
             if (!section) {
                 return usageError(err, "unknown section \"" + args[i] + "\"");
             }
+        } else if (arg == "--format") {
+            if (i + 1 >= args.size()) {
+                return usageError(err, "--format needs a form");
+            }
+            form = edidFormByName(args[++i]);
+            if (!form) {
+                return usageError(err, "unknown form \"" + args[i] + "\"");
+            }
         } else {
             return usageError(err, "unknown option \"" + arg + "\"");
         }
@@ -140,19 +159,25 @@ int runEdidTool(const std::vector<std::string>& args, std::ostream& out, std::os
     if (files.empty()) {
         return usageError(err, "no file given");
     }
-    if (section && files.size() != 1) {
-        return usageError(err, "--section takes exactly one file");
+    if (section && form) {
+        return usageError(err, "--section and --format exclude each other");
+    }
+    if ((section || form) && files.size() != 1) {
+        return usageError(
+            err, std::string(section ? "--section" : "--format") + " takes exactly one file");
     }
 
     int status = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const auto image = readEdidFile(files[i]);
+        const auto image = readEdidInput(files[i]);
         if (!image) {
             err << files[i] << ": " << image.error() << '\n';
             status = 1;
             continue;
         }
-        if (section) {
+        if (form) {
+            out << formatEdid(image.value(), *form);
+        } else if (section) {
             out << sectionText(image.value(), *section);
         } else {
             if (files.size() > 1) {
