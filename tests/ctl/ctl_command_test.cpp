@@ -191,6 +191,7 @@ const SessionRow kSessionRows[] = {
     SessionRow{"PowerNeitherOnNorOff", "power 1", S::Usage, "on or off"},
     SessionRow{"WaitTooLong", "wait 600001", S::Usage, "0 to 600000"},
     SessionRow{"EdidSlotOutOfRange", "edid read saved 0", S::Usage, "slots are 1 to 10"},
+    SessionRow{"EdidUnknownForm", "edid read --format xml", S::Usage, "not hex, c, base64 or bin"},
     SessionRow{"StoreComputedField", "user-timing store 1 h-total=3", S::Usage,
                "not an editable field"},
     SessionRow{"StoreFractionalWidth", "user-timing store 1 h-active=1.5", S::Usage,

@@ -87,6 +87,9 @@ INSTANTIATE_TEST_SUITE_P(
         // The report is out before a save that fails ends the run with its own status.
         ProcessRow{"EdidNotSaved", "edid read --save DIR/script/unit", "", 6,
                    "/script/unit: ", kEdidReport},
+        ProcessRow{"EdidAsCArray", "edid read --format c", "", 0, "",
+                   "static const unsigned char edid[256] = {\n    0x00, 0xFF, 0xFF, 0xFF, 0xFF, "
+                   "0xFF, 0xFF, 0x00, "},
         // The folder named by --save is made when it does not exist yet.
         ProcessRow{"EdidSaved", "--json edid read saved 3 --save DIR/unit-7", "", 0, "",
                    R"({"command":"edid read","slot":3,"bytes":[0,255,255,255,255,255,255,0,)",

@@ -77,9 +77,11 @@ Commands:
   power on|off         switch the output on or off
   reset-defaults       restore the generator's output settings (it takes a few seconds)
   wait MS              pause MS milliseconds (scripts)
-  edid read [tv|saved N] [--save DIR]
+  edid read [tv|saved N] [--format hex|c|base64|bin] [--save DIR]
                        the EDID of the attached display or of stored slot N (1..10), as
-                       krx-vtp-edid reports it; --save writes the two files of "Save EDID"
+                       krx-vtp-edid reports it; --format prints its 256 bytes instead, in
+                       the form krx-vtp-edid --format writes (with --json a text form goes
+                       in "edid"); --save writes the two files of "Save EDID"
                        (RedIvo_EDIDnn.txt and .bin) into DIR
   address read         the address of the one device on the line
   address write GGDD   give the one device on the line a new address (01..FE each, or 0000
@@ -258,9 +260,9 @@ std::variant<std::vector<std::string>, std::string> splitWords(std::string_view 
     return words;
 }
 
-// edid read [tv|saved N] [--save DIR]
+// edid read [tv|saved N] [--format hex|c|base64|bin] [--save DIR], the options in either order
 std::variant<Command, UsageError> parseEdidRead(std::span<const std::string> args) {
-    const UsageError usage{"edid takes read [tv|saved N] [--save DIR]"};
+    const UsageError usage{"edid takes read [tv|saved N] [--format FORM] [--save DIR]"};
     if (args.empty() || args[0] != "read")
         return usage;
     Command command{CommandKind::EdidRead};
@@ -274,11 +276,17 @@ std::variant<Command, UsageError> parseEdidRead(std::span<const std::string> arg
         command.value = *slot;
         i += 2;
     }
-    if (i < args.size() && args[i] == "--save") {
-        if (i + 1 >= args.size() || args[i + 1].empty())
+    for (; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--save" && command.saveDir.empty() && !args[i + 1].empty()) {
+            command.saveDir = args[i + 1];
+        } else if (args[i] == "--format" && !command.edidForm) {
+            command.edidForm = edidFormByName(args[i + 1]);
+            if (!command.edidForm)
+                return UsageError{"edid read --format: " + quoted(args[i + 1]) +
+                                  " is not hex, c, base64 or bin"};
+        } else {
             return usage;
-        command.saveDir = args[i + 1];
-        i += 2;
+        }
     }
     if (i != args.size())
         return usage;

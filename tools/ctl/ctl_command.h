@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "edid/edid_forms.h"
 #include "link/command_frame.h"
 #include "link/generator_facts.h"
 
@@ -62,6 +63,7 @@ struct Command {
     int value = 0;
     SettingOption option = SettingOption::OutputMode;  // Set only
     std::string saveDir = {};                          // EdidRead: where to save, empty: nowhere
+    std::optional<EdidForm> edidForm = {};             // EdidRead: the bytes instead of the report
     TimingCode fromCode = -1;                          // StoreUserTiming: the fields' start
     std::vector<TimingEdit> edits = {};                // StoreUserTiming: then these fields
 

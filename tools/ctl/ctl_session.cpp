@@ -10,6 +10,7 @@
 
 #include "address/address_book.h"
 #include "edid/edid_files.h"
+#include "edid/edid_forms.h"
 #include "edid_tool.h"
 #include "link/generator_facts.h"
 #include "link/network_channel.h"
@@ -398,7 +399,7 @@ ExitStatus GeneratorSession::runCommand(const Command& command) {
             waitMs(command.value);
             return ExitStatus::Done;
         case CommandKind::EdidRead:
-            return runEdidRead(command.value, command.saveDir);
+            return runEdidRead(command.value, command.saveDir, command.edidForm);
         case CommandKind::AddressRead:
             return runAddressRead();
         case CommandKind::AddressWrite:
@@ -516,7 +517,8 @@ ExitStatus GeneratorSession::runResetDefaults() {
     return ExitStatus::Done;
 }
 
-ExitStatus GeneratorSession::runEdidRead(int savedSlot, const std::string& saveDir) {
+ExitStatus GeneratorSession::runEdidRead(int savedSlot, const std::string& saveDir,
+                                         std::optional<EdidForm> form) {
     if (options_.silentBroadcast())
         return fail(ExitStatus::NoAnswer, "all-silent: no device answers, nothing to read");
     // The answer is matched by the receiver's EDID mode, as on the EDID page.
@@ -554,9 +556,17 @@ ExitStatus GeneratorSession::runEdidRead(int savedSlot, const std::string& saveD
         fields["textFile"] = saved[0].second;
         fields["binaryFile"] = saved[1].second;
     }
-    if (!options_.json)
-        out_ << formatEdidForTerminal(edidImage_) << (saved.empty() ? "" : "\n");
-    show(saved, fields);
+    // JSON holds the raw bytes as "bytes" already, and text only.
+    if (form && *form != EdidForm::Binary)
+        fields["edid"] = formatEdid(edidImage_, *form);
+    if (form && !options_.json) {
+        // Only the bytes, so that the output is the file or the text to paste.
+        out_ << formatEdid(edidImage_, *form) << std::flush;
+    } else {
+        if (!options_.json)
+            out_ << formatEdidForTerminal(edidImage_) << (saved.empty() ? "" : "\n");
+        show(saved, fields);
+    }
     // The report is out either way: a file that cannot be written loses nothing that was read.
     if (!saveFailure.empty())
         return fail(ExitStatus::FileNotWritten, saveFailure);

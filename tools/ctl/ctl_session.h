@@ -114,7 +114,7 @@ class GeneratorSession final : private SerialListener,
                       std::string_view jsonKey, const std::function<std::string(int)>& describe);
     ExitStatus runSetting(SettingOption option, int value);
     ExitStatus runResetDefaults();
-    ExitStatus runEdidRead(int savedSlot, const std::string& saveDir);
+    ExitStatus runEdidRead(int savedSlot, const std::string& saveDir, std::optional<EdidForm> form);
     ExitStatus runAddressRead();
     ExitStatus runAddressWrite(TargetAddress address);
     std::optional<TargetAddress> readAddress();
