@@ -123,6 +123,8 @@ TEST(EdidTool, HelpAndUsageErrors) {
         {"UnknownSection", {"--section", "checksum", "x.txt"}, 2},
         {"SectionWithTwoFiles", {"--section", "video", "a.txt", "b.txt"}, 2},
         {"SectionWithoutFile", {"--section", "video"}, 2},
+        {"UnknownForm", {"--format", "xml", "x.txt"}, 2},
+        {"FormatWithSection", {"--format", "hex", "--section", "video", "x.txt"}, 2},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -131,6 +133,19 @@ TEST(EdidTool, HelpAndUsageErrors) {
         EXPECT_EQ(result.status, row.status);
         EXPECT_NE((help ? result.out : result.err).find("Usage: krx-vtp-edid"), std::string::npos);
         EXPECT_EQ(help ? result.err : result.out, "");
+    }
+}
+
+// Written in every form and read back from its file, the television reports as from its .bin.
+TEST(EdidTool, EveryFormReadsBackIntoTheSameReport) {
+    const std::string bin = (kDataDir / "tv_4k_hdmi20.bin").string();
+    const std::string expected = report({bin});
+    for (const std::string form : {"hex", "c", "base64", "bin"}) {
+        const fs::path file =
+            fs::temp_directory_path() / ("krx-edid-" + std::to_string(::getpid()) + "." + form);
+        std::ofstream(file, std::ios::binary) << report({"--format", form, bin});
+        EXPECT_EQ(report({file.string()}), expected) << form;
+        fs::remove(file);
     }
 }
 
