@@ -173,6 +173,16 @@ EdidResult<EdidImage> readEdidText(int fd, std::string text,
     return Result::failure("line " + std::to_string(lines) + ": the text goes on past 64 KiB");
 }
 
+// Raw bytes when they start with the EDID header (a display's EDID as the kernel gives it has no
+// name to tell), else text in one of the pasted forms.
+EdidResult<EdidImage> parseEdidContent(std::string_view content) {
+    static constexpr std::string_view kHeader("\0\xFF\xFF\xFF\xFF\xFF\xFF\0", 8);
+    if (content.starts_with(kHeader)) {
+        return EdidResult<EdidImage>::success(parseEdidBinary(content));
+    }
+    return parseEdidForms(content);
+}
+
 // Only regular files and character devices are read: a FIFO or socket could keep the reader
 // waiting for ever, and a directory has no bytes. Makes the descriptor's reads block again.
 bool readableFile(int fd) {
@@ -268,9 +278,13 @@ EdidResult<EdidImage> readEdidInput(const std::filesystem::path& path) {
         ::close(fd);
         return Result::failure(std::string(kEdidReadFailed));
     }
-    auto image = readEdidText(fd, std::string(), parseEdidForms);
+    auto image = readEdidText(fd, std::string(), parseEdidContent);
     ::close(fd);
     return image;
+}
+
+EdidResult<EdidImage> readEdidStream(int fd) {
+    return readEdidText(fd, std::string(), parseEdidContent);
 }
 
 std::string formatEdidText(const EdidImage& image) {

@@ -86,7 +86,8 @@ class ByteSink {
             return Result::success(image_);
         if (count_ == 0)
             return failure(lastLine_, "no EDID bytes; " + std::string(kSizeRule));
-        return failure(lastLine_, "the EDID ends after " + std::to_string(count_) + " bytes; " +
+        return failure(lastLine_, "the EDID ends after " + std::to_string(count_) +
+                                      (count_ == 1 ? " byte; " : " bytes; ") +
                                       std::string(kSizeRule));
     }
 

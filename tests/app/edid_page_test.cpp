@@ -13,6 +13,7 @@
 #include "console_fixture.h"
 #include "edid/edid_decoder.h"
 #include "edid/edid_files.h"
+#include "edid/edid_forms.h"
 
 namespace krx::testing {
 namespace {
@@ -118,10 +119,11 @@ TEST_F(EdidPageTest, ReadsShowTheChosenSourceAndAnUnansweredOneIsForgotten) {
     }
 }
 
-// Saved as text and binary, the image opens again from both files and shows its report; opening
-// leaves the status as it was. Cancelled, the dialog changes nothing. A chosen file's folder
-// becomes the working folder; the image is blanked first, and a file that cannot be read (the
-// reasons are pinned with readEdidFile) shows its message and leaves the reports as they were.
+// Saved as text and binary, or pasted as a packed hex dump, the image opens again and shows its
+// report; opening leaves the status as it was. Cancelled, the dialog changes nothing. A chosen
+// file's folder becomes the working folder; the image is blanked first, and a file that cannot be
+// read (the reasons are pinned with readEdidFile) shows its message and leaves the reports as they
+// were: a dump with a bad line is not half read.
 TEST_F(EdidPageTest, SavedFilesOpenIntoTheSameImageAndAFailedOpenShowsWhy) {
     CEdidPage& edid = page();
     const EdidImage tv = sim::defaultTvEdid();
@@ -132,7 +134,8 @@ TEST_F(EdidPageTest, SavedFilesOpenIntoTheSameImageAndAFailedOpenShowsWhy) {
     EXPECT_EQ(messageTexts(),
               QStringList{"Save EDID data to .\\RedIvo_EDID00.txt and RedIvo_EDID00.bin"});
     const EdidReport report = EdidDecoder::decodeAll(tv);
-    for (const char* file : {"RedIvo_EDID00.txt", "RedIvo_EDID00.bin"}) {
+    std::ofstream(dir_ / "pasted.txt") << formatEdid(tv, EdidForm::Hex);
+    for (const char* file : {"RedIvo_EDID00.txt", "RedIvo_EDID00.bin", "pasted.txt"}) {
         edid.edidImage = {};
         edid.hexDump = edid.generalReport = "previous report";
         edid.refresh();
@@ -148,8 +151,11 @@ TEST_F(EdidPageTest, SavedFilesOpenIntoTheSameImageAndAFailedOpenShowsWhy) {
     EXPECT_EQ(fs::current_path(), dir_);
     const fs::path picked = dir_ / "picked";
     fs::create_directory(picked);
+    std::ofstream(picked / "bad.txt") << "00FFFFFFFFFFFF00\n2E58304G";
     openFile(picked / "gone.bin");
-    EXPECT_EQ(messageTexts(), QStringList{"File read failed"});
+    openFile(picked / "bad.txt");
+    EXPECT_EQ(messageTexts(),
+              (QStringList{"File read failed", "line 2: \"2E58304G\" is not hexadecimal"}));
     EXPECT_EQ(fs::current_path(), picked);
     EXPECT_EQ(edid.edidImage, blankEdidImage());
     EXPECT_EQ(edid.generalBox->toPlainText(), shown(report.general));

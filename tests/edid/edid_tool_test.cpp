@@ -136,19 +136,6 @@ TEST(EdidTool, HelpAndUsageErrors) {
     }
 }
 
-// Written in every form and read back from its file, the television reports as from its .bin.
-TEST(EdidTool, EveryFormReadsBackIntoTheSameReport) {
-    const std::string bin = (kDataDir / "tv_4k_hdmi20.bin").string();
-    const std::string expected = report({bin});
-    for (const std::string form : {"hex", "c", "base64", "bin"}) {
-        const fs::path file =
-            fs::temp_directory_path() / ("krx-edid-" + std::to_string(::getpid()) + "." + form);
-        std::ofstream(file, std::ios::binary) << report({"--format", form, bin});
-        EXPECT_EQ(report({file.string()}), expected) << form;
-        fs::remove(file);
-    }
-}
-
 // A FIFO is refused instead of waited on. (A full disk: edid.tool.binary.full_output.)
 TEST(EdidTool, AFifoIsRefused) {
     const fs::path fifo =

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "edid_tool.h"
 
+#include <unistd.h>
+
 #include <array>
 #include <optional>
 
@@ -15,12 +17,13 @@ constexpr std::string_view kUsage =
     "  or:  krx-vtp-edid --section status|dump|general|video|audio FILE\n"
     "  or:  krx-vtp-edid --format hex|c|base64|bin FILE\n"
     "\n"
-    "Decodes EDID files into the report of the console's EDID page. A file named .bin holds the\n"
-    "raw bytes. Any other file is text, in whichever of these forms it is written: a hex dump\n"
-    "without offsets (the console's .txt files; bytes as pairs of digits, spaced or not), a C\n"
-    "array (\"0x00, 0xFF, ...\", with or without its declaration) or base64. A text must hold\n"
-    "128 or 256 bytes (a 128-byte EDID reads as 0xFF in bytes 128-255); any other text is refused\n"
-    "with the number of the line at fault, and nothing of it is reported.\n"
+    "Decodes EDID files (\"-\": standard input) into the report of the console's EDID page. A\n"
+    "file named .bin, or one that starts with the EDID header, holds the raw bytes. Any other\n"
+    "file is text, in whichever of these forms it is written: a hex dump without offsets (the\n"
+    "console's .txt files; bytes as pairs of digits, spaced or not), a C array (\"0x00, 0xFF,\n"
+    "...\", with or without its declaration) or base64. A text must hold 128 or 256 bytes (a\n"
+    "128-byte EDID reads as 0xFF in bytes 128-255); any other text is refused with the number\n"
+    "of the line at fault, and nothing of it is reported.\n"
     "\n"
     "Without --section or --format each file's status, hex dump and general, video and audio\n"
     "information are printed for reading. With --section only that text is written, byte for\n"
@@ -129,7 +132,7 @@ int runEdidTool(const std::vector<std::string>& args, std::ostream& out, std::os
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (optionsEnded || arg.empty() || arg[0] != '-') {
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
             files.push_back(arg);
         } else if (arg == "--") {
             optionsEnded = true;
@@ -169,7 +172,7 @@ int runEdidTool(const std::vector<std::string>& args, std::ostream& out, std::os
 
     int status = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const auto image = readEdidInput(files[i]);
+        const auto image = files[i] == "-" ? readEdidStream(STDIN_FILENO) : readEdidInput(files[i]);
         if (!image) {
             err << files[i] << ": " << image.error() << '\n';
             status = 1;
