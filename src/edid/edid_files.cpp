@@ -150,7 +150,7 @@ bool readUpTo(int fd, std::size_t limit, std::string& content) {
 }
 
 // A pasted EDID is well under a kilobyte; more text than this is not one.
-constexpr std::size_t kMaxEdidTextBytes = 64 * 1024;
+constexpr std::size_t kMaxEdidTextBytes = std::size_t{64} * 1024;
 
 // The rest of the file after `start`, as text in one of the forms `parse` reads. A read error
 // gives kEdidReadFailed; a text longer than kMaxEdidTextBytes fails too, by the first fault
