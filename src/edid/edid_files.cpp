@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <system_error>
+#include <utility>
 
 #include "edid/edid_forms.h"
 #include "files/atomic_save.h"
@@ -152,15 +153,10 @@ bool readUpTo(int fd, std::size_t limit, std::string& content) {
 // A pasted EDID is well under a kilobyte; more text than this is not one.
 constexpr std::size_t kMaxEdidTextBytes = std::size_t{64} * 1024;
 
-// The rest of the file after `start`, as text in one of the forms `parse` reads. A read error
-// gives kEdidReadFailed; a text longer than kMaxEdidTextBytes fails too, by the first fault
-// `parse` finds in its beginning or else by its length.
-EdidResult<EdidImage> readEdidText(int fd, std::string text,
-                                   EdidResult<EdidImage> (*parse)(std::string_view)) {
-    using Result = EdidResult<EdidImage>;
-    if (!readUpTo(fd, kMaxEdidTextBytes + 1, text)) {
-        return Result::failure(std::string(kEdidReadFailed));
-    }
+// `text` parsed by `parse` when it is whole, that is no longer than kMaxEdidTextBytes; a longer
+// text fails by the first fault `parse` finds in its beginning, or else by its length.
+EdidResult<EdidImage> parseWholeText(std::string text,
+                                     EdidResult<EdidImage> (*parse)(std::string_view)) {
     if (text.size() <= kMaxEdidTextBytes) {
         return parse(text);
     }
@@ -170,17 +166,22 @@ EdidResult<EdidImage> readEdidText(int fd, std::string text,
         return result;
     }
     const auto lines = 1 + std::count(text.begin(), text.end(), '\n');
-    return Result::failure("line " + std::to_string(lines) + ": the text goes on past 64 KiB");
+    return EdidResult<EdidImage>::failure("line " + std::to_string(lines) +
+                                          ": the text goes on past 64 KiB");
 }
 
-// Raw bytes when they start with the EDID header (a display's EDID as the kernel gives it has no
-// name to tell), else text in one of the pasted forms.
-EdidResult<EdidImage> parseEdidContent(std::string_view content) {
+// The rest of `fd`: raw bytes when they start with the EDID header (a display's EDID as the
+// kernel gives it has no name to tell), else text in one of the pasted forms.
+EdidResult<EdidImage> readEdidContent(int fd) {
     static constexpr std::string_view kHeader("\0\xFF\xFF\xFF\xFF\xFF\xFF\0", 8);
+    std::string content;
+    if (!readUpTo(fd, kMaxEdidTextBytes + 1, content)) {
+        return EdidResult<EdidImage>::failure(std::string(kEdidReadFailed));
+    }
     if (content.starts_with(kHeader)) {
         return EdidResult<EdidImage>::success(parseEdidBinary(content));
     }
-    return parseEdidForms(content);
+    return parseWholeText(std::move(content), parseEdidForms);
 }
 
 // Only regular files and character devices are read: a FIFO or socket could keep the reader
@@ -249,9 +250,11 @@ EdidResult<EdidImage> readEdidFile(const std::filesystem::path& path) {
         // A packed hex dump, its bytes not parted by white space, is read whole and strictly:
         // the scan would take each of its lines for one number.
         if (startsAsPackedHexDump(source.buffered())) {
-            auto image = readEdidText(fd, std::string(source.buffered()), parseEdidHexDump);
+            std::string text(source.buffered());
+            const bool readOk = readUpTo(fd, kMaxEdidTextBytes + 1, text);
             ::close(fd);
-            return image;
+            return readOk ? parseWholeText(std::move(text), parseEdidHexDump)
+                          : Result::failure(std::string(kEdidReadFailed));
         }
         const EdidImage image = scanEdidText(source);
         ::close(fd);
@@ -278,13 +281,13 @@ EdidResult<EdidImage> readEdidInput(const std::filesystem::path& path) {
         ::close(fd);
         return Result::failure(std::string(kEdidReadFailed));
     }
-    auto image = readEdidText(fd, std::string(), parseEdidContent);
+    auto image = readEdidContent(fd);
     ::close(fd);
     return image;
 }
 
 EdidResult<EdidImage> readEdidStream(int fd) {
-    return readEdidText(fd, std::string(), parseEdidContent);
+    return readEdidContent(fd);
 }
 
 std::string formatEdidText(const EdidImage& image) {

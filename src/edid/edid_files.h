@@ -43,13 +43,13 @@ EdidResult<EdidImage> readEdidFile(const std::filesystem::path& path);
 // For the EDID tool, which also reads what people paste: a file named ".bin" as readEdidFile
 // reads it; any other file by its content: raw bytes when it starts with the EDID header
 // (00 FF FF FF FF FF FF 00), as the kernel's unnamed EDID files do, read as a ".bin" is; else text
-// in one of the forms of parseEdidForms, which a failure names by its line ("line 3: ..."). At
-// most 64 KiB is read. A file that cannot be opened or read, and anything but a regular file or
-// a character device, gives kEdidReadFailed.
+// in one of the forms of parseEdidForms, which a failure names by its line ("line 3: ..."). A
+// text longer than 64 KiB is refused. A file that cannot be opened or read, and anything but a
+// regular file or a character device, gives kEdidReadFailed.
 EdidResult<EdidImage> readEdidInput(const std::filesystem::path& path);
 
-// The content of an open stream (the tool's standard input) by the same rule, read to its end
-// however long its writer takes.
+// The content of an open stream (the tool's standard input) by the same rule, read until its
+// end or past 64 KiB, however long its writer takes.
 EdidResult<EdidImage> readEdidStream(int fd);
 
 // The 784-byte text form: 16 lines of 16 uppercase two-digit entries separated by one space, each
