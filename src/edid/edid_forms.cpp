@@ -355,9 +355,16 @@ EdidResult<EdidImage> parseEdidForms(std::string_view text) {
     if (first.starts_with("0x") || first.starts_with("0X") ||
         (!cursor.atEnd() && cursor.peek() == ','))
         return parseCArrayText(text);
-    if (allHexDigits(first))
-        return parseHexDumpText(text);
-    return parseBase64Text(text);
+    // A hex dump of 128 or 256 bytes has too many characters for base64 of that size, and the
+    // other way round, so at most one of the two reads; the first item says whose fault to show
+    // when neither does.
+    auto hexDump = parseHexDumpText(text);
+    if (hexDump)
+        return hexDump;
+    auto base64 = parseBase64Text(text);
+    if (base64 || !allHexDigits(first))
+        return base64;
+    return hexDump;
 }
 
 EdidResult<EdidImage> parseEdidHexDump(std::string_view text) {

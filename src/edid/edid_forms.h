@@ -27,11 +27,12 @@ std::string formatEdid(const EdidImage& image, EdidForm form);
 
 // Reads an EDID pasted as text in any of the three text forms, told apart by the text itself:
 // a '{' anywhere, or a first item that starts with "0x" or is followed by a comma, makes a C array;
-// a first item of hexadecimal digits only makes a hex dump, bytes as pairs of digits, with or
-// without white space between them; anything else is base64 (padding optional). A UTF-8
-// byte-order mark is skipped. The text must hold exactly 128 or 256 bytes: a 128-byte EDID fills
-// bytes 128-255 with 0xFF. Anything else fails with "line N: why", N counting from 1, and nothing
-// is read.
+// otherwise the text is a hex dump (bytes as pairs of digits, with or without white space
+// between them) or base64 (padding optional), whichever of the two reads, as no text reads as
+// both; when neither does, the failure shown is the hex dump's if the first item is hexadecimal
+// digits only, else the base64's. A UTF-8 byte-order mark is skipped. The text must hold exactly
+// 128 or 256 bytes: a 128-byte EDID fills bytes 128-255 with 0xFF. Anything else fails with "line
+// N: why", N counting from 1, and nothing is read.
 EdidResult<EdidImage> parseEdidForms(std::string_view text);
 
 // Only the hex dump of parseEdidForms, by the same rules.
