@@ -26,9 +26,11 @@ enum class DiagramAxis { Vertical, Horizontal };
 
 // Where a caption stands against its span.
 enum class CaptionAnchor {
-    Centre,         // centred over the span, no wider than it
-    EndsAtEnd,      // its right edge at the span's end; may reach left to the diagram's edge
-    StartsAtBegin,  // its left edge at the span's begin; may reach right to the diagram's edge
+    Centre,  // centred over the span, no wider than it
+    // Its right edge at the span's end, or its left edge at its begin; on a line of its own, so
+    // moved along that line when it would leave the diagram.
+    EndsAtEnd,
+    StartsAtBegin,
 };
 
 // A bracketed span with its caption. `captions` holds the caption and its shorter forms, longest

@@ -129,13 +129,15 @@ void CTimingDiagramView::paintEvent(QPaintEvent* /*event*/) {
                 break;
             }
             case CaptionAnchor::EndsAtEnd:
-                p.drawText(QRectF(kMargin, top, to - kMargin, lineHeight),
-                           Qt::AlignRight | Qt::AlignVCenter, fitted(m.captions, fm, to - kMargin));
-                break;
             case CaptionAnchor::StartsAtBegin: {
-                const double room = width() - kMargin - from;
-                p.drawText(QRectF(from, top, room, lineHeight), Qt::AlignLeft | Qt::AlignVCenter,
-                           fitted(m.captions, fm, room));
+                // These have a line of their own: moved along it rather than shortened.
+                const QString text = fitted(m.captions, fm, width() - 2.0 * kMargin);
+                const double textWidth = fm.horizontalAdvance(text);
+                const double left = m.anchor == CaptionAnchor::EndsAtEnd
+                                        ? std::max(static_cast<double>(kMargin), to - textWidth)
+                                        : std::min(from, width() - kMargin - textWidth);
+                p.drawText(QRectF(left, top, textWidth + 1, lineHeight),
+                           Qt::AlignLeft | Qt::AlignVCenter, text);
                 break;
             }
         }
