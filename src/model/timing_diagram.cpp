@@ -7,7 +7,12 @@
 namespace krx {
 namespace {
 
-enum Part : std::size_t { kActivePart, kOffsetPart, kWidthPart, kRestPart, kPartCount };
+// The parts of a period in their order.
+constexpr std::size_t kActivePart = 0;
+constexpr std::size_t kOffsetPart = 1;
+constexpr std::size_t kWidthPart = 2;
+constexpr std::size_t kRestPart = 3;
+constexpr std::size_t kPartCount = 4;
 
 // Shares of the width, square-root scaled, with each part kept at its minimum: the parts below
 // it are pinned there and the others share what is left, until none is below.

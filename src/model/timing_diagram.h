@@ -59,7 +59,12 @@ struct DiagramTrace {
 struct TimingDiagram {
     // The indices of `measures`: the total on top, active and blank below it, the sync offset and
     // width under the traces.
-    enum Measure : std::size_t { kTotal, kActive, kBlank, kSyncOffset, kSyncWidth, kMeasureCount };
+    static constexpr std::size_t kTotal = 0;
+    static constexpr std::size_t kActive = 1;
+    static constexpr std::size_t kBlank = 2;
+    static constexpr std::size_t kSyncOffset = 3;
+    static constexpr std::size_t kSyncWidth = 4;
+    static constexpr std::size_t kMeasureCount = 5;
 
     double activeEnd = 0.0;
     double syncBegin = 0.0;

@@ -32,7 +32,7 @@ int captionRowHeight(const QFontMetrics& fm) {
 QString fitted(const std::vector<std::string>& captions, const QFontMetrics& fm, double room) {
     const int width = static_cast<int>(std::floor(room));
     for (const std::string& caption : captions) {
-        const QString text = QString::fromStdString(caption);
+        QString text = QString::fromStdString(caption);
         if (fm.horizontalAdvance(text) <= width)
             return text;
     }
