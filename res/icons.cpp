@@ -7,8 +7,4 @@ QString iconResource(int id) {
     return QStringLiteral(":/icons/icon_%1.svg").arg(id);
 }
 
-QString diagramResource(int id) {
-    return QStringLiteral(":/icons/diagram_%1.svg").arg(id);
-}
-
 }  // namespace krx

@@ -9,7 +9,4 @@ namespace krx {
 // 136 negative sync pulse, 189 power on, 190 power off).
 QString iconResource(int id);
 
-// Resource path of timing diagram `id` (184 horizontal, 186 vertical).
-QString diagramResource(int id);
-
 }  // namespace krx

@@ -25,6 +25,7 @@
 #include "pages/page_host.h"
 #include "pages/page_ops_line.h"
 #include "pages/picture_view.h"
+#include "pages/timing_diagram_view.h"
 #include "pages/timing_page.h"
 
 namespace krx {
@@ -84,6 +85,11 @@ void CTimingDetailsPage::buildWidgets() {
     writeLock();
     connect(saveButton, &QPushButton::clicked, this, [this] { onSaveUserTiming(); });
     connect(updateButton, &QPushButton::clicked, this, [this] { onUpdateStatus(); });
+    for (QLineEdit* field : fields)
+        connect(field, &QLineEdit::textChanged, this, [this] { updateDiagrams(); });
+    for (QButtonGroup* group : {scanTypeGroup, hSyncGroup, vSyncGroup})
+        connect(group, &QButtonGroup::idToggled, this, [this] { updateDiagrams(); });
+    updateDiagrams();
 }
 
 void CTimingDetailsPage::buildLayout() {
@@ -165,17 +171,16 @@ void CTimingDetailsPage::buildLayout() {
     actions->setColumnStretch(1, 1);
 
     // The two diagrams that define the field names, vertical above horizontal.
-    const QSize diagramSize(460, 180);
-    verticalDiagram = new CPictureView(
-        diagramResource(186),
+    verticalDiagram = new CTimingDiagramView(
+        DiagramAxis::Vertical,
         QStringLiteral("Vertical timing: Data Enable, HS and VS over a 750-line frame, marking "
                        "V active, V blank, Vs offset and Vs width"),
-        diagramSize, this);
-    horizontalDiagram = new CPictureView(
-        diagramResource(184),
+        this);
+    horizontalDiagram = new CTimingDiagramView(
+        DiagramAxis::Horizontal,
         QStringLiteral("Horizontal timing: Data Enable and Hs over one line, marking Htotal, "
                        "H active, H blank, Hs offset and Hs width"),
-        diagramSize, this);
+        this);
     page->addWidget(verticalDiagram, 1);
     page->addWidget(horizontalDiagram, 1);
 }
@@ -199,6 +204,22 @@ void CTimingDetailsPage::writeLock() {
         for (QAbstractButton* button : group->buttons())
             button->setEnabled(!shownLocked_);
     saveButton->setEnabled(!shownLocked_);
+}
+
+void CTimingDetailsPage::updateDiagrams() {
+    TimingDetails onScreen = shown_;
+    for (std::size_t i = 0; i < kTimingDetailFields.size(); ++i) {
+        const auto* member = std::get_if<int TimingDetails::*>(&kTimingDetailFields[i].member);
+        bool parsed = false;
+        const int value = fields[i]->text().trimmed().toInt(&parsed);
+        if (member && parsed)
+            onScreen.*(*member) = value;
+    }
+    onScreen.scanType = scanTypeGroup->checkedId();
+    onScreen.hSyncPolarity = hSyncGroup->checkedId();
+    onScreen.vSyncPolarity = vSyncGroup->checkedId();
+    verticalDiagram->showTiming(onScreen);
+    horizontalDiagram->showTiming(onScreen);
 }
 
 void CTimingDetailsPage::onSaveUserTiming() {

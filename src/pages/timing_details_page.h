@@ -17,6 +17,7 @@ namespace krx {
 
 class PageHost;
 class CPictureView;
+class CTimingDiagramView;
 
 // The second tab: the full parameters of the timing chosen on the Timing page, the editor of the
 // generator's ten user-defined timings and the "Update Status" sweep. Holds what it shows in
@@ -60,8 +61,9 @@ class CTimingDetailsPage final : public CLazyPage {
     QPushButton* saveButton = nullptr;
     QComboBox* slotList = nullptr;
     QPushButton* updateButton = nullptr;
-    CPictureView* verticalDiagram = nullptr;
-    CPictureView* horizontalDiagram = nullptr;
+    // Drawn with what the fields and radios hold, redrawn as they change.
+    CTimingDiagramView* verticalDiagram = nullptr;
+    CTimingDiagramView* horizontalDiagram = nullptr;
 
   protected:
     void buildWidgets() override;
@@ -72,6 +74,9 @@ class CTimingDetailsPage final : public CLazyPage {
     // Locks the fields, radios and save button as `details` asks.
     void applyLock();
     void writeLock();
+    // The diagrams take what the controls hold; a field that does not parse keeps the value
+    // last written to it.
+    void updateDiagrams();
 
     PageHost& host_;
     EnterEscapeFilter keyFilter_;

@@ -8,6 +8,7 @@
 
 #include "console_fixture.h"
 #include "model/status_texts.h"
+#include "pages/timing_diagram_view.h"
 
 namespace krx::testing {
 namespace {
@@ -93,6 +94,12 @@ TEST_F(LayoutTest, NoCaptionIsCutAndNothingLeavesItsFrame) {
                 << "a list without a label";
         }
         EXPECT_GT(checked, 0);
+    }
+    // The diagrams get the height that their caption lines need, inside the page.
+    const CTimingDetailsPage& details = w.timingDetailsPage();
+    for (CTimingDiagramView* diagram : {details.verticalDiagram, details.horizontalDiagram}) {
+        EXPECT_GE(diagram->height(), diagram->minimumSizeHint().height());
+        EXPECT_TRUE(diagram->parentWidget()->rect().contains(diagram->geometry()));
     }
 }
 

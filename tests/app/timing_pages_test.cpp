@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The Timing and Timing Details pages as the operator uses them: radio clicks, the fields a screen
 // reader finds by their labels, saving user timings, and what reaches the simulated generator.
+#include <functional>
 #include <optional>
 
 #include "console_fixture.h"
 #include "model/timing_details.h"
+#include "pages/timing_diagram_view.h"
 
 namespace krx::testing {
 namespace {
@@ -102,6 +104,43 @@ TEST_F(TimingPagesTest, AutoAsksForTheDetails400MsLaterAndUpdateStatusSweeps) {
     ASSERT_EQ(shownAt.size(), 3u);
     EXPECT_EQ(shownAt[1] - shownAt[0], 400);
     EXPECT_EQ(messageTexts(), QStringList(3, kNotOn));
+}
+
+// The diagrams carry what the page shows, in their descriptions under their names: the chosen
+// timing, then each edit as it is made (an entry that does not parse keeps the value shown).
+TEST_F(TimingPagesTest, DiagramsDescribeTheValuesShownAndFollowEdits) {
+    struct Row {
+        const char* name;
+        std::function<void()> act;
+        const char* lines;
+        const char* pixels;
+    };
+    const Row rows[] = {
+        {"1080P(60)", [&] { click(0x14); },
+         "one frame: 1125 lines, 1080 active, 45 blank, sync offset 4, width 5, positive",
+         "one line: 2200 pixels, 1920 active, 280 blank, sync offset 88, width 44, positive"},
+        {"480i(59.94)", [&] { click(0x0A); },
+         "one field: 262 lines, 240 active, 22 blank, sync offset 4, width 3, negative, interlaced",
+         "one line: 858 pixels, 720 active, 138 blank, sync offset 19, width 62, negative"},
+        {"edited",
+         [&] {
+             field("V blank:")->setText("50");
+             field("Hs width:")->setText("6x");
+             details().hSyncGroup->button(kSyncPlus)->click();
+             details().scanTypeGroup->button(kProgressive)->click();
+         },
+         "one frame: 290 lines, 240 active, 50 blank, sync offset 4, width 3, negative",
+         "one line: 858 pixels, 720 active, 138 blank, sync offset 19, width 62, positive"},
+    };
+    window();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        row.act();
+        EXPECT_EQ(details().verticalDiagram->accessibleDescription(), row.lines);
+        EXPECT_EQ(details().horizontalDiagram->accessibleDescription(), row.pixels);
+    }
+    EXPECT_TRUE(details().verticalDiagram->accessibleName().startsWith("Vertical timing: "));
+    EXPECT_TRUE(details().horizontalDiagram->accessibleName().startsWith("Horizontal timing: "));
 }
 
 TEST_F(TimingPagesTest, UserSlotShowsItsRecordAndSavingStoresAndSelectsIt) {

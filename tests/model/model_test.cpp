@@ -10,6 +10,7 @@
 #include "model/setting_table.h"
 #include "model/status_texts.h"
 #include "model/timing_details.h"
+#include "model/timing_diagram.h"
 #include "model/timing_tables.h"
 
 namespace krx {
@@ -212,6 +213,58 @@ TEST(UserTimingLabel, Formats) {
     };
     for (const Row& r : rows)
         EXPECT_EQ(formatUserTimingLabel(r.record), r.expected) << r.name;
+}
+
+// ---- Timing diagrams ------------------------------------------------------------------------
+
+// The parts of a frame or line follow each other, none below its minimum; of two parts of the
+// blank the longer is drawn wider; the pulse goes the way of its polarity; the captions carry the
+// values as entered, even an offset beyond the blank, and an interlaced total is per field.
+TEST(TimingDiagram, PartsInOrderPulseDirectionAndCaptions) {
+    TimingDetails odd = standardTimingDetails(0x14);
+    odd.hActive = 100;
+    odd.hBlank = 10;
+    odd.hSyncOffset = 50;
+    odd.hSyncPolarity = kNoChoice;  // counts as "-"
+    struct Row {
+        const char* name;
+        DiagramAxis axis;
+        TimingDetails shown;
+        const char* total;
+        const char* offset;
+        int offsetVsWidth, restVsOffset;  // sign of the difference of the drawn widths
+        bool positive;
+    };
+    const Row rows[] = {
+        {"1080p lines", DiagramAxis::Vertical, standardTimingDetails(0x14), "one frame: 1125 lines",
+         "Vs offset: 4", 0, 1, true},
+        {"1080p pixels", DiagramAxis::Horizontal, standardTimingDetails(0x14),
+         "Htotal: 2200 pixels", "Hs offset: 88", 1, 1, true},
+        {"480i lines", DiagramAxis::Vertical, standardTimingDetails(0x0A),
+         "one field: 262 lines (interlaced)", "Vs offset: 4", 1, 1, false},
+        {"480i pixels", DiagramAxis::Horizontal, standardTimingDetails(0x0A), "Htotal: 858 pixels",
+         "Hs offset: 19", -1, 1, false},
+        {"offset beyond the blank", DiagramAxis::Horizontal, odd, "Htotal: 110 pixels",
+         "Hs offset: 50", 1, -1, false},
+    };
+    const auto sign = [](double difference) { return (difference > 1e-9) - (difference < -1e-9); };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const TimingDiagram d = timingDiagram(row.axis, row.shown);
+        const double offset = d.syncBegin - d.activeEnd;
+        const double width = d.syncEnd - d.syncBegin;
+        const double rest = 1.0 - d.syncEnd;
+        EXPECT_GE(d.activeEnd, kDiagramMinActiveShare);
+        for (double part : {offset, width, rest})
+            EXPECT_GE(part, kDiagramMinBlankShare - 1e-9);
+        EXPECT_EQ(sign(offset - width), row.offsetVsWidth);
+        EXPECT_EQ(sign(rest - offset), row.restVsOffset);
+        EXPECT_EQ(d.measures[TimingDiagram::kTotal].captions.front(), row.total);
+        EXPECT_EQ(d.measures[TimingDiagram::kSyncOffset].captions.front(), row.offset);
+        // Its shortest form is the value alone, after "Hs offset: ".
+        EXPECT_EQ(d.measures[TimingDiagram::kSyncOffset].captions.back(), row.offset + 11);
+        EXPECT_EQ(d.traces.back().positive, row.positive);
+    }
 }
 
 // ---- Status texts ---------------------------------------------------------------------------
