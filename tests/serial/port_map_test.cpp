@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "link/port_map.h"
 
+#include "link/port_return.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -59,6 +61,53 @@ TEST(ComPortDevice, FirstPortsEntryEvenPointingNowhereElseTheStandardDevice) {
     EXPECT_EQ(portsDirectories("/opt/bin", "/home/op/.config/krx-vtp-sg"),
               (PortsDirectories{"/opt/bin/ports", "/home/op/.config/krx-vtp-sg/ports"}));
     EXPECT_EQ(portsDirectories("/opt/bin", std::nullopt), PortsDirectories{"/opt/bin/ports"});
+}
+
+// A lost COMn opened through a ports entry is that entry in every ports folder, followed link by
+// link; opened as its standard device, that path; a URL file is not waited for. Watched: the
+// nearest folder that exists on the way to each path and each link target, for the next name.
+TEST(PortReturn, PathsWatchPointsAndPresence) {
+    const test::PortsDir ports, users;
+    const std::filesystem::path byId = users.path() / "serial" / "by-id";
+    ports.link(3, byId / "adapter");
+    std::ofstream(ports.path() / "COM7") << "tcp://rack3:4001\n";
+    using Paths = std::vector<std::filesystem::path>;
+    EXPECT_EQ(portReturnPaths(3, {ports.path(), users.path()}),
+              (Paths{ports.entry(3), users.entry(3)}));
+    EXPECT_EQ(portReturnPaths(33, {ports.path()}), Paths{"/dev/ttyUSB0"});
+    EXPECT_EQ(portReturnPaths(7, {ports.path()}), Paths{});
+    EXPECT_EQ(portReturnPaths(97, {ports.path()}), Paths{});
+
+    const WatchPoint com3{ports.path(), "COM3"}, serial{users.path(), "serial"};
+    const WatchPoint adapter{byId, "adapter"}, null{"/dev", "null"};
+    PortReturnWatcher watcher({ports.entry(3)});
+    const PortReturnState unplugged = portReturnState({ports.entry(3)});
+    EXPECT_FALSE(unplugged.present);
+    EXPECT_EQ(unplugged.watch, (std::vector{com3, serial}));
+    struct Row {
+        const char* name;
+        std::filesystem::path dir;
+        std::string entry;
+        bool concerns;
+    } rows[] = {{"OurEntry", ports.path(), "COM3", true},
+                {"AnotherNumber", ports.path(), "COM4", false},
+                {"FolderOnTheWay", users.path(), "serial", true},
+                {"FolderItself", users.path(), "", true},
+                {"AnotherDevice", "/dev", "ttyUSB1", false}};
+    for (const Row& row : rows)
+        EXPECT_EQ(concernsReturn(unplugged.watch, row.dir, row.entry), row.concerns) << row.name;
+
+    // Another number made changes nothing; the adapter's link made brings COM3 back, a device.
+    ports.link(4, "/dev/null");
+    EXPECT_FALSE(watcher.takeChanges());
+    std::filesystem::create_directories(byId);
+    std::filesystem::create_symlink(std::filesystem::relative("/dev/null", byId), byId / "adapter");
+    EXPECT_TRUE(watcher.takeChanges());
+    const PortReturnState back = portReturnState({ports.entry(3)});
+    EXPECT_TRUE(back.present);
+    EXPECT_EQ(back.watch, (std::vector{com3, adapter, null}));
+    EXPECT_FALSE(portReturnState({ports.path() / "COM7"}).present) << "a URL file is no device";
+    EXPECT_TRUE(portReturnState({ports.entry(5), "/dev/null"}).present);
 }
 
 }  // namespace
