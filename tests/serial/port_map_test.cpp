@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "serial_test_support.h"
 
@@ -71,31 +72,23 @@ TEST(PortReturn, PathsWatchPointsAndPresence) {
     const std::filesystem::path byId = users.path() / "serial" / "by-id";
     ports.link(3, byId / "adapter");
     std::ofstream(ports.path() / "COM7") << "tcp://rack3:4001\n";
-    using Paths = std::vector<std::filesystem::path>;
-    EXPECT_EQ(portReturnPaths(3, {ports.path(), users.path()}),
-              (Paths{ports.entry(3), users.entry(3)}));
-    EXPECT_EQ(portReturnPaths(33, {ports.path()}), Paths{"/dev/ttyUSB0"});
-    EXPECT_EQ(portReturnPaths(7, {ports.path()}), Paths{});
-    EXPECT_EQ(portReturnPaths(97, {ports.path()}), Paths{});
+    const std::pair<int, std::vector<std::filesystem::path>> paths[] = {
+        {3, {ports.entry(3), users.entry(3)}}, {33, {"/dev/ttyUSB0"}}, {7, {}}, {97, {}}};
+    for (const auto& [port, expected] : paths)
+        EXPECT_EQ(portReturnPaths(port, {ports.path(), users.path()}), expected) << port;
 
     const WatchPoint com3{ports.path(), "COM3"}, serial{users.path(), "serial"};
-    const WatchPoint adapter{byId, "adapter"}, null{"/dev", "null"};
     PortReturnWatcher watcher({ports.entry(3)});
     const PortReturnState unplugged = portReturnState({ports.entry(3)});
     EXPECT_FALSE(unplugged.present);
     EXPECT_EQ(unplugged.watch, (std::vector{com3, serial}));
-    struct Row {
-        const char* name;
-        std::filesystem::path dir;
-        std::string entry;
-        bool concerns;
-    } rows[] = {{"OurEntry", ports.path(), "COM3", true},
-                {"AnotherNumber", ports.path(), "COM4", false},
-                {"FolderOnTheWay", users.path(), "serial", true},
-                {"FolderItself", users.path(), "", true},
-                {"AnotherDevice", "/dev", "ttyUSB1", false}};
-    for (const Row& row : rows)
-        EXPECT_EQ(concernsReturn(unplugged.watch, row.dir, row.entry), row.concerns) << row.name;
+    const std::tuple<std::filesystem::path, std::string, bool> changes[] = {
+        {ports.path(), "COM3", true},
+        {ports.path(), "COM4", false},
+        {users.path(), "serial", true},
+        {"/dev", "ttyUSB1", false}};
+    for (const auto& [dir, name, concerns] : changes)
+        EXPECT_EQ(concernsReturn(unplugged.watch, dir, name), concerns) << dir << ' ' << name;
 
     // Another number made changes nothing; the adapter's link made brings COM3 back, a device.
     ports.link(4, "/dev/null");
@@ -105,7 +98,7 @@ TEST(PortReturn, PathsWatchPointsAndPresence) {
     EXPECT_TRUE(watcher.takeChanges());
     const PortReturnState back = portReturnState({ports.entry(3)});
     EXPECT_TRUE(back.present);
-    EXPECT_EQ(back.watch, (std::vector{com3, adapter, null}));
+    EXPECT_EQ(back.watch, (std::vector{com3, {byId, "adapter"}, {"/dev", "null"}}));
     EXPECT_FALSE(portReturnState({ports.path() / "COM7"}).present) << "a URL file is no device";
     EXPECT_TRUE(portReturnState({ports.entry(5), "/dev/null"}).present);
 }
