@@ -197,7 +197,9 @@ void CConnection::connected() {
 }
 
 // A refused open leaves one line on standard error saying why. A search leaves out the numbers
-// with no device behind them, which are most of the 99 it tries.
+// with no device behind them, which are most of the 99 it tries. A port coming back may refuse
+// the first open (udev has not yet given its node the group): while it is waited for, a refusal
+// is a debug message only.
 bool CConnection::openChannel(bool searching) {
     if (channel_.open(*this, portNumber_, kGeneratorLine.baud, kGeneratorLine.parity,
                       kGeneratorLine.dataBits, kGeneratorLine.stopBits, kGeneratorLine.eventMask,
@@ -206,7 +208,9 @@ bool CConnection::openChannel(bool searching) {
     const auto failure = channel_.lastOpenFailure();
     const bool absent = failure && (failure->reason == OpenError::NoSuchDevice ||
                                     failure->reason == OpenError::NoSuchPort);
-    if (failure && !(searching && absent))
+    if (failure && waitingForPort_)
+        qCDebug(serialLog, "%s", describeOpenFailure(*failure).c_str());
+    else if (failure && !(searching && absent))
         qCWarning(serialLog, "%s", describeOpenFailure(*failure).c_str());
     return false;
 }
