@@ -15,10 +15,12 @@ constexpr int kSweepAfterSearchMs = 800;
 constexpr int kWaitAfterOpenMs = 200;
 constexpr int kPortClosedIcon = 133;
 constexpr int kPortOpenIcon = 134;
+constexpr int kPortWaitingIcon = 137;
 
 }  // namespace
 
 CConnection::~CConnection() {
+    endWait();
     services_.killAllTimers(*this);
     channel_.stop();
 }
@@ -122,7 +124,36 @@ void CConnection::onSerialTxEmpty(int /*port*/) {}
 void CConnection::onSerialPortLost(int /*port*/) {
     // The channel has closed the port: show Closed so that the next command is refused with a
     // message rather than written to nothing. A running search carries on at its watchdog.
+    const bool wasOpen = portOpen_;
     showClosed();
+    if (!wasOpen || receiver_.searchMode)
+        return;
+    if (returnWatch_ == nullptr || !returnWatch_->awaitReturn([this] { portReturned(); })) {
+        qCInfo(serialLog, "COM%d: the port was lost", portNumber_);
+        return;
+    }
+    qCInfo(serialLog, "COM%d: the port was lost; waiting for it to come back", portNumber_);
+    showWaiting();
+}
+
+// A change in the folders watched left the port there. It may not open yet (udev gives a new node
+// its group a moment after making it, which is a change of its own): the wait goes on until it
+// does.
+void CConnection::portReturned() {
+    if (!openChannel() || !channel_.start()) {
+        channel_.stop();
+        return;
+    }
+    endWait();
+    qCInfo(serialLog, "COM%d: the port is back; reopened", portNumber_);
+    connected();
+}
+
+void CConnection::endWait() {
+    if (!waitingForPort_)
+        return;
+    waitingForPort_ = false;
+    returnWatch_->cancel();
 }
 
 // --- open, close, search ---------------------------------------------------------------------
@@ -130,15 +161,30 @@ void CConnection::onSerialPortLost(int /*port*/) {
 void CConnection::setActivityIcon(int id) {
     activityIconId_ = id;
     activityIcon_->setIcon(iconFor(id));
+    const QString waiting =
+        id == kPortWaitingIcon ? QStringLiteral("waiting for COM%1").arg(portNumber_) : QString();
+    activityIcon_->setToolTip(waiting);
+    activityIcon_->setAccessibleDescription(waiting.isEmpty() ? QStringLiteral("Port activity")
+                                                              : waiting);
+}
+
+void CConnection::showWaiting() {
+    waitingForPort_ = true;
+    portButton_->setText(QStringLiteral("Close Port"));
+    setActivityIcon(kPortWaitingIcon);
 }
 
 void CConnection::showClosed() {
+    endWait();
     portOpen_ = false;
     portButton_->setText(QStringLiteral("Turn on Port"));
     setActivityIcon(kPortClosedIcon);
 }
 
 void CConnection::showOpen() {
+    endWait();
+    if (returnWatch_ != nullptr)
+        returnWatch_->portOpened(portNumber_);
     portOpen_ = true;
     portButton_->setText(QStringLiteral("Close Port"));
     setActivityIcon(kPortOpenIcon);
@@ -151,7 +197,9 @@ void CConnection::connected() {
 }
 
 // A refused open leaves one line on standard error saying why. A search leaves out the numbers
-// with no device behind them, which are most of the 99 it tries.
+// with no device behind them, which are most of the 99 it tries. A port coming back may refuse
+// the first open (udev has not yet given its node the group): while it is waited for, a refusal
+// is a debug message only.
 bool CConnection::openChannel(bool searching) {
     if (channel_.open(*this, portNumber_, kGeneratorLine.baud, kGeneratorLine.parity,
                       kGeneratorLine.dataBits, kGeneratorLine.stopBits, kGeneratorLine.eventMask,
@@ -160,13 +208,15 @@ bool CConnection::openChannel(bool searching) {
     const auto failure = channel_.lastOpenFailure();
     const bool absent = failure && (failure->reason == OpenError::NoSuchDevice ||
                                     failure->reason == OpenError::NoSuchPort);
-    if (failure && !(searching && absent))
+    if (failure && waitingForPort_)
+        qCDebug(serialLog, "%s", describeOpenFailure(*failure).c_str());
+    else if (failure && !(searching && absent))
         qCWarning(serialLog, "%s", describeOpenFailure(*failure).c_str());
     return false;
 }
 
 void CConnection::togglePort() {
-    if (portOpen_) {
+    if (portOpen_ || waitingForPort_) {
         showClosed();
         channel_.stop();
         return;

@@ -6,6 +6,7 @@
 
 #include "framework/window_services.h"
 #include "link/command_frame.h"
+#include "link/port_return.h"
 #include "link/response_receiver.h"
 #include "link/serial_channel.h"
 #include "ops/port_search.h"
@@ -25,7 +26,9 @@ class DialogUnits;
 // and closes the port (button, activity icon, port selector), searches the ports for a generator,
 // owns the receiver's state and the target address, sends the frames, and runs the window's
 // timers: the response watchdog (4), the command guard (5) and a search probe's deadline (6).
-// Window thread only.
+// A port the operator had open that is lost (adapter unplugged) is waited for, when it is given a
+// PortReturnWatch, and reopened and swept once it is back; pressing the port button, choosing a
+// port or searching ends the wait. Window thread only.
 class CConnection final : public PageLink,
                           public SerialListener,
                           public TimerTarget,
@@ -49,6 +52,10 @@ class CConnection final : public PageLink,
 
     // Builds the "Comm Port" group into `window`: closed on COM1.
     void build(QWidget* window, const DialogUnits& du);
+    // Where a lost port's return is watched for; none: a lost port stays closed. It outlives the
+    // connection.
+    void setReturnWatch(PortReturnWatch* watch) { returnWatch_ = watch; }
+    bool waitingForPort() const { return waitingForPort_; }
 
     // Frame senders. A payload above kMaxPayload (or a negative length) shows "Too much
     // parameter." and sends nothing; while the port is closed kPortNotOnMessage is shown instead.
@@ -84,7 +91,7 @@ class CConnection final : public PageLink,
     bool commandGuard() const { return commandGuard_; }
 
     int portNumber() const { return portNumber_; }
-    // Which activity icon is shown: 134 open, 133 closed.
+    // Which activity icon is shown: 134 open, 133 closed, 137 waiting for the lost port.
     int activityIconId() const { return activityIconId_; }
     QToolButton* activityIcon() const { return activityIcon_; }
     QPushButton* portButton() const { return portButton_; }
@@ -101,6 +108,10 @@ class CConnection final : public PageLink,
     void showClosed();
     void showOpen();
     void setActivityIcon(int id);
+    // Waiting: the port is closed (the senders refuse), the button offers to end the wait.
+    void showWaiting();
+    void portReturned();
+    void endWait();
     // ops::SearchLine: the search sets the port number and opens and monitors the port, closes
     // it, sleeps the window thread, and probes the port just opened: a fresh search matcher,
     // the watchdog at `answerWaitMs` and the probe's deadline.
@@ -116,6 +127,8 @@ class CConnection final : public PageLink,
     TargetAddress target_{0x00, 0x00};
     bool commandGuard_ = false;
     bool portOpen_ = false;
+    bool waitingForPort_ = false;
+    PortReturnWatch* returnWatch_ = nullptr;
     int portNumber_ = 1;
     int rememberedPort_ = 1;
     int activityIconId_ = 133;

@@ -5,6 +5,7 @@
 
 #include "address/sg_ini_location.h"
 #include "app/console_dlg.h"
+#include "app/port_return_watch.h"
 #include "app/serial_log.h"
 #include "files/atomic_save.h"
 #include "files/settings_dirs.h"
@@ -27,14 +28,18 @@ bool CConsoleApp::initInstance() {
     // keeps them.
     const std::filesystem::path executableDir(applicationDirPath().toStdString());
     const SettingsEnvironment environment = SettingsEnvironment::fromProcess();
-    CPortChannel channel(services,
-                         portsDirectories(executableDir, userSettingsDirectory(environment)));
+    const PortsDirectories portsDirs =
+        portsDirectories(executableDir, userSettingsDirectory(environment));
+    CPortChannel channel(services, portsDirs);
+    // A lost port is waited for where its ports entry or device would come back.
+    CPortReturnWatch returnWatch(portsDirs);
     // Failures after a port has opened are not shown to the operator; they go to the log only.
     channel.setErrorReporter(
         [](const std::string& text) { qCDebug(serialLog, "%s", text.c_str()); });
 
     {
         CConsoleDlg window(services, channel, locateSgIni(executableDir, environment, probePath));
+        window.connection().setReturnWatch(&returnWatch);
         services.runModal(window);
     }  // the window stops the channel before the channel itself goes away
     return false;

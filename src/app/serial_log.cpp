@@ -3,6 +3,6 @@
 
 namespace krx {
 
-Q_LOGGING_CATEGORY(serialLog, "krx.serial", QtWarningMsg)
+Q_LOGGING_CATEGORY(serialLog, "krx.serial", QtInfoMsg)
 
 }  // namespace krx

@@ -5,9 +5,9 @@
 
 namespace krx {
 
-// "krx.serial": why a port could not be opened (warnings, on standard error by default) and the
-// channel's system-call failures after an open (debug, hidden unless enabled with
-// QT_LOGGING_RULES="krx.serial.debug=true").
+// "krx.serial": why a port could not be opened (warnings) and a lost port waited for and reopened
+// (information), both on standard error by default; the channel's system-call failures after an
+// open (debug, hidden unless enabled with QT_LOGGING_RULES="krx.serial.debug=true").
 Q_DECLARE_LOGGING_CATEGORY(serialLog)
 
 }  // namespace krx

@@ -315,8 +315,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ParseOptions, Limits) {
     for (const char* bad : {"--address 0001 status", "--address FF00 status", "--address zz status",
                             "--port COM100 status", "--port x status", "--port tcp://rack3 status",
-                            "--timeout-ms 0 status", "--script x.txt status", "status now",
-                            "--bogus status", "--port"}) {
+                            "--timeout-ms 0 status", "--reconnect-ms 0 status",
+                            "--script x.txt status", "status now", "--bogus status", "--port"}) {
         std::istringstream words(bad);
         const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
         EXPECT_TRUE(std::holds_alternative<UsageError>(parseOptions(args))) << bad;

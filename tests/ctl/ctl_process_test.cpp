@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -95,6 +96,29 @@ INSTANTIATE_TEST_SUITE_P(
                    R"({"command":"edid read","slot":3,"bytes":[0,255,255,255,255,255,255,0,)",
                    "unit-7/RedIvo_EDID00.bin", std::string("\0\xFF\xFF\xFF\xFF\xFF\xFF\0", 8)}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// With --reconnect-ms, the port lost between two lines (the simulator replaced by a new one on the
+// same link) is waited for and reopened, and the script carries on.
+TEST(CtlReconnect, ALostPortThatComesBackIsReopenedAndTheScriptCarriesOn) {
+    std::string scratch = ::testing::TempDir() + "krx-reconnect-XXXXXX";
+    ASSERT_NE(mkdtemp(scratch.data()), nullptr);
+    const std::filesystem::path dir = scratch;
+    const std::vector<std::string> link = {"--link", dir / "COM3"};
+    auto sim = std::make_unique<krx::testing::SimProcess>(KRX_SIM_BINARY, link);
+    ASSERT_TRUE(sim->firstLine());
+    std::ofstream(dir / "script") << "pattern 3\nwait 1000\npower off\n";
+    krx::testing::SimProcess ctl(
+        KRX_CTL_BINARY,
+        {"--port", dir / "COM3", "--reconnect-ms", "20000", "--script", dir / "script"},
+        dir / "err");
+    EXPECT_EQ(ctl.firstLine(), "Pattern: RedScreen");
+    sim.reset();
+    sim = std::make_unique<krx::testing::SimProcess>(KRX_SIM_BINARY, link);
+    ASSERT_TRUE(sim->firstLine());
+    EXPECT_EQ(ctl.readAll(), "Power: OFF\n");
+    EXPECT_EQ(ctl.waitExit(), 0) << readFile(dir / "err");
+    std::filesystem::remove_all(dir);
+}
 
 // One script on three benches at once: a simulator on a pty, one behind ser2net given by its URL
 // and a silent one. Each line comes prefixed by its port, the silent bench's status is the run's,

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "link/port_map.h"
 
+#include "link/port_return.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "serial_test_support.h"
 
@@ -59,6 +62,45 @@ TEST(ComPortDevice, FirstPortsEntryEvenPointingNowhereElseTheStandardDevice) {
     EXPECT_EQ(portsDirectories("/opt/bin", "/home/op/.config/krx-vtp-sg"),
               (PortsDirectories{"/opt/bin/ports", "/home/op/.config/krx-vtp-sg/ports"}));
     EXPECT_EQ(portsDirectories("/opt/bin", std::nullopt), PortsDirectories{"/opt/bin/ports"});
+}
+
+// A lost COMn opened through a ports entry is that entry in every ports folder, followed link by
+// link; opened as its standard device, that path; a URL file is not waited for. Watched: the
+// nearest folder that exists on the way to each path and each link target, for the next name.
+TEST(PortReturn, PathsWatchPointsAndPresence) {
+    const test::PortsDir ports, users;
+    const std::filesystem::path byId = users.path() / "serial" / "by-id";
+    ports.link(3, byId / "adapter");
+    std::ofstream(ports.path() / "COM7") << "tcp://rack3:4001\n";
+    const std::pair<int, std::vector<std::filesystem::path>> paths[] = {
+        {3, {ports.entry(3), users.entry(3)}}, {33, {"/dev/ttyUSB0"}}, {7, {}}, {97, {}}};
+    for (const auto& [port, expected] : paths)
+        EXPECT_EQ(portReturnPaths(port, {ports.path(), users.path()}), expected) << port;
+
+    const WatchPoint com3{ports.path(), "COM3"}, serial{users.path(), "serial"};
+    PortReturnWatcher watcher({ports.entry(3)});
+    const PortReturnState unplugged = portReturnState({ports.entry(3)});
+    EXPECT_FALSE(unplugged.present);
+    EXPECT_EQ(unplugged.watch, (std::vector{com3, serial}));
+    const std::tuple<std::filesystem::path, std::string, bool> changes[] = {
+        {ports.path(), "COM3", true},
+        {ports.path(), "COM4", false},
+        {users.path(), "serial", true},
+        {"/dev", "ttyUSB1", false}};
+    for (const auto& [dir, name, concerns] : changes)
+        EXPECT_EQ(concernsReturn(unplugged.watch, dir, name), concerns) << dir << ' ' << name;
+
+    // Another number made changes nothing; the adapter's link made brings COM3 back, a device.
+    ports.link(4, "/dev/null");
+    EXPECT_FALSE(watcher.takeChanges());
+    std::filesystem::create_directories(byId);
+    std::filesystem::create_symlink(std::filesystem::relative("/dev/null", byId), byId / "adapter");
+    EXPECT_TRUE(watcher.takeChanges());
+    const PortReturnState back = portReturnState({ports.entry(3)});
+    EXPECT_TRUE(back.present);
+    EXPECT_EQ(back.watch, (std::vector{com3, {byId, "adapter"}, {"/dev", "null"}}));
+    EXPECT_FALSE(portReturnState({ports.path() / "COM7"}).present) << "a URL file is no device";
+    EXPECT_TRUE(portReturnState({ports.entry(5), "/dev/null"}).present);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolButton>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "app/console_dlg.h"
+#include "app/port_return_watch.h"
 #include "framework/qt_window_services.h"
 #include "link/port_channel.h"
 #include "pages/timing_details_page.h"
@@ -208,6 +210,46 @@ TEST_F(ConsoleAgainstSimProcess, SavesReachTheGeneratorWholeInOrderAndAfterTheir
     QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
     window_->aboutAction()->trigger();
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// The simulator goes and a new one links COM3 to a new pty: the console waits for COM3 and, with
+// no click, reopens and sweeps it. A device linked as COM4 meanwhile is not opened. The operator's
+// press ends a wait, and the port coming back after it is not opened.
+TEST_F(ConsoleAgainstSimProcess, ReopensAndSweepsTheLostPortWhenItComesBack) {
+    CPortReturnWatch watch(PortsDirectories{dir_ / "ports"});
+    const std::vector<std::string> com3{"--link", dir_ / "ports" / "COM3", "--log", dir_ / "log"};
+    sim_.emplace(KRX_SIM_BINARY, com3);
+    ASSERT_TRUE(sim_->firstLine());
+    window_ = std::make_unique<CConsoleDlg>(services_, tap_, dir_);
+    auto& connection = window_->connection();
+    connection.setReturnWatch(&watch);
+    const auto swept = [&] {
+        bool quiet = false;
+        const std::vector<LoggedFrame> frames = logged(&quiet);
+        return quiet && frames.size() == 23 && frames.back().text == frameText(CMD_GET_LINK_STATUS);
+    };
+    const auto lose = [&] {
+        sim_.reset();
+        std::filesystem::remove(dir_ / "log");
+        return runUntil([&] { return connection.waitingForPort(); });
+    };
+    connection.changePort(2);
+    ASSERT_TRUE(runUntil(swept));
+    ASSERT_TRUE(lose());
+    EXPECT_EQ(connection.activityIcon()->accessibleDescription(), "waiting for COM3");
+    SimProcess other(KRX_SIM_BINARY, {"--link", dir_ / "ports" / "COM4", "--log", dir_ / "log4"});
+    ASSERT_TRUE(other.firstLine());
+    sim_.emplace(KRX_SIM_BINARY, com3);
+    ASSERT_TRUE(runUntil(swept));
+    EXPECT_EQ(std::filesystem::file_size(dir_ / "log4"), 0U) << "COM4 was written to";
+
+    ASSERT_TRUE(lose());
+    connection.portButton()->click();
+    sim_.emplace(KRX_SIM_BINARY, com3);
+    ASSERT_TRUE(sim_->firstLine());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(connection.portButton()->text(), "Turn on Port");
+    EXPECT_TRUE(logged().empty()) << "the closed port was opened";
 }
 
 }  // namespace

@@ -34,7 +34,8 @@ constexpr std::array<std::string_view, 13> kCommandWords = {
 
 constexpr std::string_view kUsage =
     R"usage(Usage: krx-vtp-ctl [--port COMn|DEVICE|URL]... [--address GGDD|all|all-silent]
-                   [--timeout-ms N] [--json] [--junit FILE] COMMAND [ARGS...]
+                   [--timeout-ms N] [--reconnect-ms N] [--json] [--junit FILE]
+                   COMMAND [ARGS...]
   or:  krx-vtp-ctl [options] --script FILE|-
 Drives a KRX-VTP HDMI 2.0 test-signal generator on a serial line (115200 8N1), or several at
 once.
@@ -56,6 +57,10 @@ Options:
                        (every device acts, none answers: nothing is read back)
   --timeout-ms N       wait N ms for each answer instead of the console's intervals; bytes
                        that make no answer keep an exchange open for one more wait at most
+  --reconnect-ms N     when the port is lost (adapter unplugged), wait up to N ms for the
+                       same device to come back, reopen it and run the command again from
+                       its start, then carry on with the script; not back in time: the
+                       command fails as without this option. A URL is not waited for
   --json               print each command's result as one JSON object a line: numbers as
                        numbers, the console's texts as texts
   --junit FILE         write a JUnit XML report to FILE: a test case per port and command
@@ -590,7 +595,7 @@ std::variant<Options, UsageError> parseOptions(std::span<const std::string> args
             continue;
         }
         if (option != "--port" && option != "--address" && option != "--timeout-ms" &&
-            option != "--script" && option != "--junit")
+            option != "--reconnect-ms" && option != "--script" && option != "--junit")
             return UsageError{"unknown option " + shown(option) + " (see --help)"};
         if (i + 1 >= args.size())
             return UsageError{std::string(option) + " needs a value"};
@@ -613,6 +618,11 @@ std::variant<Options, UsageError> parseOptions(std::span<const std::string> args
             if (!ms || *ms < 1 || *ms > kMaxTimeoutMs)
                 return UsageError{"--timeout-ms " + shown(value) + ": 1 to 600000"};
             options.timeoutMs = *ms;
+        } else if (option == "--reconnect-ms") {
+            const auto ms = parseNumber(value);
+            if (!ms || *ms < 1 || *ms > kMaxTimeoutMs)
+                return UsageError{"--reconnect-ms " + shown(value) + ": 1 to 600000"};
+            options.reconnectMs = *ms;
         } else {
             options.scriptPath = value;
         }

@@ -94,6 +94,7 @@ struct Options {
     std::vector<PortChoice> ports;  // every --port, in order: one bench each
     TargetAddress address{};        // the console's start-up target, 0000
     std::optional<int> timeoutMs;
+    std::optional<int> reconnectMs;  // how long a lost port is waited for; none: not at all
     bool json = false;
     bool help = false;
     std::string scriptPath;  // "-" standard input; empty when a command is given

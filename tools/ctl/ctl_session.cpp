@@ -16,6 +16,7 @@
 #include "link/network_channel.h"
 #include "link/port_channel.h"
 #include "link/port_map.h"
+#include "link/port_return.h"
 #include "link/posix_serial_channel.h"
 #include "model/pattern_table.h"
 #include "model/setting_table.h"
@@ -288,8 +289,12 @@ ExitStatus GeneratorSession::connect() {
         ownChannel_ = std::make_unique<CPortChannel>(tasks_, portsDirs_);
         channel_ = ownChannel_.get();
     }
-    if (!options_.port.given())
-        return search();
+    if (!options_.port.given()) {
+        const ExitStatus found = search();
+        if (found == ExitStatus::Done && ownChannel_)
+            returnPaths_ = portReturnPaths(port_, portsDirs_);
+        return found;
+    }
     const bool opened = !namedDirectly              ? openPort(options_.port.comNumber)
                         : options_.port.url.empty() ? openDevicePath()
                                                     : openUrl();
@@ -307,7 +312,55 @@ ExitStatus GeneratorSession::connect() {
         }
         return fail(ExitStatus::PortUnavailable, message);
     }
+    std::error_code error;
+    if (!namedDirectly && ownChannel_)
+        returnPaths_ = portReturnPaths(port_, portsDirs_);
+    else if (namedDirectly && options_.port.url.empty())
+        returnPaths_ = {std::filesystem::absolute(options_.port.devicePath, error)};
     return ExitStatus::Done;
+}
+
+ExitStatus GeneratorSession::runReconnecting(const Command& command) {
+    if (!options_.reconnectMs || !command.needsGenerator())
+        return runCommand(command);
+    std::optional<Clock::time_point> deadline;
+    std::optional<ExitStatus> status;
+    for (;;) {
+        if (portLost_) {
+            if (!deadline)
+                deadline = Clock::now() + std::chrono::milliseconds(*options_.reconnectMs);
+            if (!reopenWhenBack(*deadline))
+                return status ? *status : runCommand(command);
+        }
+        status = runCommand(command);
+        if (!portLost_)
+            return *status;
+    }
+}
+
+// Whatever the port's paths lead to once a change there leaves a device: it is opened as at
+// first, a device path through a fresh private ports folder.
+bool GeneratorSession::reopenWhenBack(Clock::time_point deadline) {
+    if (returnPaths_.empty())
+        return false;
+    err_ << errorPrefix_ << portName() << ": the port was lost; waiting for it to come back\n";
+    try {
+        PortReturnWatcher watcher(returnPaths_);
+        const auto left = [&] {
+            return std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        };
+        const bool namedDirectly = options_.port.comNumber == 0;
+        const int port = port_;
+        for (bool back = watcher.present(); back || watcher.waitReturn(left()); back = false) {
+            if (namedDirectly ? openDevicePath() : openPort(port)) {
+                err_ << errorPrefix_ << portName() << ": the port is back; reopened\n";
+                return true;
+            }
+        }
+    } catch (const std::system_error&) {
+        // No inotify descriptor: the port cannot be waited for.
+    }
+    return false;
 }
 
 void GeneratorSession::sendProbe(int answerWaitMs) {
@@ -364,7 +417,7 @@ ExitStatus GeneratorSession::run(const Command& command) {
     if (command.needsGenerator() && !connected_)
         status = connect();
     if (status == ExitStatus::Done)
-        status = runCommand(command);
+        status = runReconnecting(command);
     if (options_.json && result_.size() > keysBefore)
         out_ << jsonLine(result_) << std::flush;
     return status;

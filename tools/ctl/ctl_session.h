@@ -95,6 +95,11 @@ class GeneratorSession final : private SerialListener,
 
   private:
     ExitStatus connect();
+    // runCommand, with --reconnect-ms: a port lost before or during the command is waited for
+    // (the limit counted from the first loss), reopened, and the command run again from its start.
+    ExitStatus runReconnecting(const Command& command);
+    // Blocks on inotify until the lost port is back and opens, or until `deadline`.
+    bool reopenWhenBack(Clock::time_point deadline);
     ExitStatus runCommand(const Command& command);
     // A hang-up ends every wait: a command that then finds no answer says the port was closed.
     ExitStatus fail(ExitStatus status, const std::string& message);
@@ -194,6 +199,8 @@ class GeneratorSession final : private SerialListener,
     bool connected_ = false;
     int port_ = 0;
     bool portLost_ = false;
+    // What the same port is if it is lost (portReturnPaths); empty: it is not waited for.
+    std::vector<std::filesystem::path> returnPaths_;
     std::size_t unwritten_ = 0;  // frames queued and not yet written
     AnswerWatchdog watchdog_;
     TargetAddress answeringAddress_;
