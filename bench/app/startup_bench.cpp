@@ -24,10 +24,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/console_dlg.h"
+#include "bench_args.h"
 #include "framework/qt_window_services.h"
 
 extern char** environ;
@@ -146,8 +148,8 @@ bool runOnce(const char* self, const char* mode, Sample& sample) {
     wait4(pid, &status, 0, &usage);
     long long elapsedUs = 0;
     long rssKb = 0;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 ||
-        std::sscanf(output.c_str(), "%lld %ld", &elapsedUs, &rssKb) != 2)
+    std::istringstream figures(output);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !(figures >> elapsedUs >> rssKb))
         return false;
     sample.startupMs = static_cast<double>(elapsedUs) / 1000.0;
     sample.rssKb = static_cast<double>(rssKb);
@@ -170,7 +172,7 @@ int main(int argc, char** argv) {
     if (argc >= 4 && std::strcmp(argv[1], "--child") == 0)
         return runChild(argv[2], std::strtoll(argv[3], nullptr, 10), argc, argv);
 
-    const int runs = argc >= 2 ? std::max(1, std::atoi(argv[1])) : 15;
+    const int runs = krx::bench::repetitionsArgument(argc, argv, 15);
     const char* modes[] = {"bare", "console"};
     std::vector<double> startup[2];
     std::vector<double> cpu[2];

@@ -14,9 +14,11 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "bench_args.h"
 #include "support/sim_process.h"
 
 namespace {
@@ -44,6 +46,7 @@ constexpr const char* kTenLineScript =
 double runMs(std::vector<std::string> args) {
     args.insert(args.begin(), KRX_CTL_BINARY);
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -57,16 +60,13 @@ double runMs(std::vector<std::string> args) {
     int status = 0;
     if (spawned != 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
         WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "krx-vtp-ctl %s failed\n", args.back().c_str());
-        std::exit(1);
+        throw std::runtime_error("krx-vtp-ctl " + args.back() + " failed");
     }
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+int run(int argc, char** argv) {
+    const int repetitions = krx::bench::repetitionsArgument(argc, argv, 20);
     char pattern[] = "/tmp/krx-ctl-bench-XXXXXX";
     const std::filesystem::path dir = ::mkdtemp(pattern);
     const std::string port = (dir / "COM3").string();
@@ -116,4 +116,15 @@ int main(int argc, char** argv) {
         "benches at once %.2f ms; ratio %.3f (goal <= 1.20)\n",
         one, three, three / one);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
 }

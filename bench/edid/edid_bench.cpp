@@ -25,14 +25,14 @@ void decodeAllOf(benchmark::State& state, const char* name) {
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_DecodeAll_Tv4k(benchmark::State& state) {
+void decodeTv4k(benchmark::State& state) {
     decodeAllOf(state, "tv_4k_hdmi20.txt");
 }
-void BM_DecodeAll_MonitorDvi(benchmark::State& state) {
+void decodeMonitorDvi(benchmark::State& state) {
     decodeAllOf(state, "monitor_1080p_dvi.txt");
 }
 
-void BM_ParseSavedText(benchmark::State& state) {
+void parseSavedText(benchmark::State& state) {
     const std::string text = readText("tv_4k_hdmi20.txt");
     for (auto _ : state) {
         krx::EdidImage image = krx::parseEdidText(text);
@@ -41,9 +41,9 @@ void BM_ParseSavedText(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
-BENCHMARK(BM_DecodeAll_Tv4k);
-BENCHMARK(BM_DecodeAll_MonitorDvi);
-BENCHMARK(BM_ParseSavedText);
+BENCHMARK(decodeTv4k);
+BENCHMARK(decodeMonitorDvi);
+BENCHMARK(parseSavedText);
 
 }  // namespace
 

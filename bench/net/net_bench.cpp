@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "bench_args.h"
 #include "framework/qt_window_services.h"
 #include "link/network_channel.h"
 #include "ser2net_server.h"
@@ -85,7 +86,7 @@ void measure(const std::filesystem::path& dir, Ser2netMode mode, bool charDelay,
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const int repetitions = krx::bench::repetitionsArgument(argc, argv, 10);
 
     char pattern[] = "/tmp/krx-net-bench-XXXXXX";
     const std::filesystem::path dir = ::mkdtemp(pattern);

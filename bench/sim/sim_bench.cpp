@@ -25,7 +25,7 @@ std::vector<std::uint8_t> frame(CommandCode code, std::vector<std::uint8_t> payl
 }
 
 // The console's status sweep: twelve queries and ten user-timing reads.
-void BM_LineStatusSweep(benchmark::State& state) {
+void lineStatusSweep(benchmark::State& state) {
     std::vector<std::vector<std::uint8_t>> requests;
     for (std::size_t i = 0; i < 12; ++i)
         requests.push_back(frame(kStatusQueryCodes[i]));
@@ -44,10 +44,10 @@ void BM_LineStatusSweep(benchmark::State& state) {
         static_cast<double>(state.iterations()) * static_cast<double>(requests.size()),
         benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_LineStatusSweep);
+BENCHMARK(lineStatusSweep);
 
 // Bytes without a frame in them, as a line with noise delivers: the parser's fast path.
-void BM_LineGarbage(benchmark::State& state) {
+void lineGarbage(benchmark::State& state) {
     std::vector<std::uint8_t> garbage(4096);
     for (std::size_t i = 0; i < garbage.size(); ++i)
         garbage[i] = static_cast<std::uint8_t>((i * 37 + 11) % 251 == 0 ? 0xAA : i * 13);
@@ -59,11 +59,11 @@ void BM_LineGarbage(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(garbage.size()));
 }
-BENCHMARK(BM_LineGarbage);
+BENCHMARK(lineGarbage);
 
 // A display EDID read through the real pty, paced: wall time for the 266-byte answer against the
 // nominal 266 x 86.8 us (plus 10 request bytes and the 1 ms latency).
-void BM_PtyEdidAnswer(benchmark::State& state) {
+void ptyEdidAnswer(benchmark::State& state) {
     LineConfig config;
     config.latencyUs = 1'000;
     GeneratorLine line(config, {{0x01, 0x01}}, defaultTvEdid());
@@ -109,7 +109,7 @@ void BM_PtyEdidAnswer(benchmark::State& state) {
     state.counters["answer_us"] = answerUs / static_cast<double>(state.iterations());
     state.counters["nominal_us"] = nominalUs;
 }
-BENCHMARK(BM_PtyEdidAnswer)->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(ptyEdidAnswer)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
 

@@ -10,10 +10,12 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/port_return_watch.h"
+#include "bench_args.h"
 #include "framework/qt_window_services.h"
 #include "framework/virtual_window_services.h"
 #include "link/posix_serial_channel.h"
@@ -43,8 +45,7 @@ double measureSearchOverAbsentPorts(const std::filesystem::path& dir) {
     window.connection().searchDevice();
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     if (services.messages().size() != 1) {
-        std::fprintf(stderr, "the search did not end with its message\n");
-        std::exit(1);
+        throw std::runtime_error("the search did not end with its message");
     }
     return ms;
 }
@@ -106,20 +107,17 @@ void measureIdleWhileWaiting(const std::filesystem::path& dir) {
     }
     runEventsFor(1000);
     if (!window.connection().waitingForPort()) {
-        std::fprintf(stderr, "the console is not waiting for COM3\n");
-        std::exit(1);
+        throw std::runtime_error("the console is not waiting for COM3");
     }
     const ProcessStats waiting = quietTenSeconds();
     std::printf("waiting for a lost port, 10 s: process wake-ups %ld, CPU ticks %ld\n",
                 waiting.wakeUps, waiting.cpuTicks);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const int repetitions = krx::bench::repetitionsArgument(argc, argv, 10);
 
     char pattern[] = "/tmp/krx-sweep-bench-XXXXXX";
     const std::filesystem::path dir = ::mkdtemp(pattern);
@@ -139,4 +137,15 @@ int main(int argc, char** argv) {
 
     std::filesystem::remove_all(dir);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
 }

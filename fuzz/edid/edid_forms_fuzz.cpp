@@ -2,6 +2,7 @@
 // Arbitrary text through the reader of pasted EDIDs. What it reads must come back unchanged from
 // every text form it writes; what it refuses must name a line of the text.
 #include <algorithm>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -16,8 +17,10 @@ void check(const krx::EdidResult<krx::EdidImage>& result, std::string_view text)
     if (!result) {
         const std::string message = result.error();
         const auto lines = 1 + std::count(text.begin(), text.end(), '\n');
-        if (!message.starts_with("line ") || std::atol(message.c_str() + 5) < 1 ||
-            std::atol(message.c_str() + 5) > lines) {
+        long line = 0;
+        const char* number = message.data() + std::min<std::size_t>(5, message.size());
+        std::from_chars(number, message.data() + message.size(), line);
+        if (!message.starts_with("line ") || line < 1 || line > lines) {
             std::abort();
         }
         return;

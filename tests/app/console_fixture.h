@@ -79,7 +79,7 @@ class ConsoleTest : public ::testing::Test {
 
     // A line with one generator at `address`, attached to COM`port`.
     sim::GeneratorLine& attachGenerator(int port, TargetAddress address = {0x01, 0x02},
-                                        sim::LineConfig config = {}) {
+                                        const sim::LineConfig& config = {}) {
         lines_.push_back(std::make_unique<sim::GeneratorLine>(
             config, std::vector<TargetAddress>{address}, sim::defaultTvEdid()));
         channel.attachLine(port, *lines_.back());

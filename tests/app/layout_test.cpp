@@ -54,10 +54,11 @@ TEST_F(LayoutTest, NoCaptionIsCutAndNothingLeavesItsFrame) {
         w.timingPage().setUserTimingLabel(slot, QStringLiteral("4096x2160i(120)"));
     auto widest = [&w](auto rule) {
         int longest = -1;
-        for (int value = -1; value <= 0x40; ++value)
+        for (int value = -1; value <= 0x40; ++value) {
             if (w.fontMetrics().horizontalAdvance(qs(rule(value))) >
                 w.fontMetrics().horizontalAdvance(qs(rule(longest))))
                 longest = value;
+        }
         return static_cast<std::uint8_t>(longest);
     };
     DeviceStatus status;  // the Setting page writes the options' texts, the answers the others

@@ -41,11 +41,12 @@ TEST_F(MainWindowTest, EnterAndEscapeNeverCloseTheWindowOrThePages) {
              w.timingDetailsPage().fields[0], w.edidPage().sourceSelector}) {
         for (int tab = 0; tab < w.tabs()->count(); ++tab) {
             w.tabs()->setCurrentIndex(tab);
-            for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+            for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
                 for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
                     QKeyEvent event(type, key, Qt::NoModifier);
                     QApplication::sendEvent(target, &event);
                 }
+            }
         }
         EXPECT_TRUE(w.isVisible()) << target->metaObject()->className();
         EXPECT_EQ(finished, 0) << target->metaObject()->className();

@@ -70,11 +70,11 @@ TEST(EdidDecoder, OffsetsAndBlocksAtTheEndsOfTheExtension) {
     std::string sevenLines;
     for (int n = 1; n <= 7; ++n)
         sevenLines += "Extension Detailed Timing" + std::to_string(n) + ":1280x720@60Hz\r\n";
+    const std::string silentAudio =
+        "Audio Format:Refer to Stream Header.\r\nAudio Channel(s):1\r\nSample Frequency:\r\n\r\n";
     std::string tenSilent;
     for (int n = 0; n < 10; ++n)
-        tenSilent +=
-            "Audio Format:Refer to Stream Header.\r\nAudio Channel(s):1\r\n"
-            "Sample Frequency:\r\n\r\n";
+        tenSilent += silentAudio;
     struct Row {
         const char* name;
         std::string (*decode)(const EdidImage&);

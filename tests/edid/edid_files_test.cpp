@@ -102,7 +102,7 @@ class EdidFilesTest : public testing::Test {
     void TearDown() override { fs::remove_all(dir_); }
 
     fs::path write(const std::string& name, const std::string& content) const {
-        const fs::path path = dir_ / name;
+        fs::path path = dir_ / name;
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }

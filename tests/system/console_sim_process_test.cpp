@@ -93,17 +93,19 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
             const QJsonObject entry =
                 QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
             const QString bytes = entry["bytes"].toString();
-            if (entry["dir"] == QStringLiteral("sent"))
+            if (entry["dir"] == QStringLiteral("sent")) {
                 answer = QByteArray::fromHex(bytes.toLatin1());
-            else if (entry["dir"] == QStringLiteral("received"))
+            } else if (entry["dir"] == QStringLiteral("received")) {
                 frames.push_back(
                     {(entry["command"].toString() + ' ' + bytes).toStdString(),
                      entry["time_us"].toInteger() - sim::lineTimeUs((bytes.size() + 1) / 3)});
+            }
         }
-        if (quiet)
+        if (quiet) {
             *quiet = received_.size() >= static_cast<std::size_t>(answer.size()) &&
                      std::equal(answer.rbegin(), answer.rend(), received_.rbegin(),
                                 [](char a, std::uint8_t b) { return std::uint8_t(a) == b; });
+        }
         return frames;
     }
 
@@ -193,6 +195,7 @@ TEST_F(ConsoleAgainstSimProcess, SavesReachTheGeneratorWholeInOrderAndAfterTheir
         const std::vector<LoggedFrame> after = logged();
         std::vector<std::string> got;
         std::vector<std::string> expected;
+        expected.reserve(frames.size());
         for (std::size_t i = mark; i < after.size(); ++i)
             got.push_back(after[i].text);
         for (const Frame& frame : frames)
