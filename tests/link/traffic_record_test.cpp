@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: MIT
+#include "link/traffic_record.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../support/bytes.h"
+
+namespace krx {
+namespace {
+
+using testing::answerFrame;
+using testing::Bytes;
+using testing::concat;
+using testing::hex;
+
+TEST(TrafficLine, CarriesTheSimulatorsFieldsThenNoteAndAccepted) {
+    const Bytes request = hex("AA 00 00 05 00 01 01 61 80 6E");
+    const Bytes answer = hex("AB 00 00 06 00 01 01 61 80 14 58");
+    const Bytes stray = hex("0F");
+    const struct {
+        const char* name;
+        TrafficLine line;
+        const char* expected;
+    } rows[] = {
+        {"sent frame",
+         {1200, TrafficDirection::Sent, request, "CMD_GET_TIMING", {}, {}},
+         R"({"time_us":1200,"dir":"sent","bytes":"AA 00 00 05 00 01 01 61 80 6E",)"
+         R"("command":"CMD_GET_TIMING"})"},
+        {"accepted answer",
+         {5, TrafficDirection::Received, answer, "CMD_GET_TIMING", {}, true},
+         R"({"time_us":5,"dir":"received","bytes":"AB 00 00 06 00 01 01 61 80 14 58",)"
+         R"("command":"CMD_GET_TIMING","accepted":true})"},
+        {"stray bytes",
+         {0, TrafficDirection::Received, stray, "", "noise", {}},
+         R"({"time_us":0,"dir":"received","bytes":"0F","command":"","note":"noise"})"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(formatTrafficLine(row.line), row.expected) << row.name;
+}
+
+// Each record as "command|note|accepted|bytes".
+std::vector<std::string> split(const std::vector<std::pair<std::int64_t, Bytes>>& reads,
+                               int takenAt) {
+    AnswerSplitter splitter;
+    std::vector<TrafficRecord> records;
+    int index = 0;
+    for (const auto& [timeUs, bytes] : reads) {
+        for (std::uint8_t byte : bytes)
+            splitter.push(byte, timeUs, index++ == takenAt, records);
+        splitter.flush(records);
+    }
+    std::vector<std::string> texts;
+    for (const TrafficRecord& r : records)
+        texts.push_back(std::string(r.command) + '|' + std::string(r.note) + '|' +
+                        (r.accepted ? (*r.accepted ? "yes" : "no") : "") + '|' + hexPairs(r.bytes));
+    return texts;
+}
+
+TEST(AnswerSplitter, CutsReadsIntoAnswersAndStrayBytes) {
+    const Bytes answer = answerFrame({0x01, 0x02}, CMD_GET_TIMING, {0x14});
+    const std::string ok = "CMD_GET_TIMING||yes|" + hexPairs(answer);
+    const std::string notTaken = "CMD_GET_TIMING||no|" + hexPairs(answer);
+    Bytes wrongSum = answer;
+    wrongSum.back() ^= 0x01;
+    const Bytes head(answer.begin(), answer.begin() + 6);
+    const struct {
+        const char* name;
+        std::vector<std::pair<std::int64_t, Bytes>> reads;
+        int takenAt;  // the byte on which the receiver took an answer
+        std::vector<std::string> expected;
+    } rows[] = {
+        {"answer over two reads, taken at its data byte",
+         {{0, Bytes(answer.begin(), answer.begin() + 5)},
+          {1000, Bytes(answer.begin() + 5, answer.end())}},
+         9,
+         {ok}},
+        {"noise around an answer",
+         {{0, concat(concat(hex("0F 0F"), answer), hex("55"))}},
+         -1,
+         {"|noise||0F 0F", notTaken, "|noise||55"}},
+        {"length below 5", {{0, hex("AB 00 00 04 00")}}, -1, {"|noise||AB 00 00 04 00"}},
+        {"length above 500", {{0, hex("AB 00 00 F5 01")}}, -1, {"|noise||AB 00 00 F5 01"}},
+        {"bad checksum",
+         {{0, wrongSum}},
+         -1,
+         {"CMD_GET_TIMING|bad checksum|no|" + hexPairs(wrongSum)}},
+        {"silence over 200 ms inside a frame",
+         {{0, head}, {200'001, answer}},
+         16,
+         {"|cut short||" + hexPairs(head), ok}},
+        {"a long run of noise",
+         {{0, Bytes(100, 0x00)}},
+         -1,
+         {"|noise||" + hexPairs(Bytes(64, 0x00)), "|noise||" + hexPairs(Bytes(36, 0x00))}},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(split(row.reads, row.takenAt), row.expected) << row.name;
+}
+
+TEST(TrafficRing, KeepsTheLastCapacityRecordsNumberedInOrder) {
+    TrafficRing ring(3);
+    for (std::int64_t t = 0; t < 5; ++t)
+        ring.push({t, TrafficDirection::Sent, {}, {}, {}, {}});
+    EXPECT_EQ(ring.first(), 2u);
+    EXPECT_EQ(ring.end(), 5u);
+    EXPECT_EQ(ring.at(2).timeUs, 2);
+    EXPECT_EQ(ring.at(4).timeUs, 4);
+}
+
+}  // namespace
+}  // namespace krx
