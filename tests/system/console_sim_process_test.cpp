@@ -42,6 +42,24 @@ std::string frameText(CommandCode code, const Bytes& payload = {}) {
     return std::string(commandName(code)) + ' ' + bytes.toHex(' ').toUpper().toStdString();
 }
 
+// The frames of a JSON Lines traffic log that went in direction `dir`, each as "command bytes";
+// counts those marked accepted.
+std::vector<std::string> trafficOf(const std::filesystem::path& file, const char* dir,
+                                   int* accepted = nullptr) {
+    std::vector<std::string> frames;
+    std::ifstream log(file);
+    for (std::string line; std::getline(log, line);) {
+        const QJsonObject entry = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        if (entry["dir"].toString() != QLatin1String(dir))
+            continue;
+        frames.push_back(
+            (entry["command"].toString() + ' ' + entry["bytes"].toString()).toStdString());
+        if (accepted && entry["accepted"].toBool())
+            ++*accepted;
+    }
+    return frames;
+}
+
 class ConsoleAgainstSimProcess : public ::testing::Test {
   protected:
     ConsoleAgainstSimProcess() {
@@ -152,6 +170,9 @@ TEST_F(ConsoleAgainstSimProcess, SavesReachTheGeneratorWholeInOrderAndAfterTheir
                                                           "--log", dir_ / "log"});
     ASSERT_TRUE(sim_->firstLine()) << "the simulator did not get ready";
     window_ = std::make_unique<CConsoleDlg>(services_, tap_, dir_);
+    TrafficLogFile consoleLog;  // what krx-vtp-sg --log writes
+    ASSERT_EQ(consoleLog.open(dir_ / "console.log"), "");
+    window_->logTrafficTo(consoleLog);
     auto& connection = window_->connection();
     connection.changePort(2);  // COM3
     // Connecting sweeps the whole state the generator holds, the link status last.
@@ -161,6 +182,13 @@ TEST_F(ConsoleAgainstSimProcess, SavesReachTheGeneratorWholeInOrderAndAfterTheir
         return quiet && !frames.empty() && frames.back().text == frameText(CMD_GET_LINK_STATUS);
     }));
     EXPECT_EQ(connection.receiver().deviceStatus, sim::factoryStatus());
+    // The console's log and the simulator's tell the same 23 frames each way; each answer taken.
+    int accepted = 0;
+    const std::vector<std::string> answers = trafficOf(dir_ / "console.log", "received", &accepted);
+    EXPECT_EQ(answers, trafficOf(dir_ / "log", "sent"));
+    EXPECT_EQ(trafficOf(dir_ / "console.log", "sent"), trafficOf(dir_ / "log", "received"));
+    EXPECT_EQ(answers.size(), 23u);
+    EXPECT_EQ(accepted, 23);
 
     struct Frame {
         CommandCode code;
