@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -23,7 +24,7 @@ namespace krx {
 // so that a paused list stays as it was while the ring moves on.
 class TrafficModel final : public QAbstractTableModel {
   public:
-    enum Column { Time, Direction, Bytes, Command, Note, Accepted, ColumnCount };
+    enum Column { Time, Direction, Command, Accepted, Note, Bytes, ColumnCount };
 
     explicit TrafficModel(const TrafficRing& ring, QObject* parent)
         : QAbstractTableModel(parent), ring_(ring) {}
@@ -99,7 +100,7 @@ class TrafficModel final : public QAbstractTableModel {
 };
 
 QVariant TrafficModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() ||
+    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid() ||
         static_cast<std::size_t>(index.row()) >= rows_.size())
         return {};
     const TrafficRecord& record = rows_[static_cast<std::size_t>(index.row())];
@@ -129,7 +130,7 @@ QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int 
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
         return QAbstractTableModel::headerData(section, orientation, role);
     static const std::array<const char*, ColumnCount> kCaptions = {
-        "Time (s)", "Direction", "Bytes", "Command", "Note", "Accepted"};
+        "Time (s)", "Direction", "Command", "Accepted", "Note", "Bytes"};
     if (section < 0 || section >= ColumnCount)
         return {};
     return QString::fromLatin1(kCaptions[static_cast<std::size_t>(section)]);
@@ -164,18 +165,15 @@ CTrafficDlg::CTrafficDlg(WindowServices& services, TrafficTap& tap, QWidget* par
     table_->horizontalHeader()->setStretchLastSection(true);
     const QFontMetrics metrics = fontMetrics();
     table_->verticalHeader()->setDefaultSectionSize(metrics.height() + 4);
-    table_->setColumnWidth(TrafficModel::Time,
-                           metrics.horizontalAdvance(QStringLiteral("000000.000")) + 12);
-    table_->setColumnWidth(TrafficModel::Direction,
-                           metrics.horizontalAdvance(QStringLiteral("received")) + 16);
-    table_->setColumnWidth(
-        TrafficModel::Bytes,
-        metrics.horizontalAdvance(QStringLiteral("AA 00 00 05 00 01 01 61 80 6E AA")) + 12);
-    table_->setColumnWidth(
-        TrafficModel::Command,
-        metrics.horizontalAdvance(QStringLiteral("CMD_GET_TIMING_DETAILS")) + 12);
-    table_->setColumnWidth(TrafficModel::Note,
-                           metrics.horizontalAdvance(QStringLiteral("bad checksum")) + 12);
+    // Bytes last, taking the room left; a long frame is shown whole in its tool tip.
+    const auto fit = [&](int column, const char* widest) {
+        table_->setColumnWidth(column, metrics.horizontalAdvance(QLatin1String(widest)) + 16);
+    };
+    fit(TrafficModel::Time, "00000.000");
+    fit(TrafficModel::Direction, "received");
+    fit(TrafficModel::Command, "CMD_GET_TIMING_DETAILS");
+    fit(TrafficModel::Accepted, "Accepted");
+    fit(TrafficModel::Note, "bad checksum");
 
     auto* controls = new QHBoxLayout;
     controls->addWidget(filterLabel);
@@ -185,7 +183,11 @@ CTrafficDlg::CTrafficDlg(WindowServices& services, TrafficTap& tap, QWidget* par
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(controls);
     layout->addWidget(table_, 1);
-    resize(metrics.averageCharWidth() * 110, metrics.height() * 30);
+    // Wide enough for the first 24 bytes of a frame beside the other columns.
+    int width = metrics.horizontalAdvance(QStringLiteral("00 ").repeated(24)) + 48;
+    for (int column = 0; column < TrafficModel::Bytes; ++column)
+        width += table_->columnWidth(column);
+    resize(width, metrics.height() * 30);
 
     connect(filter_, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (isVisible())
@@ -214,9 +216,16 @@ void CTrafficDlg::catchUp() {
 void CTrafficDlg::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!placed_ && parentWidget() != nullptr) {
-        // Beside the main window, on its right.
+        // Beside the main window, on its right, as far as the screen leaves room for it.
         const QRect owner = parentWidget()->frameGeometry();
-        move(owner.right() + 8, owner.top());
+        QRect place(QPoint(owner.right() + 8, owner.top()), frameGeometry().size());
+        if (const QScreen* screen = parentWidget()->screen()) {
+            const QRect room = screen->availableGeometry();
+            place.setWidth(std::min(place.width(), room.width()));
+            place.moveRight(std::min(place.right(), room.right()));
+            place.moveBottom(std::min(place.bottom(), room.bottom()));
+        }
+        move(place.topLeft());
         placed_ = true;
     }
     model_->setFilter(filter_->text());

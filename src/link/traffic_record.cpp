@@ -35,6 +35,27 @@ void appendString(std::string& out, std::string_view text) {
     out += '"';
 }
 
+// Whether `bytes` could be the first bytes of an answer: its start byte, two zero bytes, a
+// length field in range, as far as they go.
+bool couldStartAnswer(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty() || bytes[0] != kAnswerStart)
+        return false;
+    if ((bytes.size() > 1 && bytes[1] != 0x00) || (bytes.size() > 2 && bytes[2] != 0x00))
+        return false;
+    if (bytes.size() < 5)
+        return true;
+    const std::size_t length = frameLength(bytes);
+    return length >= kEmptyFrameLength && length <= AnswerSplitter::kMaxLength;
+}
+
+// The first place after the start byte where another answer could begin; the size if none.
+std::size_t nextStart(std::span<const std::uint8_t> frame) {
+    for (std::size_t i = 1; i < frame.size(); ++i)
+        if (couldStartAnswer(frame.subspan(i)))
+            return i;
+    return frame.size();
+}
+
 std::string errorText(int error) {
     return std::error_code(error, std::generic_category()).message();
 }
@@ -69,11 +90,28 @@ std::string formatTrafficLine(const TrafficLine& line) {
 
 // --- answers out of the received bytes ---------------------------------------------------------
 
-void AnswerSplitter::push(std::uint8_t byte, std::int64_t timeUs, bool taken,
-                          std::vector<TrafficRecord>& out) {
-    if (!frame_.empty() && timeUs - lastUs_ > kGapUs)
-        dropFrame(out, kCutShortNote);
+void AnswerSplitter::push(std::uint8_t byte, std::int64_t timeUs, std::vector<TrafficRecord>& out) {
+    completed_.reset();
+    if (timeUs - lastUs_ > kGapUs)
+        flush(out);
     lastUs_ = timeUs;
+    step(byte, out);
+}
+
+void AnswerSplitter::taken(std::vector<TrafficRecord>& out) {
+    if (completed_ && *completed_ < out.size())
+        out[*completed_].accepted = true;
+    else if (!frame_.empty())
+        taken_ = true;
+}
+
+void AnswerSplitter::flush(std::vector<TrafficRecord>& out) {
+    while (!frame_.empty())
+        reject(kCutShortNote, out);
+    emitNoise(out);
+}
+
+void AnswerSplitter::step(std::uint8_t byte, std::vector<TrafficRecord>& out) {
     if (frame_.empty()) {
         if (byte != kAnswerStart) {
             noise_.push_back(byte);
@@ -85,34 +123,63 @@ void AnswerSplitter::push(std::uint8_t byte, std::int64_t timeUs, bool taken,
         taken_ = false;
     }
     frame_.push_back(byte);
-    taken_ = taken_ || taken;
     const std::size_t size = frame_.size();
     if ((size == 2 || size == 3) && byte != 0x00) {
-        dropFrame(out, kNoiseNote);
+        reject(kNoiseNote, out);
         return;
     }
     if (size == 5) {
         length_ = frameLength(frame_);
         if (length_ < kEmptyFrameLength || length_ > kMaxLength) {
-            dropFrame(out, kNoiseNote);
+            reject(kNoiseNote, out);
             return;
         }
     }
     if (size < 5 || size < length_ + 5)
         return;
+    const bool sumsToZero = frameSumsToZero(frame_);
+    // An answer that lost bytes (the purge before each write drops what the driver still holds)
+    // runs into the next answer: it is cut where that answer could begin.
+    if (!sumsToZero && nextStart(frame_) < size) {
+        reject(kCutShortNote, out);
+        return;
+    }
     TrafficRecord record;
-    record.timeUs = timeUs;
-    record.direction = TrafficDirection::Received;
+    record.timeUs = lastUs_;
     record.command = commandName(frameCode(frame_));
-    record.note = frameSumsToZero(frame_) ? std::string_view() : kBadChecksumNote;
+    record.note = sumsToZero ? std::string_view() : kBadChecksumNote;
     record.accepted = taken_;
     record.bytes = std::move(frame_);
     frame_.clear();
+    completed_ = out.size();
     out.push_back(std::move(record));
 }
 
-void AnswerSplitter::flush(std::vector<TrafficRecord>& out) {
-    emitNoise(out);
+// The frame under way, up to where another answer could begin in it, is not an answer: cut
+// short, it is a record of its own (named when its head is whole); else its bytes join the
+// noise. The search for an answer goes on from there.
+void AnswerSplitter::reject(std::string_view note, std::vector<TrafficRecord>& out) {
+    const auto next = frame_.begin() + static_cast<std::ptrdiff_t>(nextStart(frame_));
+    const std::vector<std::uint8_t> rest(next, frame_.end());
+    frame_.erase(next, frame_.end());
+    if (note == kCutShortNote) {
+        TrafficRecord record;
+        record.timeUs = lastUs_;
+        if (frame_.size() >= kFrameHeadSize)
+            record.command = commandName(frameCode(frame_));
+        record.note = note;
+        record.accepted = taken_;
+        record.bytes = std::move(frame_);
+        out.push_back(std::move(record));
+    } else {
+        noise_.insert(noise_.end(), frame_.begin(), frame_.end());
+        if (noise_.size() >= kMaxNoiseRun)
+            emitNoise(out);
+    }
+    frame_.clear();
+    taken_ = false;
+    for (const std::uint8_t byte : rest)
+        step(byte, out);
 }
 
 void AnswerSplitter::emitNoise(std::vector<TrafficRecord>& out) {
@@ -124,17 +191,6 @@ void AnswerSplitter::emitNoise(std::vector<TrafficRecord>& out) {
     record.bytes = std::move(noise_);
     noise_.clear();
     out.push_back(std::move(record));
-}
-
-// A frame that cannot be one (or was given up on) is recorded as the bytes it had, on its own.
-void AnswerSplitter::dropFrame(std::vector<TrafficRecord>& out, std::string_view note) {
-    emitNoise(out);
-    noise_ = std::move(frame_);
-    frame_.clear();
-    const std::size_t size = out.size();
-    emitNoise(out);
-    if (out.size() > size)
-        out.back().note = note;
 }
 
 void TrafficRing::push(TrafficRecord record) {

@@ -54,11 +54,12 @@ inline constexpr std::string_view kCutShortNote = "cut short";
 inline constexpr std::string_view kBadChecksumNote = "bad checksum";
 
 // Cuts the bytes read from the generator into answers (0xAB, two zero bytes, a length field of
-// 5..500, then as many bytes as it says) and runs of bytes that form none ("noise", at most
-// kMaxNoiseRun bytes a record). A frame whose next byte comes more than kGapUs after the one
-// before is recorded as what it was so far ("cut short"), as the receiver gives up on it then.
-// `taken` says whether the receiver accepted an answer while handling that byte; an answer is
-// accepted when the receiver took it on any of its bytes.
+// 5..500, then as many bytes as it says) and runs of bytes that form none ("noise", a record at
+// the next answer, at kMaxNoiseRun bytes, or after a silence). An answer is recorded "cut short"
+// as far as it came when more than kGapUs pass before its next byte (the receiver gives up on it
+// then) or when, its checksum wrong, another start byte lies inside it: an answer that lost bytes
+// ran into the next one, and the search goes on at that byte. An answer is accepted when the
+// receiver took it on any of its bytes (see taken()).
 class AnswerSplitter {
   public:
     static constexpr std::int64_t kGapUs = 200'000;
@@ -66,19 +67,24 @@ class AnswerSplitter {
     static constexpr std::size_t kMaxLength = 500;
 
     // One byte read at `timeUs`; appends every record it completes.
-    void push(std::uint8_t byte, std::int64_t timeUs, bool taken, std::vector<TrafficRecord>& out);
-    // The end of one read: stray bytes gathered so far become a record, a frame under way waits.
+    void push(std::uint8_t byte, std::int64_t timeUs, std::vector<TrafficRecord>& out);
+    // The receiver took an answer on the byte pushed last: the answer under way, or the one that
+    // byte completed in `out`, is accepted.
+    void taken(std::vector<TrafficRecord>& out);
+    // The line is done with (closed, lost, or silent): what is under way becomes records.
     void flush(std::vector<TrafficRecord>& out);
 
   private:
+    void step(std::uint8_t byte, std::vector<TrafficRecord>& out);
+    void reject(std::string_view note, std::vector<TrafficRecord>& out);
     void emitNoise(std::vector<TrafficRecord>& out);
-    void dropFrame(std::vector<TrafficRecord>& out, std::string_view note);
 
     std::vector<std::uint8_t> frame_;
     std::vector<std::uint8_t> noise_;
     std::size_t length_ = 0;
     bool taken_ = false;
     std::int64_t lastUs_ = 0;
+    std::optional<std::size_t> completed_;  // the answer the last byte completed, in `out`
 };
 
 // The last `capacity` records. Records are numbered from 0 in the order they were kept; the ring

@@ -6,6 +6,7 @@ namespace krx {
 bool TrafficTap::open(SerialListener& owner, int port, int baud, char parity, int dataBits,
                       int stopBits, std::uint32_t eventMask, std::uint32_t bufferSize) {
     owner_ = &owner;
+    lineDone();
     return channel_.open(*this, port, baud, parity, dataBits, stopBits, eventMask, bufferSize);
 }
 
@@ -15,7 +16,8 @@ void TrafficTap::queueWrite(std::span<const std::uint8_t> bytes) {
     if (!channel_.holdsPort())
         return;
     TrafficRecord record;
-    record.timeUs = nowUs_();
+    // Sent while a read is handled: stamped with the read's time, so that times never go back.
+    record.timeUs = reading_ > 0 ? readUs_ : nowUs_();
     record.direction = TrafficDirection::Sent;
     record.bytes.assign(bytes.begin(), bytes.end());
     if (bytes.size() >= kFrameHeadSize)
@@ -23,22 +25,28 @@ void TrafficTap::queueWrite(std::span<const std::uint8_t> bytes) {
     else
         record.note = kNoiseNote;
     pending_.push_back(std::move(record));
-    keep();
+    // A frame sent while a read is handled is kept with that read, after the answer that led to
+    // it, once the answer is known to be accepted.
+    if (reading_ == 0)
+        keep();
 }
 
 // The owner gets the bytes one at a time, so that an answer the receiver accepts is told apart
 // from the bytes around it in the same read.
 void TrafficTap::onSerialBytes(int port, std::span<const std::uint8_t> bytes) {
-    const std::int64_t timeUs = nowUs_();
+    readUs_ = nowUs_();
+    ++reading_;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const std::uint64_t before = answersAccepted_ ? answersAccepted_() : 0;
+        splitter_.push(bytes[i], readUs_, pending_);
         if (owner_ != nullptr)
             owner_->onSerialBytes(port, bytes.subspan(i, 1));
-        const bool accepted = answersAccepted_ && answersAccepted_() != before;
-        splitter_.push(bytes[i], timeUs, accepted, pending_);
+        if (answersAccepted_ && answersAccepted_() != before)
+            splitter_.taken(pending_);
     }
-    splitter_.flush(pending_);
-    keep();
+    --reading_;
+    if (reading_ == 0)
+        keep();
 }
 
 void TrafficTap::onSerialTxEmpty(int port) {
@@ -47,8 +55,21 @@ void TrafficTap::onSerialTxEmpty(int port) {
 }
 
 void TrafficTap::onSerialPortLost(int port) {
+    lineDone();
     if (owner_ != nullptr)
         owner_->onSerialPortLost(port);
+}
+
+void TrafficTap::stop() {
+    channel_.stop();
+    lineDone();
+}
+
+// Stray bytes and an answer under way are kept as they are when the port closes.
+void TrafficTap::lineDone() {
+    splitter_.flush(pending_);
+    if (reading_ == 0)
+        keep();
 }
 
 void TrafficTap::keep() {

@@ -11,9 +11,9 @@
 namespace krx {
 
 // A SerialChannel in front of another that keeps a record of every frame written and of what
-// the bytes read made: answers (with whether the receiver accepted each) and stray bytes. The
-// owner handles each byte read before it is recorded, so the record never delays the receiver,
-// and nothing here runs on the monitor thread. Window thread only.
+// the bytes read made: answers (with whether the receiver accepted each) and stray bytes, in the
+// order they were complete on the line. Records are kept once the owner has handled the whole
+// read, and nothing here runs on the monitor thread. Window thread only.
 class TrafficTap final : public SerialChannel, public SerialListener {
   public:
     using Clock = std::function<std::int64_t()>;     // microseconds, never going back
@@ -37,7 +37,7 @@ class TrafficTap final : public SerialChannel, public SerialListener {
               std::uint32_t eventMask, std::uint32_t bufferSize) override;
     bool start() override { return channel_.start(); }
     void queueWrite(std::span<const std::uint8_t> bytes) override;
-    void stop() override { channel_.stop(); }
+    void stop() override;
     bool holdsPort() const override { return channel_.holdsPort(); }
     std::optional<OpenFailure> lastOpenFailure() const override {
         return channel_.lastOpenFailure();
@@ -50,7 +50,10 @@ class TrafficTap final : public SerialChannel, public SerialListener {
 
   private:
     void keep();
+    void lineDone();
 
+    int reading_ = 0;          // a read is being handled (nested when the owner runs a modal loop)
+    std::int64_t readUs_ = 0;  // when it was handed over
     SerialChannel& channel_;
     SerialListener* owner_ = nullptr;
     TrafficRing ring_;

@@ -19,8 +19,8 @@ QStringList rows(CTrafficDlg& view) {
     QStringList texts;
     for (int r = 0; r < model->rowCount(); ++r)
         texts << QStringList{model->index(r, 1).data().toString(),
-                             model->index(r, 3).data().toString(),
-                             model->index(r, 5).data().toString()}
+                             model->index(r, 2).data().toString(),
+                             model->index(r, 3).data().toString()}
                      .join(' ')
                      .trimmed();
     return texts;

@@ -48,10 +48,13 @@ std::vector<std::string> split(const std::vector<std::pair<std::int64_t, Bytes>>
     std::vector<TrafficRecord> records;
     int index = 0;
     for (const auto& [timeUs, bytes] : reads) {
-        for (std::uint8_t byte : bytes)
-            splitter.push(byte, timeUs, index++ == takenAt, records);
-        splitter.flush(records);
+        for (std::uint8_t byte : bytes) {
+            splitter.push(byte, timeUs, records);
+            if (index++ == takenAt)
+                splitter.taken(records);
+        }
     }
+    splitter.flush(records);
     std::vector<std::string> texts;
     for (const TrafficRecord& r : records)
         texts.push_back(std::string(r.command) + '|' + std::string(r.note) + '|' +
@@ -66,6 +69,9 @@ TEST(AnswerSplitter, CutsReadsIntoAnswersAndStrayBytes) {
     Bytes wrongSum = answer;
     wrongSum.back() ^= 0x01;
     const Bytes head(answer.begin(), answer.begin() + 6);
+    const Bytes lostSum(answer.begin(), answer.end() - 1);
+    const Bytes power = answerFrame({0x01, 0x02}, CMD_GET_POWER, {0x01});
+    const Bytes powerLostSum(power.begin(), power.end() - 1);
     const struct {
         const char* name;
         std::vector<std::pair<std::int64_t, Bytes>> reads;
@@ -81,7 +87,10 @@ TEST(AnswerSplitter, CutsReadsIntoAnswersAndStrayBytes) {
          {{0, concat(concat(hex("0F 0F"), answer), hex("55"))}},
          -1,
          {"|noise||0F 0F", notTaken, "|noise||55"}},
-        {"length below 5", {{0, hex("AB 00 00 04 00")}}, -1, {"|noise||AB 00 00 04 00"}},
+        {"length below 5, then noise",
+         {{0, hex("AB 00 00 04 00 0F")}},
+         -1,
+         {"|noise||AB 00 00 04 00 0F"}},
         {"length above 500", {{0, hex("AB 00 00 F5 01")}}, -1, {"|noise||AB 00 00 F5 01"}},
         {"bad checksum",
          {{0, wrongSum}},
@@ -90,7 +99,20 @@ TEST(AnswerSplitter, CutsReadsIntoAnswersAndStrayBytes) {
         {"silence over 200 ms inside a frame",
          {{0, head}, {200'001, answer}},
          16,
-         {"|cut short||" + hexPairs(head), ok}},
+         {"|cut short|no|" + hexPairs(head), ok}},
+        {"answer that lost its checksum runs into the next",
+         {{0, concat(lostSum, answer)}},
+         9,
+         {"CMD_GET_TIMING|cut short|yes|" + hexPairs(lostSum), notTaken}},
+        // CMD_GET_POWER's low code byte is the start byte: no answer can begin there.
+        {"the same with 0xAB inside",
+         {{0, concat(powerLostSum, answer)}},
+         -1,
+         {"CMD_GET_POWER|cut short|no|" + hexPairs(powerLostSum), notTaken}},
+        {"answer under way when the line is done",
+         {{0, head}},
+         -1,
+         {"|cut short|no|" + hexPairs(head)}},
         {"a long run of noise",
          {{0, Bytes(100, 0x00)}},
          -1,
