@@ -119,7 +119,6 @@ void AnswerSplitter::step(std::uint8_t byte, std::vector<TrafficRecord>& out) {
                 emitNoise(out);
             return;
         }
-        emitNoise(out);
         taken_ = false;
     }
     frame_.push_back(byte);
@@ -151,6 +150,7 @@ void AnswerSplitter::step(std::uint8_t byte, std::vector<TrafficRecord>& out) {
     record.accepted = taken_;
     record.bytes = std::move(frame_);
     frame_.clear();
+    emitNoise(out);
     completed_ = out.size();
     out.push_back(std::move(record));
 }
@@ -170,6 +170,7 @@ void AnswerSplitter::reject(std::string_view note, std::vector<TrafficRecord>& o
         record.note = note;
         record.accepted = taken_;
         record.bytes = std::move(frame_);
+        emitNoise(out);
         out.push_back(std::move(record));
     } else {
         noise_.insert(noise_.end(), frame_.begin(), frame_.end());

@@ -54,11 +54,11 @@ inline constexpr std::string_view kCutShortNote = "cut short";
 inline constexpr std::string_view kBadChecksumNote = "bad checksum";
 
 // Cuts the bytes read from the generator into answers (0xAB, two zero bytes, a length field of
-// 5..500, then as many bytes as it says) and runs of bytes that form none ("noise", a record at
-// the next answer, at kMaxNoiseRun bytes, or after a silence). An answer is recorded "cut short"
-// as far as it came when more than kGapUs pass before its next byte (the receiver gives up on it
-// then) or when, its checksum wrong, another start byte lies inside it: an answer that lost bytes
-// ran into the next one, and the search goes on at that byte. An answer is accepted when the
+// 5..500, then as many bytes as it says) and runs of bytes that form none ("noise", a record
+// before the next answer, at kMaxNoiseRun bytes, or after a silence). An answer is recorded "cut
+// short" as far as it came when more than kGapUs pass before its next byte (the receiver gives up
+// on it then) or when, its checksum wrong, another start byte lies inside it: an answer that lost
+// bytes ran into the next one, and the search goes on at that byte. An answer is accepted when the
 // receiver took it on any of its bytes (see taken()).
 class AnswerSplitter {
   public:

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QTableView>
 #include <fstream>
+#include <sstream>
 
 #include "app/traffic_dlg.h"
 #include "console_fixture.h"
@@ -50,12 +51,10 @@ TEST_F(TrafficViewTest, ListsWhatWasRecordedFiltersPausesAndSaves) {
 
     const std::filesystem::path file = bookDirectory() / "traffic.jsonl";
     ASSERT_TRUE(view.saveTo(file));
-    std::ifstream saved(file);
-    std::string line;
-    int lines = 0;
-    for (; std::getline(saved, line); ++lines)
-        EXPECT_NE(line.find("\"command\":\"CMD_GET_HOT_PLUG\""), std::string::npos) << line;
-    EXPECT_EQ(lines, 4);
+    std::stringstream saved;
+    saved << std::ifstream(file).rdbuf();
+    EXPECT_EQ(QString::fromStdString(saved.str()).count(R"("command":"CMD_GET_HOT_PLUG"})"), 2);
+    EXPECT_EQ(QString::fromStdString(saved.str()).count("\n"), 4);
 
     view.hide();
     EXPECT_EQ(view.table()->model()->rowCount(), 0) << "nothing held while closed";
