@@ -23,8 +23,9 @@ namespace {
 
 constexpr int kSweepAfterTargetMs = 800;
 constexpr int kApplicationIcon = 128;
-// The traffic record keeps the last 10,000 frames: a few minutes of steady operation, a few
-// megabytes at most (answers are 10 to 300 bytes).
+// The traffic record keeps the last 10,000 frames, some 200 status sweeps: 1.2 MB of short
+// answers and their queries, 3.7 MB of EDID-sized answers (twice that while the traffic window
+// shows them).
 constexpr std::size_t kTrafficFrames = 10'000;
 
 // Microseconds since the first call.
