@@ -107,7 +107,9 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
     switch (index.column()) {
         case Time:
             // Seconds since the console started, to the millisecond.
-            return QString::number(static_cast<double>(record.timeUs / 1000) / 1000.0, 'f', 3);
+            return QStringLiteral("%1.%2")
+                .arg(record.timeUs / 1'000'000)
+                .arg(record.timeUs / 1000 % 1000, 3, 10, QLatin1Char('0'));
         case Direction:
             return record.direction == TrafficDirection::Sent ? QStringLiteral("sent")
                                                               : QStringLiteral("received");
