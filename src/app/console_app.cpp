@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/console_app.h"
 
+#include <QCommandLineParser>
+#include <cstdio>
 #include <filesystem>
 
 #include "address/sg_ini_location.h"
@@ -18,6 +20,46 @@ namespace krx {
 CConsoleApp::CConsoleApp(int& argc, char** argv) : QApplication(argc, argv) {
     // Wayland desktops match the window to its menu entry and icon by this name.
     setDesktopFileName(QStringLiteral(KRX_APP_ID));
+    setApplicationName(QStringLiteral("krx-vtp-sg"));
+    setApplicationVersion(QStringLiteral(KRX_VERSION));
+}
+
+std::optional<int> CConsoleApp::parseArguments() {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Console of the KRX-VTP HDMI 2.0 test-signal generator."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption log(
+        QStringLiteral("log"),
+        QStringLiteral(
+            "Append every frame sent and received to FILE as JSON Lines, emptied first."),
+        QStringLiteral("FILE"));
+    parser.addOption(log);
+    if (!parser.parse(arguments())) {
+        std::fprintf(stderr, "krx-vtp-sg: %s\n", qPrintable(parser.errorText()));
+        return 1;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        std::fprintf(stderr, "krx-vtp-sg: unexpected argument %s\n",
+                     qPrintable(parser.positionalArguments().front()));
+        return 1;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("krx-vtp-sg %s\n", KRX_VERSION);
+        return 0;
+    }
+    if (parser.isSet(log)) {
+        if (const std::string error = log_.open(parser.value(log).toStdString()); !error.empty()) {
+            std::fprintf(stderr, "krx-vtp-sg: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    return std::nullopt;
 }
 
 bool CConsoleApp::initInstance() {
@@ -40,6 +82,8 @@ bool CConsoleApp::initInstance() {
     {
         CConsoleDlg window(services, channel, locateSgIni(executableDir, environment, probePath));
         window.connection().setReturnWatch(&returnWatch);
+        if (log_.isOpen())
+            window.logTrafficTo(log_);
         services.runModal(window);
     }  // the window stops the channel before the channel itself goes away
     return false;

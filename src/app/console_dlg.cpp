@@ -6,10 +6,12 @@
 #include <QKeySequence>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <chrono>
 
 #include "address/dialogs/address_dlg.h"
 #include "app/about_dlg.h"
 #include "app/layout_kit.h"
+#include "app/traffic_dlg.h"
 #include "pages/edid_page.h"
 #include "pages/pattern_page.h"
 #include "pages/setting_page.h"
@@ -21,6 +23,19 @@ namespace {
 
 constexpr int kSweepAfterTargetMs = 800;
 constexpr int kApplicationIcon = 128;
+// The traffic record keeps the last 10,000 frames, some 200 status sweeps: 1.2 MB of short
+// answers and their queries, 3.7 MB of EDID-sized answers (twice that while the traffic window
+// shows them).
+constexpr std::size_t kTrafficFrames = 10'000;
+
+// Microseconds since the first call.
+TrafficTap::Clock sinceStart() {
+    return [start = std::chrono::steady_clock::now()] {
+        return std::chrono::duration_cast<std::chrono::microseconds>(
+                   std::chrono::steady_clock::now() - start)
+            .count();
+    };
+}
 
 }  // namespace
 
@@ -28,12 +43,12 @@ CConsoleDlg::CConsoleDlg(WindowServices& services, SerialChannel& channel,
                          const SgIniLocation& book, QWidget* parent)
     : QDialog(parent),
       services_(services),
-      channel_(channel),
+      traffic_(channel, kTrafficFrames, sinceStart()),
       addressBook_(book),
       panel_(services),
       answers_(connection_, pageHost_, panel_, power_,
                [this](TargetAddress address) { onAddressRead(address); }),
-      connection_(services, channel, answers_),
+      connection_(services, traffic_, answers_),
       power_(services, connection_),
       pageHost_(services, connection_, panel_, answers_.currentTiming(),
                 connection_.receiver().userTimings) {
@@ -51,7 +66,13 @@ CConsoleDlg::CConsoleDlg(WindowServices& services, SerialChannel& channel,
     aboutAction_->setShortcutContext(Qt::WindowShortcut);
     connect(aboutAction_, &QAction::triggered, this, [this] { showAbout(); });
     addAction(aboutAction_);
+    trafficAction_ = new QAction(QStringLiteral("&Traffic..."), this);
+    trafficAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    trafficAction_->setShortcutContext(Qt::WindowShortcut);
+    connect(trafficAction_, &QAction::triggered, this, [this] { showTraffic(); });
+    addAction(trafficAction_);
     setContextMenuPolicy(Qt::ActionsContextMenu);
+    traffic_.countAnswersWith([this] { return connection_.receiver().answersAccepted; });
 
     // Closed on COM1 (the connection's group), broadcast target, empty status texts, the EDID
     // source at item 0 (where its list starts), Timing page shown; then the book, which may report
@@ -72,7 +93,10 @@ CConsoleDlg::CConsoleDlg(WindowServices& services, SerialChannel& channel,
                          const std::filesystem::path& bookDirectory, QWidget* parent)
     : CConsoleDlg(services, channel, SgIniLocation::in(bookDirectory), parent) {}
 
-CConsoleDlg::~CConsoleDlg() = default;
+// The traffic window goes first: it lets go of the tap, a member, before the members go.
+CConsoleDlg::~CConsoleDlg() {
+    delete trafficDlg_;
+}
 
 namespace {
 
@@ -187,7 +211,7 @@ void CConsoleDlg::onAddressRead(TargetAddress address) {
 CAddressDlg& CConsoleDlg::addressDialog() {
     if (addressDlg_ == nullptr) {
         addressDlg_ = new CAddressDlg(
-            services_, addressBook_, channel_, [this] { return connection_.portOpen(); }, this);
+            services_, addressBook_, traffic_, [this] { return connection_.portOpen(); }, this);
         if (originalAddress_)
             addressDlg_->showOriginalAddress(originalAddress_->group, originalAddress_->device);
     }
@@ -199,6 +223,24 @@ void CConsoleDlg::onAddressSetting() {
     dialog.fillFromBook();
     services_.runModal(dialog);
     rebuildAddressList();
+}
+
+CTrafficDlg& CConsoleDlg::trafficDialog() {
+    if (trafficDlg_ == nullptr)
+        trafficDlg_ = new CTrafficDlg(services_, traffic_, this);
+    return *trafficDlg_;
+}
+
+void CConsoleDlg::showTraffic() {
+    CTrafficDlg& dialog = trafficDialog();
+    dialog.show();
+    dialog.raise();
+    dialog.activateWindow();
+}
+
+void CConsoleDlg::logTrafficTo(const TrafficLogFile& file) {
+    traffic_.setRecordSink(
+        [&file](const TrafficRecord& record) { file.append(formatTrafficLine(record.line())); });
 }
 
 void CConsoleDlg::showAbout() {

@@ -11,6 +11,7 @@
 #include "app/power_control.h"
 #include "app/status_panel.h"
 #include "framework/key_filter.h"
+#include "link/traffic_tap.h"
 #include "pages/page_host.h"
 
 class QAction;
@@ -21,6 +22,7 @@ class QTabWidget;
 namespace krx {
 
 class CAddressDlg;
+class CTrafficDlg;
 
 // The main window: lays out the power pair, the connection's "Comm Port" group, the address
 // selector, the status panel and the five pages, and wires them to each other; it owns them all
@@ -42,6 +44,12 @@ class CConsoleDlg final : public QDialog {
     // Setting", and building its 100-odd boxes would lengthen every start-up.
     CAddressDlg& addressDialog();
     void showAbout();
+    // The traffic window, built at its first use, shown beside this one.
+    CTrafficDlg& trafficDialog();
+    void showTraffic();
+    // Every frame kept from now on is also appended to `file` as a JSON line (krx-vtp-sg --log);
+    // the file outlives the window.
+    void logTrafficTo(const TrafficLogFile& file);
 
     CConnection& connection() { return connection_; }
     const CStatusPanel& statusPanel() const { return panel_; }
@@ -59,6 +67,8 @@ class CConsoleDlg final : public QDialog {
     QPushButton* addressButton() const { return addressButton_; }
     QTabWidget* tabs() const { return tabs_; }
     QAction* aboutAction() const { return aboutAction_; }
+    QAction* trafficAction() const { return trafficAction_; }
+    const TrafficTap& traffic() const { return traffic_; }
 
   private:
     void buildLayout();
@@ -74,7 +84,8 @@ class CConsoleDlg final : public QDialog {
     void setTargetFromItem(int index);
 
     WindowServices& services_;
-    SerialChannel& channel_;
+    // Every part reaches the channel through the tap, which records what goes over the line.
+    TrafficTap traffic_;
     EnterEscapeFilter keyFilter_;
     AddressBook addressBook_;
     CStatusPanel panel_;
@@ -84,10 +95,12 @@ class CConsoleDlg final : public QDialog {
     PageHost pageHost_;
     std::optional<TargetAddress> originalAddress_;
     CAddressDlg* addressDlg_ = nullptr;
+    CTrafficDlg* trafficDlg_ = nullptr;
     QComboBox* addressSelector_ = nullptr;
     QPushButton* addressButton_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     QAction* aboutAction_ = nullptr;
+    QAction* trafficAction_ = nullptr;
 };
 
 }  // namespace krx

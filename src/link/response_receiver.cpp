@@ -143,6 +143,7 @@ void ResponseReceiver::receiveEdidByte(std::uint8_t byte) {
         edidReadMode = false;
         edidFromSavedSlot = false;
         rxPosition = -1;
+        ++answersAccepted;
         actions_.stopWatchdog();
         actions_.edidReceived();
         return;
@@ -165,8 +166,10 @@ void ResponseReceiver::receiveSearchByte(std::uint8_t byte) {
     } else if (frameByte == 9) {
         rxPosition = byte == 0x00 ? frameByte : -1;
     } else if (frameByte == 10) {
-        if (byte == 0x00)
+        if (byte == 0x00) {
             deviceFound = true;
+            ++answersAccepted;
+        }
         rxPosition = -1;
     } else {
         rxPosition = -1;  // past the probe answer's end
@@ -207,6 +210,7 @@ void ResponseReceiver::receiveSweepByte(std::uint8_t byte) {
         // The answer is taken at its data byte; its checksum then arrives while idle.
         deviceStatus.*kStatusFields[index] = static_cast<std::int8_t>(byte);
         rxPosition = -1;
+        ++answersAccepted;
         ++sweepIndex;
         if (static_cast<std::size_t>(sweepIndex) < kUserTimingQueryIndex) {
             actions_.sendQuery(kStatusQueryCodes[static_cast<std::size_t>(sweepIndex)], {});
@@ -233,6 +237,7 @@ void ResponseReceiver::receiveSweepByte(std::uint8_t byte) {
         return;
     }
     rxPosition = -1;
+    ++answersAccepted;
     if (static_cast<std::size_t>(sweepSlot) + 1 < kUserTimingSlots) {
         ++sweepSlot;
         const std::array<std::uint8_t, 1> slot = {static_cast<std::uint8_t>(sweepSlot)};
@@ -310,6 +315,7 @@ void ResponseReceiver::receiveGeneralByte(std::uint8_t byte, TargetAddress targe
         return;
     if (!addressAccepted(code, from, target))
         return;
+    ++answersAccepted;
     actions_.runHandler(*index, data);
 }
 

@@ -96,6 +96,8 @@ class ResponseReceiver {
     int sweepIndex = 0;
     int sweepSlot = 0;
     bool detailsPending = false;
+    // Answers a matcher has taken (handled, stored or counted as found), for the traffic record.
+    std::uint64_t answersAccepted = 0;
 
     DeviceStatus deviceStatus;
     std::array<UserTiming, kUserTimingSlots> userTimings{};

@@ -44,6 +44,23 @@ std::string frameText(CommandCode code, const Bytes& payload = {}) {
     return std::string(commandName(code)) + ' ' + bytes.toHex(' ').toUpper().toStdString();
 }
 
+// The command names of the frames a JSON Lines traffic log holds in direction `dir`; counts those
+// marked accepted.
+std::vector<std::string> commandsOf(const std::filesystem::path& file, const char* dir,
+                                    int* accepted = nullptr) {
+    std::vector<std::string> names;
+    std::ifstream log(file);
+    for (std::string line; std::getline(log, line);) {
+        const QJsonObject entry = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+        if (entry["dir"].toString() != QLatin1String(dir))
+            continue;
+        names.push_back(entry["command"].toString().toStdString());
+        if (accepted && entry["accepted"].toBool())
+            ++*accepted;
+    }
+    return names;
+}
+
 class ConsoleAgainstSimProcess : public ::testing::Test {
   protected:
     ConsoleAgainstSimProcess() {
@@ -156,6 +173,9 @@ TEST_F(ConsoleAgainstSimProcess, SavesReachTheGeneratorWholeInOrderAndAfterTheir
                                                           "--log", dir_ / "log"});
     ASSERT_TRUE(sim_->firstLine()) << "the simulator did not get ready";
     window_ = std::make_unique<CConsoleDlg>(services_, tap_, dir_);
+    TrafficLogFile consoleLog;  // what krx-vtp-sg --log writes
+    ASSERT_EQ(consoleLog.open(dir_ / "console.log"), "");
+    window_->logTrafficTo(consoleLog);
     auto& connection = window_->connection();
     connection.changePort(2);  // COM3
     // Connecting sweeps the whole state the generator holds, the link status last.
@@ -165,6 +185,14 @@ TEST_F(ConsoleAgainstSimProcess, SavesReachTheGeneratorWholeInOrderAndAfterTheir
         return quiet && !frames.empty() && frames.back().text == frameText(CMD_GET_LINK_STATUS);
     }));
     EXPECT_EQ(connection.receiver().deviceStatus, sim::factoryStatus());
+    // The console's log tells the 23 frames of the sweep each way, as the simulator's; each
+    // answer accepted.
+    const std::vector<std::string> sent = commandsOf(dir_ / "console.log", "sent");
+    EXPECT_EQ(sent.size(), 23u);
+    EXPECT_EQ(sent, commandsOf(dir_ / "log", "received"));
+    int accepted = 0;
+    EXPECT_EQ(commandsOf(dir_ / "console.log", "received", &accepted), sent);
+    EXPECT_EQ(accepted, 23);
 
     struct Frame {
         CommandCode code;

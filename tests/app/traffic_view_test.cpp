@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+// The traffic window on the main window's tap, against the in-process generator.
+#include <QAction>
+#include <QTableView>
+#include <fstream>
+#include <sstream>
+
+#include "app/traffic_dlg.h"
+#include "console_fixture.h"
+
+namespace krx::testing {
+namespace {
+
+using TrafficViewTest = ConsoleTest;
+
+// The rows listed, each as "direction command accepted".
+QStringList rows(CTrafficDlg& view) {
+    QCoreApplication::processEvents();
+    const QAbstractItemModel* model = view.table()->model();
+    QStringList texts;
+    for (int r = 0; r < model->rowCount(); ++r)
+        texts << QStringList{model->index(r, 1).data().toString(),
+                             model->index(r, 2).data().toString(),
+                             model->index(r, 3).data().toString()}
+                     .join(' ')
+                     .trimmed();
+    return texts;
+}
+
+TEST_F(TrafficViewTest, ListsWhatWasRecordedFiltersPausesAndSaves) {
+    attachGenerator(1);
+    CConsoleDlg& w = window();
+    connect(1);  // recorded while the window is closed
+    w.trafficAction()->trigger();
+    CTrafficDlg& view = w.trafficDialog();
+    ASSERT_TRUE(view.isVisible());
+    const QStringList all = rows(view);
+    EXPECT_EQ(all.filter("sent CMD_GET_USER_TIMING").size(), 10);
+    EXPECT_EQ(all.filter("received CMD_GET_USER_TIMING yes").size(), 10);
+
+    view.filterField()->setText("user_timing");
+    EXPECT_EQ(rows(view).size(), 20);
+
+    view.filterField()->setText("CMD_GET_HOT_PLUG");
+    view.pauseButton()->click();
+    w.connection().sendCommand(CMD_GET_HOT_PLUG);
+    services.runFor(100);
+    EXPECT_EQ(rows(view), QStringList({"sent CMD_GET_HOT_PLUG", "received CMD_GET_HOT_PLUG yes"}));
+    view.pauseButton()->click();
+    EXPECT_EQ(rows(view).size(), 4) << "resumed, the list catches up";
+
+    const std::filesystem::path file = bookDirectory() / "traffic.jsonl";
+    ASSERT_TRUE(view.saveTo(file));
+    std::stringstream saved;
+    saved << std::ifstream(file).rdbuf();
+    EXPECT_EQ(QString::fromStdString(saved.str()).count(R"("command":"CMD_GET_HOT_PLUG"})"), 2);
+    EXPECT_EQ(QString::fromStdString(saved.str()).count("\n"), 4);
+
+    view.hide();
+    EXPECT_EQ(view.table()->model()->rowCount(), 0) << "nothing held while closed";
+    w.connection().sendCommand(CMD_GET_HOT_PLUG);
+    services.runFor(100);
+    view.show();
+    EXPECT_EQ(rows(view).size(), 6) << "shown again, it lists what came meanwhile";
+}
+
+}  // namespace
+}  // namespace krx::testing
