@@ -17,12 +17,12 @@ class AddressDialogTest : public ConsoleTest {
 
     // "Address Setting" with `whileOpen` run on the modal dialog.
     void openAddressSetting(const std::function<void(CAddressDlg&)>& whileOpen) {
-        services.modalHook = [&](QDialog& shown) {
+        services_.modalHook = [&](QDialog& shown) {
             whileOpen(dynamic_cast<CAddressDlg&>(shown));
             return 0;
         };
         window().addressButton()->click();
-        services.modalHook = nullptr;
+        services_.modalHook = nullptr;
     }
 
     std::string bookFile() const {
@@ -64,16 +64,16 @@ TEST_F(AddressDialogTest, BoxesAreNamedAndLimitedOnlyEscapeClosesAndHelpShowsThe
         for (int key : {Qt::Key_Return, Qt::Key_Enter})
             pressKey(target, key);
     EXPECT_TRUE(d.isVisible());
-    EXPECT_TRUE(services.messages().empty()) << "Enter pressed no button";
+    EXPECT_TRUE(services_.messages().empty()) << "Enter pressed no button";
     pressKey(d.descriptionBoxes[0], Qt::Key_Escape);
     EXPECT_FALSE(d.isVisible());
 
-    services.modalHook = [](QDialog& shown) {
+    services_.modalHook = [](QDialog& shown) {
         static_cast<CAddressNotesDlg&>(shown).okButton->click();
         return shown.result();
     };
     d.helpButton->click();
-    ASSERT_EQ(services.modalDialogs(), std::vector<QDialog*>{d.notes});
+    ASSERT_EQ(services_.modalDialogs(), std::vector<QDialog*>{d.notes});
     EXPECT_EQ(d.notes->result(), QDialog::Accepted) << "closed by its OK button";
 }
 
@@ -109,7 +109,7 @@ TEST_F(AddressDialogTest, WriteAddressChecksBothBoxesAndThePair) {
         d.newGroupBox->setText(row.group);
         d.newDeviceBox->setText(row.device);
         d.writeButton->click();
-        services.runFor(10);
+        services_.runFor(10);
         EXPECT_EQ(messageTexts(), row.message ? QStringList{row.message} : QStringList{});
         EXPECT_EQ(sent(), hexFrames(row.frame));
         EXPECT_EQ(d.newGroupBox->text() + ' ' + d.newDeviceBox->text(), row.boxesAfter);
@@ -120,14 +120,14 @@ TEST_F(AddressDialogTest, ReadAddressFillsTheOriginalBoxesAndKeepsUnsavedEdits) 
     attachGenerator(1, {0x0A, 0xB5});
     dialog().readButton->click();
     EXPECT_EQ(messageTexts(), QStringList{kNotOn});
-    EXPECT_TRUE(channel.writes().empty());
+    EXPECT_TRUE(channel_.writes().empty());
 
     connect(1);
     mark(0);
     openAddressSetting([&](CAddressDlg& shown) {
         shown.descriptionBoxes[0]->setText("typed");
         shown.readButton->click();
-        services.runFor(100);
+        services_.runFor(100);
         EXPECT_EQ(sent(), hexFrames("AA 00 00 05 00 00 00 01 F8 58"));
         EXPECT_EQ(shown.originalGroupBox->text() + shown.originalDeviceBox->text(), "0ab5");
         EXPECT_EQ(shown.descriptionBoxes[0]->text(), "typed");
@@ -141,7 +141,7 @@ TEST_F(AddressDialogTest, ReadAddressFillsTheOriginalBoxesAndKeepsUnsavedEdits) 
         EXPECT_EQ(shown.originalGroupBox->text() + shown.originalDeviceBox->text(), "0708");
         EXPECT_EQ(shown.descriptionBoxes[0]->text(), " ") << "the table comes from the book";
     });
-    EXPECT_TRUE(services.messages().empty());
+    EXPECT_TRUE(services_.messages().empty());
 
     // An answer that comes before the dialog was ever opened is shown at its first opening.
     destroyWindow();
@@ -177,7 +177,7 @@ TEST_F(AddressDialogTest, SaveRewritesTheBookAndTheListFollowsOnClose) {
 
     openAddressSetting([](CAddressDlg& shown) { shown.groupBoxes[0]->setText("77"); });
     EXPECT_EQ(bookFile(), file) << "an edit without Save never reaches the file";
-    EXPECT_TRUE(services.messages().empty());
+    EXPECT_TRUE(services_.messages().empty());
 }
 
 }  // namespace

@@ -110,7 +110,7 @@ TEST_F(AnswerTest, TimingAnswersSelectAndNameTheTiming) {
     receive(answerFrame(kBroadcast, CMD_GET_COLOR_DEPTH, {0x02}));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.code);
-        services.clearMessages();
+        services_.clearMessages();
         receive(answerFrame(kBroadcast, CMD_GET_TIMING, {row.code}));
         EXPECT_EQ(w.timingPage().timingGroup->checkedId(), row.checked);
         EXPECT_EQ(panelTiming(), row.shown);
@@ -137,9 +137,9 @@ TEST_F(AnswerTest, FinishedSweepShowsTheGeneratorsState) {
         ASSERT_TRUE(device.handle(code, std::vector{value}, 0).has_value()) << std::hex << code;
     connect(1);
     CConsoleDlg& w = window();
-    ASSERT_EQ(channel.writes().size(), 24u);
-    EXPECT_EQ(channel.writes()[22].bytes, commandFrame(kBroadcast, CMD_GET_LINK_STATUS));
-    EXPECT_EQ(channel.writes()[23].bytes, commandFrame(kBroadcast, CMD_GET_TIMING_DETAILS));
+    ASSERT_EQ(channel_.writes().size(), 24u);
+    EXPECT_EQ(channel_.writes()[22].bytes, commandFrame(kBroadcast, CMD_GET_LINK_STATUS));
+    EXPECT_EQ(channel_.writes()[23].bytes, commandFrame(kBroadcast, CMD_GET_TIMING_DETAILS));
     EXPECT_EQ(w.connection().receiver().deviceStatus, device.status());
     EXPECT_EQ(w.answers().currentTiming(), device.currentTimingRecord());
     QStringList shown;

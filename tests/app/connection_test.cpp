@@ -21,7 +21,7 @@ const QString kNoDevice = "Can not find available device for this console!";
 class ConnectionTest : public ConsoleTest {
   protected:
     std::optional<int> watchdog() {
-        return services.timerInterval(window().connection(), CConnection::kWatchdogTimer);
+        return services_.timerInterval(window().connection(), CConnection::kWatchdogTimer);
     }
     // Open or Closed: the flag, the activity icon and the button's label together.
     void expectOpen(bool open) {
@@ -37,7 +37,7 @@ class ConnectionTest : public ConsoleTest {
 // restarts the watchdog for ever: its probe ends at its deadline, 300 ms plus ten in-frame waits
 // of 200 ms, with half a frame left behind. Commands are refused while the search runs.
 TEST_F(ConnectionTest, SearchPassesABabblingPortAndConnectsToTheOneThatAnswers) {
-    channel.addBabblingPort(1, {0xAB, 0x00}, 10'000);
+    channel_.addBabblingPort(1, {0xAB, 0x00}, 10'000);
     sim::LineConfig config;
     config.faults.silentCodes = {CMD_GET_TIMING};  // holds the sweep at its first query
     attachGenerator(2, {0x01, 0x02}, config);
@@ -47,40 +47,40 @@ TEST_F(ConnectionTest, SearchPassesABabblingPortAndConnectsToTheOneThatAnswers) 
     EXPECT_EQ(watchdog(), 300);
     w.connection().sendCommand(CMD_GET_PATTERN);
     EXPECT_EQ(messageTexts(), QStringList{kNotOn});
-    services.runFor(2299);
-    ASSERT_EQ(channel.writes().size(), 1u) << "only the probe";
-    EXPECT_EQ(channel.writes()[0].bytes, commandFrame(kBroadcast, CMD_PING));
+    services_.runFor(2299);
+    ASSERT_EQ(channel_.writes().size(), 1u) << "only the probe";
+    EXPECT_EQ(channel_.writes()[0].bytes, commandFrame(kBroadcast, CMD_PING));
 
-    services.runFor(2);
+    services_.runFor(2);
     EXPECT_EQ(watchdog(), 400);
-    ASSERT_EQ(channel.writes().size(), 2u);
-    EXPECT_EQ(channel.writes()[1].port, 2);
-    EXPECT_EQ(channel.writes()[1].timeUs, 2350'000) << "the next port is probed 50 ms later";
+    ASSERT_EQ(channel_.writes().size(), 2u);
+    EXPECT_EQ(channel_.writes()[1].port, 2);
+    EXPECT_EQ(channel_.writes()[1].timeUs, 2350'000) << "the next port is probed 50 ms later";
     expectOpen(false);
 
-    services.runFor(400);
+    services_.runFor(400);
     expectOpen(true);
     EXPECT_FALSE(w.connection().receiver().searchMode);
     EXPECT_EQ(w.connection().portSelector()->currentText(), "COM2");
     EXPECT_EQ(w.connection().statusLine()->text(), " ");
     EXPECT_EQ(watchdog(), 800);
-    ASSERT_EQ(channel.writes().size(), 3u);
-    EXPECT_EQ(channel.writes()[2].bytes, commandFrame(kBroadcast, CMD_GET_TIMING));
+    ASSERT_EQ(channel_.writes().size(), 3u);
+    EXPECT_EQ(channel_.writes()[2].bytes, commandFrame(kBroadcast, CMD_GET_TIMING));
     EXPECT_EQ(messageTexts(), QStringList{kNotOn});
 }
 
 TEST_F(ConnectionTest, SearchOverSilentPortsWalksToCom99AndRestoresThePort) {
     for (int port = 1; port <= 99; ++port)
-        channel.addSilentPort(port);
+        channel_.addSilentPort(port);
     CConsoleDlg& w = window();
     w.connection().changePort(6);  // COM7 opens; its sweep goes unanswered
     mark(1000);
 
     w.connection().searchDevice();
-    services.runFor(300 + 98 * 450 - 10);
+    services_.runFor(300 + 98 * 450 - 10);
     EXPECT_TRUE(w.connection().receiver().searchMode);
-    EXPECT_TRUE(services.messages().empty());
-    services.runFor(20);
+    EXPECT_TRUE(services_.messages().empty());
+    services_.runFor(20);
     EXPECT_FALSE(w.connection().receiver().searchMode);
     EXPECT_EQ(messageTexts(), QStringList{kNoDevice});
     EXPECT_EQ(w.connection().portNumber(), 7);
@@ -88,7 +88,7 @@ TEST_F(ConnectionTest, SearchOverSilentPortsWalksToCom99AndRestoresThePort) {
     EXPECT_EQ(watchdog(), std::nullopt);
     expectOpen(false);
     ASSERT_EQ(sent().size(), 99u);
-    EXPECT_EQ(channel.writes().back().port, 99);
+    EXPECT_EQ(channel_.writes().back().port, 99);
 }
 
 // The port button and the activity icon both toggle: open and sweep, then close and send nothing.
@@ -105,46 +105,46 @@ TEST_F(ConnectionTest, PortButtonIconAndListOpenCloseAndSwitchThePort) {
         mark(0);
         control->click();
         expectOpen(true);
-        EXPECT_TRUE(channel.monitoring());
-        services.runFor(2000);
+        EXPECT_TRUE(channel_.monitoring());
+        services_.runFor(2000);
         const Frames opened = timedSent();
         ASSERT_FALSE(opened.empty());
         EXPECT_EQ(opened[0].first, 200) << "the sweep starts 200 ms after opening";
 
         control->click();
-        services.runFor(2000);
+        services_.runFor(2000);
         expectOpen(false);
-        EXPECT_FALSE(channel.holdsPort());
+        EXPECT_FALSE(channel_.holdsPort());
         EXPECT_EQ(timedSent(), opened);
     }
     emit w.connection().portSelector()->activated(1);
     expectOpen(true);
     EXPECT_EQ(w.connection().portNumber(), 2);
     mark(2000);
-    EXPECT_EQ(channel.writes().back().port, 2);
+    EXPECT_EQ(channel_.writes().back().port, 2);
 
     w.connection().changePort(2);
-    services.runFor(2000);
+    services_.runFor(2000);
     expectOpen(false);
-    EXPECT_EQ(channel.openPort(), 3) << "the new port stays opened";
-    EXPECT_FALSE(channel.monitoring()) << "but is not monitored";
+    EXPECT_EQ(channel_.openPort(), 3) << "the new port stays opened";
+    EXPECT_FALSE(channel_.monitoring()) << "but is not monitored";
     EXPECT_TRUE(sent().empty());
 
     w.connection().togglePort();
     expectOpen(true);
-    services.runFor(2000);
-    EXPECT_EQ(channel.writes().back().port, 3);
-    EXPECT_TRUE(services.messages().empty());
+    services_.runFor(2000);
+    EXPECT_EQ(channel_.writes().back().port, 3);
+    EXPECT_TRUE(services_.messages().empty());
     destroyWindow();
-    EXPECT_FALSE(channel.holdsPort()) << "closing the window releases the open port";
-    EXPECT_FALSE(channel.monitoring());
+    EXPECT_FALSE(channel_.holdsPort()) << "closing the window releases the open port";
+    EXPECT_FALSE(channel_.monitoring());
 }
 
 // Each refused open also leaves one warning line saying why; a search only for ports that exist.
 TEST_F(ConnectionTest, OpenFailuresShowTheMessageAndStayClosed) {
     warnings.clear();
     const QtMessageHandler previous = qInstallMessageHandler(capture);
-    channel.addBusyPort(2);
+    channel_.addBusyPort(2);
     CConsoleDlg& w = window();
     w.connection().portButton()->click();  // COM1 does not exist
     w.connection().changePort(1);          // COM2 is held by another program
@@ -153,7 +153,7 @@ TEST_F(ConnectionTest, OpenFailuresShowTheMessageAndStayClosed) {
     EXPECT_EQ(messageTexts(), (QStringList{kNoPort, kNoPort, kNoDevice}));
     EXPECT_EQ(w.connection().portNumber(), 1);
     expectOpen(false);
-    EXPECT_TRUE(channel.writes().empty());
+    EXPECT_TRUE(channel_.writes().empty());
     qInstallMessageHandler(previous);
     EXPECT_EQ(warnings, (QStringList{"krx.serial: COM1: no such device",
                                      "krx.serial: COM2: in use by another program",
@@ -170,8 +170,8 @@ TEST_F(ConnectionTest, HangUpLandsInClosedAndTheNextCommandIsRefused) {
     CConsoleDlg& w = window();
     connect(1);
     expectOpen(false);
-    EXPECT_FALSE(channel.holdsPort());
-    EXPECT_TRUE(services.messages().empty()) << "a lost port is not reported by itself";
+    EXPECT_FALSE(channel_.holdsPort());
+    EXPECT_TRUE(services_.messages().empty()) << "a lost port is not reported by itself";
 
     w.connection().sendCommand(CMD_GET_PATTERN);
     const std::vector<std::uint8_t> tooMuch(291, 0);

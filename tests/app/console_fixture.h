@@ -52,12 +52,12 @@ inline TimedFrame at(std::int64_t offsetMs, CommandCode code, const Bytes& paylo
 // are attached per test; nothing is open at the start.
 class ConsoleTest : public ::testing::Test {
   protected:
-    ConsoleTest() : channel(services) {}
+    ConsoleTest() : channel_(services_) {}
 
     // Builds the window; call after the ports are attached.
     CConsoleDlg& window() {
         if (!window_)
-            window_ = std::make_unique<CConsoleDlg>(services, channel, bookDirectory());
+            window_ = std::make_unique<CConsoleDlg>(services_, channel_, bookDirectory());
         return *window_;
     }
 
@@ -82,14 +82,14 @@ class ConsoleTest : public ::testing::Test {
                                         const sim::LineConfig& config = {}) {
         lines_.push_back(std::make_unique<sim::GeneratorLine>(
             config, std::vector<TargetAddress>{address}, sim::defaultTvEdid()));
-        channel.attachLine(port, *lines_.back());
+        channel_.attachLine(port, *lines_.back());
         return *lines_.back();
     }
 
     // Opens COM`port` from the list and lets the sweep and its follow-ups finish.
     void connect(int port) {
         window().connection().changePort(port - 1);
-        services.runFor(2000);
+        services_.runFor(2000);
     }
 
     // Hands bytes to the window as the channel would, on COM1.
@@ -101,18 +101,18 @@ class ConsoleTest : public ::testing::Test {
     // Lets `settleMs` pass (the command guard ends after 50), then counts frames and messages
     // afresh.
     void mark(int settleMs = 100) {
-        services.runFor(settleMs);
-        from_ = channel.writes().size();
-        startUs_ = services.nowUs();
-        services.clearMessages();
+        services_.runFor(settleMs);
+        from_ = channel_.writes().size();
+        startUs_ = services_.nowUs();
+        services_.clearMessages();
     }
     // Frames written since mark(), timed from it; lets 1 ms pass.
     Frames timedSent() {
-        services.runFor(1);
+        services_.runFor(1);
         Frames frames;
-        for (std::size_t i = from_; i < channel.writes().size(); ++i)
+        for (std::size_t i = from_; i < channel_.writes().size(); ++i)
             frames.push_back(
-                {(channel.writes()[i].timeUs - startUs_) / 1000, channel.writes()[i].bytes});
+                {(channel_.writes()[i].timeUs - startUs_) / 1000, channel_.writes()[i].bytes});
         return frames;
     }
     std::vector<Bytes> sent() {
@@ -136,13 +136,13 @@ class ConsoleTest : public ::testing::Test {
 
     QStringList messageTexts() const {
         QStringList texts;
-        for (const auto& message : services.messages())
+        for (const auto& message : services_.messages())
             texts << message.text;
         return texts;
     }
 
-    VirtualWindowServices services;
-    sim::SimulatedChannel channel;
+    VirtualWindowServices services_;
+    sim::SimulatedChannel channel_;
 
   private:
     QTemporaryDir bookDir_;

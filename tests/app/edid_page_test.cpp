@@ -49,7 +49,7 @@ class EdidPageTest : public ConsoleTest {
     // Presses "Open EDID" and chooses `path` in the dialog, or cancels it when `path` is empty.
     // The dialog must start in the working folder and offer the three choices.
     void openFile(const fs::path& path) {
-        services.modalHook = [path](QDialog& modal) {
+        services_.modalHook = [path](QDialog& modal) {
             auto& dialog = dynamic_cast<QFileDialog&>(modal);
             EXPECT_EQ(dialog.directory().absolutePath(), QDir::currentPath());
             EXPECT_EQ(dialog.nameFilters(),
@@ -77,7 +77,7 @@ TEST_F(EdidPageTest, ReadsShowTheChosenSourceAndAnUnansweredOneIsForgotten) {
     for (int source : {0, 10}) {
         edid.sourceSelector->setCurrentIndex(source);
         edid.readButton->click();
-        services.runFor(600);
+        services_.runFor(600);
         const EdidImage& expected = source == 0 ? device.attachedEdid() : device.storedEdid(9);
         EXPECT_EQ(edid.edidImage, expected) << source;
         const EdidReport report = EdidDecoder::decodeReceived(expected);
@@ -91,9 +91,9 @@ TEST_F(EdidPageTest, ReadsShowTheChosenSourceAndAnUnansweredOneIsForgotten) {
     edid.sourceSelector->lineEdit()->insert("Saved 4");
     mark(0);
     edid.readButton->click();
-    services.runFor(400);
+    services_.runFor(400);
     edid.readButton->click();
-    services.runFor(599);
+    services_.runFor(599);
     const ResponseReceiver& receiver = window().connection().receiver();
     EXPECT_TRUE(receiver.edidReadMode);
     const Bytes frame = commandFrame(kBroadcast, CMD_READ_SAVED_EDID, {0xFE});
@@ -101,7 +101,7 @@ TEST_F(EdidPageTest, ReadsShowTheChosenSourceAndAnUnansweredOneIsForgotten) {
     EXPECT_EQ(edid.hexDumpBox->toPlainText(), dump);
     for (QPlainTextEdit* report : {edid.generalBox, edid.videoBox, edid.audioBox})
         EXPECT_TRUE(report->toPlainText().isEmpty());
-    services.runFor(1);
+    services_.runFor(1);
     EXPECT_FALSE(receiver.edidReadMode);
     EXPECT_FALSE(receiver.edidFromSavedSlot);
     EXPECT_EQ(edid.statusLabel->text(), " ");

@@ -14,7 +14,7 @@ using MainWindowTest = ConsoleTest;
 TEST_F(MainWindowTest, StartsClosedOnCom1WithBlankPanelAndNothingSent) {
     attachGenerator(1);
     CConsoleDlg& w = window();
-    services.runFor(1000);
+    services_.runFor(1000);
     EXPECT_EQ(w.windowTitle(), "KRX-VTP-SG V1.0");
     EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "the window cannot be resized";
     EXPECT_EQ(w.tabs()->currentWidget(), &w.timingPage());
@@ -27,8 +27,8 @@ TEST_F(MainWindowTest, StartsClosedOnCom1WithBlankPanelAndNothingSent) {
     EXPECT_EQ(w.power().onRadio()->group()->checkedId(), -1);
     for (const QLabel* field : statusFields())
         EXPECT_TRUE(field->text().isEmpty()) << field->accessibleDescription().toStdString();
-    EXPECT_TRUE(channel.writes().empty());
-    EXPECT_TRUE(services.messages().empty());
+    EXPECT_TRUE(channel_.writes().empty());
+    EXPECT_TRUE(services_.messages().empty());
 }
 
 TEST_F(MainWindowTest, EnterAndEscapeNeverCloseTheWindowOrThePages) {
@@ -52,7 +52,7 @@ TEST_F(MainWindowTest, EnterAndEscapeNeverCloseTheWindowOrThePages) {
         EXPECT_EQ(finished, 0) << target->metaObject()->className();
     }
     EXPECT_FALSE(w.connection().portOpen()) << "Enter must not press the port button";
-    EXPECT_TRUE(services.messages().empty()) << "nor the search button";
+    EXPECT_TRUE(services_.messages().empty()) << "nor the search button";
 }
 
 TEST_F(MainWindowTest, AboutOpensFromActionAndF1AndReturnsUnchanged) {
@@ -60,7 +60,7 @@ TEST_F(MainWindowTest, AboutOpensFromActionAndF1AndReturnsUnchanged) {
     EXPECT_TRUE(w.actions().contains(w.aboutAction())) << "reachable from the context menu";
     EXPECT_EQ(w.aboutAction()->shortcut(), QKeySequence(Qt::Key_F1));
     QString shown;
-    services.modalHook = [&shown](QDialog& dialog) {
+    services_.modalHook = [&shown](QDialog& dialog) {
         shown = dialog.windowTitle();
         dynamic_cast<CAboutDlg&>(dialog).okButton->click();
         return dialog.result();
@@ -68,7 +68,7 @@ TEST_F(MainWindowTest, AboutOpensFromActionAndF1AndReturnsUnchanged) {
     w.aboutAction()->trigger();
     EXPECT_EQ(shown, "About KRX-VTP-SG");
     EXPECT_EQ(w.tabs()->currentIndex(), 0);
-    EXPECT_TRUE(channel.writes().empty());
+    EXPECT_TRUE(channel_.writes().empty());
 }
 
 }  // namespace

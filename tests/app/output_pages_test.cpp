@@ -145,7 +145,7 @@ TEST_F(OutputPagesTest, SelectionsSendTheirFramesAndTheGuardDropsOneWithinFiftyM
     }
     EXPECT_EQ(panelText(O::ColorSpace) + panelText(O::ColorDepth), "RGB4:4:424bit") << "DVI";
     EXPECT_EQ(w.settingPage().colorSpace + w.settingPage().colorDepth, 0);
-    EXPECT_TRUE(services.messages().empty());
+    EXPECT_TRUE(services_.messages().empty());
 }
 
 // Reset is sent on a click, never on Enter; its note stays until a colour-space answer or the
@@ -163,11 +163,11 @@ TEST_F(OutputPagesTest, ResetSendsOnClickNotOnEnterAndItsNoteStaysUntilColourSpa
         page.resetButton->click();
         EXPECT_EQ(timedSent(), Frames{at(0, CMD_RESET_DEFAULTS)});
         receive(answerFrame(kBroadcast, CMD_GET_HDCP, {0x01}));
-        services.runFor(500);
+        services_.runFor(500);
         EXPECT_EQ(page.resetNoteLabel->text(), "Wait for a few seconds...") << bySweep;
         bySweep ? w.connection().startStatusSweep(400)
                 : receive(answerFrame(kBroadcast, CMD_GET_COLOR_SPACE, {0x01}));
-        services.runFor(1000);
+        services_.runFor(1000);
         EXPECT_EQ(page.resetNoteLabel->text(), "") << bySweep;
     }
 }

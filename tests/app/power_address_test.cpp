@@ -33,13 +33,13 @@ TEST_F(PowerAddressTest, ChoosingAnItemSetsTheTargetAndRestartsTheSweepWhenOpen)
         w.addressSelector()->setCurrentIndex(row.item);
         emit w.addressSelector()->activated(row.item);
         EXPECT_EQ(w.connection().targetAddress(), row.target);
-        EXPECT_EQ(services.timerInterval(w.connection(), CConnection::kWatchdogTimer),
+        EXPECT_EQ(services_.timerInterval(w.connection(), CConnection::kWatchdogTimer),
                   row.open ? std::optional(800) : std::nullopt);
-        services.runFor(10);
+        services_.runFor(10);
         auto frames = sent();
         frames.resize(std::min<std::size_t>(frames.size(), 1));  // the sweep's first query
         EXPECT_EQ(frames, hexFrames(row.firstFrame));
-        EXPECT_TRUE(services.messages().empty());
+        EXPECT_TRUE(services_.messages().empty());
     }
     // Rebuilt with no item selected, the list falls back to the first one.
     window().addressSelector()->setCurrentIndex(-1);
@@ -92,7 +92,7 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
             doubleClick(row.control(w));
         else
             activate(row.control(w), row.action);
-        services.runFor(10);
+        services_.runFor(10);
         EXPECT_EQ(sent(), hexFrames(row.frame));
         EXPECT_EQ(messageTexts(), row.open ? QStringList{} : QStringList{kNotOn});
         EXPECT_EQ(w.power().iconId(), row.icon);

@@ -16,11 +16,11 @@ class TimingPagesTest : public ConsoleTest {
     CTimingDetailsPage& details() { return window().timingDetailsPage(); }
     // Clicks the radio of `code` once the previous command guard has run out.
     void click(TimingCode code) {
-        services.runFor(60);
+        services_.runFor(60);
         window().timingPage().timingButton(code)->click();
     }
     void save(int slot) {
-        services.runFor(60);
+        services_.runFor(60);
         details().slotList->setCurrentIndex(slot - 1);
         details().saveButton->click();
     }
@@ -87,18 +87,18 @@ TEST_F(TimingPagesTest, AutoAsksForTheDetails400MsLaterAndUpdateStatusSweeps) {
     click(kAutoTiming);
     EXPECT_EQ(details().details, before);
     EXPECT_EQ(panelTiming(), "AUTO");
-    services.runFor(100);
+    services_.runFor(100);
     EXPECT_EQ(timedSent(),
               (Frames{at(60, CMD_SET_TIMING, {0x36}), at(460, CMD_GET_TIMING_DETAILS, {0x36})}));
     EXPECT_EQ(details().details, recordTimingDetails(w.answers().currentTiming()));
     mark(0);
     details().updateButton->click();
-    EXPECT_EQ(services.timerInterval(w.connection(), CConnection::kWatchdogTimer), 400);
+    EXPECT_EQ(services_.timerInterval(w.connection(), CConnection::kWatchdogTimer), 400);
     EXPECT_EQ(sent(), std::vector<Bytes>{commandFrame(kBroadcast, CMD_GET_TIMING)});
 
     w.connection().togglePort();
     std::vector<std::int64_t> shownAt;
-    services.messageHook = [&](const auto&) { shownAt.push_back(services.nowMs()); };
+    services_.messageHook = [&](const auto&) { shownAt.push_back(services_.nowMs()); };
     click(kAutoTiming);
     details().updateButton->click();
     ASSERT_EQ(shownAt.size(), 3u);
@@ -157,7 +157,7 @@ TEST_F(TimingPagesTest, UserSlotShowsItsRecordAndSavingStoresAndSelectsIt) {
     // 1080i(60) unedited into slot 1: per-field V values, flags 0x07, and the slot selected.
     click(0x0E);
     save(1);
-    services.runFor(10);
+    services_.runFor(10);
     EXPECT_EQ(line.device(0).userTimings()[0],
               (UserTiming{0, 7425, 0x07, 1920, 280, 88, 44, 540, 22, 2, 5}));
     EXPECT_EQ(w.timingPage().timingButton(0x37)->text(), "1920x1080i(60)");
@@ -168,7 +168,7 @@ TEST_F(TimingPagesTest, UserSlotShowsItsRecordAndSavingStoresAndSelectsIt) {
     // operation's); just after a timing click the guard drops the slot's selection, so the
     // parking timing stays checked.
     save(3);
-    services.runFor(100);
+    services_.runFor(100);
     w.timingPage().timingButton(0x0C)->click();
     details().saveButton->click();
     EXPECT_EQ(w.timingPage().timingGroup->checkedId(), 0x02);

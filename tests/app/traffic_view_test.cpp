@@ -18,12 +18,12 @@ QStringList rows(CTrafficDlg& view) {
     QCoreApplication::processEvents();
     const QAbstractItemModel* model = view.table()->model();
     QStringList texts;
-    for (int r = 0; r < model->rowCount(); ++r)
-        texts << QStringList{model->index(r, 1).data().toString(),
-                             model->index(r, 2).data().toString(),
-                             model->index(r, 3).data().toString()}
-                     .join(' ')
-                     .trimmed();
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const QStringList cells{model->index(r, 1).data().toString(),
+                                model->index(r, 2).data().toString(),
+                                model->index(r, 3).data().toString()};
+        texts << cells.join(' ').trimmed();
+    }
     return texts;
 }
 
@@ -44,7 +44,7 @@ TEST_F(TrafficViewTest, ListsWhatWasRecordedFiltersPausesAndSaves) {
     view.filterField()->setText("CMD_GET_HOT_PLUG");
     view.pauseButton()->click();
     w.connection().sendCommand(CMD_GET_HOT_PLUG);
-    services.runFor(100);
+    services_.runFor(100);
     EXPECT_EQ(rows(view), QStringList({"sent CMD_GET_HOT_PLUG", "received CMD_GET_HOT_PLUG yes"}));
     view.pauseButton()->click();
     EXPECT_EQ(rows(view).size(), 4) << "resumed, the list catches up";
@@ -59,7 +59,7 @@ TEST_F(TrafficViewTest, ListsWhatWasRecordedFiltersPausesAndSaves) {
     view.hide();
     EXPECT_EQ(view.table()->model()->rowCount(), 0) << "nothing held while closed";
     w.connection().sendCommand(CMD_GET_HOT_PLUG);
-    services.runFor(100);
+    services_.runFor(100);
     view.show();
     EXPECT_EQ(rows(view).size(), 6) << "shown again, it lists what came meanwhile";
 }
