@@ -82,16 +82,6 @@ TEST(GeneratorAnswers, EachRequestGetsItsAnswerOrIsIgnored) {
     }
 }
 
-// The rule itself is pinned with coloursForTiming; this shows the generator applies it.
-TEST(GeneratorState, FourKTimingsFollowTheColourRule) {
-    Generator g(kAddress, defaultTvEdid());
-    ASSERT_TRUE(ask(g, CMD_SET_COLOR_SPACE, {2}));
-    ASSERT_TRUE(ask(g, CMD_SET_COLOR_DEPTH, {3}));
-    ASSERT_TRUE(ask(g, CMD_SET_TIMING, {0x24}));  // 4K 4:2:0 (50) sets YUV4:2:0
-    EXPECT_EQ(g.status().colorSpace, 4);
-    EXPECT_EQ(g.status().colorDepth, 0);
-}
-
 TEST(GeneratorDisplay, HotPlugEdidAndAutoOutputFollowTheDisplay) {
     Generator g(kAddress, defaultTvEdid());
     for (const auto& [code, value] : {std::pair{CMD_SET_COLOR_SPACE, 3},
