@@ -7,11 +7,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <functional>
-#include <thread>
-#include <vector>
-
 #include "link/network_channel.h"
 #include "ser2net_server.h"
 #include "serial_test_support.h"
@@ -39,42 +34,23 @@ class NetworkDevice {
     int slave_;
 };
 
-// `Arrival` is the suite's record of what reached the device and when.
-template <Ser2netMode Mode, class Arrival>
-class NetworkLine {
+template <Ser2netMode Mode>
+class NetworkLine : public PtyDeviceLine<NetworkLine<Mode>> {
   public:
     static constexpr const char* kName =
         Mode == Ser2netMode::RawTcp ? "NetworkRawTcp" : "NetworkRfc2217";
 
     SerialChannel& channel() { return channel_; }
-
-    // The device sends; returns once the channel has read them.
-    void deviceSends(const std::vector<std::uint8_t>& bytes) {
-        const std::size_t before = windowThread_.queued();
-        device_.pty().send(bytes);
-        if (!windowThread_.waitUntilQueued(before + 1))
-            throw std::runtime_error("the channel did not read");
-    }
-
-    Arrival deviceReceives(std::size_t count) {
-        auto bytes = device_.pty().receive(count);
-        return {std::move(bytes), std::chrono::duration_cast<std::chrono::microseconds>(
-                                      std::chrono::steady_clock::now().time_since_epoch())
-                                      .count()};
-    }
-
-    bool runUntil(const std::function<bool()>& done) { return windowThread_.runUntil(done); }
-    void runQueued() { windowThread_.runQueued(); }
-    void sleepWindowThread(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    PtyPair& pty() { return device_.pty(); }
     // The server goes away with every connection it had.
     void unplug() { server_.kill(); }
 
   private:
     NetworkDevice device_;
     Ser2netServer server_{Mode, device_.pty().slavePath()};
-    QueueExecutor windowThread_;
-    CNetworkChannel channel_{
-        windowThread_, [url = server_.url()](int) { return std::optional<std::string>(url); }};
+    CNetworkChannel channel_{this->windowThread_, [url = server_.url()](int) {
+                                 return std::optional<std::string>(url);
+                             }};
 };
 
 }  // namespace krx::test

@@ -4,22 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
-#include <vector>
+
+#include "support/bytes.h"
 
 namespace krx {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using testing::Bytes;
+using testing::hex;
 using ComPort = TelnetCodec::ComPort;
-
-// "FF FB 03" as bytes.
-Bytes hex(const std::string& text) {
-    Bytes bytes;
-    std::istringstream in(text);
-    for (unsigned value = 0; in >> std::hex >> value;)
-        bytes.push_back(static_cast<std::uint8_t>(value));
-    return bytes;
-}
 
 // IAC SB COM-PORT-OPTION (44) <command> <value> IAC SE: SET-BAUDRATE 115200, SET-DATASIZE 8,
 // SET-PARITY none, SET-STOPSIZE 1, PURGE-DATA both buffers.

@@ -7,10 +7,8 @@
 // posix_serial_channel_test.cpp.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <numeric>
-#include <thread>
 #include <vector>
 
 #include "link/posix_serial_channel.h"
@@ -29,42 +27,20 @@ constexpr int kPort = 7;
 constexpr std::uint32_t kConsoleEventMask = 0x0003;
 constexpr std::uint32_t kConsoleBufferSize = 512;
 
-// What reached the device, and when the device had it.
-struct Arrival {
-    Bytes bytes;
-    std::int64_t timeUs = 0;
-};
+using test::Arrival;
 
 // The POSIX channel; the test holds the pty's master side as the device.
-class PtyLine {
+class PtyLine : public test::PtyDeviceLine<PtyLine> {
   public:
     PtyLine() { ports_.link(kPort, pty_.slavePath()); }
 
     SerialChannel& channel() { return channel_; }
-
-    // The device sends; returns once the channel has read them.
-    void deviceSends(const Bytes& bytes) {
-        const std::size_t before = windowThread_.queued();
-        pty_.send(bytes);
-        ASSERT_TRUE(windowThread_.waitUntilQueued(before + 1)) << "the channel did not read";
-    }
-
-    Arrival deviceReceives(std::size_t count) {
-        Bytes bytes = pty_.receive(count);
-        return {std::move(bytes), std::chrono::duration_cast<std::chrono::microseconds>(
-                                      std::chrono::steady_clock::now().time_since_epoch())
-                                      .count()};
-    }
-
-    bool runUntil(const std::function<bool()>& done) { return windowThread_.runUntil(done); }
-    void runQueued() { windowThread_.runQueued(); }
-    void sleepWindowThread(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    test::PtyPair& pty() { return pty_; }
     void unplug() { pty_.hangUp(); }
 
   private:
     test::PtyPair pty_;
     test::PortsDir ports_;
-    test::QueueExecutor windowThread_;
     CSerialChannel channel_{windowThread_, ports_.path()};
 };
 
@@ -117,9 +93,8 @@ class ChannelContract : public ::testing::Test {
     RecordingListener listener;
 };
 
-using Channels =
-    ::testing::Types<PtyLine, SimLine, test::NetworkLine<test::Ser2netMode::RawTcp, Arrival>,
-                     test::NetworkLine<test::Ser2netMode::Rfc2217, Arrival>>;
+using Channels = ::testing::Types<PtyLine, SimLine, test::NetworkLine<test::Ser2netMode::RawTcp>,
+                                  test::NetworkLine<test::Ser2netMode::Rfc2217>>;
 class ChannelNames {
   public:
     template <class T>

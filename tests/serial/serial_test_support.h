@@ -15,7 +15,9 @@
 #include <mutex>
 #include <set>
 #include <span>
+#include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/serial_channel.h"
@@ -116,6 +118,40 @@ class RecordingListener final : public SerialListener {
     std::size_t portLost = 0;
     // Runs inside every onSerialBytes call, after the run was recorded: a handler's own work.
     std::function<void()> onBytes;
+};
+
+// What reached the device at the far end of a line, and when the device had it.
+struct Arrival {
+    std::vector<std::uint8_t> bytes;
+    std::int64_t timeUs = 0;
+};
+
+// A channel under test whose far end the test plays on the pseudo-terminal `Line::pty()`, with the
+// window thread the test runs; the channel contract suite drives the real channels through it.
+template <class Line>
+class PtyDeviceLine {
+  public:
+    // The device sends; returns once the channel has read them.
+    void deviceSends(const std::vector<std::uint8_t>& bytes) {
+        const std::size_t before = windowThread_.queued();
+        static_cast<Line*>(this)->pty().send(bytes);
+        if (!windowThread_.waitUntilQueued(before + 1))
+            throw std::runtime_error("the channel did not read");
+    }
+
+    Arrival deviceReceives(std::size_t count) {
+        auto bytes = static_cast<Line*>(this)->pty().receive(count);
+        return {std::move(bytes), std::chrono::duration_cast<std::chrono::microseconds>(
+                                      std::chrono::steady_clock::now().time_since_epoch())
+                                      .count()};
+    }
+
+    bool runUntil(const std::function<bool()>& done) { return windowThread_.runUntil(done); }
+    void runQueued() { windowThread_.runQueued(); }
+    void sleepWindowThread(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+  protected:
+    QueueExecutor windowThread_;
 };
 
 // Thread ids of this process (/proc/self/task).

@@ -30,7 +30,6 @@ using krx::testing::SimProcess;
 using krx::testing::waitReadable;
 
 constexpr TargetAddress kFirst{0x01, 0x01};
-constexpr TargetAddress kSecond{0x01, 0x02};
 
 class SimProcessTest : public ::testing::Test {
   protected:
@@ -101,29 +100,6 @@ class SimProcessTest : public ::testing::Test {
     std::string ptyPath;
     int port = -1;
 };
-
-TEST_F(SimProcessTest, DevicesAnswerInTurnThroughTheLinkAndEveryFrameIsLogged) {
-    const std::filesystem::path log = dir / "traffic.jsonl";
-    start({"--log", log.string(), "--device", "0102", "--device", "0101"});
-    EXPECT_EQ(std::filesystem::read_symlink(link), ptyPath);
-    const Bytes timing = answerFrame(kSecond, CMD_GET_TIMING, {0x14});
-    EXPECT_EQ(exchange(commandFrame(kSecond, CMD_GET_TIMING), timing.size()), timing);
-    const Bytes addresses =
-        krx::testing::concat(answerFrame(kSecond, CMD_READ_ADDRESS, {0x01, 0x02}),
-                             answerFrame(kFirst, CMD_READ_ADDRESS, {0x01, 0x01}));
-    EXPECT_EQ(exchange(commandFrame({}, CMD_READ_ADDRESS), addresses.size()), addresses);
-
-    std::ifstream in(log);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    // The line format is pinned with formatTrafficLine; here, one line per frame, as it went.
-    ASSERT_EQ(lines.size(), 5u) << "two requests, three answers";
-    EXPECT_NE(lines[1].find(R"("dir":"sent","bytes":"AB 00 00 06 00 01 02 61 80 14 57")"),
-              std::string::npos)
-        << lines[1];
-    expectCleanEnd();
-}
 
 TEST_F(SimProcessTest, ServesItsEdidFileThenHangsUpAndEnds) {
     EdidBytes edid = defaultTvEdid();

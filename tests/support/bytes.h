@@ -12,14 +12,18 @@ namespace krx::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// "AA 00 05" -> {0xAA, 0x00, 0x05}: two hex digits a byte, one separator between.
+// "AA 00 05" -> {0xAA, 0x00, 0x05}: two hex digits a byte, blanks between bytes skipped.
 inline Bytes hex(std::string_view text) {
     const auto digit = [](char c) {
         return static_cast<std::uint8_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
     };
     Bytes bytes;
-    for (std::size_t i = 0; i + 1 < text.size(); i += 3)
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] == ' ')
+            continue;
         bytes.push_back(static_cast<std::uint8_t>(digit(text[i]) << 4 | digit(text[i + 1])));
+        ++i;
+    }
     return bytes;
 }
 
