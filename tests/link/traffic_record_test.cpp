@@ -33,6 +33,7 @@ std::vector<std::string> split(const std::vector<std::pair<std::int64_t, Bytes>>
     }
     splitter.flush(records);
     std::vector<std::string> texts;
+    texts.reserve(records.size());
     for (const TrafficRecord& r : records)
         texts.push_back(std::string(r.command) + '|' + std::string(r.note) + '|' +
                         (r.accepted ? (*r.accepted ? "yes" : "no") : "") + '|' + hexPairs(r.bytes));

@@ -36,17 +36,17 @@ double processCpuSeconds() {
 
 class NetworkChannelTest : public ::testing::Test {
   protected:
-    std::unique_ptr<CNetworkChannel> channelTo(std::optional<std::string> url,
+    std::unique_ptr<CNetworkChannel> channelTo(const std::optional<std::string>& url,
                                                NetworkTimeouts timeouts = {}) {
         return std::make_unique<CNetworkChannel>(
-            windowThread, [url](int) { return url; }, timeouts);
+            windowThread_, [url](int) { return url; }, timeouts);
     }
     bool open(SerialChannel& channel) {
-        return channel.open(listener, kPort, 115200, 'N', 8, 1, 0x0003, 512);
+        return channel.open(listener_, kPort, 115200, 'N', 8, 1, 0x0003, 512);
     }
 
-    test::QueueExecutor windowThread;
-    test::RecordingListener listener;
+    test::QueueExecutor windowThread_;
+    test::RecordingListener listener_;
 };
 
 TEST_F(NetworkChannelTest, RefusedOpenSaysWhyAndLeavesNothingBehind) {
@@ -58,7 +58,7 @@ TEST_F(NetworkChannelTest, RefusedOpenSaysWhyAndLeavesNothingBehind) {
     const int bound = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t size = sizeof address;
-    ::bind(bound, reinterpret_cast<sockaddr*>(&address), size);
+    ASSERT_EQ(::bind(bound, reinterpret_cast<sockaddr*>(&address), size), 0);
     ::getsockname(bound, reinterpret_cast<sockaddr*>(&address), &size);
     const std::string refusingUrl = "tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
     // RFC 2217 to a raw port: the server takes the connection and never answers the settings.
@@ -119,7 +119,7 @@ TEST_F(NetworkChannelTest, RefusedOpenSaysWhyAndLeavesNothingBehind) {
 TEST_F(NetworkChannelTest, ServerKilledMidStreamIsOneLostPortAndNoSpin) {
     for (const Ser2netMode mode : {Ser2netMode::RawTcp, Ser2netMode::Rfc2217}) {
         SCOPED_TRACE(mode == Ser2netMode::RawTcp ? "raw TCP" : "RFC 2217");
-        listener = {};
+        listener_ = {};
         test::NetworkDevice device;
         test::Ser2netServer server(mode, device.pty().slavePath());
         auto channel = channelTo(server.url());
@@ -128,17 +128,17 @@ TEST_F(NetworkChannelTest, ServerKilledMidStreamIsOneLostPortAndNoSpin) {
         Bytes stream(2000);
         std::iota(stream.begin(), stream.end(), std::uint8_t{0});
         device.pty().send(stream);
-        ASSERT_TRUE(windowThread.waitUntilQueued(1));
+        ASSERT_TRUE(windowThread_.waitUntilQueued(1));
         server.kill();
-        ASSERT_TRUE(windowThread.runUntil([&] { return listener.portLost == 1; }));
+        ASSERT_TRUE(windowThread_.runUntil([&] { return listener_.portLost == 1; }));
 
         const double cpuBefore = processCpuSeconds();
-        windowThread.runFor(1s);
-        EXPECT_EQ(listener.portLost, 1u);
+        windowThread_.runFor(1s);
+        EXPECT_EQ(listener_.portLost, 1u);
         EXPECT_LT(processCpuSeconds() - cpuBefore, 0.2);
         EXPECT_FALSE(channel->holdsPort());
-        ASSERT_LE(listener.bytes.size(), stream.size());
-        EXPECT_TRUE(std::equal(listener.bytes.begin(), listener.bytes.end(), stream.begin()));
+        ASSERT_LE(listener_.bytes.size(), stream.size());
+        EXPECT_TRUE(std::equal(listener_.bytes.begin(), listener_.bytes.end(), stream.begin()));
     }
 }
 

@@ -67,6 +67,7 @@ Ser2netServer::Ser2netServer(Ser2netMode mode, const std::string& device, bool c
     // Foreground (-n), log to standard output (-d), no UUCP lock files (-u).
     std::vector<std::string> args = {KRX_SER2NET, "-n", "-d", "-u", "-c", config.string()};
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& arg : args)
         argv.push_back(arg.data());
     argv.push_back(nullptr);

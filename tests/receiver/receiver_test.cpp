@@ -353,24 +353,24 @@ TEST(ReceiverEdid, StoresTheAnswerThatMatchesTheReadAndItsSlot) {
 // ---- Mode priority and the watchdog ---------------------------------------------------------
 
 TEST(ReceiverModes, FlagsChooseOneMatcherInPriorityOrder) {
-    enum Matcher { kEdid, kSearch, kSweep, kGeneral };
+    enum Matcher { Edid, Search, Sweep, General };
     struct Row {
         const char* name;
         bool edid, search, sweep;
         Matcher expected;
     };
     const Row rows[] = {
-        {"all set", true, true, true, kEdid},
-        {"edid and sweep", true, false, true, kEdid},
-        {"search and sweep", false, true, true, kSearch},
-        {"sweep alone", false, false, true, kSweep},
-        {"none", false, false, false, kGeneral},
+        {"all set", true, true, true, Edid},
+        {"edid and sweep", true, false, true, Edid},
+        {"search and sweep", false, true, true, Search},
+        {"sweep alone", false, false, true, Sweep},
+        {"none", false, false, false, General},
     };
     const Bytes stimuli[] = {tvEdidAnswer(), answer(1, 1, CMD_PING, {0, 0}),
                              answer(1, 2, CMD_GET_TIMING, {0x14}),
                              answer(0, 0, CMD_GET_HDCP, {0x01})};
     for (const Row& row : rows) {
-        for (int m = kEdid; m <= kGeneral; ++m) {
+        for (int m = Edid; m <= General; ++m) {
             SCOPED_TRACE(std::string(row.name) + ", stimulus " + std::to_string(m));
             Rig r;
             r.rx.edidReadMode = row.edid;
@@ -464,7 +464,7 @@ TEST(ReceiverGeneral, RunsTheHandlerOnlyForValidAcceptedFrames) {
 // it can hold, and the general matcher one past the frame its length describes (possibly a stale
 // length), instead of storing the byte anywhere.
 TEST(ReceiverModes, EveryMatcherDropsAHandedOverPositionPastItsFrame) {
-    enum Mode { kEdidTv, kEdidSaved, kSearch, kSweepStatus, kSweepUserTiming, kGeneral };
+    enum Mode { EdidTv, EdidSaved, Search, SweepStatus, SweepUserTiming, General };
     struct Row {
         const char* name;
         Mode mode;
@@ -472,25 +472,25 @@ TEST(ReceiverModes, EveryMatcherDropsAHandedOverPositionPastItsFrame) {
         unsigned length = 6;
     };
     const Row rows[] = {
-        {"display EDID", kEdidTv, 400},
-        {"saved EDID", kEdidSaved, 400},
-        {"search", kSearch, 400},
-        {"sweep status", kSweepStatus, 400},
-        {"sweep user timing", kSweepUserTiming, 400},
-        {"general: a user-timing answer cut at byte 20", kGeneral, 20},
-        {"general: beyond the buffer", kGeneral, 600, 500},
-        {"general: last slot", kGeneral, 519, 500},
-        {"general: stale length above 500", kGeneral, 10, 70000},
-        {"general: stale short length", kGeneral, 4, 3},
+        {"display EDID", EdidTv, 400},
+        {"saved EDID", EdidSaved, 400},
+        {"search", Search, 400},
+        {"sweep status", SweepStatus, 400},
+        {"sweep user timing", SweepUserTiming, 400},
+        {"general: a user-timing answer cut at byte 20", General, 20},
+        {"general: beyond the buffer", General, 600, 500},
+        {"general: last slot", General, 519, 500},
+        {"general: stale length above 500", General, 10, 70000},
+        {"general: stale short length", General, 4, 3},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         Rig r;
-        r.rx.edidReadMode = row.mode == kEdidTv || row.mode == kEdidSaved;
-        r.rx.edidFromSavedSlot = row.mode == kEdidSaved;
-        r.rx.searchMode = row.mode == kSearch;
-        r.rx.sweepMode = row.mode == kSweepStatus || row.mode == kSweepUserTiming;
-        r.rx.sweepIndex = row.mode == kSweepUserTiming ? 12 : 0;
+        r.rx.edidReadMode = row.mode == EdidTv || row.mode == EdidSaved;
+        r.rx.edidFromSavedSlot = row.mode == EdidSaved;
+        r.rx.searchMode = row.mode == Search;
+        r.rx.sweepMode = row.mode == SweepStatus || row.mode == SweepUserTiming;
+        r.rx.sweepIndex = row.mode == SweepUserTiming ? 12 : 0;
         r.rx.rxPosition = row.position;
         r.rx.rxLength = row.length;
         const auto frame = r.rx.rxFrame;

@@ -83,14 +83,14 @@ template <class Line>
 class ChannelContract : public ::testing::Test {
   protected:
     bool open(std::uint32_t bufferSize = kConsoleBufferSize) {
-        return line.channel().open(listener, kPort, 115200, 'N', 8, 1, kConsoleEventMask,
-                                   bufferSize);
+        return line_.channel().open(listener_, kPort, 115200, 'N', 8, 1, kConsoleEventMask,
+                                    bufferSize);
     }
-    bool openAndStart() { return open() && line.channel().start(); }
-    void queue(const Bytes& frame) { line.channel().queueWrite(frame); }
+    bool openAndStart() { return open() && line_.channel().start(); }
+    void queue(const Bytes& frame) { line_.channel().queueWrite(frame); }
 
-    Line line;
-    RecordingListener listener;
+    Line line_;
+    RecordingListener listener_;
 };
 
 using Channels = ::testing::Types<PtyLine, SimLine, test::NetworkLine<test::Ser2netMode::RawTcp>,
@@ -110,15 +110,15 @@ TYPED_TEST(ChannelContract, EveryByteValueCrossesUnchangedAndInOrderBothWays) {
     ASSERT_TRUE(this->openAndStart());
     Bytes values(256);
     std::iota(values.begin(), values.end(), std::uint8_t{0});
-    this->line.deviceSends(values);
-    ASSERT_TRUE(this->line.runUntil([&] { return this->listener.bytes.size() >= 256; }));
-    EXPECT_EQ(this->listener.bytes, values);
+    this->line_.deviceSends(values);
+    ASSERT_TRUE(this->line_.runUntil([&] { return this->listener_.bytes.size() >= 256; }));
+    EXPECT_EQ(this->listener_.bytes, values);
 
     const Bytes reversed(values.rbegin(), values.rend());
     this->queue(reversed);
-    EXPECT_EQ(this->line.deviceReceives(reversed.size()).bytes, reversed);
-    ASSERT_TRUE(this->line.runUntil([&] { return this->listener.txEmpty == 1; }));
-    EXPECT_EQ(this->listener.ports, std::vector<int>(this->listener.ports.size(), kPort));
+    EXPECT_EQ(this->line_.deviceReceives(reversed.size()).bytes, reversed);
+    ASSERT_TRUE(this->line_.runUntil([&] { return this->listener_.txEmpty == 1; }));
+    EXPECT_EQ(this->listener_.ports, std::vector<int>(this->listener_.ports.size(), kPort));
 }
 
 // A handler queues a frame while more received bytes wait for the window thread: the device
@@ -127,17 +127,17 @@ TYPED_TEST(ChannelContract, FrameQueuedWhileReceivedBytesWaitIsWrittenAtOnce) {
     ASSERT_TRUE(this->openAndStart());
     const Bytes frame{0xAA, 0x00, 0x00, 0x05};
     Arrival duringHandler;
-    this->listener.onBytes = [&] {
-        if (this->listener.runs != 1)
+    this->listener_.onBytes = [&] {
+        if (this->listener_.runs != 1)
             return;
-        this->line.deviceSends({0x02, 0x03});
+        this->line_.deviceSends({0x02, 0x03});
         this->queue(frame);
-        duringHandler = this->line.deviceReceives(frame.size());
+        duringHandler = this->line_.deviceReceives(frame.size());
     };
-    this->line.deviceSends({0x01});
-    ASSERT_TRUE(this->line.runUntil([&] { return this->listener.bytes.size() >= 3; }));
+    this->line_.deviceSends({0x01});
+    ASSERT_TRUE(this->line_.runUntil([&] { return this->listener_.bytes.size() >= 3; }));
     EXPECT_EQ(duringHandler.bytes, frame);
-    EXPECT_EQ(this->listener.bytes, (Bytes{0x01, 0x02, 0x03}));
+    EXPECT_EQ(this->listener_.bytes, (Bytes{0x01, 0x02, 0x03}));
 }
 
 // A handler queues, sleeps on the window thread, and queues two more: all three reach the line
@@ -147,20 +147,20 @@ TYPED_TEST(ChannelContract, FramesQueuedAcrossAWindowThreadSleepAllReachTheLineI
     constexpr int kSleepMs = 100;
     const Bytes first{0xAA, 0x01}, second{0xAA, 0x02}, third{0xAA, 0x03};
     Arrival before;
-    this->listener.onBytes = [&] {
+    this->listener_.onBytes = [&] {
         this->queue(first);
-        before = this->line.deviceReceives(first.size());
-        this->line.sleepWindowThread(kSleepMs);
+        before = this->line_.deviceReceives(first.size());
+        this->line_.sleepWindowThread(kSleepMs);
         this->queue(second);
         this->queue(third);
     };
-    this->line.deviceSends({0x01});
-    ASSERT_TRUE(this->line.runUntil([&] { return this->listener.runs == 1; }));
-    const Arrival after = this->line.deviceReceives(second.size() + third.size());
+    this->line_.deviceSends({0x01});
+    ASSERT_TRUE(this->line_.runUntil([&] { return this->listener_.runs == 1; }));
+    const Arrival after = this->line_.deviceReceives(second.size() + third.size());
     EXPECT_EQ(before.bytes, first);
     EXPECT_EQ(after.bytes, (Bytes{0xAA, 0x02, 0xAA, 0x03}));
     EXPECT_GE(after.timeUs - before.timeUs, kSleepMs * 1000);
-    ASSERT_TRUE(this->line.runUntil([&] { return this->listener.txEmpty == 3; }));
+    ASSERT_TRUE(this->line_.runUntil([&] { return this->listener_.txEmpty == 3; }));
 }
 
 // Frames queued before monitoring starts go out on start(), in order; one above the buffer size
@@ -170,9 +170,9 @@ TYPED_TEST(ChannelContract, FramesQueuedBeforeStartGoOutInOrderAndAnOversizedOne
     this->queue({0x11, 0x12});
     this->queue({1, 2, 3, 4, 5});
     this->queue({0x21, 0x22, 0x23, 0x24});
-    ASSERT_TRUE(this->line.channel().start());
-    EXPECT_EQ(this->line.deviceReceives(6).bytes, (Bytes{0x11, 0x12, 0x21, 0x22, 0x23, 0x24}));
-    ASSERT_TRUE(this->line.runUntil([&] { return this->listener.txEmpty == 2; }));
+    ASSERT_TRUE(this->line_.channel().start());
+    EXPECT_EQ(this->line_.deviceReceives(6).bytes, (Bytes{0x11, 0x12, 0x21, 0x22, 0x23, 0x24}));
+    ASSERT_TRUE(this->line_.runUntil([&] { return this->listener_.txEmpty == 2; }));
 }
 
 // Whatever ends a session, bytes read before its end never reach the listener, and a new session
@@ -180,39 +180,39 @@ TYPED_TEST(ChannelContract, FramesQueuedBeforeStartGoOutInOrderAndAnOversizedOne
 TYPED_TEST(ChannelContract, EndedSessionDeliversNothingMoreAndANewOneWorks) {
     for (const bool reopen : {false, true}) {
         SCOPED_TRACE(reopen ? "open again" : "stop");
-        this->listener = {};
+        this->listener_ = {};
         ASSERT_TRUE(this->openAndStart());
-        this->line.deviceSends({0x41});
+        this->line_.deviceSends({0x41});
         if (reopen) {
             ASSERT_TRUE(this->open());
         } else {
-            this->line.channel().stop();
-            EXPECT_FALSE(this->line.channel().start()) << "a stopped port needs a fresh open";
+            this->line_.channel().stop();
+            EXPECT_FALSE(this->line_.channel().start()) << "a stopped port needs a fresh open";
         }
-        this->line.runQueued();
-        EXPECT_TRUE(this->listener.bytes.empty());
+        this->line_.runQueued();
+        EXPECT_TRUE(this->listener_.bytes.empty());
 
         if (!reopen) {
             ASSERT_TRUE(this->open());
         }
-        ASSERT_TRUE(this->line.channel().start());
-        this->line.deviceSends({0x42});
-        ASSERT_TRUE(this->line.runUntil([&] { return !this->listener.bytes.empty(); }));
-        EXPECT_EQ(this->listener.bytes, Bytes{0x42});
-        this->line.channel().stop();
+        ASSERT_TRUE(this->line_.channel().start());
+        this->line_.deviceSends({0x42});
+        ASSERT_TRUE(this->line_.runUntil([&] { return !this->listener_.bytes.empty(); }));
+        EXPECT_EQ(this->listener_.bytes, Bytes{0x42});
+        this->line_.channel().stop();
     }
 }
 
 TYPED_TEST(ChannelContract, HangUpIsReportedOnceAfterTheBytesBeforeIt) {
     ASSERT_TRUE(this->openAndStart());
-    this->line.deviceSends({0x41, 0x42});
-    this->line.unplug();
-    ASSERT_TRUE(this->line.runUntil([&] { return this->listener.portLost == 1; }));
-    this->line.runQueued();
-    EXPECT_EQ(this->listener.portLost, 1u);
-    EXPECT_EQ(this->listener.bytes, (Bytes{0x41, 0x42}));
-    EXPECT_FALSE(this->line.channel().holdsPort());
-    EXPECT_FALSE(this->line.channel().start());
+    this->line_.deviceSends({0x41, 0x42});
+    this->line_.unplug();
+    ASSERT_TRUE(this->line_.runUntil([&] { return this->listener_.portLost == 1; }));
+    this->line_.runQueued();
+    EXPECT_EQ(this->listener_.portLost, 1u);
+    EXPECT_EQ(this->listener_.bytes, (Bytes{0x41, 0x42}));
+    EXPECT_FALSE(this->line_.channel().holdsPort());
+    EXPECT_FALSE(this->line_.channel().start());
     EXPECT_FALSE(this->open()) << "the device is gone";
 }
 

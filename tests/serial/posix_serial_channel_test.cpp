@@ -44,35 +44,35 @@ int openPty(const std::string& path, int flags = O_RDWR) {
 class SerialChannelTest : public ::testing::Test {
   protected:
     std::unique_ptr<CSerialChannel> makeChannel() {
-        auto made = std::make_unique<CSerialChannel>(windowThread, ports.path());
+        auto made = std::make_unique<CSerialChannel>(windowThread_, ports_.path());
         made->setErrorReporter([this](const std::string& text) {
-            const std::lock_guard guard(errorsLock);
-            errors.push_back(text);
+            const std::lock_guard guard(errorsLock_);
+            errors_.push_back(text);
         });
         return made;
     }
 
     bool openPort(int port, int baud = 115200, char parity = 'N', int dataBits = 8,
                   int stopBits = 1, std::uint32_t bufferSize = kConsoleBufferSize) {
-        return channel->open(listener, port, baud, parity, dataBits, stopBits, kConsoleEventMask,
-                             bufferSize);
+        return channel_->open(listener_, port, baud, parity, dataBits, stopBits, kConsoleEventMask,
+                              bufferSize);
     }
 
     std::vector<std::string> reportedErrors() {
-        const std::lock_guard guard(errorsLock);
-        return errors;
+        const std::lock_guard guard(errorsLock_);
+        return errors_;
     }
 
     bool runUntilBytes(std::size_t count) {
-        return windowThread.runUntil([&] { return listener.bytes.size() >= count; });
+        return windowThread_.runUntil([&] { return listener_.bytes.size() >= count; });
     }
 
-    test::QueueExecutor windowThread;
-    test::PortsDir ports;
-    test::RecordingListener listener;
-    std::mutex errorsLock;
-    std::vector<std::string> errors;
-    std::unique_ptr<CSerialChannel> channel = makeChannel();
+    test::QueueExecutor windowThread_;
+    test::PortsDir ports_;
+    test::RecordingListener listener_;
+    std::mutex errorsLock_;
+    std::vector<std::string> errors_;
+    std::unique_ptr<CSerialChannel> channel_ = makeChannel();
 };
 
 // --- configuration and refused opens --------------------------------------------------------
@@ -94,12 +94,12 @@ class OpenSettings : public SerialChannelTest, public ::testing::WithParamInterf
 TEST_P(OpenSettings, ConfiguresARawPortAndReportsEachFailureOnce) {
     const SettingsRow& row = GetParam();
     PtyPair pty;
-    ports.link(3, pty.slavePath());
+    ports_.link(3, pty.slavePath());
     // Opened first: the channel's exclusive mode then does not keep this reader out.
     const FileDescriptor observer(openPty(pty.slavePath()));
     ASSERT_GE(observer.get(), 0);
     EXPECT_TRUE(openPort(3, row.baud, row.parity, 8, row.stopBits));
-    EXPECT_TRUE(channel->holdsPort());
+    EXPECT_TRUE(channel_->holdsPort());
     EXPECT_EQ(reportedErrors(), std::vector<std::string>{row.reported});
     if (row.speed == 0)
         return;
@@ -147,30 +147,30 @@ TEST_P(RefusedOpen, ReturnsFalseAndLeavesNothingBehind) {
             ASSERT_EQ(::flock(holder->get(), LOCK_EX | LOCK_NB), 0);
             [[fallthrough]];
         case Entry::Pty:
-            ports.link(row.port, pty.slavePath());
+            ports_.link(row.port, pty.slavePath());
             break;
         case Entry::Missing:
-            ports.link(row.port, ports.path() / "gone");
+            ports_.link(row.port, ports_.path() / "gone");
             break;
         case Entry::Directory:
-            ports.link(row.port, ports.path());
+            ports_.link(row.port, ports_.path());
             break;
         case Entry::RegularFile:
-            std::ofstream(ports.path() / "plain") << "not a tty";
-            ports.link(row.port, ports.path() / "plain");
+            std::ofstream(ports_.path() / "plain") << "not a tty";
+            ports_.link(row.port, ports_.path() / "plain");
             break;
     }
     const auto threadsBefore = test::threadIds();
     const auto descriptorsBefore = test::openDescriptorCount();
 
     EXPECT_FALSE(openPort(row.port));
-    const auto failure = channel->lastOpenFailure();
+    const auto failure = channel_->lastOpenFailure();
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(failure->reason, row.reason);
     EXPECT_EQ(failure->port, row.port);
-    EXPECT_EQ(failure->device, row.namesDevice ? ports.entry(row.port) : std::filesystem::path());
-    EXPECT_FALSE(channel->holdsPort());
-    EXPECT_FALSE(channel->start());
+    EXPECT_EQ(failure->device, row.namesDevice ? ports_.entry(row.port) : std::filesystem::path());
+    EXPECT_FALSE(channel_->holdsPort());
+    EXPECT_FALSE(channel_->start());
     EXPECT_EQ(test::threadIds(), threadsBefore);
     EXPECT_EQ(test::openDescriptorCount(), descriptorsBefore);
 }
@@ -192,12 +192,15 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SerialChannelTest, PermissionDeniedNamesTheGroupThatMayUseThePort) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to hand the port to another user";
-    const group* dialout = ::getgrnam("dialout");
+    group entry{};
+    group* dialout = nullptr;
+    std::array<char, 4096> names{};
+    ::getgrnam_r("dialout", &entry, names.data(), names.size(), &dialout);
     ASSERT_NE(dialout, nullptr);
     PtyPair pty;
-    std::filesystem::permissions(ports.path(), std::filesystem::perms::others_exec,
+    std::filesystem::permissions(ports_.path(), std::filesystem::perms::others_exec,
                                  std::filesystem::perm_options::add);
-    ports.link(33, pty.slavePath());
+    ports_.link(33, pty.slavePath());
     ASSERT_EQ(::chown(pty.slavePath().c_str(), 0, dialout->gr_gid), 0);
     ASSERT_EQ(::chmod(pty.slavePath().c_str(), 0660), 0);
 
@@ -210,7 +213,7 @@ TEST_F(SerialChannelTest, PermissionDeniedNamesTheGroupThatMayUseThePort) {
         std::string line = "could not drop privileges";
         if (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0) {
             EXPECT_FALSE(openPort(33));
-            const auto failure = channel->lastOpenFailure();
+            const auto failure = channel_->lastOpenFailure();
             line = failure && failure->reason == OpenError::PermissionDenied
                        ? describeOpenFailure(*failure)
                        : "another reason";
@@ -225,7 +228,7 @@ TEST_F(SerialChannelTest, PermissionDeniedNamesTheGroupThatMayUseThePort) {
         line.append(chunk.data(), static_cast<std::size_t>(got));
     ::close(pipe[0]);
     ::waitpid(child, nullptr, 0);
-    EXPECT_EQ(line, "COM33 (" + ports.entry(33).string() +
+    EXPECT_EQ(line, "COM33 (" + ports_.entry(33).string() +
                         "): permission denied; add your user to the 'dialout' group");
 }
 
@@ -260,26 +263,26 @@ TEST(OpenFailureText, NamesPortDeviceAndReason) {
 // it is handed over before that frame's purge, which then has nothing of it to discard.
 TEST_F(SerialChannelTest, InputThatArrivedDuringAWriteIsHandedOverBeforeTheNextWrite) {
     PtyPair pty;
-    ports.link(2, pty.slavePath());
+    ports_.link(2, pty.slavePath());
     const FileDescriptor observer(openPty(pty.slavePath(), O_RDONLY));
     ASSERT_GE(observer.get(), 0);
     constexpr std::uint32_t kLongFrame = 1u << 20;  // more than the pty holds: the write waits
     ASSERT_TRUE(openPort(2, 115200, 'N', 8, 1, kLongFrame));
-    ASSERT_TRUE(channel->start());
-    channel->queueWrite(Bytes(kLongFrame, 0x55));
+    ASSERT_TRUE(channel_->start());
+    channel_->queueWrite(Bytes(kLongFrame, 0x55));
     ASSERT_EQ(pty.receive(1).size(), 1u);
 
     pty.send(Bytes{0x02, 0x03, 0x04});
     pollfd arrived{observer.get(), POLLIN, 0};
     ASSERT_EQ(::poll(&arrived, 1, 20000), 1);
     const Bytes frame{0xAA, 0x55};
-    channel->queueWrite(frame);
+    channel_->queueWrite(frame);
     // Output is not purged: the long frame goes out whole, then the next.
     const Bytes rest = pty.receive(kLongFrame - 1 + frame.size());
     ASSERT_EQ(rest.size(), kLongFrame - 1 + frame.size());
     EXPECT_TRUE(std::equal(frame.rbegin(), frame.rend(), rest.rbegin()));
     ASSERT_TRUE(runUntilBytes(3));
-    EXPECT_EQ(listener.bytes, (Bytes{0x02, 0x03, 0x04}));
+    EXPECT_EQ(listener_.bytes, (Bytes{0x02, 0x03, 0x04}));
 }
 
 // --- reception -------------------------------------------------------------------------------
@@ -289,28 +292,29 @@ TEST_F(SerialChannelTest, InputThatArrivedDuringAWriteIsHandedOverBeforeTheNextW
 // thread has caught up. Nothing is lost or reordered, and bytes go over in runs.
 TEST_F(SerialChannelTest, StalledWindowThreadStopsTheReadingAndLosesNothing) {
     PtyPair pty;
-    ports.link(1, pty.slavePath());
+    ports_.link(1, pty.slavePath());
     ASSERT_TRUE(openPort(1));
-    ASSERT_TRUE(channel->start());
+    ASSERT_TRUE(channel_->start());
 
-    Bytes flood(200 * 1024);  // more than the bound and the pty's buffers hold together
+    Bytes flood(std::size_t{200} *
+                1024);  // more than the bound and the pty's buffers hold together
     for (std::size_t i = 0; i < flood.size(); ++i)
         flood[i] = static_cast<std::uint8_t>((i * 7 + i / 251) & 0xFF);
     const std::span<const std::uint8_t> all(flood);
     std::size_t taken = 1;
-    listener.onBytes = [&] {
-        if (listener.runs == 1)
+    listener_.onBytes = [&] {
+        if (listener_.runs == 1)
             taken += pty.sendWhileTaken(all.subspan(1), 200ms);
     };
     pty.send(all.first(1));
-    ASSERT_TRUE(windowThread.runUntil([&] { return listener.runs == 1; }));
+    ASSERT_TRUE(windowThread_.runUntil([&] { return listener_.runs == 1; }));
     EXPECT_LT(taken, flood.size()) << "the channel read on while the window thread stalled";
     std::thread generator([&] { pty.send(all.subspan(taken)); });
     const bool complete = runUntilBytes(flood.size());
     generator.join();
     ASSERT_TRUE(complete);
-    EXPECT_TRUE(listener.bytes == flood);
-    EXPECT_LT(listener.runs, flood.size() / 16);
+    EXPECT_TRUE(listener_.bytes == flood);
+    EXPECT_LT(listener_.runs, flood.size() / 16);
 }
 
 // --- lifecycle -------------------------------------------------------------------------------
@@ -320,22 +324,22 @@ TEST_F(SerialChannelTest, StalledWindowThreadStopsTheReadingAndLosesNothing) {
 // descriptor of the session go with it. (Stop and a new open are pinned by the channel contract.)
 TEST_F(SerialChannelTest, DestructionDuringAStuckWriteDropsTheDeliveryInFlightAndEveryDescriptor) {
     PtyPair pty;
-    ports.link(1, pty.slavePath());
-    channel.reset();
+    ports_.link(1, pty.slavePath());
+    channel_.reset();
     const auto descriptorsBefore = test::openDescriptorCount();
-    channel = makeChannel();
+    channel_ = makeChannel();
     constexpr std::uint32_t kHuge = 8u << 20;  // far beyond what the pty buffers hold
     ASSERT_TRUE(openPort(1, 115200, 'N', 8, 1, kHuge));
-    ASSERT_TRUE(channel->start());
+    ASSERT_TRUE(channel_->start());
     pty.send(Bytes{0x41});
-    ASSERT_TRUE(windowThread.waitUntilQueued(1));
-    channel->queueWrite(Bytes(kHuge, 0x55));
+    ASSERT_TRUE(windowThread_.waitUntilQueued(1));
+    channel_->queueWrite(Bytes(kHuge, 0x55));
     // The write has begun; the rest waits for room that never comes while nobody reads.
     ASSERT_EQ(pty.receive(1).size(), 1u);
 
     std::promise<void> destroyed;
     std::thread destroyer([&] {
-        channel.reset();
+        channel_.reset();
         destroyed.set_value();
     });
     const bool returned =
@@ -346,9 +350,9 @@ TEST_F(SerialChannelTest, DestructionDuringAStuckWriteDropsTheDeliveryInFlightAn
     }
     destroyer.join();
     EXPECT_TRUE(test::portIsFree(pty.slavePath()));
-    EXPECT_EQ(windowThread.runQueued(), 2u) << "the delivery and the abandoned write's end";
-    EXPECT_TRUE(listener.bytes.empty()) << "a byte of the ended session reached the listener";
-    EXPECT_EQ(listener.txEmpty, 0u);
+    EXPECT_EQ(windowThread_.runQueued(), 2u) << "the delivery and the abandoned write's end";
+    EXPECT_TRUE(listener_.bytes.empty()) << "a byte of the ended session reached the listener";
+    EXPECT_EQ(listener_.txEmpty, 0u);
     EXPECT_EQ(test::openDescriptorCount(), descriptorsBefore);
 }
 
@@ -356,11 +360,11 @@ TEST_F(SerialChannelTest, DestructionDuringAStuckWriteDropsTheDeliveryInFlightAn
 TEST_F(SerialChannelTest, StopKeepsThePortLockedUntilAnotherPortIsOpened) {
     PtyPair first;
     PtyPair second;
-    ports.link(1, first.slavePath());
-    ports.link(2, second.slavePath());
+    ports_.link(1, first.slavePath());
+    ports_.link(2, second.slavePath());
     ASSERT_TRUE(openPort(1));
-    channel->stop();
-    EXPECT_TRUE(channel->holdsPort());
+    channel_->stop();
+    EXPECT_TRUE(channel_->holdsPort());
     EXPECT_FALSE(test::portIsFree(first.slavePath()));
 
     ASSERT_TRUE(openPort(2));

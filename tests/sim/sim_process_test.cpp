@@ -36,36 +36,36 @@ class SimProcessTest : public ::testing::Test {
     void SetUp() override {
         std::string pattern = ::testing::TempDir() + "krx-sim-XXXXXX";
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-        link = dir / "ports" / "COM3";
+        dir_ = pattern;
+        link_ = dir_ / "ports" / "COM3";
     }
     void TearDown() override {
-        process.reset();
-        if (port >= 0)
-            close(port);
-        std::filesystem::remove_all(dir);
+        process_.reset();
+        if (port_ >= 0)
+            close(port_);
+        std::filesystem::remove_all(dir_);
     }
 
     // Starts the simulator on `link` with `args` and opens its port in raw mode.
     void start(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--link", link.string()});
-        process.emplace(KRX_SIM_BINARY, args);
-        ptyPath = process->firstLine().value_or("");
-        port = open(link.c_str(), O_RDWR | O_NOCTTY);
-        ASSERT_GE(port, 0) << link;
+        args.insert(args.begin(), {"--link", link_.string()});
+        process_.emplace(KRX_SIM_BINARY, args);
+        ptyPath_ = process_->firstLine().value_or("");
+        port_ = open(link_.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(port_, 0) << link_;
         termios settings{};
-        ASSERT_EQ(tcgetattr(port, &settings), 0);
+        ASSERT_EQ(tcgetattr(port_, &settings), 0);
         cfmakeraw(&settings);
-        ASSERT_EQ(tcsetattr(port, TCSANOW, &settings), 0);
+        ASSERT_EQ(tcsetattr(port_, TCSANOW, &settings), 0);
     }
     // Writes `request` and reads until `answerSize` bytes have come or the line stays quiet.
     Bytes exchange(const Bytes& request, std::size_t answerSize) {
-        EXPECT_EQ(write(port, request.data(), request.size()),
+        EXPECT_EQ(write(port_, request.data(), request.size()),
                   static_cast<ssize_t>(request.size()));
         Bytes answer;
         std::array<std::uint8_t, 512> buffer{};
-        while (answer.size() < answerSize && waitReadable(port, kProcessSafetyTimeoutMs)) {
-            const ssize_t n = read(port, buffer.data(), buffer.size());
+        while (answer.size() < answerSize && waitReadable(port_, kProcessSafetyTimeoutMs)) {
+            const ssize_t n = read(port_, buffer.data(), buffer.size());
             if (n <= 0)
                 break;
             answer.insert(answer.end(), buffer.begin(), buffer.begin() + n);
@@ -74,12 +74,12 @@ class SimProcessTest : public ::testing::Test {
     }
     // Stops the simulator as the operator does; it ends cleanly and removes its link.
     void expectCleanEnd() {
-        process->terminate();
-        EXPECT_EQ(process->waitExit(), 0);
+        process_->terminate();
+        EXPECT_EQ(process_->waitExit(), 0);
         EXPECT_FALSE(linkExists());
     }
     bool linkExists() const {
-        return std::filesystem::exists(std::filesystem::symlink_status(link));
+        return std::filesystem::exists(std::filesystem::symlink_status(link_));
     }
     std::string readFile(const std::filesystem::path& file) const {
         std::ifstream in(file);
@@ -88,23 +88,23 @@ class SimProcessTest : public ::testing::Test {
     // Runs the simulator to its refusal; its exit code and what it said on standard error.
     std::pair<std::optional<int>, std::string> refusal(const std::string& binary,
                                                        const std::vector<std::string>& args) {
-        const std::filesystem::path errors = dir / "stderr.txt";
+        const std::filesystem::path errors = dir_ / "stderr.txt";
         SimProcess refused(binary, args, errors.string());
         const auto code = refused.waitExit();
         return {code, readFile(errors)};
     }
 
-    std::filesystem::path dir;
-    std::filesystem::path link;
-    std::optional<SimProcess> process;
-    std::string ptyPath;
-    int port = -1;
+    std::filesystem::path dir_;
+    std::filesystem::path link_;
+    std::optional<SimProcess> process_;
+    std::string ptyPath_;
+    int port_ = -1;
 };
 
 TEST_F(SimProcessTest, ServesItsEdidFileThenHangsUpAndEnds) {
     EdidBytes edid = defaultTvEdid();
     edid[20] = 0x5A;  // any change will do; the simulator serves the file as it is
-    const std::filesystem::path file = dir / "display.bin";
+    const std::filesystem::path file = dir_ / "display.bin";
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(edid.data()),
                static_cast<std::streamsize>(edid.size()));
@@ -112,10 +112,10 @@ TEST_F(SimProcessTest, ServesItsEdidFileThenHangsUpAndEnds) {
     const Bytes expected = answerFrame(kFirst, CMD_READ_TV_EDID, Bytes(edid.begin(), edid.end()));
     EXPECT_EQ(exchange(commandFrame({}, CMD_READ_TV_EDID, {0x01}), expected.size()), expected);
     // The console sees the line go away: a hang-up, then end of data or an error.
-    ASSERT_TRUE(waitReadable(port, kProcessSafetyTimeoutMs));
+    ASSERT_TRUE(waitReadable(port_, kProcessSafetyTimeoutMs));
     std::uint8_t byte = 0;
-    EXPECT_LE(read(port, &byte, 1), 0);
-    EXPECT_EQ(process->waitExit(), 0);
+    EXPECT_LE(read(port_, &byte, 1), 0);
+    EXPECT_EQ(process_->waitExit(), 0);
     EXPECT_FALSE(linkExists());
 }
 
@@ -135,14 +135,14 @@ TEST_F(SimProcessTest, RefusesBadInputWithoutCreatingTheLink) {
     };
     const std::vector<Row> rows = {
         {"bad device address", {"--device", "0000"}, 2},
-        {"missing EDID file", {"--edid", (dir / "none.bin").string()}, 1},
+        {"missing EDID file", {"--edid", (dir_ / "none.bin").string()}, 1},
         {"EDID file of another kind", {"--edid", "/proc/self/status"}, 1},
-        {"EDID file that is a FIFO", {"--edid", (dir / "pipe.bin").string()}, 1},
+        {"EDID file that is a FIFO", {"--edid", (dir_ / "pipe.bin").string()}, 1},
     };
-    ASSERT_EQ(mkfifo((dir / "pipe.bin").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((dir_ / "pipe.bin").c_str(), 0600), 0);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        std::vector<std::string> args = {"--link", link.string()};
+        std::vector<std::string> args = {"--link", link_.string()};
         args.insert(args.end(), row.args.begin(), row.args.end());
         SimProcess refused(KRX_SIM_BINARY, args);
         EXPECT_EQ(refused.waitExit(), row.exitCode);
@@ -166,40 +166,40 @@ TEST_F(SimProcessTest, RefusesALinkItMustNotReplaceAndKeepsTheLog) {
         {"link held by a live simulator", Existing::LiveSimulator,
          "a pseudo-terminal still in use (another simulator running?); not replaced"},
     };
-    const std::filesystem::path keep = dir / "keep.log";
+    const std::filesystem::path keep = dir_ / "keep.log";
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        std::filesystem::remove(link);
-        std::filesystem::create_directories(link.parent_path());
+        std::filesystem::remove(link_);
+        std::filesystem::create_directories(link_.parent_path());
         std::ofstream(keep) << "earlier traffic\n";
         std::string target;
         switch (row.existing) {
             case Existing::OtherDevice:
-                std::filesystem::create_symlink("/dev/ttyS0", link);
+                std::filesystem::create_symlink("/dev/ttyS0", link_);
                 break;
             case Existing::RegularFile:
-                std::ofstream(link) << "not a link";
+                std::ofstream(link_) << "not a link";
                 break;
             case Existing::LiveSimulator:
                 ASSERT_NO_FATAL_FAILURE(start({}));
                 break;
         }
-        if (std::filesystem::is_symlink(link))
-            target = std::filesystem::read_symlink(link).string();
+        if (std::filesystem::is_symlink(link_))
+            target = std::filesystem::read_symlink(link_).string();
 
         const auto [code, errors] =
-            refusal(KRX_SIM_BINARY, {"--link", link.string(), "--log", keep.string()});
+            refusal(KRX_SIM_BINARY, {"--link", link_.string(), "--log", keep.string()});
         EXPECT_EQ(code, 1);
         EXPECT_NE(errors.find(row.message), std::string::npos) << errors;
         EXPECT_EQ(readFile(keep), "earlier traffic\n");
         if (!target.empty()) {
-            EXPECT_EQ(std::filesystem::read_symlink(link).string(), target);
+            EXPECT_EQ(std::filesystem::read_symlink(link_).string(), target);
         }
         if (row.existing == Existing::LiveSimulator) {
             const Bytes timing = answerFrame(kFirst, CMD_GET_TIMING, {0x14});
             EXPECT_EQ(exchange(commandFrame(kFirst, CMD_GET_TIMING), timing.size()), timing);
-            close(port);
-            port = -1;
+            close(port_);
+            port_ = -1;
             expectCleanEnd();
         }
     }
@@ -208,24 +208,24 @@ TEST_F(SimProcessTest, RefusesALinkItMustNotReplaceAndKeepsTheLog) {
 // A link left by a killed simulator (its pty is gone) is taken over; at the end only a link that
 // still points at this simulator's pty is removed.
 TEST_F(SimProcessTest, ReplacesAStaleLinkAndRemovesOnlyItsOwn) {
-    std::filesystem::create_directories(link.parent_path());
-    std::filesystem::create_symlink("/dev/pts/999999", link);
+    std::filesystem::create_directories(link_.parent_path());
+    std::filesystem::create_symlink("/dev/pts/999999", link_);
     ASSERT_NO_FATAL_FAILURE(start({}));
-    EXPECT_EQ(std::filesystem::read_symlink(link), ptyPath);
+    EXPECT_EQ(std::filesystem::read_symlink(link_), ptyPath_);
 
-    std::filesystem::remove(link);
-    std::filesystem::create_symlink("/dev/ttyS0", link);
-    process->terminate();
-    EXPECT_EQ(process->waitExit(), 0);
-    ASSERT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(std::filesystem::read_symlink(link), "/dev/ttyS0");
+    std::filesystem::remove(link_);
+    std::filesystem::create_symlink("/dev/ttyS0", link_);
+    process_->terminate();
+    EXPECT_EQ(process_->waitExit(), 0);
+    ASSERT_TRUE(std::filesystem::is_symlink(link_));
+    EXPECT_EQ(std::filesystem::read_symlink(link_), "/dev/ttyS0");
 }
 
 // Root may write anywhere, so as root the simulator runs as an unprivileged user.
 TEST_F(SimProcessTest, ALinkInAFolderItMayNotWriteSaysPermissionDeniedAndWhere) {
     namespace fs = std::filesystem;
-    fs::permissions(dir, fs::perms::group_exec | fs::perms::others_exec, fs::perm_options::add);
-    const fs::path readOnly = dir / "ro";
+    fs::permissions(dir_, fs::perms::group_exec | fs::perms::others_exec, fs::perm_options::add);
+    const fs::path readOnly = dir_ / "ro";
     fs::create_directory(readOnly);
     fs::permissions(readOnly, fs::perms::owner_read | fs::perms::owner_exec |
                                   fs::perms::group_read | fs::perms::group_exec |

@@ -36,32 +36,32 @@ class SimulatedChannelTest : public ::testing::Test, public SerialListener {
         LineConfig config;
         config.latencyUs = kLatencyUs;
         config.faults.hangUpAfterFrames = hangUpAfterFrames;
-        GeneratorLine& line = lines.emplace_back(config, std::vector{kDevice}, defaultTvEdid());
-        channel.attachLine(kPort, line);
+        GeneratorLine& line = lines_.emplace_back(config, std::vector{kDevice}, defaultTvEdid());
+        channel_.attachLine(kPort, line);
         return line;
     }
     bool openAndStart() {
-        return channel.open(*this, kPort, 115200, 'N', 8, 1, 0, 512) && channel.start();
+        return channel_.open(*this, kPort, 115200, 'N', 8, 1, 0, 512) && channel_.start();
     }
     // Queues `frame` and lets the virtual clock run for `runUs`.
     void send(const Bytes& frame, std::int64_t runUs = 100'000) {
-        channel.queueWrite(frame);
-        clock.runForUs(runUs);
+        channel_.queueWrite(frame);
+        clock_.runForUs(runUs);
     }
 
     void onSerialBytes(int, std::span<const std::uint8_t> bytes) override {
-        received.insert(received.end(), bytes.begin(), bytes.end());
-        receivedAtUs.insert(receivedAtUs.end(), bytes.size(), clock.nowUs());
+        received_.insert(received_.end(), bytes.begin(), bytes.end());
+        receivedAtUs_.insert(receivedAtUs_.end(), bytes.size(), clock_.nowUs());
     }
     void onSerialTxEmpty(int) override {}
-    void onSerialPortLost(int port) override { lost.push_back(port); }
+    void onSerialPortLost(int port) override { lost_.push_back(port); }
 
-    VirtualClock clock;
-    std::list<GeneratorLine> lines;
-    SimulatedChannel channel{clock};
-    Bytes received;
-    std::vector<std::int64_t> receivedAtUs;
-    std::vector<int> lost;
+    VirtualClock clock_;
+    std::list<GeneratorLine> lines_;
+    SimulatedChannel channel_{clock_};
+    Bytes received_;
+    std::vector<std::int64_t> receivedAtUs_;
+    std::vector<int> lost_;
 };
 
 // The line hangs up once it has answered two frames, while the port is opened again after the
@@ -71,16 +71,16 @@ TEST_F(SimulatedChannelTest, HangUpLosesAPortOpenedAgainOnceAndTheLineStaysDead)
     GeneratorLine& line = attachLine(2);
     ASSERT_TRUE(openAndStart());
     send(kTimingRequest);
-    EXPECT_TRUE(lost.empty());
+    EXPECT_TRUE(lost_.empty());
     send(commandFrame(kDevice, CMD_GET_PATTERN), 1);
     ASSERT_TRUE(line.hangUpTimeUs());
-    channel.stop();
+    channel_.stop();
     ASSERT_TRUE(openAndStart());
-    clock.runForUs(100'000);
-    EXPECT_EQ(lost, std::vector<int>{kPort});
-    EXPECT_FALSE(channel.holdsPort());
-    EXPECT_EQ(received, kTimingAnswer);
-    EXPECT_FALSE(channel.open(*this, kPort, 115200, 'N', 8, 1, 0, 512));
+    clock_.runForUs(100'000);
+    EXPECT_EQ(lost_, std::vector<int>{kPort});
+    EXPECT_FALSE(channel_.holdsPort());
+    EXPECT_EQ(received_, kTimingAnswer);
+    EXPECT_FALSE(channel_.open(*this, kPort, 115200, 'N', 8, 1, 0, 512));
 }
 
 TEST_F(SimulatedChannelTest, DeviceGivesUpOnACutShortRequestOnItsOwnClock) {
@@ -90,12 +90,12 @@ TEST_F(SimulatedChannelTest, DeviceGivesUpOnACutShortRequestOnItsOwnClock) {
     attachLine();
     ASSERT_TRUE(openAndStart());
     send(longHead, 150'000);
-    EXPECT_TRUE(received.empty()) << "answered before 200 ms of silence";
-    clock.runForUs(150'000);
-    EXPECT_EQ(received, kTimingAnswer);
-    ASSERT_FALSE(receivedAtUs.empty());
+    EXPECT_TRUE(received_.empty()) << "answered before 200 ms of silence";
+    clock_.runForUs(150'000);
+    EXPECT_EQ(received_, kTimingAnswer);
+    ASSERT_FALSE(receivedAtUs_.empty());
     const std::int64_t lastRequestByteUs = lineTimeUs(static_cast<std::int64_t>(longHead.size()));
-    EXPECT_GE(receivedAtUs.front(), lastRequestByteUs + 200'000 + kLatencyUs);
+    EXPECT_GE(receivedAtUs_.front(), lastRequestByteUs + 200'000 + kLatencyUs);
 }
 
 }  // namespace
