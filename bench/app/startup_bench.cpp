@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "app/console_dlg.h"
-#include "bench_args.h"
+#include "bench_main.h"
 #include "framework/qt_window_services.h"
 
 extern char** environ;

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_args.h"
+#include "bench_main.h"
 #include "support/sim_process.h"
 
 namespace {
@@ -121,10 +121,5 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", error.what());
-        return 1;
-    }
+    return krx::bench::runReportingFailure(run, argc, argv);
 }

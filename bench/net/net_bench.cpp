@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "bench_args.h"
+#include "bench_main.h"
 #include "framework/qt_window_services.h"
 #include "link/network_channel.h"
 #include "ser2net_server.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/port_return_watch.h"
-#include "bench_args.h"
+#include "bench_main.h"
 #include "framework/qt_window_services.h"
 #include "framework/virtual_window_services.h"
 #include "link/posix_serial_channel.h"
@@ -142,10 +142,5 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s\n", error.what());
-        return 1;
-    }
+    return krx::bench::runReportingFailure(run, argc, argv);
 }

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
+#include <exception>
 
 namespace krx::bench {
 
@@ -17,6 +19,17 @@ inline int repetitionsArgument(int argc, char** argv, int fallback) {
             runs = fallback;
     }
     return std::max(1, runs);
+}
+
+// A benchmark's main: runs `run` and turns a failure it throws into exit status 1, its text on
+// standard error.
+inline int runReportingFailure(int (*run)(int, char**), int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
 }
 
 }  // namespace krx::bench
