@@ -7,11 +7,10 @@
 namespace krx {
 namespace {
 
-// The parts of a period in their order.
+// The parts of a period in their order; the last is the rest of the blank.
 constexpr std::size_t kActivePart = 0;
 constexpr std::size_t kOffsetPart = 1;
 constexpr std::size_t kWidthPart = 2;
-constexpr std::size_t kRestPart = 3;
 constexpr std::size_t kPartCount = 4;
 
 // Shares of the width, square-root scaled, with each part kept at its minimum: the parts below
