@@ -26,6 +26,10 @@ bool CPortReturnWatch::awaitReturn(std::function<void()> back) {
     } catch (const std::system_error&) {
         return false;
     }
+    if (!watcher_->watching()) {
+        watcher_.reset();
+        return false;
+    }
     back_ = std::move(back);
     notifier_ = new QSocketNotifier(static_cast<qintptr>(watcher_->fd()), QSocketNotifier::Read);
     QObject::connect(notifier_, &QSocketNotifier::activated, notifier_, [this] {

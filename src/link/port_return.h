@@ -63,6 +63,9 @@ class PortReturnWatcher {
     int fd() const { return fd_; }
     // As of the last look (construction, or a change that concerned the port).
     bool present() const { return state_.present; }
+    // Whether any folder is watched: none when inotify refused every watch (its limit reached),
+    // and then no change would ever be seen.
+    bool watching() const { return !watchedDirs_.empty(); }
     // Reads the changes waiting (returns at once when there are none). True when one of them
     // concerned the port and it is there now.
     bool takeChanges();
@@ -88,7 +91,7 @@ class PortReturnWatch {
     virtual void portOpened(int port) = 0;
     // Watches for the port last opened to come back: `back` runs after each change that leaves it
     // there, until cancel(). False, with nothing watched, when it cannot be waited for (a network
-    // port, or no inotify descriptor to be had).
+    // port, or inotify gives no descriptor or no watch).
     virtual bool awaitReturn(std::function<void()> back) = 0;
     virtual void cancel() = 0;
 };
