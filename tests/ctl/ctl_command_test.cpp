@@ -2,7 +2,7 @@
 // krx-vtp-ctl's scripts and command table against a simulated line on virtual time: how names
 // resolve, the frames each command puts on the line, what it prints (as lines or JSON) and the
 // status it ends with, at the intervals the client really uses. Then the options, the answer
-// watchdog and the JSON line on their own.
+// watchdog, the queue of notifications and the JSON line on their own.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -269,6 +269,19 @@ TEST(AnswerWatchdog, BytesHoldAnExchangeOneRestartPastItsInterval) {
     watchdog.start(sent + milliseconds(2000), 400);
     watchdog.start(sent + milliseconds(3000), 200);
     EXPECT_EQ(watchdog.deadline(), sent + milliseconds(2600));
+}
+
+// A notification that comes at or after a wait's deadline does not hold the wait open: it stays
+// queued for the next wait.
+TEST(TaskQueue, ATaskPostedAtTheDeadlineWaitsForTheNextWait) {
+    TaskQueue tasks;
+    const Clock::time_point deadline = Clock::now();
+    bool ran = false;
+    tasks.post([&ran] { ran = true; });
+    EXPECT_FALSE(tasks.runNext(deadline));
+    EXPECT_FALSE(ran);
+    EXPECT_TRUE(tasks.runNext(Clock::now() + std::chrono::seconds(10)));
+    EXPECT_TRUE(ran);
 }
 
 // A display's name in its EDID may hold any byte: the line is still written, not refused.
