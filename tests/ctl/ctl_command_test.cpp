@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: MIT
 // krx-vtp-ctl's scripts and command table against a simulated line on virtual time: how names
 // resolve, the frames each command puts on the line, what it prints (as lines or JSON) and the
-// status it ends with, at the intervals the client really uses; the rows that need a whole line
-// again through ser2net. Then the options, the answer watchdog and the JSON line on their own.
+// status it ends with, at the intervals the client really uses. Then the options, the answer
+// watchdog, the queue of notifications and the JSON line on their own.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <map>
@@ -17,16 +15,12 @@
 #include "address/hex_text.h"
 #include "ctl_session.h"
 #include "ctl_watchdog.h"
-#include "link/network_channel.h"
-#include "ser2net_server.h"
 #include "sim/simulated_channel.h"
 #include "support/bytes.h"
-#include "support/sim_process.h"
 
 namespace krx::ctl {
 namespace {
 
-using krx::testing::Bytes;
 using std::chrono::microseconds;
 
 // Virtual time that moves one event at a time, so the session sees each notification as it comes.
@@ -67,41 +61,10 @@ struct SessionRow {
     std::size_t hangUpAfterFrames = 0;
 };
 
-// Runs the row's script as main.cpp does, each line until one fails, and checks what it printed,
-// its status and the frames `written` gives once it has ended.
-void runRow(const SessionRow& row, SerialChannel& channel, EventSource& events,
-            const std::function<std::vector<Bytes>()>& written) {
-    std::istringstream words(row.options + " --script -");
-    const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
-    const Options options = std::get<Options>(parseOptions(args));
-    std::ostringstream out;
-    std::ostringstream err;
-    GeneratorSession session(channel, events, options, out, err);
-    const auto script = parseScript(row.script);
-    const auto* lines = std::get_if<std::vector<ScriptLine>>(&script);
-    ExitStatus status = lines ? ExitStatus::Done : ExitStatus::Usage;
-    if (const auto* error = std::get_if<ScriptError>(&script))
-        err << "line " << error->lineNumber << ": " << error->message;
-    for (std::size_t i = 0; lines && i < lines->size() && status == ExitStatus::Done; ++i)
-        status = session.run((*lines)[i].command);
-    EXPECT_EQ(status, row.status) << err.str();
-    EXPECT_EQ(out.str(), row.out);
-    EXPECT_NE(err.str().find(row.errPart), std::string::npos) << err.str();
-    std::string frames;
-    for (const Bytes& frame : written()) {
-        const TargetAddress to = frameAddress(frame);
-        frames += frames.empty() ? "" : ", ";
-        if (to != TargetAddress{0x00, 0x00})
-            frames += formatHex2(to.group) + formatHex2(to.device) + " ";
-        frames += commandName(frameCode(frame));
-        for (const std::uint8_t byte : frameData(frame))
-            frames += " " + formatHex2(byte);
-    }
-    EXPECT_EQ(frames, row.frames);
-}
-
 class Session : public ::testing::TestWithParam<SessionRow> {};
 
+// Runs the row's script as main.cpp does, each line until one fails, and checks what it printed,
+// its status and every frame written once it has ended.
 TEST_P(Session, SendsItsFramesPrintsAndEnds) {
     const SessionRow& row = GetParam();
     SteppedClock clock;
@@ -117,48 +80,33 @@ TEST_P(Session, SendsItsFramesPrintsAndEnds) {
         channel.addBabblingPort(3, {0xAB, 0x00}, 10'000);
     else
         channel.attachLine(3, generator);
-    runRow(row, channel, clock, [&] {
-        std::vector<Bytes> frames;
-        for (const sim::SimulatedChannel::Write& write : channel.writes())
-            frames.push_back(write.bytes);
-        return frames;
-    });
-}
-
-// The same rows, where one generator answers on a whole line, over a network port in real time:
-// ser2net in raw TCP and RFC 2217 mode in front of the krx-vtp-sim process, whose log gives the
-// frames it received. Each row ends on an answer, so the log holds every frame by then.
-class SessionOverSer2net
-    : public ::testing::TestWithParam<std::tuple<SessionRow, test::Ser2netMode>> {};
-
-TEST_P(SessionOverSer2net, SendsItsFramesPrintsAndEnds) {
-    const SessionRow& row = std::get<0>(GetParam());
-    std::string dir = ::testing::TempDir() + "krx-ctl-net-XXXXXX";
-    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
-    std::vector<std::string> simArgs = {"--log", dir + "/log"};
-    if (std::string noise = row.noise; !noise.empty()) {
-        std::erase(noise, ' ');
-        simArgs.insert(simArgs.end(), {"--noise", noise});
+    std::istringstream words(row.options + " --script -");
+    const std::vector<std::string> args{std::istream_iterator<std::string>(words), {}};
+    const Options options = std::get<Options>(parseOptions(args));
+    std::ostringstream out;
+    std::ostringstream err;
+    GeneratorSession session(channel, clock, options, out, err);
+    const auto script = parseScript(row.script);
+    const auto* lines = std::get_if<std::vector<ScriptLine>>(&script);
+    ExitStatus status = lines ? ExitStatus::Done : ExitStatus::Usage;
+    if (const auto* error = std::get_if<ScriptError>(&script))
+        err << "line " << error->lineNumber << ": " << error->message;
+    for (std::size_t i = 0; lines && i < lines->size() && status == ExitStatus::Done; ++i)
+        status = session.run((*lines)[i].command);
+    EXPECT_EQ(status, row.status) << err.str();
+    EXPECT_EQ(out.str(), row.out);
+    EXPECT_NE(err.str().find(row.errPart), std::string::npos) << err.str();
+    std::string frames;
+    for (const sim::SimulatedChannel::Write& write : channel.writes()) {
+        const TargetAddress to = frameAddress(write.bytes);
+        frames += frames.empty() ? "" : ", ";
+        if (to != TargetAddress{0x00, 0x00})
+            frames += formatHex2(to.group) + formatHex2(to.device) + " ";
+        frames += commandName(frameCode(write.bytes));
+        for (const std::uint8_t byte : frameData(write.bytes))
+            frames += " " + formatHex2(byte);
     }
-    krx::testing::SimProcess sim(KRX_SIM_BINARY, simArgs);
-    const auto pty = sim.firstLine();
-    ASSERT_TRUE(pty.has_value());
-    test::Ser2netServer server(std::get<1>(GetParam()), *pty);
-    TaskQueue tasks;
-    CNetworkChannel channel(tasks, [url = server.url()](int port) {
-        return port == 3 ? std::optional<std::string>(url) : std::nullopt;
-    });
-    runRow(row, channel, tasks, [&] {
-        std::vector<Bytes> frames;
-        std::ifstream log(dir + "/log");
-        for (std::string line; std::getline(log, line);) {
-            const Json entry = Json::parse(line);
-            if (entry["dir"] == "received")
-                frames.push_back(krx::testing::hex(entry["bytes"].get<std::string>()));
-        }
-        return frames;
-    });
-    std::filesystem::remove_all(dir);
+    EXPECT_EQ(frames, row.frames);
 }
 
 using S = ExitStatus;
@@ -293,24 +241,6 @@ const SessionRow kSessionRows[] = {
 INSTANTIATE_TEST_SUITE_P(Rows, Session, ::testing::ValuesIn(kSessionRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, SessionOverSer2net,
-    ::testing::Combine(::testing::ValuesIn([] {
-                           std::vector<SessionRow> rows;
-                           for (const SessionRow& row : kSessionRows) {
-                               if (row.port == SessionRow::Line && row.hangUpAfterFrames == 0 &&
-                                   row.status != S::Usage && row.options.starts_with("--port") &&
-                                   row.options.find("all-silent") == std::string::npos)
-                                   rows.push_back(row);
-                           }
-                           return rows;
-                       }()),
-                       ::testing::Values(test::Ser2netMode::RawTcp, test::Ser2netMode::Rfc2217)),
-    [](const auto& info) {
-        return std::string(std::get<0>(info.param).name) +
-               (std::get<1>(info.param) == test::Ser2netMode::RawTcp ? "RawTcp" : "Rfc2217");
-    });
-
 // A broadcast group with one device reaches nobody; COM numbers end at 99.
 TEST(ParseOptions, Limits) {
     for (const char* bad : {"--address 0001 status", "--address FF00 status", "--address zz status",
@@ -339,6 +269,19 @@ TEST(AnswerWatchdog, BytesHoldAnExchangeOneRestartPastItsInterval) {
     watchdog.start(sent + milliseconds(2000), 400);
     watchdog.start(sent + milliseconds(3000), 200);
     EXPECT_EQ(watchdog.deadline(), sent + milliseconds(2600));
+}
+
+// A notification that comes at or after a wait's deadline does not hold the wait open: it stays
+// queued for the next wait.
+TEST(TaskQueue, ATaskPostedAtTheDeadlineWaitsForTheNextWait) {
+    TaskQueue tasks;
+    const Clock::time_point deadline = Clock::now();
+    bool ran = false;
+    tasks.post([&ran] { ran = true; });
+    EXPECT_FALSE(tasks.runNext(deadline));
+    EXPECT_FALSE(ran);
+    EXPECT_TRUE(tasks.runNext(Clock::now() + std::chrono::seconds(10)));
+    EXPECT_TRUE(ran);
 }
 
 // A display's name in its EDID may hold any byte: the line is still written, not refused.
