@@ -16,7 +16,24 @@ using testing::Bytes;
 using testing::concat;
 using testing::hex;
 
-// The line format is pinned once, through the simulator's wrapper (TrafficLog in tests/sim).
+// One line per record, in the fields the simulator's log has too; a name with a quote stays JSON.
+TEST(TrafficLine, WritesTheFieldsAndOnlyTheOnesSet) {
+    const Bytes query = hex("AA 00 00 05 00 01 01 61 80 6E");
+    const Bytes stray = hex("0F");
+    const struct {
+        TrafficLine line;
+        const char* expected;
+    } rows[] = {
+        {{1200, TrafficDirection::Received, query, "CMD_GET_TIMING", "", std::nullopt},
+         R"({"time_us":1200,"dir":"received","bytes":"AA 00 00 05 00 01 01 61 80 6E","command":"CMD_GET_TIMING"})"},
+        {{7, TrafficDirection::Sent, stray, "", "noise", false},
+         R"({"time_us":7,"dir":"sent","bytes":"0F","command":"","note":"noise","accepted":false})"},
+        {{0, TrafficDirection::Received, {}, "a\"b", "", true},
+         R"({"time_us":0,"dir":"received","bytes":"","command":"a\"b","accepted":true})"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(formatTrafficLine(row.line), row.expected);
+}
 
 // Each record as "command|note|accepted|bytes".
 std::vector<std::string> split(const std::vector<std::pair<std::int64_t, Bytes>>& reads,
