@@ -71,12 +71,12 @@ TEST_F(OutputPagesTest, RefusedChoicesShowTheirMessageSendNothingAndUndoTheClick
     EXPECT_FALSE(group(O::ColorSpace)->button(4)->isEnabled());
 }
 
-// Selections on the Timing, Pattern and Setting pages in turn, one per page handler: the frames
+// Selections on the Timing, Pattern and Setting pages in turn, one at least per handler: the frames
 // with their waits (the setting operation's, whose table is pinned with applySetting), the radios
 // checked afterwards and the status text of the option before any answer. Of two selections less
 // than 50 ms apart the second is dropped, the drop ends the guard and the page shows the choices
-// sent again (an audio source too, which has no status text). The DVI button sends before it
-// asks the guard.
+// sent again (an audio source too, which has no status text). The DVI button sends before it asks
+// the guard.
 TEST_F(OutputPagesTest, SelectionsSendTheirFramesAndTheGuardDropsOneWithinFiftyMilliseconds) {
     CConsoleDlg& w = connected();
     struct Step {
@@ -100,6 +100,7 @@ TEST_F(OutputPagesTest, SelectionsSendTheirFramesAndTheGuardDropsOneWithinFiftyM
     QAbstractButton* const smpte = pattern("SMPTE ColorBar");
     QAbstractButton* const external = setting(O::AudioSource, "External Stereo Input");
     QAbstractButton* const hdcpOn = setting(O::Hdcp, "HDCP ON");
+    QAbstractButton* const hdcpOff = setting(O::Hdcp, "HDCP OFF");
     QAbstractButton* const dvi = setting(O::OutputMode, "DVI");
     const Step steps[] = {
         {"pattern sent", 0, smpte, set(CMD_SET_PATTERN, 0x21)},
@@ -112,10 +113,20 @@ TEST_F(OutputPagesTest, SelectionsSendTheirFramesAndTheGuardDropsOneWithinFiftyM
          pattern("3D boxes")},
         {"colour space AUTO", 100, setting(O::ColorSpace, "AUTO"), set(CMD_SET_COLOR_SPACE, 3, 300),
          nullptr, "AUTO"},
+        {"audio bits AUTO: 20 ms", 100, setting(O::AudioBits, "AUTO"),
+         set(CMD_SET_AUDIO_BITS, 3, 20), nullptr, "AUTO"},
+        {"48K", 100, setting(O::SampleRate, "48K"), set(CMD_SET_SAMPLE_RATE, 2), nullptr, "48K"},
+        {"8 channels", 100, setting(O::Channels, "8CH"), set(CMD_SET_AUDIO_CHANNELS, 6), nullptr,
+         "8ch"},
+        {"AUTO depth", 100, setting(O::ColorDepth, "AUTO"), set(CMD_SET_COLOR_DEPTH, 4, 300),
+         nullptr, "AUTO"},
+        {"HDMI, no guard", 100, setting(O::OutputMode, "HDMI"), set(CMD_SET_OUTPUT_MODE, 1),
+         nullptr, "HDMI"},
         {"after 50 ms sent", 100, hdcpOn, set(CMD_SET_HDCP, 1), nullptr, "ON "},
         {"setting 45 ms later dropped", 45, external, none, hdcpOn},
         {"source sent by Press", 0, external, set(CMD_SET_AUDIO_SOURCE, 1), nullptr, nullptr,
          "Press"},
+        {"HDCP off", 100, hdcpOff, set(CMD_SET_HDCP, 0), nullptr, "OFF"},
         {"DVI inside the guard sent, no texts", 20, dvi, set(CMD_SET_OUTPUT_MODE, 0), nullptr,
          "HDMI"},
         {"DVI with its blank", 100, dvi, set(CMD_SET_OUTPUT_MODE, 0), nullptr, "DVI "},
