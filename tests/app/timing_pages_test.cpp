@@ -104,10 +104,13 @@ TEST_F(TimingPagesTest, AutoAsksForTheDetails400MsLaterAndUpdateStatusSweeps) {
     EXPECT_EQ(messageTexts(), QStringList(3, kNotOn));
 }
 
-// The diagrams describe what the page shows and follow each edit as it is made (the descriptions
-// themselves are pinned with timingDiagram); an entry that does not parse keeps the value shown.
-TEST_F(TimingPagesTest, DiagramsFollowEdits) {
+// The diagrams describe what the page shows, the chosen timing, then each edit as it is made (an
+// entry that does not parse keeps the value shown).
+TEST_F(TimingPagesTest, DiagramsDescribeTheValuesShownAndFollowEdits) {
     click(0x0A);  // 480i(59.94)
+    EXPECT_EQ(details().verticalDiagram->accessibleDescription(),
+              "one field: 262 lines, 240 active, 22 blank, sync offset 4, width 3, negative, "
+              "interlaced");
     field("V blank:")->setText("50");
     field("Hs width:")->setText("6x");
     details().hSyncGroup->button(kSyncPlus)->click();
