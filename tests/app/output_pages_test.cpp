@@ -72,11 +72,10 @@ TEST_F(OutputPagesTest, RefusedChoicesShowTheirMessageSendNothingAndUndoTheClick
 }
 
 // Selections on the Timing, Pattern and Setting pages in turn, one at least per handler: the frames
-// with their waits (the setting operation's, whose table is pinned with applySetting), the radios
-// checked afterwards and the status text of the option before any answer. Of two selections less
-// than 50 ms apart the second is dropped, the drop ends the guard and the page shows the choices
-// sent again (an audio source too, which has no status text). The DVI button sends before it asks
-// the guard.
+// with their waits (the setting operation's), the radios checked afterwards and the status text
+// of the option before any answer. Of two selections less than 50 ms apart the second is dropped,
+// the drop ends the guard and the page shows the choices sent again (an HDCP mode or an audio
+// source too, which have no status text). The DVI button sends before it asks the guard.
 TEST_F(OutputPagesTest, SelectionsSendTheirFramesAndTheGuardDropsOneWithinFiftyMilliseconds) {
     CConsoleDlg& w = connected();
     struct Step {
@@ -118,7 +117,8 @@ TEST_F(OutputPagesTest, SelectionsSendTheirFramesAndTheGuardDropsOneWithinFiftyM
         {"48K", 100, setting(O::SampleRate, "48K"), set(CMD_SET_SAMPLE_RATE, 2), nullptr, "48K"},
         {"8 channels", 100, setting(O::Channels, "8CH"), set(CMD_SET_AUDIO_CHANNELS, 6), nullptr,
          "8ch"},
-        {"AUTO depth", 100, setting(O::ColorDepth, "AUTO"), set(CMD_SET_COLOR_DEPTH, 4, 300),
+        {"4K(30)", 100, timing(0x1C), set(CMD_SET_TIMING, 0x1C)},
+        {"AUTO depth at 4K", 100, setting(O::ColorDepth, "AUTO"), set(CMD_SET_COLOR_DEPTH, 4, 300),
          nullptr, "AUTO"},
         {"HDMI, no guard", 100, setting(O::OutputMode, "HDMI"), set(CMD_SET_OUTPUT_MODE, 1),
          nullptr, "HDMI"},
@@ -126,7 +126,8 @@ TEST_F(OutputPagesTest, SelectionsSendTheirFramesAndTheGuardDropsOneWithinFiftyM
         {"setting 45 ms later dropped", 45, external, none, hdcpOn},
         {"source sent by Press", 0, external, set(CMD_SET_AUDIO_SOURCE, 1), nullptr, nullptr,
          "Press"},
-        {"HDCP off", 100, hdcpOff, set(CMD_SET_HDCP, 0), nullptr, "OFF"},
+        {"HDCP dropped", 45, hdcpOff, none, external},
+        {"HDCP sent", 0, hdcpOff, set(CMD_SET_HDCP, 0), nullptr, "OFF"},
         {"DVI inside the guard sent, no texts", 20, dvi, set(CMD_SET_OUTPUT_MODE, 0), nullptr,
          "HDMI"},
         {"DVI with its blank", 100, dvi, set(CMD_SET_OUTPUT_MODE, 0), nullptr, "DVI "},
@@ -147,24 +148,28 @@ TEST_F(OutputPagesTest, SelectionsSendTheirFramesAndTheGuardDropsOneWithinFiftyM
     EXPECT_TRUE(services_.messages().empty());
 }
 
-// Reset is sent on a click, never on Enter; its note stays through other answers until the next
-// sweep (or a colour-space answer, pinned with the Setting answers).
-TEST_F(OutputPagesTest, ResetSendsOnClickNotOnEnterAndItsNoteStaysUntilTheSweep) {
+// Reset is sent on a click, never on Enter; its note stays until a colour-space answer or the
+// next sweep.
+TEST_F(OutputPagesTest, ResetSendsOnClickNotOnEnterAndItsNoteStaysUntilColourSpaceOrSweep) {
     CConsoleDlg& w = connected();
     CSettingPage& page = w.settingPage();
     w.show();
     w.tabs()->setCurrentWidget(&page);
     page.resetButton->setFocus();
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(page.resetButton, &enter);
-    page.resetButton->click();
-    EXPECT_EQ(timedSent(), Frames{at(0, CMD_RESET_DEFAULTS)});
-    receive(answerFrame(kBroadcast, CMD_GET_HDCP, {0x01}));
-    services_.runFor(500);
-    EXPECT_EQ(page.resetNoteLabel->text(), "Wait for a few seconds...");
-    w.connection().startStatusSweep(400);
-    services_.runFor(1000);
-    EXPECT_EQ(page.resetNoteLabel->text(), "");
+    for (const bool bySweep : {false, true}) {
+        mark();
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(page.resetButton, &enter);
+        page.resetButton->click();
+        EXPECT_EQ(timedSent(), Frames{at(0, CMD_RESET_DEFAULTS)});
+        receive(answerFrame(kBroadcast, CMD_GET_HDCP, {0x01}));
+        services_.runFor(500);
+        EXPECT_EQ(page.resetNoteLabel->text(), "Wait for a few seconds...") << bySweep;
+        bySweep ? w.connection().startStatusSweep(400)
+                : receive(answerFrame(kBroadcast, CMD_GET_COLOR_SPACE, {0x01}));
+        services_.runFor(1000);
+        EXPECT_EQ(page.resetNoteLabel->text(), "") << bySweep;
+    }
 }
 
 }  // namespace
