@@ -36,20 +36,11 @@ void pressKey(QWidget* target, int key) {
     QApplication::sendEvent(target, &press);
 }
 
-// The boxes as a screen reader names them, their input limits, no OK or Cancel button, only
-// Escape closing the dialog, and "Help" showing the notes.
-TEST_F(AddressDialogTest, BoxesAreNamedAndLimitedOnlyEscapeClosesAndHelpShowsTheNotes) {
+// The boxes' input limits, no OK or Cancel button, only Escape closing the dialog, and "Help"
+// showing the notes.
+TEST_F(AddressDialogTest, BoxesAreLimitedOnlyEscapeClosesAndHelpShowsTheNotes) {
     CAddressDlg& d = dialog();
-    EXPECT_EQ(
-        (QStringList{d.originalGroupBox->accessibleName(), d.originalDeviceBox->accessibleName(),
-                     d.newGroupBox->accessibleName(), d.newDeviceBox->accessibleName()}),
-        (QStringList{"Original group address", "Original device address", "New group address",
-                     "New device address"}));
     for (std::size_t n = 0; n < kAddressEntryCount; ++n) {
-        const QString number = QString::number(n + 1);
-        EXPECT_EQ(d.groupBoxes[n]->accessibleName(), "Group address " + number);
-        EXPECT_EQ(d.deviceBoxes[n]->accessibleName(), "Device address " + number);
-        EXPECT_EQ(d.descriptionBoxes[n]->accessibleName(), "Description " + number);
         EXPECT_EQ(d.groupBoxes[n]->maxLength(), 2);
         EXPECT_EQ(d.deviceBoxes[n]->maxLength(), 2);
         EXPECT_EQ(d.descriptionBoxes[n]->maxLength(), 10);

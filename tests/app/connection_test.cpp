@@ -69,6 +69,7 @@ TEST_F(ConnectionTest, SearchPassesABabblingPortAndConnectsToTheOneThatAnswers) 
     EXPECT_EQ(messageTexts(), QStringList{kNotOn});
 }
 
+// The walk is pinned with PortSearch, its waits with the babbling port; here a failed search.
 TEST_F(ConnectionTest, SearchOverSilentPortsWalksToCom99AndRestoresThePort) {
     for (int port = 1; port <= 99; ++port)
         channel_.addSilentPort(port);
@@ -77,17 +78,13 @@ TEST_F(ConnectionTest, SearchOverSilentPortsWalksToCom99AndRestoresThePort) {
     mark(1000);
 
     w.connection().searchDevice();
-    services_.runFor(300 + 98 * 450 - 10);
-    EXPECT_TRUE(w.connection().receiver().searchMode);
-    EXPECT_TRUE(services_.messages().empty());
-    services_.runFor(20);
+    services_.runFor(60'000);
     EXPECT_FALSE(w.connection().receiver().searchMode);
     EXPECT_EQ(messageTexts(), QStringList{kNoDevice});
     EXPECT_EQ(w.connection().portNumber(), 7);
     EXPECT_EQ(w.connection().statusLine()->text(), " ");
     EXPECT_EQ(watchdog(), std::nullopt);
     expectOpen(false);
-    ASSERT_EQ(sent().size(), 99u);
     EXPECT_EQ(channel_.writes().back().port, 99);
 }
 
