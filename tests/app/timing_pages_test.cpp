@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The Timing and Timing Details pages as the operator uses them: radio clicks, the fields a screen
 // reader finds by their labels, saving user timings, and what reaches the simulated generator.
+#include <QImage>
 #include <optional>
 
 #include "console_fixture.h"
@@ -119,6 +120,17 @@ TEST_F(TimingPagesTest, DiagramsDescribeTheValuesShownAndFollowEdits) {
               "one frame: 290 lines, 240 active, 50 blank, sync offset 4, width 3, negative");
     EXPECT_EQ(details().horizontalDiagram->accessibleDescription(),
               "one line: 858 pixels, 720 active, 138 blank, sync offset 19, width 62, positive");
+    // Painted at the page's size, each diagram is ink on mostly white paper.
+    for (QWidget* diagram : {details().verticalDiagram, details().horizontalDiagram}) {
+        const QImage picture = diagram->grab().toImage();
+        int paper = 0;
+        for (int y = 0; y < picture.height(); ++y)
+            for (int x = 0; x < picture.width(); ++x)
+                paper += picture.pixel(x, y) == qRgb(255, 255, 255) ? 1 : 0;
+        const int all = picture.width() * picture.height();
+        EXPECT_GT(paper, all / 2) << qPrintable(diagram->accessibleName());
+        EXPECT_GT(all - paper, picture.width()) << qPrintable(diagram->accessibleName());
+    }
 }
 
 TEST_F(TimingPagesTest, UserSlotShowsItsRecordAndSavingStoresAndSelectsIt) {
