@@ -12,27 +12,14 @@
 #include <utility>
 
 #include "edid/edid_forms.h"
+#include "edid/text_chars.h"
 #include "files/atomic_save.h"
 
 namespace krx {
 namespace {
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
+using edid_chars::hexValue;
+using edid_chars::isSpace;
 
 // Characters of a string, one at a time, with a look at the next one (as a stream scan has).
 class TextSource {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "edid/edid_files.h"
+#include "edid/text_chars.h"
 
 namespace krx {
 namespace {
@@ -22,19 +23,8 @@ constexpr std::string_view kBase64Alphabet =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr std::string_view kSizeRule = "an EDID here is 128 or 256 bytes";
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+using edid_chars::hexValue;
+using edid_chars::isSpace;
 
 bool allHexDigits(std::string_view text) {
     for (const char c : text) {
