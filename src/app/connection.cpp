@@ -16,6 +16,8 @@ constexpr int kWaitAfterOpenMs = 200;
 constexpr int kPortClosedIcon = 133;
 constexpr int kPortOpenIcon = 134;
 constexpr int kPortWaitingIcon = 137;
+// The activity icon's description, unless it shows a wait.
+constexpr std::string_view kActivityDescription = "Port activity";
 
 }  // namespace
 
@@ -29,7 +31,7 @@ void CConnection::build(QWidget* window, const DialogUnits& du) {
     window_ = window;
     QGroupBox* comm = makeGroup("Comm Port", window, du.rect(7, 50, 113, 104));
     QGroupBox* activity = makeGroup("Activity", comm, du.rect(6, 10, 42, 36));
-    activityIcon_ = makePictureButton(du, activity, "Port activity", du.rect(9, 11, 24, 22));
+    activityIcon_ = makePictureButton(du, activity, kActivityDescription, du.rect(9, 11, 24, 22));
     QObject::connect(activityIcon_, &QToolButton::clicked, window, [this] { togglePort(); });
     portButton_ = makeButton(comm, "Turn on Port", du.rect(52, 12, 55, 14));
     QObject::connect(portButton_, &QPushButton::clicked, window, [this] { togglePort(); });
@@ -164,7 +166,7 @@ void CConnection::setActivityIcon(int id) {
     const QString waiting =
         id == kPortWaitingIcon ? QStringLiteral("waiting for COM%1").arg(portNumber_) : QString();
     activityIcon_->setToolTip(waiting);
-    activityIcon_->setAccessibleDescription(waiting.isEmpty() ? QStringLiteral("Port activity")
+    activityIcon_->setAccessibleDescription(waiting.isEmpty() ? latin1(kActivityDescription)
                                                               : waiting);
 }
 
