@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -26,19 +27,21 @@ std::optional<std::string> readRegularFile(const fs::path& path) {
     struct stat info {};
     if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
         return std::nullopt;
-    std::string bytes(kMaxIniBytes, '\0');
-    std::size_t filled = 0;
-    while (filled < bytes.size()) {
-        const ssize_t got = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
+    // Read in small pieces: a buffer of the largest size allowed would be a megabyte to clear
+    // and map at every start for a file of a few hundred bytes.
+    std::string bytes;
+    char chunk[4096];
+    while (bytes.size() < kMaxIniBytes) {
+        const std::size_t wanted = std::min(sizeof chunk, kMaxIniBytes - bytes.size());
+        const ssize_t got = ::read(file.get(), chunk, wanted);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
             return std::nullopt;
         if (got == 0)
             break;
-        filled += static_cast<std::size_t>(got);
+        bytes.append(chunk, static_cast<std::size_t>(got));
     }
-    bytes.resize(filled);
     return bytes;
 }
 
