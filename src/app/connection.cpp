@@ -39,8 +39,12 @@ void CConnection::build(QWidget* window, const DialogUnits& du) {
     portSelector_ = new QComboBox(comm);
     portSelector_->setGeometry(du.rect(52, 39, 55, 14));
     portLabel->setBuddy(portSelector_);
+    // One insertion of the 99 names rather than 99 of one each.
+    QStringList ports;
+    ports.reserve(kLastPort);
     for (int port = 1; port <= kLastPort; ++port)
-        portSelector_->addItem(QStringLiteral("COM%1").arg(port));
+        ports.append(QStringLiteral("COM%1").arg(port));
+    portSelector_->addItems(ports);
     portSelector_->setAccessibleDescription(QStringLiteral("Port selector"));
     QObject::connect(portSelector_, &QComboBox::activated, window,
                      [this](int index) { changePort(index); });

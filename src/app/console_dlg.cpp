@@ -4,7 +4,10 @@
 #include <QAction>
 #include <QComboBox>
 #include <QKeySequence>
+#include <QLayout>
 #include <QStackedWidget>
+#include <QStyle>
+#include <QStyleOptionTabWidgetFrame>
 #include <QTabWidget>
 #include <chrono>
 
@@ -36,6 +39,19 @@ TrafficTap::Clock sinceStart() {
             .count();
     };
 }
+
+// The pages' tab widget, which tells where its page stack goes before it is first shown.
+class PageTabs final : public QTabWidget {
+  public:
+    using QTabWidget::QTabWidget;
+    // The rectangle the tab widget gives its page stack when it is shown with its tabs as they
+    // are now.
+    QRect pageArea() const {
+        QStyleOptionTabWidgetFrame option;
+        initStyleOption(&option);
+        return style()->subElementRect(QStyle::SE_TabWidgetTabContents, &option, this);
+    }
+};
 
 }  // namespace
 
@@ -139,10 +155,10 @@ void CConsoleDlg::buildAddressGroup(const DialogUnits& du) {
     QLabel* addressLabel = makeLabel(du, address, QStringLiteral("&Address:"), 6, 11, 101);
     addressSelector_ = new QComboBox(address);
     addressSelector_->setGeometry(du.rect(6, 22, 101, 14));
-    addressSelector_->addItem(QStringLiteral("All: 0000(with ACT)"));
-    addressSelector_->addItem(QStringLiteral("All: FFFF(no ACT)"));
+    QStringList items{QStringLiteral("All: 0000(with ACT)"), QStringLiteral("All: FFFF(no ACT)")};
     for (std::string_view entryLabel : kAddressLabels)
-        addressSelector_->addItem(latin1(entryLabel));
+        items.append(latin1(entryLabel));
+    addressSelector_->addItems(items);
     addressSelector_->setAccessibleDescription(QStringLiteral("Address selector"));
     addressLabel->setBuddy(addressSelector_);
     connect(addressSelector_, &QComboBox::activated, this, [this] { onAddressSelected(); });
@@ -151,7 +167,8 @@ void CConsoleDlg::buildAddressGroup(const DialogUnits& du) {
 }
 
 void CConsoleDlg::buildPages(const DialogUnits& du) {
-    tabs_ = new QTabWidget(this);
+    auto* tabs = new PageTabs(this);
+    tabs_ = tabs;
     tabs_->setGeometry(du.rect(125, 7, 311, 364));
     PageHost::Pages pages;
     pages.timing = new CTimingPage(pageHost_);
@@ -160,16 +177,20 @@ void CConsoleDlg::buildPages(const DialogUnits& du) {
     pages.setting = new CSettingPage(pageHost_);
     pages.edid = new CEdidPage(pageHost_);
     pageHost_.handPages(pages);
+    // The first page added is shown at once, and showing a page lays it out at the size it has
+    // then; the tab widget sizes its page stack only when it is itself first shown, so the
+    // Timing page's 65 buttons would be laid out at two provisional sizes before the final one.
+    // Its layout waits until the stack has the place the tab widget will give it.
+    QLayout* timingLayout = pages.timing->layout();
+    timingLayout->setEnabled(false);
     tabs_->addTab(pages.timing, QStringLiteral("Timing"));
     tabs_->addTab(pages.timingDetails, QStringLiteral("Timing Details"));
     tabs_->addTab(pages.pattern, QStringLiteral("Pattern"));
     tabs_->addTab(pages.setting, QStringLiteral("Setting"));
     tabs_->addTab(pages.edid, QStringLiteral("TV EDID"));
-    // The tab widget places its page stack when it is first shown. A stack not yet sized then
-    // first fits itself to the largest page's size hint, a layout pass over every hidden page;
-    // sized here, it skips that pass and is placed all the same.
     if (auto* stack = tabs_->findChild<QStackedWidget*>())
-        stack->resize(tabs_->size());
+        stack->setGeometry(tabs->pageArea());
+    timingLayout->setEnabled(true);
 }
 
 // --- target address --------------------------------------------------------------------------
