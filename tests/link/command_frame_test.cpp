@@ -32,9 +32,6 @@ TEST(BuildFrame, ComposesHeadPayloadAndChecksum) {
         {"power on", CMD_SET_POWER, {0x00}, "AA 00 00 06 00 00 00 AB 00 00 A5"},
         {"read address", CMD_READ_ADDRESS, {}, "AA 00 00 05 00 00 00 01 F8 58"},
         {"write address", CMD_WRITE_ADDRESS, {1, 2}, "AA 00 00 07 00 00 00 01 78 01 02 D3"},
-        {"pattern query", CMD_GET_PATTERN, {}, "AA 00 00 05 00 00 00 62 80 6F"},
-        {"first user timing", CMD_GET_USER_TIMING, {0}, "AA 00 00 06 00 00 00 A0 80 00 30"},
-        {"link status", CMD_GET_LINK_STATUS, {}, "AA 00 00 05 00 00 00 A9 80 28"},
         {"answer", CMD_GET_TIMING, {0x14}, "AB 00 00 06 00 01 02 61 80 14 57", {1, 2}, true},
     };
     for (const Row& row : rows) {

@@ -232,38 +232,6 @@ TEST(ReceiverSweep, ChecksumByte0xABOpensAFrameAndTheNextAnswerFailsAtByte1) {
     EXPECT_TRUE(r.a.finishes.empty());
 }
 
-// The sweep takes only the answer to the query it waits for, and nothing while its counters
-// (public, so anyone may set them) are outside their ranges.
-TEST(ReceiverSweep, DropsEveryOtherFrame) {
-    struct Row {
-        const char* name;
-        int index, slot;
-        Bytes bytes;
-    };
-    const Row rows[] = {
-        {"code of the second query", 0, 0, answer(1, 2, CMD_GET_PATTERN, {0x05})},
-        {"length of a user timing", 0, 0, withChecksum({0xAB, 0, 0, 25, 0, 1, 2, 0x61, 0x80, 5})},
-        {"length high byte set", 0, 0, withChecksum({0xAB, 0, 0, 6, 1, 1, 2, 0x61, 0x80, 5})},
-        {"byte 1 not zero", 0, 0, withChecksum({0xAB, 1, 0, 6, 0, 1, 2, 0x61, 0x80, 5})},
-        {"index 13", 13, 0, userTimingAnswer(1)},
-        {"index -1", -1, 0, userTimingAnswer(1)},
-        {"slot 10", 12, 10, userTimingAnswer(1)},
-        {"slot -1", 12, -1, userTimingAnswer(1)},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        Rig r;
-        r.rx.sweepMode = true;
-        r.rx.sweepIndex = row.index;
-        r.rx.sweepSlot = row.slot;
-        r.feed(row.bytes);
-        EXPECT_EQ(r.rx.rxPosition, -1);
-        EXPECT_TRUE(r.a.queries.empty());
-        EXPECT_EQ(r.rx.deviceStatus, DeviceStatus{});
-        EXPECT_EQ(r.rx.userTimings, (std::array<UserTiming, kUserTimingSlots>{}));
-    }
-}
-
 // ---- Search and EDID matchers ---------------------------------------------------------------
 
 TEST(ReceiverSearch, FindsADeviceOnlyOnTheFullProbeAnswer) {
@@ -361,7 +329,6 @@ TEST(ReceiverModes, FlagsChooseOneMatcherInPriorityOrder) {
     };
     const Row rows[] = {
         {"all set", true, true, true, Edid},
-        {"edid and sweep", true, false, true, Edid},
         {"search and sweep", false, true, true, Search},
         {"sweep alone", false, false, true, Sweep},
         {"none", false, false, false, General},
@@ -460,28 +427,43 @@ TEST(ReceiverGeneral, RunsTheHandlerOnlyForValidAcceptedFrames) {
     }
 }
 
-// A mode change may hand any position to another matcher. Each drops a position past the answer
-// it can hold, and the general matcher one past the frame its length describes (possibly a stale
-// length), instead of storing the byte anywhere.
-TEST(ReceiverModes, EveryMatcherDropsAHandedOverPositionPastItsFrame) {
-    enum Mode { EdidTv, EdidSaved, Search, SweepStatus, SweepUserTiming, General };
+// What no matcher can hold is dropped without a trace: in sweep mode every answer but the one the
+// sweep waits for, and anything while its counters (public, so anyone may set them) are outside
+// their ranges. A mode change may hand any position to another matcher: each drops a position
+// past the answer it can hold, and the general matcher one past the frame its length describes
+// (possibly a stale length), instead of storing the byte anywhere.
+TEST(ReceiverModes, EveryMatcherDropsWhatItCannotHold) {
+    enum Mode { EdidTv, EdidSaved, Search, Sweep, General };
     struct Row {
         const char* name;
         Mode mode;
-        int position;
+        Bytes bytes;
+        int index = 0;  // sweepIndex
+        int slot = 0;   // sweepSlot
+        int position = -1;
         unsigned length = 6;
     };
     const Row rows[] = {
-        {"display EDID", EdidTv, 400},
-        {"saved EDID", EdidSaved, 400},
-        {"search", Search, 400},
-        {"sweep status", SweepStatus, 400},
-        {"sweep user timing", SweepUserTiming, 400},
-        {"general: a user-timing answer cut at byte 20", General, 20},
-        {"general: beyond the buffer", General, 600, 500},
-        {"general: last slot", General, 519, 500},
-        {"general: stale length above 500", General, 10, 70000},
-        {"general: stale short length", General, 4, 3},
+        {"sweep: code of the second query", Sweep, answer(1, 2, CMD_GET_PATTERN, {0x05})},
+        {"sweep: length of a user timing", Sweep,
+         withChecksum({0xAB, 0, 0, 25, 0, 1, 2, 0x61, 0x80, 5})},
+        {"sweep: length high byte set", Sweep,
+         withChecksum({0xAB, 0, 0, 6, 1, 1, 2, 0x61, 0x80, 5})},
+        {"sweep: byte 1 not zero", Sweep, withChecksum({0xAB, 1, 0, 6, 0, 1, 2, 0x61, 0x80, 5})},
+        {"sweep: index 13", Sweep, userTimingAnswer(1), 13},
+        {"sweep: index -1", Sweep, userTimingAnswer(1), -1},
+        {"sweep: slot 10", Sweep, userTimingAnswer(1), 12, 10},
+        {"sweep: slot -1", Sweep, userTimingAnswer(1), 12, -1},
+        {"display EDID past its end", EdidTv, {0x01}, 0, 0, 400},
+        {"saved EDID past its end", EdidSaved, {0x01}, 0, 0, 400},
+        {"search past its end", Search, {0x01}, 0, 0, 400},
+        {"sweep status past its end", Sweep, {0x01}, 0, 0, 400},
+        {"sweep user timing past its end", Sweep, {0x01}, 12, 0, 400},
+        {"general: a user-timing answer cut at byte 20", General, {0x01}, 0, 0, 20},
+        {"general: beyond the buffer", General, {0x01}, 0, 0, 600, 500},
+        {"general: last slot", General, {0x01}, 0, 0, 519, 500},
+        {"general: stale length above 500", General, {0x01}, 0, 0, 10, 70000},
+        {"general: stale short length", General, {0x01}, 0, 0, 4, 3},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -489,18 +471,21 @@ TEST(ReceiverModes, EveryMatcherDropsAHandedOverPositionPastItsFrame) {
         r.rx.edidReadMode = row.mode == EdidTv || row.mode == EdidSaved;
         r.rx.edidFromSavedSlot = row.mode == EdidSaved;
         r.rx.searchMode = row.mode == Search;
-        r.rx.sweepMode = row.mode == SweepStatus || row.mode == SweepUserTiming;
-        r.rx.sweepIndex = row.mode == SweepUserTiming ? 12 : 0;
+        r.rx.sweepMode = row.mode == Sweep;
+        r.rx.sweepIndex = row.index;
+        r.rx.sweepSlot = row.slot;
         r.rx.rxPosition = row.position;
         r.rx.rxLength = row.length;
         const auto frame = r.rx.rxFrame;
-        r.feed({0x01});
+        r.feed(row.bytes);
         EXPECT_EQ(r.rx.rxPosition, -1);
         EXPECT_EQ(r.rx.rxFrame, frame);
         EXPECT_EQ(r.a.edidStores, 0);
         EXPECT_FALSE(r.rx.deviceFound);
         EXPECT_TRUE(r.a.queries.empty());
         EXPECT_TRUE(r.a.handlers.empty());
+        EXPECT_EQ(r.rx.deviceStatus, DeviceStatus{});
+        EXPECT_EQ(r.rx.userTimings, (std::array<UserTiming, kUserTimingSlots>{}));
     }
 }
 

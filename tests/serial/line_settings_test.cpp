@@ -4,19 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <utility>
 
 namespace krx {
 namespace {
-
-TEST(TermiosSpeed, KnowsTheStandardRatesOnly) {
-    const std::pair<int, std::optional<speed_t>> rows[] = {
-        {50, B50}, {9600, B9600}, {115200, B115200}, {921600, B921600},
-        {0, {}},   {12345, {}},   {1000000, {}},
-    };
-    for (const auto& [baud, speed] : rows)
-        EXPECT_EQ(termiosSpeed(baud), speed) << baud;
-}
 
 TEST(CharacterFormat, SetsSizeParityAndStopBits) {
     struct Row {

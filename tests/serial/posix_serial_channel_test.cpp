@@ -44,6 +44,7 @@ int openPty(const std::string& path, int flags = O_RDWR) {
 class SerialChannelTest : public ::testing::Test {
   protected:
     std::unique_ptr<CSerialChannel> makeChannel() {
+        errors_.clear();
         auto made = std::make_unique<CSerialChannel>(windowThread_, ports_.path());
         made->setErrorReporter([this](const std::string& text) {
             const std::lock_guard guard(errorsLock_);
@@ -77,119 +78,121 @@ class SerialChannelTest : public ::testing::Test {
 
 // --- configuration and refused opens --------------------------------------------------------
 
-struct SettingsRow {
-    const char* name;
-    int baud;
-    char parity;
-    int stopBits;
-    speed_t speed;  // 0: configuration stops early, the port keeps its settings
-    const char* reported;
-};
-
-class OpenSettings : public SerialChannelTest, public ::testing::WithParamInterface<SettingsRow> {};
-
 // A pty keeps speed and stop bits but forces eight data bits without parity (the character format
 // and raw mode themselves are covered by the line-settings tests). It has no modem lines either, so
 // asserting RTS fails there like it would on a port without them.
-TEST_P(OpenSettings, ConfiguresARawPortAndReportsEachFailureOnce) {
-    const SettingsRow& row = GetParam();
-    PtyPair pty;
-    ports_.link(3, pty.slavePath());
-    // Opened first: the channel's exclusive mode then does not keep this reader out.
-    const FileDescriptor observer(openPty(pty.slavePath()));
-    ASSERT_GE(observer.get(), 0);
-    EXPECT_TRUE(openPort(3, row.baud, row.parity, 8, row.stopBits));
-    EXPECT_TRUE(channel_->holdsPort());
-    EXPECT_EQ(reportedErrors(), std::vector<std::string>{row.reported});
-    if (row.speed == 0)
-        return;
-
-    termios applied{};
-    ASSERT_EQ(::tcgetattr(observer.get(), &applied), 0);
-    EXPECT_EQ(::cfgetispeed(&applied), row.speed);
-    EXPECT_EQ(::cfgetospeed(&applied), row.speed);
-    EXPECT_EQ((applied.c_cflag & CSTOPB) != 0, row.stopBits == 2);
-    EXPECT_EQ(applied.c_lflag & static_cast<tcflag_t>(ICANON | ECHO | ISIG), 0u) << "not raw";
-}
-
-constexpr const char* kNoModemLines = "ioctl(TIOCMBIS): Inappropriate ioctl for device";
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, OpenSettings,
-    ::testing::Values(
-        SettingsRow{"Console115200", 115200, 'N', 1, B115200, kNoModemLines},
-        SettingsRow{"Slow9600TwoStopBits", 9600, 'N', 2, B9600, kNoModemLines},
-        SettingsRow{"UnsupportedBaud", 12345, 'N', 1, 0, "cfsetspeed(): Invalid argument"},
-        SettingsRow{"UnknownParity", 115200, 'X', 1, 0, "tcsetattr(): Invalid argument"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-enum class Entry { None, Pty, PtyHeldElsewhere, Missing, Directory, RegularFile };
-
-struct RefusalRow {
-    const char* name;
-    int port;
-    Entry entry;
-    OpenError reason;
-    bool namesDevice;  // the failure carries the path it tried
-};
-
-class RefusedOpen : public SerialChannelTest, public ::testing::WithParamInterface<RefusalRow> {};
-
-TEST_P(RefusedOpen, ReturnsFalseAndLeavesNothingBehind) {
-    const RefusalRow& row = GetParam();
-    PtyPair pty;
-    std::unique_ptr<FileDescriptor> holder;
-    switch (row.entry) {
-        case Entry::None:
-            break;
-        case Entry::PtyHeldElsewhere:
-            holder = std::make_unique<FileDescriptor>(openPty(pty.slavePath()));
-            ASSERT_EQ(::flock(holder->get(), LOCK_EX | LOCK_NB), 0);
-            [[fallthrough]];
-        case Entry::Pty:
-            ports_.link(row.port, pty.slavePath());
-            break;
-        case Entry::Missing:
-            ports_.link(row.port, ports_.path() / "gone");
-            break;
-        case Entry::Directory:
-            ports_.link(row.port, ports_.path());
-            break;
-        case Entry::RegularFile:
-            std::ofstream(ports_.path() / "plain") << "not a tty";
-            ports_.link(row.port, ports_.path() / "plain");
-            break;
+TEST_F(SerialChannelTest, OpenConfiguresARawPortAndReportsEachFailureOnce) {
+    constexpr const char* kNoModemLines = "ioctl(TIOCMBIS): Inappropriate ioctl for device";
+    struct Row {
+        const char* name;
+        int baud;
+        char parity;
+        int stopBits;
+        speed_t speed;  // 0: configuration stops early, the port keeps its settings
+        const char* reported;
+    };
+    const Row rows[] = {
+        {"console 115200", 115200, 'N', 1, B115200, kNoModemLines},
+        {"slow 9600, two stop bits", 9600, 'N', 2, B9600, kNoModemLines},
+        {"unsupported baud", 12345, 'N', 1, 0, "cfsetspeed(): Invalid argument"},
+        {"unknown parity", 115200, 'X', 1, 0, "tcsetattr(): Invalid argument"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        PtyPair pty;
+        std::filesystem::remove(ports_.entry(3));
+        ports_.link(3, pty.slavePath());
+        // Opened first: the channel's exclusive mode then does not keep this reader out.
+        const FileDescriptor observer(openPty(pty.slavePath()));
+        ASSERT_GE(observer.get(), 0);
+        channel_ = makeChannel();
+        EXPECT_TRUE(openPort(3, row.baud, row.parity, 8, row.stopBits));
+        EXPECT_TRUE(channel_->holdsPort());
+        EXPECT_EQ(reportedErrors(), std::vector<std::string>{row.reported});
+        if (row.speed == 0)
+            continue;
+        termios applied{};
+        ASSERT_EQ(::tcgetattr(observer.get(), &applied), 0);
+        EXPECT_EQ(::cfgetispeed(&applied), row.speed);
+        EXPECT_EQ(::cfgetospeed(&applied), row.speed);
+        EXPECT_EQ((applied.c_cflag & CSTOPB) != 0, row.stopBits == 2);
+        EXPECT_EQ(applied.c_lflag & static_cast<tcflag_t>(ICANON | ECHO | ISIG), 0u) << "not raw";
     }
-    const auto threadsBefore = test::threadIds();
-    const auto descriptorsBefore = test::openDescriptorCount();
-
-    EXPECT_FALSE(openPort(row.port));
-    const auto failure = channel_->lastOpenFailure();
-    ASSERT_TRUE(failure.has_value());
-    EXPECT_EQ(failure->reason, row.reason);
-    EXPECT_EQ(failure->port, row.port);
-    EXPECT_EQ(failure->device, row.namesDevice ? ports_.entry(row.port) : std::filesystem::path());
-    EXPECT_FALSE(channel_->holdsPort());
-    EXPECT_FALSE(channel_->start());
-    EXPECT_EQ(test::threadIds(), threadsBefore);
-    EXPECT_EQ(test::openDescriptorCount(), descriptorsBefore);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, RefusedOpen,
-    ::testing::Values(
-        RefusalRow{"NumberZero", 0, Entry::Pty, OpenError::NoSuchPort, false},
-        RefusalRow{"Number100", 100, Entry::Pty, OpenError::NoSuchPort, false},
-        RefusalRow{"Com97WithoutEntry", 97, Entry::None, OpenError::NoSuchDevice, true},
-        RefusalRow{"EntryPointingNowhere", 5, Entry::Missing, OpenError::NoSuchDevice, true},
-        RefusalRow{"EntryIsADirectory", 6, Entry::Directory, OpenError::NotASerialPort, true},
-        RefusalRow{"EntryIsARegularFile", 7, Entry::RegularFile, OpenError::NotASerialPort, true},
-        RefusalRow{"HeldByAnotherProgram", 8, Entry::PtyHeldElsewhere, OpenError::InUse, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+// The operator's line for each refusal ends as `says`; it names the device the channel tried
+// whenever the number names one.
+TEST_F(SerialChannelTest, RefusedOpenReturnsFalseSaysWhyAndLeavesNothingBehind) {
+    enum class Entry { None, Pty, PtyHeldElsewhere, Missing, Directory, RegularFile };
+    struct Row {
+        const char* name;
+        int port;
+        Entry entry;
+        OpenError reason;
+        const char* says;
+    };
+    const Row rows[] = {
+        {"number 0", 0, Entry::Pty, OpenError::NoSuchPort, "COM0: no such port"},
+        {"number 100", 100, Entry::Pty, OpenError::NoSuchPort, "COM100: no such port"},
+        {"COM97 without entry", 97, Entry::None, OpenError::NoSuchDevice, "): no such device"},
+        {"entry pointing nowhere", 5, Entry::Missing, OpenError::NoSuchDevice, "): no such device"},
+        {"entry is a directory", 6, Entry::Directory, OpenError::NotASerialPort,
+         "): not a serial port"},
+        {"entry is a regular file", 7, Entry::RegularFile, OpenError::NotASerialPort,
+         "): not a serial port"},
+        {"held by another program", 8, Entry::PtyHeldElsewhere, OpenError::InUse,
+         "): in use by another program"},
+    };
+    PtyPair pty;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::unique_ptr<FileDescriptor> holder;
+        switch (row.entry) {
+            case Entry::None:
+                break;
+            case Entry::PtyHeldElsewhere:
+                holder = std::make_unique<FileDescriptor>(openPty(pty.slavePath()));
+                ASSERT_EQ(::flock(holder->get(), LOCK_EX | LOCK_NB), 0);
+                [[fallthrough]];
+            case Entry::Pty:
+                ports_.link(row.port, pty.slavePath());
+                break;
+            case Entry::Missing:
+                ports_.link(row.port, ports_.path() / "gone");
+                break;
+            case Entry::Directory:
+                ports_.link(row.port, ports_.path());
+                break;
+            case Entry::RegularFile:
+                std::ofstream(ports_.path() / "plain") << "not a tty";
+                ports_.link(row.port, ports_.path() / "plain");
+                break;
+        }
+        const auto threadsBefore = test::threadIds();
+        const auto descriptorsBefore = test::openDescriptorCount();
+
+        EXPECT_FALSE(openPort(row.port));
+        const auto failure = channel_->lastOpenFailure();
+        ASSERT_TRUE(failure.has_value());
+        EXPECT_EQ(failure->reason, row.reason);
+        EXPECT_EQ(failure->port, row.port);
+        const bool namesDevice = row.reason != OpenError::NoSuchPort;
+        EXPECT_EQ(failure->device, namesDevice ? ports_.entry(row.port) : std::filesystem::path());
+        EXPECT_TRUE(describeOpenFailure(*failure).ends_with(row.says))
+            << describeOpenFailure(*failure);
+        EXPECT_FALSE(channel_->holdsPort());
+        EXPECT_FALSE(channel_->start());
+        EXPECT_EQ(test::threadIds(), threadsBefore);
+        EXPECT_EQ(test::openDescriptorCount(), descriptorsBefore);
+    }
+}
 
 // Root may open anything, so the port is given to the dialout group and opened by a child that
 // has become an unprivileged user outside it.
 TEST_F(SerialChannelTest, PermissionDeniedNamesTheGroupThatMayUseThePort) {
+    // A device no group may use has no remedy to offer.
+    EXPECT_EQ(describeOpenFailure({OpenError::PermissionDenied, 1, "/dev/ttyS0", EACCES, ""}),
+              "COM1 (/dev/ttyS0): permission denied");
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to hand the port to another user";
     group entry{};
@@ -230,31 +233,6 @@ TEST_F(SerialChannelTest, PermissionDeniedNamesTheGroupThatMayUseThePort) {
     ::waitpid(child, nullptr, 0);
     EXPECT_EQ(line, "COM33 (" + ports_.entry(33).string() +
                         "): permission denied; add your user to the 'dialout' group");
-}
-
-// The permission, absent-port and busy-port lines are pinned through the channel and the window.
-TEST(OpenFailureText, NamesPortDeviceAndReason) {
-    struct Row {
-        const char* name;
-        OpenFailure failure;
-        const char* text;
-    };
-    const Row rows[] = {
-        {"PermissionNoGroupMayUseIt",
-         {OpenError::PermissionDenied, 1, "/dev/ttyS0", EACCES, ""},
-         "COM1 (/dev/ttyS0): permission denied"},
-        {"NotATty",
-         {OpenError::NotASerialPort, 7, "ports/COM7", 0, ""},
-         "COM7 (ports/COM7): not a serial port"},
-        {"NoDevicePath", {OpenError::NoSuchPort, 100, "", 0, ""}, "COM100: no such port"},
-        {"OtherSystemError",
-         {OpenError::SystemError, 2, "/dev/ttyS1", EIO, ""},
-         "COM2 (/dev/ttyS1): input/output error"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(describeOpenFailure(row.failure), row.text);
-    }
 }
 
 // --- writing ---------------------------------------------------------------------------------

@@ -108,19 +108,6 @@ TEST(LineAddressing, WhoActsAndWhoAnswersInDeviceOrder) {
     }
 }
 
-TEST(LineAddressing, BroadcastAddressChangeMovesEveryDevice) {
-    GeneratorLine line = makeLine(nullptr, {kDeviceA, kDeviceB});
-    const TargetAddress moved{0xFE, 0x01};
-    const Bytes ack = answerFrame(moved, CMD_WRITE_ADDRESS);
-    EXPECT_EQ(valuesOf(line.receive(commandFrame(kAll, CMD_WRITE_ADDRESS, {0xFE, 0x01}), 0)),
-              concat(ack, ack));
-    // Now one address reaches both, and the old ones nobody.
-    EXPECT_TRUE(line.receive(commandFrame(kDeviceA, CMD_GET_TIMING), 0).empty());
-    const Bytes timing = answerFrame(moved, CMD_GET_TIMING, {0x14});
-    EXPECT_EQ(valuesOf(line.receive(commandFrame(moved, CMD_GET_TIMING), 0)),
-              concat(timing, timing));
-}
-
 TEST(LinePacing, BytesTakeTheirTimeAt115200Baud) {
     GeneratorLine line = makeLine();
     const std::int64_t writeUs = 10'000;
@@ -196,18 +183,6 @@ TEST(LineFaults, EachFaultShowsOnTheWire) {
             "1 CMD_GET_TIMING  11 " + std::to_string(out[3].timeUs)};
         EXPECT_EQ(events, expected);
     }
-}
-
-TEST(LineFaults, HangUpAfterTheNthFrameEndsTheLine) {
-    GeneratorLine line = makeLine([](LineConfig& c) { c.faults.hangUpAfterFrames = 2; });
-    line.receive(kTimingRequest, 0);
-    EXPECT_FALSE(line.hangUpTimeUs());
-    line.receive(Bytes{0xAA, 0x01, 0x02}, 0);  // garbage is not a frame and does not count
-    EXPECT_FALSE(line.hangUpTimeUs());
-    const auto last = line.receive(commandFrame(kAll, CMD_GET_PATTERN), 100'000);
-    ASSERT_FALSE(last.empty());
-    EXPECT_EQ(line.hangUpTimeUs(), last.back().timeUs);
-    EXPECT_TRUE(line.receive(kTimingRequest, 200'000).empty());
 }
 
 // A rejected frame is reported and ignored; a good frame after one, or hidden inside one, is

@@ -51,7 +51,6 @@ TEST(GeneratorAnswers, EachRequestGetsItsAnswerOrIsIgnored) {
         {"00A8", CMD_00A8, {}, Bytes{}},
         {"7878", CMD_7878, {}, Bytes{}},
         {"set without value", CMD_SET_PATTERN, {}, std::nullopt},
-        {"set with two values", CMD_SET_HDCP, {1, 1}, std::nullopt},
         {"query with a payload", CMD_GET_TIMING, {0}, std::nullopt},
         {"timing details with two bytes", CMD_GET_TIMING_DETAILS, {0, 0}, std::nullopt},
         {"link status with a byte", CMD_GET_LINK_STATUS, {0}, std::nullopt},

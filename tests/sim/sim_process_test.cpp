@@ -2,7 +2,6 @@
 // Runs the built krx-vtp-sim and talks to it through its pty, as the console would. Waits are
 // bounded by a generous safety time-out and nothing about speed is asserted.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -127,6 +126,8 @@ TEST_F(SimProcessTest, StopInterruptsAStalledAnswer) {
     expectCleanEnd();
 }
 
+// One row per way a start is refused before the link: the EDID file's own refusals are pinned
+// where files are read.
 TEST_F(SimProcessTest, RefusesBadInputWithoutCreatingTheLink) {
     struct Row {
         const char* name;
@@ -136,10 +137,7 @@ TEST_F(SimProcessTest, RefusesBadInputWithoutCreatingTheLink) {
     const std::vector<Row> rows = {
         {"bad device address", {"--device", "0000"}, 2},
         {"missing EDID file", {"--edid", (dir_ / "none.bin").string()}, 1},
-        {"EDID file of another kind", {"--edid", "/proc/self/status"}, 1},
-        {"EDID file that is a FIFO", {"--edid", (dir_ / "pipe.bin").string()}, 1},
     };
-    ASSERT_EQ(mkfifo((dir_ / "pipe.bin").c_str(), 0600), 0);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         std::vector<std::string> args = {"--link", link_.string()};
