@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <tuple>
 
 #include "address/address_book.h"
 #include "address/hex_text.h"
@@ -147,6 +148,16 @@ TEST(AddressTable, StoresRowsUntilABoxIsTooLong) {
     EXPECT_EQ(entries[5], (AddressEntry{0xA1B2, "old"}));
     EXPECT_EQ(tooLongRowMessage(4), "Index No. 04 is more than 2 HEX digital");
     EXPECT_EQ(tooLongRowMessage(31), "Index No. 1F is more than 2 HEX digital");
+}
+
+// A new address: both bytes 01..FE, or both 00 to delete the address.
+TEST(AddressTable, WritablePairs) {
+    const std::tuple<std::uint8_t, std::uint8_t, bool> rows[] = {
+        {0x01, 0x02, true},  {0xFE, 0xFE, true},  {0x00, 0x00, true},  {0x00, 0x05, false},
+        {0x05, 0x00, false}, {0xFF, 0x01, false}, {0x01, 0xFF, false},
+    };
+    for (const auto& [group, device, writable] : rows)
+        EXPECT_EQ(isWritableAddressPair(group, device), writable) << +group << ' ' << +device;
 }
 
 TEST(SgIniLocation, BesideTheProgramWhenItCanBeWrittenThereElseTheUsers) {
