@@ -69,6 +69,7 @@ TEST_F(AnswerTest, PatternPowerAndHotPlugAnswersShowTheirDataAndWithoutItNothing
     EXPECT_EQ(w.timingPage().selection, -1);
     EXPECT_EQ(w.settingPage().hdcp, -1);
     EXPECT_EQ(w.power().selection(), -1);
+    EXPECT_EQ(w.power().iconId(), 190) << "the power-off picture while nothing is selected";
     EXPECT_EQ(w.connection().targetAddress(), kBroadcast);
     for (const QLabel* field : statusFields())
         EXPECT_TRUE(field->text().isEmpty()) << field->accessibleDescription().toStdString();

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The main window itself: start-up state, keys and the About box.
+// The main window itself: its size, keys and the About box.
 #include <QAction>
 #include <QKeyEvent>
 
@@ -10,22 +10,6 @@ namespace krx::testing {
 namespace {
 
 using MainWindowTest = ConsoleTest;
-
-// The status panel starts blank (pinned with the answers that lack their data).
-TEST_F(MainWindowTest, StartsClosedOnCom1AndSendsNothing) {
-    attachGenerator(1);
-    CConsoleDlg& w = window();
-    services_.runFor(1000);
-    EXPECT_EQ(w.minimumSize(), w.maximumSize()) << "the window cannot be resized";
-    EXPECT_EQ(w.tabs()->currentWidget(), &w.timingPage());
-    EXPECT_EQ(w.connection().portButton()->text(), "Turn on Port");
-    EXPECT_EQ(w.connection().portSelector()->currentText(), "COM1");
-    EXPECT_EQ(w.addressSelector()->currentIndex(), 0) << "All: 0000(with ACT)";
-    EXPECT_EQ(w.power().iconId(), 190) << "the power-off picture while nothing is selected";
-    EXPECT_EQ(w.power().onRadio()->group()->checkedId(), -1);
-    EXPECT_TRUE(channel_.writes().empty());
-    EXPECT_TRUE(services_.messages().empty());
-}
 
 TEST_F(MainWindowTest, EnterAndEscapeNeverCloseTheWindowOrThePages) {
     CConsoleDlg& w = window();
@@ -51,8 +35,11 @@ TEST_F(MainWindowTest, EnterAndEscapeNeverCloseTheWindowOrThePages) {
     EXPECT_TRUE(services_.messages().empty()) << "nor the search button";
 }
 
-TEST_F(MainWindowTest, AboutOpensFromActionAndF1AndReturnsUnchanged) {
+// Its start-up state is pinned where each control is used: the port, the address list, the power
+// pair and the status panel.
+TEST_F(MainWindowTest, IsFixedInSizeAndAboutOpensFromActionAndF1AndReturnsUnchanged) {
     CConsoleDlg& w = window();
+    EXPECT_EQ(w.minimumSize(), w.maximumSize());
     EXPECT_TRUE(w.actions().contains(w.aboutAction())) << "reachable from the context menu";
     EXPECT_EQ(w.aboutAction()->shortcut(), QKeySequence(Qt::Key_F1));
     QString shown;
