@@ -92,8 +92,6 @@ constexpr RuleState kHdmi4k30{0x1C, 1};
 TEST(Setting, SendsFollowsUpOrRefuses) {
     const SettingRow rows[] = {
         {"HdcpOn", Hdcp, 1, kConsole, kHdmi1080p, "0065 01"},
-        {"AutoOutputMode", OutputMode, 2, kConsole, kHdmi1080p,
-         "0066 02, settle 300, 80A9, link status?"},
         {"AutoColourSpace", ColorSpace, 3, kConsole, kHdmi1080p,
          "state?, 0063 03, settle 300, 80A9, link status?"},
         {"AudioBitsWaitAlways", AudioBits, 2, kConsole, kHdmi1080p, "0068 02, settle 20"},
@@ -101,8 +99,6 @@ TEST(Setting, SendsFollowsUpOrRefuses) {
          "0068 03, settle 20, 80A9, link status?"},
         {"FourKDepth30Bit", ColorDepth, 1, kConsole, kHdmi4k30,
          "state?, refuse When in 4K mode, Color Depth is fixed to 24bit !", Refused},
-        {"FourKAutoDepth", ColorDepth, 4, kConsole, kHdmi4k30,
-         "state?, 0064 04, settle 300, 80A9, link status?"},
         {"Yuv420WithoutAsking", ColorSpace, 4, kClient, std::nullopt, "refuse Not availabe yet!",
          Refused},
         {"RuleStateUnanswered", ColorDepth, 1, kClient, std::nullopt, "state?", Stopped},
