@@ -25,11 +25,6 @@ QString shown(const std::string& text) {
     return qs(text).replace("\r\n", "\n").replace('\r', '\n');
 }
 
-// The dump box's text: 16 rows of 16 entries, as in the text file.
-QString dumpRows(const EdidImage& image) {
-    return shown(formatEdidText(image)).chopped(1);
-}
-
 // Each test works in a fresh scratch folder as the working directory.
 class EdidPageTest : public ConsoleTest {
   protected:
@@ -80,7 +75,8 @@ TEST_F(EdidPageTest, ReadsShowTheChosenSourceAndAnUnansweredOneIsForgotten) {
         EXPECT_EQ(edid.edidImage, expected) << source;
         const EdidReport report = EdidDecoder::decodeReceived(expected);
         EXPECT_EQ(edid.statusLabel->text(), shown(report.status));
-        EXPECT_EQ(edid.hexDumpBox->toPlainText(), dumpRows(expected));
+        // 16 rows of 16 entries, as in the text file.
+        EXPECT_EQ(edid.hexDumpBox->toPlainText(), shown(formatEdidText(expected)).chopped(1));
         EXPECT_EQ(edid.generalBox->toPlainText(), shown(report.general));
         EXPECT_EQ(edid.audioBox->toPlainText(), shown(report.audio));
     }

@@ -42,9 +42,6 @@ class OutputPagesTest : public ConsoleTest {
         return named(window().patternPage().patternGroup->buttons(), caption);
     }
     QAbstractButton* timing(TimingCode code) { return window().timingPage().timingButton(code); }
-    QAbstractButton* picture(const char* name) {
-        return named(window().patternPage().pictures, name);
-    }
 };
 
 // A refusal (the table is pinned with settingRefusal): the message, nothing sent, the status panel
@@ -109,8 +106,8 @@ TEST_F(OutputPagesTest, SelectionsSendTheirFramesAndTheGuardDropsOneWithinFiftyM
          "Toggle"},
         {"pattern 30 ms later by Toggle dropped", 30, pattern("BlueScreen"), none, smpte, nullptr,
          "Toggle"},
-        {"next sent, by its picture", 10, picture("3D boxes"), set(CMD_SET_PATTERN, 0x20),
-         pattern("3D boxes")},
+        {"next sent, by its picture", 10, named(w.patternPage().pictures, "3D boxes"),
+         set(CMD_SET_PATTERN, 0x20), pattern("3D boxes")},
         {"colour space AUTO", 100, setting(O::ColorSpace, "AUTO"), set(CMD_SET_COLOR_SPACE, 3, 300),
          nullptr, "AUTO"},
         {"HDMI, no guard", 100, setting(O::OutputMode, "HDMI"), set(CMD_SET_OUTPUT_MODE, 1),
