@@ -28,8 +28,8 @@ TEST_F(AnswerTest, TakesOnlyAnswersFromValidPortsForTheTarget) {
 }
 
 // One-byte answers of the Setting family set the option's selection and its own status text and no
-// other (the texts are pinned with optionText); the audio source has no text. (The reset note is
-// the reset's test.)
+// other (the texts are pinned with optionText); one row per option, since each option's
+// selection is its own member; the audio source has no text. (The reset note is the reset's test.)
 TEST_F(AnswerTest, SettingAnswersSetSelectionRadioAndText) {
     struct Row {
         CommandCode code;
@@ -37,8 +37,14 @@ TEST_F(AnswerTest, SettingAnswersSetSelectionRadioAndText) {
         const char* shown;
     };
     const Row rows[] = {
+        {CMD_GET_COLOR_SPACE, 2, "YUV4:2:2"},
+        {CMD_GET_COLOR_DEPTH, 1, "30bit"},
+        {CMD_GET_HDCP, 0, "OFF"},
+        {CMD_GET_OUTPUT_MODE, 0, "DVI"},
+        {CMD_GET_SAMPLE_RATE, 7, "AUTO"},
+        {CMD_GET_AUDIO_BITS, 0, "16bit"},
+        {CMD_GET_AUDIO_SOURCE, 1, ""},  // no status text
         {CMD_GET_AUDIO_CHANNELS, 2, "4ch"},
-        {CMD_GET_AUDIO_SOURCE, 1, ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(commandName(row.code));
