@@ -45,31 +45,6 @@ TEST(EdidForms, EveryFormReadsBackTheSameBytes) {
     }
 }
 
-// 128 bytes, the header then zeros, as people write them; bytes 128-255 read as 0xFF.
-TEST(EdidForms, PastedSpellingsOfOneBlock) {
-    EdidImage expected = blankEdidImage();
-    std::fill(expected.begin(), expected.begin() + 128, 0x00);
-    std::fill(expected.begin() + 1, expected.begin() + 7, 0xFF);
-    const std::pair<const char*, std::string> rows[] = {
-        {"HexPackedAndSpaced", "00FFFFFF ffffff00\r\n" + repeated("00 0000 ", 40)},
-        {"CArrayWithTrailer",
-         "unsigned char e[] = { // dump\n0x00, 0xff, 0xFF, 0xff, 0xff, 0xff, "
-         "0xff, 0x0,\n" +
-             repeated("0x00, ", 120) + "\n};\nint e_len = 128;"},
-        {"CListDecimalWithComments",
-         "0,255,255,255,255,255,255,0, /* zeros */\n" + repeated("0,", 119) + "0 // end\n"},
-        {"Base64OverLinesUnpaddedAfterAMark",
-         "\xEF\xBB\xBF"
-         "AP//////\n/wAA" +
-             repeated("AAAA", 39) + "AAA\n"},
-    };
-    for (const auto& [name, text] : rows) {
-        const auto image = parseEdidForms(text);
-        ASSERT_TRUE(image) << name << ": " << image.error();
-        EXPECT_EQ(image.value(), expected) << name;
-    }
-}
-
 TEST(EdidForms, BadTextIsRefusedByItsLine) {
     const std::pair<std::string, std::string> rows[] = {
         {"", "line 1: no EDID bytes; an EDID here is 128 or 256 bytes"},
