@@ -91,15 +91,6 @@ class EdidFilesTest : public testing::Test {
         return path;
     }
 
-    std::vector<std::string> entries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_)) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
     fs::path dir_;
 };
 
@@ -166,8 +157,12 @@ TEST_F(EdidFilesTest, SavesNumberTheTwoSeriesIndependently) {
     EXPECT_EQ(contents(first.value().binaryFile), contents(kTvBinary));
     ASSERT_TRUE(saveEdidFiles(dir_, tv()));
     // No temporary file is left behind.
-    EXPECT_EQ(entries(), (std::vector<std::string>{"RedIvo_EDID00.bin", "RedIvo_EDID00.txt",
-                                                   "RedIvo_EDID01.bin", "RedIvo_EDID01.txt"}));
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"RedIvo_EDID00.bin", "RedIvo_EDID00.txt",
+                                               "RedIvo_EDID01.bin", "RedIvo_EDID01.txt"}));
     fs::remove(dir_ / "RedIvo_EDID00.txt");
     const auto third = saveEdidFiles(dir_, tv());
     ASSERT_TRUE(third);
