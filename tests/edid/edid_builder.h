@@ -53,20 +53,7 @@ class EdidBuilder {
     EdidBuilder& timing(std::size_t offset, const TimingFields& t) {
         return set(offset, timingBytes(t));
     }
-    // Byte 126 = 1 and a CEA extension block: tag 02, revision 3, d = 4.
-    // Data blocks appended afterwards move d past them.
-    EdidBuilder& ceaExtension() {
-        collectionEnd_ = 132;
-        return set(126, 1).set(128, {0x02, 0x03, 0x04});
-    }
-    // Appends a data block (header tag << 5 | payload size) to the collection and moves d after it.
-    EdidBuilder& dataBlock(unsigned tag, const std::vector<std::uint8_t>& payload) {
-        set(collectionEnd_, static_cast<std::uint8_t>(tag << 5 | (payload.size() & 0x1FU)));
-        set(collectionEnd_ + 1, payload);
-        collectionEnd_ += payload.size() + 1;
-        return descriptorOffset(static_cast<std::uint8_t>(collectionEnd_ - 128));
-    }
-    // Overrides d (byte 130) after the blocks have been placed.
+    // Sets d (byte 130).
     EdidBuilder& descriptorOffset(std::uint8_t d) { return set(130, d); }
 
     EdidImage finish(bool fixChecksums = true) const {
@@ -83,7 +70,6 @@ class EdidBuilder {
 
   private:
     EdidImage image_{};
-    std::size_t collectionEnd_ = 132;
 };
 
 }  // namespace krx::test

@@ -17,11 +17,9 @@ using test::TimingFields;
 
 constexpr TimingFields k720p60{7425, 1280, 370, 720, 30, false};
 
-// A builder already holding an empty CEA extension (d = 4).
+// A builder already holding an empty CEA extension: byte 126 = 1, tag 02, revision 3, d = 4.
 EdidBuilder cea() {
-    EdidBuilder builder;
-    builder.ceaExtension();
-    return builder;
+    return EdidBuilder().set(126, 1).set(128, {0x02, 0x03, 0x04});
 }
 
 // The header check gates the texts; a bad checksum does not.
@@ -98,8 +96,9 @@ TEST(EdidDecoder, OffsetsAndBlocksAtTheEndsOfTheExtension) {
         {"DescriptorOffset126OneSlotAtTheEnd", video,
          cea().set(254, {0x01, 0x01}).descriptorOffset(126).finish(false),
          noPreferred + "Extension Detailed Timing1:0x0@0Hz\r\n" + svd},
+        // A video block of two bytes, then an audio block at 135, where d = 7 ends the blocks.
         {"AudioBlockAtOrAfterDIsNotFound", audio,
-         cea().dataBlock(2, {1, 2}).dataBlock(1, {9, 7, 7}).descriptorOffset(7).finish(), "\r\n"},
+         cea().set(132, {0x42, 1, 2, 0x23, 9, 7, 7}).descriptorOffset(7).finish(), "\r\n"},
         // d = 255 would walk past the image; the walk stops at the last byte instead.
         {"AudioWalkStopsAtTheEndOfTheImage", audio,
          walkToTheEnd.descriptorOffset(255).finish(false), "\r\n"},

@@ -74,6 +74,16 @@ TEST_P(GoldenEdid, EveryExpectedTextMatchesByteForByte) {
                 << section;
         }
     }
+    // Each form the tool writes the bytes in; that text read back as a FILE gives the same bytes.
+    for (const char* form : {"hex", "c", "base64"}) {
+        const fs::path expected = stem.string() + ".format-" + form;
+        if (fs::exists(expected)) {
+            EXPECT_EQ(report({"--format", form, input.string()}), contents(expected)) << form;
+            EXPECT_EQ(report({"--format", "bin", expected.string()}),
+                      report({"--format", "bin", input.string()}))
+                << form;
+        }
+    }
     const fs::path terminal = stem.string() + ".terminal";
     if (fs::exists(terminal)) {
         EXPECT_EQ(report({input.string()}), contents(terminal));

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -43,24 +44,34 @@ std::string frameText(CommandCode code, const Bytes& payload = {}) {
     return std::string(commandName(code)) + ' ' + bytes.toHex(' ').toUpper().toStdString();
 }
 
-// The command names of the frames a JSON Lines traffic log holds in direction `dir`; counts those
-// marked accepted and gives their times.
-std::vector<std::string> commandsOf(const std::filesystem::path& file, const char* dir,
-                                    int* accepted = nullptr,
-                                    std::vector<std::int64_t>* timesUs = nullptr) {
-    std::vector<std::string> names;
+struct LogEntry {
+    std::string frame;  // as frameText() gives it
+    std::string bytes;
+    bool accepted = false;
+    std::int64_t timeUs = 0;
+};
+
+// The entries in direction `dir` of a JSON Lines traffic log: the simulator's, or the console's,
+// which writes the same fields.
+std::vector<LogEntry> readLog(const std::filesystem::path& file, const char* dir) {
+    std::vector<LogEntry> entries;
     std::ifstream log(file);
     for (std::string line; std::getline(log, line);) {
         const QJsonObject entry = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
-        if (entry["dir"].toString() != QLatin1String(dir))
-            continue;
-        names.push_back(entry["command"].toString().toStdString());
-        if (accepted && entry["accepted"].toBool())
-            ++*accepted;
-        if (timesUs)
-            timesUs->push_back(entry["time_us"].toInteger());
+        const std::string bytes = entry["bytes"].toString().toStdString();
+        if (entry["dir"].toString() == QLatin1String(dir))
+            entries.push_back({entry["command"].toString().toStdString() + ' ' + bytes, bytes,
+                               entry["accepted"].toBool(), entry["time_us"].toInteger()});
     }
-    return names;
+    return entries;
+}
+
+std::vector<std::string> framesOf(const std::vector<LogEntry>& entries) {
+    std::vector<std::string> frames;
+    frames.reserve(entries.size());
+    for (const LogEntry& entry : entries)
+        frames.push_back(entry.frame);
+    return frames;
 }
 
 class ConsoleAgainstSimProcess : public ::testing::Test {
@@ -97,28 +108,25 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
         return done();
     }
 
-    // The frames the simulator logged as received, each as frameText(); and whether the console
-    // has been handed the last answer the simulator sent.
-    std::vector<std::string> logged(bool* quiet = nullptr) const {
-        std::vector<std::string> frames;
-        QByteArray answer;
-        std::ifstream log(dir_ / "log");
-        for (std::string line; std::getline(log, line);) {
-            const QJsonObject entry =
-                QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
-            const QString bytes = entry["bytes"].toString();
-            if (entry["dir"] == QStringLiteral("sent")) {
-                answer = QByteArray::fromHex(bytes.toLatin1());
-            } else if (entry["dir"] == QStringLiteral("received")) {
-                frames.push_back((entry["command"].toString() + ' ' + bytes).toStdString());
-            }
-        }
-        if (quiet) {
-            *quiet = received_.size() >= static_cast<std::size_t>(answer.size()) &&
-                     std::equal(answer.rbegin(), answer.rend(), received_.rbegin(),
-                                [](char a, std::uint8_t b) { return std::uint8_t(a) == b; });
-        }
-        return frames;
+    // The frames the simulator logged as received, each as frameText().
+    std::vector<std::string> logged() const { return framesOf(readLog(dir_ / "log", "received")); }
+
+    // Whether the console has been handed the last answer the simulator logged as sent.
+    bool quiet() const {
+        const std::vector<LogEntry> sent = readLog(dir_ / "log", "sent");
+        const QByteArray answer =
+            sent.empty() ? QByteArray()
+                         : QByteArray::fromHex(QByteArray::fromStdString(sent.back().bytes));
+        return received_.size() >= static_cast<std::size_t>(answer.size()) &&
+               std::equal(answer.rbegin(), answer.rend(), received_.rbegin(),
+                          [](char a, std::uint8_t b) { return std::uint8_t(a) == b; });
+    }
+
+    // The simulator has received the connection's whole sweep, the link status last, and the
+    // console has been handed its last answer.
+    bool swept() const {
+        const std::vector<std::string> frames = logged();  // before the answers: none is missed
+        return frames.size() == 23 && frames.back() == frameText(CMD_GET_LINK_STATUS) && quiet();
     }
 
     const std::filesystem::path dir_ = [] {
@@ -146,11 +154,7 @@ TEST_F(ConsoleAgainstSimProcess, SweepsAGeneratorBehindSer2netThroughAUrlFile) {
         test::Ser2netServer server(mode, *pty);
         std::ofstream(dir_ / "ports" / "COM12") << server.url() << "\n";
         window_->connection().changePort(11);
-        ASSERT_TRUE(runUntil([&] {
-            bool quiet = false;
-            const std::vector<std::string> frames = logged(&quiet);
-            return quiet && frames.size() == 23 && frames.back() == frameText(CMD_GET_LINK_STATUS);
-        }));
+        ASSERT_TRUE(runUntil([this] { return swept(); }));
         EXPECT_TRUE(window_->connection().portOpen());
         EXPECT_EQ(window_->connection().receiver().deviceStatus, sim::factoryStatus());
         window_->connection().togglePort();
@@ -173,21 +177,17 @@ TEST_F(ConsoleAgainstSimProcess, SavesReachTheGeneratorWholeInOrderAndAfterTheir
     window_->logTrafficTo(consoleLog);
     auto& connection = window_->connection();
     connection.changePort(2);  // COM3
-    // Connecting sweeps the whole state the generator holds, the link status last.
-    ASSERT_TRUE(runUntil([&] {
-        bool quiet = false;
-        const std::vector<std::string> frames = logged(&quiet);
-        return quiet && !frames.empty() && frames.back() == frameText(CMD_GET_LINK_STATUS);
-    }));
+    ASSERT_TRUE(runUntil([this] { return swept(); }));
     EXPECT_EQ(connection.receiver().deviceStatus, sim::factoryStatus());
-    // The console's log tells the 23 frames of the sweep each way, as the simulator's; each
-    // answer accepted.
-    std::vector<std::string> sent = commandsOf(dir_ / "console.log", "sent");
-    EXPECT_EQ(sent.size(), 23u);
-    EXPECT_EQ(sent, commandsOf(dir_ / "log", "received"));
-    int accepted = 0;
-    EXPECT_EQ(commandsOf(dir_ / "console.log", "received", &accepted), sent);
-    EXPECT_EQ(accepted, 23);
+    // The console's log tells the frames of the sweep each way, byte for byte as the simulator's;
+    // each answer accepted.
+    std::vector<LogEntry> sent = readLog(dir_ / "console.log", "sent");
+    EXPECT_EQ(framesOf(sent), logged());
+    const std::vector<LogEntry> answers = readLog(dir_ / "console.log", "received");
+    EXPECT_EQ(framesOf(answers), framesOf(readLog(dir_ / "log", "sent")));
+    EXPECT_EQ(std::count_if(answers.begin(), answers.end(),
+                            [](const LogEntry& answer) { return answer.accepted; }),
+              23);
 
     struct Frame {
         CommandCode code;
@@ -212,9 +212,7 @@ TEST_F(ConsoleAgainstSimProcess, SavesReachTheGeneratorWholeInOrderAndAfterTheir
         window_->timingDetailsPage().saveButton->click();
         // The next save starts on a quiet line, once the command guard of this one has ended.
         runUntil([&] {
-            bool quiet = false;
-            return logged(&quiet).size() >= mark + frames.size() && quiet &&
-                   !connection.commandGuard();
+            return logged().size() >= mark + frames.size() && quiet() && !connection.commandGuard();
         });
         const std::vector<std::string> after = logged();
         const std::vector<std::string> got(after.begin() + static_cast<std::ptrdiff_t>(mark),
@@ -224,11 +222,10 @@ TEST_F(ConsoleAgainstSimProcess, SavesReachTheGeneratorWholeInOrderAndAfterTheir
         for (const Frame& frame : frames)
             expected.push_back(frameText(frame.code, frame.payload));
         ASSERT_EQ(got, expected);
-        std::vector<std::int64_t> queuedUs;
-        sent = commandsOf(dir_ / "console.log", "sent", nullptr, &queuedUs);
+        sent = readLog(dir_ / "console.log", "sent");
         ASSERT_EQ(sent.size(), consoleMark + frames.size());
         for (std::size_t i = 1; i < frames.size(); ++i) {
-            EXPECT_GE(queuedUs[consoleMark + i] - queuedUs[consoleMark + i - 1],
+            EXPECT_GE(sent[consoleMark + i].timeUs - sent[consoleMark + i - 1].timeUs,
                       frames[i].afterMs * 1000)
                 << "before " << expected[i];
         }
@@ -250,24 +247,19 @@ TEST_F(ConsoleAgainstSimProcess, ReopensAndSweepsTheLostPortWhenItComesBack) {
     window_ = std::make_unique<CConsoleDlg>(services_, tap_, dir_);
     auto& connection = window_->connection();
     connection.setReturnWatch(&watch);
-    const auto swept = [&] {
-        bool quiet = false;
-        const std::vector<std::string> frames = logged(&quiet);
-        return quiet && frames.size() == 23 && frames.back() == frameText(CMD_GET_LINK_STATUS);
-    };
     const auto lose = [&] {
         sim_.reset();
         std::filesystem::remove(dir_ / "log");
         return runUntil([&] { return connection.waitingForPort(); });
     };
     connection.changePort(2);
-    ASSERT_TRUE(runUntil(swept));
+    ASSERT_TRUE(runUntil([this] { return swept(); }));
     ASSERT_TRUE(lose());
     EXPECT_EQ(connection.activityIcon()->accessibleDescription(), "waiting for COM3");
     SimProcess other(KRX_SIM_BINARY, {"--link", dir_ / "ports" / "COM4", "--log", dir_ / "log4"});
     ASSERT_TRUE(other.firstLine());
     sim_.emplace(KRX_SIM_BINARY, com3);
-    ASSERT_TRUE(runUntil(swept));
+    ASSERT_TRUE(runUntil([this] { return swept(); }));
     EXPECT_EQ(std::filesystem::file_size(dir_ / "log4"), 0U) << "COM4 was written to";
 
     ASSERT_TRUE(lose());
