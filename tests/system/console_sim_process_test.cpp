@@ -6,11 +6,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -22,11 +25,14 @@
 #include <string>
 #include <vector>
 
+#include "address/dialogs/address_dlg.h"
 #include "app/console_dlg.h"
 #include "app/port_return_watch.h"
 #include "framework/qt_window_services.h"
 #include "link/port_channel.h"
+#include "pages/setting_page.h"
 #include "pages/timing_details_page.h"
+#include "pages/timing_page.h"
 #include "ser2net_server.h"
 #include "sim/generator.h"
 #include "support/bytes.h"
@@ -162,12 +168,12 @@ TEST_F(ConsoleAgainstSimProcess, SweepsAGeneratorBehindSer2netThroughAUrlFile) {
     }
 }
 
-// Saving a user timing sends more than one frame with waits between them. Operated on the real
-// controls, the simulator must receive every frame, in order, and the console must have handed
-// each to the line at least the wait after the one before it: the waits are pinned on the
-// virtual clock, here they are real sleeps of the window thread. The second save finds the slot
-// of the first and parks the generator first.
-TEST_F(ConsoleAgainstSimProcess, SavesReachTheGeneratorWholeInOrderAndAfterTheirWaits) {
+// Each action that sends more than one frame with waits between them, operated on the real
+// controls: the simulator must receive every frame, in order, and the console must have handed
+// each to the line at least the wait after the one before it (the waits are pinned on the virtual
+// clock, here they are real sleeps of the window thread). The rows run in this order on one
+// connection: the second save finds the slot of the first and parks the generator first.
+TEST_F(ConsoleAgainstSimProcess, MultiFrameActionsReachTheGeneratorWholeInOrderAndAfterTheirWaits) {
     sim_.emplace(KRX_SIM_BINARY, std::vector<std::string>{"--link", dir_ / "ports" / "COM3",
                                                           "--log", dir_ / "log"});
     ASSERT_TRUE(sim_->firstLine()) << "the simulator did not get ready";
@@ -189,44 +195,81 @@ TEST_F(ConsoleAgainstSimProcess, SavesReachTheGeneratorWholeInOrderAndAfterTheir
                             [](const LogEntry& answer) { return answer.accepted; }),
               23);
 
+    const auto saveToSlot3 = [this] {
+        window_->timingDetailsPage().slotList->setCurrentIndex(2);
+        window_->timingDetailsPage().saveButton->click();
+    };
+    // New address 01/02, then at once a read-back, in the modal dialog of "Address Setting".
+    const auto writeAddress = [this] {
+        CAddressDlg& dialog = window_->addressDialog();
+        QTimer::singleShot(0, &dialog, [this, &dialog] {
+            dialog.newGroupBox->setText(QStringLiteral("01"));
+            dialog.newDeviceBox->setText(QStringLiteral("02"));
+            dialog.writeButton->click();
+            dialog.readButton->click();
+            runUntil([&] { return dialog.originalDeviceBox->text() == QStringLiteral("02"); });
+            dialog.reject();
+        });
+        window_->addressButton()->click();
+    };
     struct Frame {
         CommandCode code;
         Bytes payload;
         std::int64_t afterMs;  // at least this long after the frame before it
     };
+    struct Row {
+        const char* name;
+        std::function<void()> operate;
+        std::vector<Frame> frames;
+    };
     // The sweep left 1080P(60) on the Timing Details page; in slot 3 it is this record.
     const Bytes record = hex("02 02 3A 06 80 07 18 01 58 00 2C 00 38 04 2D 00 04 00 05 00");
-    const std::vector<Frame> saves[] = {
-        {{CMD_STORE_USER_TIMING, record, 0}, {CMD_SET_TIMING, {0x39}, 500}},
-        {{CMD_SET_TIMING, {0x02}, 0},
-         {CMD_STORE_USER_TIMING, record, 400},
-         {CMD_SET_TIMING, {0x39}, 500}},
+    const auto sampleRate = static_cast<std::size_t>(SettingOption::SampleRate);
+    const Row rows[] = {
+        {"save into a new slot",
+         saveToSlot3,
+         {{CMD_STORE_USER_TIMING, record, 0}, {CMD_SET_TIMING, {0x39}, 500}}},
+        {"save into the same slot again",
+         saveToSlot3,
+         {{CMD_SET_TIMING, {0x02}, 0},
+          {CMD_STORE_USER_TIMING, record, 400},
+          {CMD_SET_TIMING, {0x39}, 500}}},
+        {"Auto timing",
+         [this] { window_->timingPage().timingButton(0x36)->click(); },
+         {{CMD_SET_TIMING, {0x36}, 0}, {CMD_GET_TIMING_DETAILS, {0x36}, 400}}},
+        {"AUTO sample rate",
+         [this, sampleRate] { window_->settingPage().groups[sampleRate]->button(7)->click(); },
+         {{CMD_SET_SAMPLE_RATE, {0x07}, 0}, {CMD_GET_LINK_STATUS, {}, 300}}},
+        {"address write and read-back",
+         writeAddress,
+         {{CMD_WRITE_ADDRESS, {0x01, 0x02}, 0}, {CMD_READ_ADDRESS, {}, 0}}},
     };
     // The gaps are taken from the console's own log, which stamps a frame when it is queued, just
     // before the sleep that follows it: the simulator's stamps come late by however long its reader
     // and the console's monitor thread took to wake, which a loaded machine makes any length.
-    for (const std::vector<Frame>& frames : saves) {
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
         const std::size_t mark = logged().size();
         const std::size_t consoleMark = sent.size();
-        window_->timingDetailsPage().slotList->setCurrentIndex(2);
-        window_->timingDetailsPage().saveButton->click();
-        // The next save starts on a quiet line, once the command guard of this one has ended.
+        row.operate();
+        // The next row starts on a quiet line, once the command guard of this one has ended.
         runUntil([&] {
-            return logged().size() >= mark + frames.size() && quiet() && !connection.commandGuard();
+            return logged().size() >= mark + row.frames.size() && quiet() &&
+                   !connection.commandGuard();
         });
         const std::vector<std::string> after = logged();
         const std::vector<std::string> got(after.begin() + static_cast<std::ptrdiff_t>(mark),
                                            after.end());
         std::vector<std::string> expected;
-        expected.reserve(frames.size());
-        for (const Frame& frame : frames)
+        expected.reserve(row.frames.size());
+        for (const Frame& frame : row.frames)
             expected.push_back(frameText(frame.code, frame.payload));
         ASSERT_EQ(got, expected);
         sent = readLog(dir_ / "console.log", "sent");
-        ASSERT_EQ(sent.size(), consoleMark + frames.size());
-        for (std::size_t i = 1; i < frames.size(); ++i) {
+        ASSERT_EQ(sent.size(), consoleMark + row.frames.size());
+        for (std::size_t i = 1; i < row.frames.size(); ++i) {
             EXPECT_GE(sent[consoleMark + i].timeUs - sent[consoleMark + i - 1].timeUs,
-                      frames[i].afterMs * 1000)
+                      row.frames[i].afterMs * 1000)
                 << "before " << expected[i];
         }
     }
