@@ -2,21 +2,13 @@
 #include "ser2net_server.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
-
-extern char** environ;
 
 namespace krx::test {
 
@@ -25,9 +17,7 @@ namespace {
 // ser2net says nothing when its port is up, so a connection is the only sign: tried this often,
 // waiting this long after each refusal (less if ser2net ends). It usually takes one or two.
 constexpr int kConnectTries = 500;
-constexpr int kRetryWaitMs = 10;
-// Generous: a missed wait fails the test, it does not measure speed.
-constexpr int kSafetyTimeoutMs = 20'000;
+constexpr std::chrono::milliseconds kRetryWait{10};
 
 // A TCP socket and its address on 127.0.0.1 at `port`.
 int loopbackSocket(sockaddr_in& address, std::uint16_t port) {
@@ -65,51 +55,26 @@ Ser2netServer::Ser2netServer(Ser2netMode mode, const std::string& device, bool c
                           << "\n";
 
     // Foreground (-n), log to standard output (-d), no UUCP lock files (-u).
-    std::vector<std::string> args = {KRX_SER2NET, "-n", "-d", "-u", "-c", config.string()};
-    std::vector<char*> argv;
-    argv.reserve(args.size() + 1);
-    for (std::string& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
     const std::string log = (dir_ / "ser2net.log").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    const int spawned = posix_spawn(&pid_, KRX_SER2NET, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        pid_ = -1;
-        fail(std::string("cannot start ") + KRX_SER2NET + " (scripts/deps.sh installs it)");
+    try {
+        process_.emplace(KRX_SER2NET,
+                         std::vector<std::string>{"-n", "-d", "-u", "-c", config.string()}, log,
+                         "/dev/null", log);
+    } catch (const std::runtime_error& error) {
+        fail(error.what() + std::string(" (scripts/deps.sh installs it)"));
     }
-    pidFd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
     awaitConnections();
 }
 
 void Ser2netServer::release() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGTERM);
-        pollfd ended{pidFd_, POLLIN, 0};
-        if (::poll(&ended, 1, kSafetyTimeoutMs) != 1)
-            ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-    if (pidFd_ >= 0)
-        ::close(pidFd_);
-    pidFd_ = -1;
+    process_.reset();
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
 }
 
 void Ser2netServer::kill() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
+    process_->terminate(SIGKILL);
+    process_->waitExit();
 }
 
 // Connects until ser2net takes the connection, then says goodbye and waits for ser2net's own
@@ -121,16 +86,13 @@ void Ser2netServer::awaitConnections() {
         if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
             ::shutdown(fd, SHUT_WR);
             char chunk[256];
-            pollfd readable{fd, POLLIN, 0};
-            while (::poll(&readable, 1, kSafetyTimeoutMs) == 1 &&
-                   ::read(fd, chunk, sizeof chunk) > 0) {
+            while (testing::waitReadable(fd) && ::read(fd, chunk, sizeof chunk) > 0) {
             }
             ::close(fd);
             return;
         }
         ::close(fd);
-        pollfd ended{pidFd_, POLLIN, 0};
-        if (::poll(&ended, 1, kRetryWaitMs) == 1)
+        if (process_->waitExit(kRetryWait))
             fail("ser2net ended at start");
     }
     fail("ser2net does not take connections on port " + std::to_string(port_));

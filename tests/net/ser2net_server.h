@@ -3,11 +3,12 @@
 // free port, in raw TCP or RFC 2217 mode, in the foreground, ended with its owner.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+
+#include "support/sim_process.h"
 
 namespace krx::test {
 
@@ -40,8 +41,7 @@ class Ser2netServer {
     std::filesystem::path dir_;
     std::uint16_t port_ = 0;
     std::string url_;
-    pid_t pid_ = -1;
-    int pidFd_ = -1;
+    std::optional<testing::SimProcess> process_;
 };
 
 }  // namespace krx::test

@@ -21,13 +21,11 @@
 #include <vector>
 
 #include "link/serial_channel.h"
+#include "support/safety_timeout.h"
 
 namespace krx::test {
 
-using namespace std::chrono_literals;
-
-// Generous: a missed deadline fails the test, it does not measure speed.
-inline constexpr std::chrono::milliseconds kSafetyTimeout = 20s;
+using krx::testing::kSafetyTimeout;
 
 // A pseudo-terminal; the test plays the generator on the master side.
 class PtyPair {

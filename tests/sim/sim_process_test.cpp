@@ -24,7 +24,6 @@ namespace {
 using krx::testing::answerFrame;
 using krx::testing::Bytes;
 using krx::testing::commandFrame;
-using krx::testing::kProcessSafetyTimeoutMs;
 using krx::testing::SimProcess;
 using krx::testing::waitReadable;
 
@@ -63,7 +62,7 @@ class SimProcessTest : public ::testing::Test {
                   static_cast<ssize_t>(request.size()));
         Bytes answer;
         std::array<std::uint8_t, 512> buffer{};
-        while (answer.size() < answerSize && waitReadable(port_, kProcessSafetyTimeoutMs)) {
+        while (answer.size() < answerSize && waitReadable(port_)) {
             const ssize_t n = read(port_, buffer.data(), buffer.size());
             if (n <= 0)
                 break;
@@ -111,7 +110,7 @@ TEST_F(SimProcessTest, ServesItsEdidFileThenHangsUpAndEnds) {
     const Bytes expected = answerFrame(kFirst, CMD_READ_TV_EDID, Bytes(edid.begin(), edid.end()));
     EXPECT_EQ(exchange(commandFrame({}, CMD_READ_TV_EDID, {0x01}), expected.size()), expected);
     // The console sees the line go away: a hang-up, then end of data or an error.
-    ASSERT_TRUE(waitReadable(port_, kProcessSafetyTimeoutMs));
+    ASSERT_TRUE(waitReadable(port_));
     std::uint8_t byte = 0;
     EXPECT_LE(read(port_, &byte, 1), 0);
     EXPECT_EQ(process_->waitExit(), 0);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Runs the krx-vtp-sim program for tests and benchmarks that need the real process on a real
-// pseudo-terminal. Header-only so that both can use it without a library of their own.
+// Runs a program for tests and benchmarks that need the real process: krx-vtp-sim on a real
+// pseudo-terminal, krx-vtp-ctl, ser2net. Header-only so that both can use it without a library of
+// their own.
 #pragma once
 
 #include <fcntl.h>
@@ -16,36 +17,41 @@
 #include <string>
 #include <vector>
 
+#include "support/safety_timeout.h"
+
 extern char** environ;
 
 namespace krx::testing {
 
-// Generous: a loaded machine with sanitizers may be slow to start a process. Never reached when
-// things work; nothing here measures speed.
-inline constexpr int kProcessSafetyTimeoutMs = 20'000;
-
-// True when `fd` became readable (or hung up) within `timeoutMs`.
-inline bool waitReadable(int fd, int timeoutMs) {
+// True when `fd` became readable (or hung up) within `timeout`.
+inline bool waitReadable(int fd, std::chrono::milliseconds timeout = kSafetyTimeout) {
     pollfd entry{fd, POLLIN, 0};
-    return ::poll(&entry, 1, timeoutMs) == 1;
+    return ::poll(&entry, 1, static_cast<int>(timeout.count())) == 1;
 }
 
-// One run of `binary` with `args`, its standard output on a pipe and, when `stderrPath` is given,
-// its standard error in that file (and its standard input from `stdinPath`). The destructor ends
-// a process still running with SIGTERM, which lets the simulator remove its link, and reaps it.
+// One run of `binary` with `args`, its standard output on a pipe or, when `stdoutPath` is given,
+// in that file; its standard error in the file `stderrPath` when given (which may be the same
+// file); its standard input from `stdinPath` when given. The destructor ends a process still
+// running with SIGTERM, which lets the simulator remove its link, and reaps it.
 class SimProcess {
   public:
     SimProcess(const std::string& binary, const std::vector<std::string>& args,
-               const std::string& stderrPath = {}, const std::string& stdinPath = {}) {
+               const std::string& stderrPath = {}, const std::string& stdinPath = {},
+               const std::string& stdoutPath = {}) {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe2 failed");
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        if (!stderrPath.empty())
-            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrPath.c_str(),
-                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        // Appended to, so that output and error in one file each land whole.
+        const auto toFile = [&actions](int fd, const std::string& path) {
+            if (!path.empty())
+                posix_spawn_file_actions_addopen(&actions, fd, path.c_str(),
+                                                 O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+        };
+        toFile(STDOUT_FILENO, stdoutPath);
+        toFile(STDERR_FILENO, stderrPath);
         if (!stdinPath.empty())
             posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, stdinPath.c_str(), O_RDONLY,
                                              0);
@@ -84,7 +90,7 @@ class SimProcess {
     std::optional<std::string> firstLine() {
         std::string line;
         char c = 0;
-        while (waitReadable(stdout_, kProcessSafetyTimeoutMs) && ::read(stdout_, &c, 1) == 1) {
+        while (waitReadable(stdout_) && ::read(stdout_, &c, 1) == 1) {
             if (c == '\n')
                 return line;
             line += c;
@@ -96,20 +102,23 @@ class SimProcess {
     std::string readAll() {
         std::string text;
         char chunk[4096];
-        for (ssize_t count = 0; waitReadable(stdout_, kProcessSafetyTimeoutMs) &&
-                                (count = ::read(stdout_, chunk, sizeof chunk)) > 0;)
+        for (ssize_t count = 0;
+             waitReadable(stdout_) && (count = ::read(stdout_, chunk, sizeof chunk)) > 0;)
             text.append(chunk, static_cast<std::size_t>(count));
         return text;
     }
 
-    void terminate() const { ::kill(pid_, SIGTERM); }
+    void terminate(int signal = SIGTERM) const {
+        if (pid_ > 0)
+            ::kill(pid_, signal);
+    }
 
     // The exit code once the process has ended by itself or after terminate() (128 + the signal
-    // when a signal ended it); nothing if it still runs after the safety time-out.
-    std::optional<int> waitExit() {
+    // when a signal ended it); nothing if it still runs after `timeout`.
+    std::optional<int> waitExit(std::chrono::milliseconds timeout = kSafetyTimeout) {
         const int pidFd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
         if (pidFd >= 0) {
-            const bool ended = waitReadable(pidFd, kProcessSafetyTimeoutMs);
+            const bool ended = waitReadable(pidFd, timeout);
             ::close(pidFd);
             if (!ended)
                 return std::nullopt;
