@@ -9,12 +9,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <tuple>
 
 #include "address/address_book.h"
 #include "address/hex_text.h"
+#include "support/files.h"
 
 namespace krx {
 namespace {
@@ -201,10 +201,7 @@ class SgIniFileTest : public ::testing::Test {
     }
     ~SgIniFileTest() override { fs::remove_all(dir_); }
     fs::path ini() const { return dir_ / "SG.ini"; }
-    std::string contents() const {
-        std::ifstream in(ini(), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
+    std::string contents() const { return testing::fileContents(ini()); }
 
     fs::path dir_;
 };

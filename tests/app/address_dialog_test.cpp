@@ -2,11 +2,11 @@
 // "Device Address Management" and "Notes" on real widgets, opened from the real window.
 #include <QKeyEvent>
 #include <fstream>
-#include <iterator>
 
 #include "address/dialogs/address_dlg.h"
 #include "address/dialogs/address_notes_dlg.h"
 #include "console_fixture.h"
+#include "support/files.h"
 
 namespace krx::testing {
 namespace {
@@ -25,10 +25,7 @@ class AddressDialogTest : public ConsoleTest {
         services_.modalHook = nullptr;
     }
 
-    std::string bookFile() const {
-        std::ifstream in(bookDirectory() / "SG.ini", std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
+    std::string bookFile() const { return fileContents(bookDirectory() / "SG.ini"); }
 };
 
 void pressKey(QWidget* target, int key) {

@@ -2,11 +2,10 @@
 // The traffic window on the main window's tap, against the in-process generator.
 #include <QAction>
 #include <QTableView>
-#include <fstream>
-#include <sstream>
 
 #include "app/traffic_dlg.h"
 #include "console_fixture.h"
+#include "support/files.h"
 
 namespace krx::testing {
 namespace {
@@ -51,10 +50,9 @@ TEST_F(TrafficViewTest, ListsWhatWasRecordedFiltersPausesAndSaves) {
 
     const std::filesystem::path file = bookDirectory() / "traffic.jsonl";
     ASSERT_TRUE(view.saveTo(file));
-    std::stringstream saved;
-    saved << std::ifstream(file).rdbuf();
-    EXPECT_EQ(QString::fromStdString(saved.str()).count(R"("command":"CMD_GET_HOT_PLUG"})"), 2);
-    EXPECT_EQ(QString::fromStdString(saved.str()).count("\n"), 4);
+    const QString saved = QString::fromStdString(fileContents(file));
+    EXPECT_EQ(saved.count(R"("command":"CMD_GET_HOT_PLUG"})"), 2);
+    EXPECT_EQ(saved.count("\n"), 4);
 
     view.hide();
     EXPECT_EQ(view.table()->model()->rowCount(), 0) << "nothing held while closed";

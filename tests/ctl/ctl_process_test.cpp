@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -15,15 +14,13 @@
 
 #include "ctl_command.h"
 #include "ser2net_server.h"
+#include "support/files.h"
 #include "support/sim_process.h"
 
 namespace krx::ctl {
 namespace {
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
-}
+using testing::fileContents;
 
 struct ProcessRow {
     const char* name;
@@ -58,8 +55,9 @@ TEST_P(CtlProcess, ExitStatusTellsWhatHappened) {
     const std::string out = ctl.readAll();
     EXPECT_EQ(ctl.waitExit(), row.exitStatus);
     EXPECT_EQ(out.substr(0, row.outStart.size()), row.outStart) << out;
-    EXPECT_NE(readFile(dir / "err").find(row.errPart), std::string::npos) << readFile(dir / "err");
-    EXPECT_EQ(readFile(dir / row.file).substr(0, row.fileStart.size()), row.fileStart);
+    EXPECT_NE(fileContents(dir / "err").find(row.errPart), std::string::npos)
+        << fileContents(dir / "err");
+    EXPECT_EQ(fileContents(dir / row.file).substr(0, row.fileStart.size()), row.fileStart);
     // The private ports folder lived only while the port opened.
     for (const auto& entry : std::filesystem::directory_iterator(dir))
         EXPECT_FALSE(entry.path().filename().string().starts_with("krx-vtp-ctl-"));
@@ -116,7 +114,7 @@ TEST(CtlReconnect, ALostPortThatComesBackIsReopenedAndTheScriptCarriesOn) {
     sim = std::make_unique<krx::testing::SimProcess>(KRX_SIM_BINARY, link);
     ASSERT_TRUE(sim->firstLine());
     EXPECT_EQ(ctl.readAll(), "Power: OFF\n");
-    EXPECT_EQ(ctl.waitExit(), 0) << readFile(dir / "err");
+    EXPECT_EQ(ctl.waitExit(), 0) << fileContents(dir / "err");
     std::filesystem::remove_all(dir);
 }
 
@@ -153,10 +151,10 @@ TEST(CtlBenches, OneScriptOnThreeBenchesWithAJUnitReport) {
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(lines, expected);
     EXPECT_NE(
-        readFile(dir / "err")
+        fileContents(dir / "err")
             .find(c + ": " + (dir / "unit.txt").string() + ":2: no answer to CMD_GET_PATTERN"),
         std::string::npos)
-        << readFile(dir / "err");
+        << fileContents(dir / "err");
 
     krx::testing::SimProcess parse(
         KRX_PYTHON3, {"-c",

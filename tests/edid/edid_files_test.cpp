@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "edid/edid_files.h"
+#include "support/files.h"
 
 namespace krx {
 namespace {
@@ -19,17 +19,14 @@ namespace fs = std::filesystem;
 
 const fs::path kDataDir = KRX_EDID_DATA_DIR;
 
-std::string contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::fileContents;
 
 // The golden television: its .txt twin is what a save of it writes as text.
 const fs::path kTvBinary = kDataDir / "tv_4k_hdmi20.bin";
 const fs::path kTvText = kDataDir / "tv_4k_hdmi20.txt";
 
 EdidImage tv() {
-    return parseEdidBinary(contents(kTvBinary));
+    return parseEdidBinary(fileContents(kTvBinary));
 }
 
 std::string edidName(int n, const char* extension) {
@@ -69,10 +66,10 @@ TEST(ParseEdidText, ReadsNumbersUntilTheFirstNonNumber) {
 }
 
 // A fresh empty directory per test, removed afterwards.
-class EdidFilesTest : public testing::Test {
+class EdidFilesTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir_ = fs::temp_directory_path() /
                ("krx_edid_" + std::to_string(::getpid()) + "_" + info->name());
         fs::remove_all(dir_);
@@ -148,8 +145,8 @@ TEST_F(EdidFilesTest, SavesNumberTheTwoSeriesIndependently) {
     ASSERT_TRUE(first) << first.error();
     EXPECT_EQ(edidSaveMessage(first.value()),
               "Save EDID data to .\\RedIvo_EDID00.txt and RedIvo_EDID00.bin");
-    EXPECT_EQ(contents(first.value().textFile), contents(kTvText));
-    EXPECT_EQ(contents(first.value().binaryFile), contents(kTvBinary));
+    EXPECT_EQ(fileContents(first.value().textFile), fileContents(kTvText));
+    EXPECT_EQ(fileContents(first.value().binaryFile), fileContents(kTvBinary));
     ASSERT_TRUE(saveEdidFiles(dir_, tv()));
     // No temporary file is left behind.
     std::vector<std::string> names;
@@ -172,7 +169,7 @@ TEST_F(EdidFilesTest, OverwritesNumber99WhenAllAreTaken) {
     const auto saved = saveEdidFiles(dir_, tv());
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved.value().textFile, dir_ / "RedIvo_EDID99.txt");
-    EXPECT_EQ(contents(dir_ / "RedIvo_EDID99.txt"), contents(kTvText));
+    EXPECT_EQ(fileContents(dir_ / "RedIvo_EDID99.txt"), fileContents(kTvText));
 }
 
 // What the save refuses is pinned with the atomic save; here, that a refusal is the page's message.
@@ -185,8 +182,8 @@ TEST_F(EdidFilesTest, BinaryFailureKeepsTheTextFile) {
     const auto saved = saveEdidFiles(dir_, tv());
     ASSERT_FALSE(saved);
     EXPECT_EQ(saved.error(), kEdidCreateFailed);
-    EXPECT_EQ(contents(dir_ / "RedIvo_EDID00.txt"), contents(kTvText));
-    EXPECT_EQ(contents(dir_ / "RedIvo_EDID99.bin"), "kept");
+    EXPECT_EQ(fileContents(dir_ / "RedIvo_EDID00.txt"), fileContents(kTvText));
+    EXPECT_EQ(fileContents(dir_ / "RedIvo_EDID99.bin"), "kept");
 }
 
 }  // namespace

@@ -8,13 +8,12 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "edid_tool.h"
+#include "support/files.h"
 
 namespace krx {
 namespace {
@@ -36,10 +35,7 @@ ToolRun run(const std::vector<std::string>& args) {
     return {status, out.str(), err.str()};
 }
 
-std::string contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::fileContents;
 
 // The report of a run that must succeed silently.
 std::string report(const std::vector<std::string>& args) {
@@ -61,7 +57,7 @@ std::vector<fs::path> goldenInputs() {
     return inputs;
 }
 
-class GoldenEdid : public testing::TestWithParam<fs::path> {};
+class GoldenEdid : public ::testing::TestWithParam<fs::path> {};
 
 TEST_P(GoldenEdid, EveryExpectedTextMatchesByteForByte) {
     const fs::path input = GetParam();
@@ -70,7 +66,7 @@ TEST_P(GoldenEdid, EveryExpectedTextMatchesByteForByte) {
     for (const char* section : {"status", "dump", "general", "video", "audio"}) {
         const fs::path expected = stem.string() + "." + section;
         if (fs::exists(expected)) {
-            EXPECT_EQ(report({"--section", section, input.string()}), contents(expected))
+            EXPECT_EQ(report({"--section", section, input.string()}), fileContents(expected))
                 << section;
         }
     }
@@ -78,7 +74,7 @@ TEST_P(GoldenEdid, EveryExpectedTextMatchesByteForByte) {
     for (const char* form : {"hex", "c", "base64"}) {
         const fs::path expected = stem.string() + ".format-" + form;
         if (fs::exists(expected)) {
-            EXPECT_EQ(report({"--format", form, input.string()}), contents(expected)) << form;
+            EXPECT_EQ(report({"--format", form, input.string()}), fileContents(expected)) << form;
             EXPECT_EQ(report({"--format", "bin", expected.string()}),
                       report({"--format", "bin", input.string()}))
                 << form;
@@ -86,15 +82,16 @@ TEST_P(GoldenEdid, EveryExpectedTextMatchesByteForByte) {
     }
     const fs::path terminal = stem.string() + ".terminal";
     if (fs::exists(terminal)) {
-        EXPECT_EQ(report({input.string()}), contents(terminal));
+        EXPECT_EQ(report({input.string()}), fileContents(terminal));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Edid, GoldenEdid, testing::ValuesIn(goldenInputs()), [](const auto& info) {
-    std::string name = info.param.filename().string();
-    std::replace(name.begin(), name.end(), '.', '_');
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Edid, GoldenEdid, ::testing::ValuesIn(goldenInputs()),
+                         [](const auto& info) {
+                             std::string name = info.param.filename().string();
+                             std::replace(name.begin(), name.end(), '.', '_');
+                             return name;
+                         });
 
 TEST(EdidTool, ToTerminalLinesConvertsEveryLineEnd) {
     const std::pair<const char*, const char*> rows[] = {

@@ -11,7 +11,8 @@
 
 #include <csignal>
 #include <fstream>
-#include <iterator>
+
+#include "support/files.h"
 
 namespace krx {
 namespace {
@@ -20,12 +21,7 @@ namespace fs = std::filesystem;
 constexpr uid_t kNobody = 65534;
 const bool kRoot = ::geteuid() == 0;
 
-std::string contents(const fs::path& path) {
-    if (!fs::is_regular_file(path))
-        return "";
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::fileContents;
 
 // As "nobody" when asked and the tests run as root, with writes of at most `sizeLimit` bytes.
 SaveResult saveAs(bool asUser, const fs::path& target, rlim_t sizeLimit) {
@@ -94,7 +90,7 @@ TEST(AtomicSave, DoesNothingAnInPlaceWriteCouldNot) {
         }
         ASSERT_TRUE(!kRoot || !row.asUser || ::chown(dir.c_str(), kNobody, kNobody) == 0);
         ::chmod(dir.c_str(), row.readOnlyFolder ? 0555 : 0755);
-        const std::string old = contents(file);
+        const std::string old = fileContents(file);
         struct stat before {
         }, after{};
         const bool existed = ::stat(file.c_str(), &before) == 0;
@@ -102,7 +98,7 @@ TEST(AtomicSave, DoesNothingAnInPlaceWriteCouldNot) {
         const SaveResult result = saveAs(row.asUser, target, row.sizeLimit);
         EXPECT_EQ(result.refusal, row.refusal) << saveFailureReason(result);
         EXPECT_EQ(result.errorNumber, row.errorNumber) << saveFailureReason(result);
-        EXPECT_EQ(contents(file), result ? "new" : old);
+        EXPECT_EQ(fileContents(file), result ? "new" : old);
         EXPECT_EQ(fs::is_symlink(target), row.linkTo != nullptr) << "a link stays a link";
         if (existed && ::stat(file.c_str(), &after) == 0) {
             EXPECT_EQ(after.st_mode, before.st_mode);

@@ -16,6 +16,7 @@
 
 #include "sim/generator.h"
 #include "support/bytes.h"
+#include "support/files.h"
 #include "support/sim_process.h"
 
 namespace krx::sim {
@@ -24,6 +25,7 @@ namespace {
 using krx::testing::answerFrame;
 using krx::testing::Bytes;
 using krx::testing::commandFrame;
+using krx::testing::fileContents;
 using krx::testing::SimProcess;
 using krx::testing::waitReadable;
 
@@ -79,17 +81,13 @@ class SimProcessTest : public ::testing::Test {
     bool linkExists() const {
         return std::filesystem::exists(std::filesystem::symlink_status(link_));
     }
-    std::string readFile(const std::filesystem::path& file) const {
-        std::ifstream in(file);
-        return {std::istreambuf_iterator<char>(in), {}};
-    }
     // Runs the simulator to its refusal; its exit code and what it said on standard error.
     std::pair<std::optional<int>, std::string> refusal(const std::string& binary,
                                                        const std::vector<std::string>& args) {
         const std::filesystem::path errors = dir_ / "stderr.txt";
         SimProcess refused(binary, args, errors.string());
         const auto code = refused.waitExit();
-        return {code, readFile(errors)};
+        return {code, fileContents(errors)};
     }
 
     std::filesystem::path dir_;
@@ -188,7 +186,7 @@ TEST_F(SimProcessTest, RefusesALinkItMustNotReplaceAndKeepsTheLog) {
             refusal(KRX_SIM_BINARY, {"--link", link_.string(), "--log", keep.string()});
         EXPECT_EQ(code, 1);
         EXPECT_NE(errors.find(row.message), std::string::npos) << errors;
-        EXPECT_EQ(readFile(keep), "earlier traffic\n");
+        EXPECT_EQ(fileContents(keep), "earlier traffic\n");
         if (!target.empty()) {
             EXPECT_EQ(std::filesystem::read_symlink(link_).string(), target);
         }
