@@ -2,18 +2,16 @@
 // How many EDID images per second the decoder turns into the page's texts.
 #include <benchmark/benchmark.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "edid/edid_decoder.h"
 #include "edid/edid_files.h"
+#include "support/files.h"
 
 namespace {
 
 std::string readText(const char* name) {
-    std::ifstream in(std::string(KRX_EDID_DATA_DIR) + "/" + name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    return krx::testing::fileContents(std::filesystem::path(KRX_EDID_DATA_DIR) / name);
 }
 
 void decodeAllOf(benchmark::State& state, const char* name) {
