@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // A SerialChannel that forwards to another one and lets a test or benchmark watch the traffic as
-// it passes: written frames, delivered runs and a lost port. Window thread only.
+// it passes: written frames and delivered runs. Window thread only.
 #pragma once
 
 #include <functional>
@@ -17,7 +17,6 @@ class ChannelTap final : public SerialChannel, public SerialListener {
     // Each is called after the owner has had the event.
     std::function<void(std::span<const std::uint8_t>)> written;
     std::function<void(std::span<const std::uint8_t>)> delivered;
-    std::function<void()> lost;
 
     bool open(SerialListener& owner, int port, int baud, char parity, int dataBits, int stopBits,
               std::uint32_t eventMask, std::uint32_t bufferSize) override {
@@ -40,11 +39,7 @@ class ChannelTap final : public SerialChannel, public SerialListener {
             delivered(bytes);
     }
     void onSerialTxEmpty(int port) override { owner_->onSerialTxEmpty(port); }
-    void onSerialPortLost(int port) override {
-        owner_->onSerialPortLost(port);
-        if (lost)
-            lost();
-    }
+    void onSerialPortLost(int port) override { owner_->onSerialPortLost(port); }
 
   private:
     SerialChannel& inner_;
