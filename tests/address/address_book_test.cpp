@@ -195,15 +195,11 @@ TEST(SgIniLocation, BesideTheProgramWhenItCanBeWrittenThereElseTheUsers) {
 // SG.ini on disk, each case in its own scratch directory.
 class SgIniFileTest : public ::testing::Test {
   protected:
-    SgIniFileTest() {
-        std::string pattern = (fs::temp_directory_path() / "krx-book-XXXXXX").string();
-        dir_ = ::mkdtemp(pattern.data());
-    }
-    ~SgIniFileTest() override { fs::remove_all(dir_); }
     fs::path ini() const { return dir_ / "SG.ini"; }
     std::string contents() const { return testing::fileContents(ini()); }
 
-    fs::path dir_;
+    const testing::ScratchDir scratch_;
+    const fs::path& dir_ = scratch_.path();
 };
 
 // Then made read-only, as an installed program's: read at start-up, saved to the user's file.

@@ -14,6 +14,7 @@
 #include "edid/edid_decoder.h"
 #include "edid/edid_files.h"
 #include "edid/edid_forms.h"
+#include "support/files.h"
 
 namespace krx::testing {
 namespace {
@@ -28,15 +29,10 @@ QString shown(const std::string& text) {
 // Each test works in a fresh scratch folder as the working directory.
 class EdidPageTest : public ConsoleTest {
   protected:
-    void SetUp() override {
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        fs::current_path(dir_);
-    }
+    void SetUp() override { fs::current_path(dir_); }
     void TearDown() override {
         fs::current_path(previous_);
         fs::permissions(dir_, fs::perms::owner_all);
-        fs::remove_all(dir_);
     }
 
     CEdidPage& page() { return window().edidPage(); }
@@ -54,8 +50,8 @@ class EdidPageTest : public ConsoleTest {
     }
 
     const fs::path previous_ = fs::current_path();
-    const fs::path dir_ =
-        fs::temp_directory_path() / ("krx_edid_page_" + std::to_string(::getpid()));
+    const ScratchDir scratch_;
+    const fs::path& dir_ = scratch_.path();
 };
 
 // Reads from the attached display and from stored slot 10 (which differ in their serial number)

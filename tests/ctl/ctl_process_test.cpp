@@ -38,10 +38,9 @@ class CtlProcess : public ::testing::TestWithParam<ProcessRow> {};
 // A generous answer time: a loaded machine must not turn a slow answer into a missing one.
 TEST_P(CtlProcess, ExitStatusTellsWhatHappened) {
     const ProcessRow& row = GetParam();
-    static const std::string base = ::testing::TempDir();  // before TMPDIR changes
-    std::string scratch = base + "krx-ctl-XXXXXX";
-    ASSERT_NE(mkdtemp(scratch.data()), nullptr);
-    const std::filesystem::path dir = scratch;
+    static const std::filesystem::path base = ::testing::TempDir();  // before TMPDIR changes
+    const testing::ScratchDir scratch(base);
+    const std::filesystem::path& dir = scratch.path();
     // The private ports folder of a device path is made here. No thread runs yet.
     ::setenv("TMPDIR", dir.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
     krx::testing::SimProcess sim(KRX_SIM_BINARY, {"--link", dir / "COM3"});
@@ -61,7 +60,6 @@ TEST_P(CtlProcess, ExitStatusTellsWhatHappened) {
     // The private ports folder lived only while the port opened.
     for (const auto& entry : std::filesystem::directory_iterator(dir))
         EXPECT_FALSE(entry.path().filename().string().starts_with("krx-vtp-ctl-"));
-    std::filesystem::remove_all(dir);
 }
 
 const std::string kEdidReport = "HDMI EDID\ncheck sum Ok !\n\n00  00 FF FF FF FF FF FF 00";
@@ -98,9 +96,8 @@ INSTANTIATE_TEST_SUITE_P(
 // With --reconnect-ms, the port lost between two lines (the simulator replaced by a new one on the
 // same link) is waited for and reopened, and the script carries on.
 TEST(CtlReconnect, ALostPortThatComesBackIsReopenedAndTheScriptCarriesOn) {
-    std::string scratch = ::testing::TempDir() + "krx-reconnect-XXXXXX";
-    ASSERT_NE(mkdtemp(scratch.data()), nullptr);
-    const std::filesystem::path dir = scratch;
+    const testing::ScratchDir scratch;
+    const std::filesystem::path& dir = scratch.path();
     const std::vector<std::string> link = {"--link", dir / "COM3"};
     auto sim = std::make_unique<krx::testing::SimProcess>(KRX_SIM_BINARY, link);
     ASSERT_TRUE(sim->firstLine());
@@ -115,7 +112,6 @@ TEST(CtlReconnect, ALostPortThatComesBackIsReopenedAndTheScriptCarriesOn) {
     ASSERT_TRUE(sim->firstLine());
     EXPECT_EQ(ctl.readAll(), "Power: OFF\n");
     EXPECT_EQ(ctl.waitExit(), 0) << fileContents(dir / "err");
-    std::filesystem::remove_all(dir);
 }
 
 // One script on three benches at once: a simulator on a pty, one behind ser2net given by its URL
@@ -123,9 +119,8 @@ TEST(CtlReconnect, ALostPortThatComesBackIsReopenedAndTheScriptCarriesOn) {
 // port, the silent bench's status is the run's, and the JUnit report parses as XML (Python's
 // parser) with a case per bench and line.
 TEST(CtlBenches, OneScriptOnThreeBenchesWithAJUnitReport) {
-    std::string scratch = ::testing::TempDir() + "krx-benches-XXXXXX";
-    ASSERT_NE(mkdtemp(scratch.data()), nullptr);
-    const std::filesystem::path dir = scratch;
+    const testing::ScratchDir scratch;
+    const std::filesystem::path& dir = scratch.path();
     krx::testing::SimProcess local(KRX_SIM_BINARY, {"--link", dir / "A"});
     krx::testing::SimProcess networked(KRX_SIM_BINARY, {"--noise", "55"});
     krx::testing::SimProcess silent(KRX_SIM_BINARY, {"--link", dir / "C", "--silent", "all"});
@@ -169,7 +164,6 @@ TEST(CtlBenches, OneScriptOnThreeBenchesWithAJUnitReport) {
                                    "|2: pattern 3|failure:exit status 1\n" + c +
                                    "|3: power off|skipped:\n");
     EXPECT_EQ(parse.waitExit(), 0);
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -68,22 +67,14 @@ TEST(ParseEdidText, ReadsNumbersUntilTheFirstNonNumber) {
 // A fresh empty directory per test, removed afterwards.
 class EdidFilesTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() /
-               ("krx_edid_" + std::to_string(::getpid()) + "_" + info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     fs::path write(const std::string& name, const std::string& content) const {
         fs::path path = dir_ / name;
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }
 
-    fs::path dir_;
+    const testing::ScratchDir scratch_;
+    const fs::path& dir_ = scratch_.path();
 };
 
 TEST_F(EdidFilesTest, ReadFailuresGiveThePageMessage) {

@@ -72,8 +72,8 @@ TEST(AtomicSave, DoesNothingAnInPlaceWriteCouldNot) {
         if (row.owner != Owner::Saver && !kRoot)
             GTEST_SKIP() << "the rows from " << row.name << " on need root to make another "
                          << "user's file";
-        std::string pattern = (fs::temp_directory_path() / "krx-save-XXXXXX").string();
-        const fs::path dir = ::mkdtemp(pattern.data());
+        const testing::ScratchDir scratch;
+        const fs::path& dir = scratch.path();
         const fs::path target = dir / "SG.ini";
         const fs::path file = row.linkTo ? dir / row.linkTo : target;  // where the bytes go
         if (row.linkTo)
@@ -108,7 +108,6 @@ TEST(AtomicSave, DoesNothingAnInPlaceWriteCouldNot) {
         ::chmod(dir.c_str(), 0700);
         for (const auto& entry : fs::directory_iterator(dir))
             EXPECT_NE(entry.path().filename().string()[0], '.') << "scratch file left";
-        fs::remove_all(dir);
     }
 }
 

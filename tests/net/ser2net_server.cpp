@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -31,10 +30,6 @@ int loopbackSocket(sockaddr_in& address, std::uint16_t port) {
 }  // namespace
 
 Ser2netServer::Ser2netServer(Ser2netMode mode, const std::string& device, bool charDelay) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "krx-ser2net-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    dir_ = pattern;
     // A port nobody listens on now, from the kernel's ephemeral range.
     sockaddr_in address{};
     const int probe = loopbackSocket(address, 0);
@@ -47,7 +42,7 @@ Ser2netServer::Ser2netServer(Ser2netMode mode, const std::string& device, bool c
 
     const bool rfc2217 = mode == Ser2netMode::Rfc2217;
     url_ = (rfc2217 ? "rfc2217://127.0.0.1:" : "tcp://127.0.0.1:") + std::to_string(port_);
-    const auto config = dir_ / "ser2net.yaml";
+    const auto config = dir_.path() / "ser2net.yaml";
     std::ofstream(config) << "%YAML 1.1\n---\nconnection: &generator\n    accepter: "
                           << (rfc2217 ? "telnet(rfc2217),tcp," : "tcp,") << "127.0.0.1," << port_
                           << "\n    connector: serialdev," << device << ",115200n81,local\n"
@@ -55,7 +50,7 @@ Ser2netServer::Ser2netServer(Ser2netMode mode, const std::string& device, bool c
                           << "\n";
 
     // Foreground (-n), log to standard output (-d), no UUCP lock files (-u).
-    const std::string log = (dir_ / "ser2net.log").string();
+    const std::string log = dir_.path() / "ser2net.log";
     try {
         process_.emplace(KRX_SER2NET,
                          std::vector<std::string>{"-n", "-d", "-u", "-c", config.string()}, log,
@@ -64,12 +59,6 @@ Ser2netServer::Ser2netServer(Ser2netMode mode, const std::string& device, bool c
         fail(error.what() + std::string(" (scripts/deps.sh installs it)"));
     }
     awaitConnections();
-}
-
-void Ser2netServer::release() {
-    process_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
 }
 
 void Ser2netServer::kill() {
@@ -99,10 +88,8 @@ void Ser2netServer::awaitConnections() {
 }
 
 void Ser2netServer::fail(const std::string& why) {
-    std::ostringstream log;
-    log << std::ifstream(dir_ / "ser2net.log").rdbuf();
-    release();
-    throw std::runtime_error(why + "\n" + log.str());
+    process_.reset();
+    throw std::runtime_error(why + "\n" + testing::fileContents(dir_.path() / "ser2net.log"));
 }
 
 }  // namespace krx::test

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "support/files.h"
 #include "support/sim_process.h"
 
 namespace krx::test {
@@ -21,9 +22,6 @@ class Ser2netServer {
     // (at least 1 ms) before passing them on. Throws std::runtime_error, with ser2net's log, when
     // ser2net is missing, ends, or does not take connections.
     Ser2netServer(Ser2netMode mode, const std::string& device, bool charDelay = true);
-    ~Ser2netServer() { release(); }
-    Ser2netServer(const Ser2netServer&) = delete;
-    Ser2netServer& operator=(const Ser2netServer&) = delete;
 
     // "tcp://127.0.0.1:PORT" or "rfc2217://127.0.0.1:PORT".
     const std::string& url() const { return url_; }
@@ -34,11 +32,10 @@ class Ser2netServer {
 
   private:
     void awaitConnections();
-    // Ends ser2net if it runs and removes the configuration folder.
-    void release();
     [[noreturn]] void fail(const std::string& why);
 
-    std::filesystem::path dir_;
+    // The configuration and the log; ser2net ends before it goes.
+    testing::ScratchDir dir_;
     std::uint16_t port_ = 0;
     std::string url_;
     std::optional<testing::SimProcess> process_;

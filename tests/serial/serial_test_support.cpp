@@ -97,20 +97,8 @@ std::vector<std::uint8_t> PtyPair::receive(std::size_t count) const {
 
 // --- PortsDir --------------------------------------------------------------------------------
 
-PortsDir::PortsDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "krx-ports-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        fail("mkdtemp()");
-    path_ = pattern;
-}
-
-PortsDir::~PortsDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
 std::filesystem::path PortsDir::entry(int port) const {
-    return path_ / ("COM" + std::to_string(port));
+    return path() / ("COM" + std::to_string(port));
 }
 
 void PortsDir::link(int port, const std::filesystem::path& target) const {

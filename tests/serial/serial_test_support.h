@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "link/serial_channel.h"
+#include "support/files.h"
 #include "support/safety_timeout.h"
 
 namespace krx::test {
@@ -58,19 +59,10 @@ class PtyPair {
 };
 
 // A private directory of COMn links, removed with everything in it.
-class PortsDir {
+class PortsDir : public testing::ScratchDir {
   public:
-    PortsDir();
-    ~PortsDir();
-    PortsDir(const PortsDir&) = delete;
-    PortsDir& operator=(const PortsDir&) = delete;
-
-    const std::filesystem::path& path() const { return path_; }
     std::filesystem::path entry(int port) const;
     void link(int port, const std::filesystem::path& target) const;
-
-  private:
-    std::filesystem::path path_;
 };
 
 // The window thread of a test: post() queues from any thread, the test thread runs the tasks.

@@ -33,17 +33,10 @@ constexpr TargetAddress kFirst{0x01, 0x01};
 
 class SimProcessTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = ::testing::TempDir() + "krx-sim-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        link_ = dir_ / "ports" / "COM3";
-    }
     void TearDown() override {
         process_.reset();
         if (port_ >= 0)
             close(port_);
-        std::filesystem::remove_all(dir_);
     }
 
     // Starts the simulator on `link` with `args` and opens its port in raw mode.
@@ -90,8 +83,9 @@ class SimProcessTest : public ::testing::Test {
         return {code, fileContents(errors)};
     }
 
-    std::filesystem::path dir_;
-    std::filesystem::path link_;
+    const krx::testing::ScratchDir scratch_;
+    const std::filesystem::path& dir_ = scratch_.path();
+    const std::filesystem::path link_ = dir_ / "ports" / "COM3";
     std::optional<SimProcess> process_;
     std::string ptyPath_;
     int port_ = -1;

@@ -37,6 +37,7 @@
 #include "sim/generator.h"
 #include "support/bytes.h"
 #include "support/channel_tap.h"
+#include "support/files.h"
 #include "support/sim_process.h"
 
 namespace krx::testing {
@@ -93,7 +94,6 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
     ~ConsoleAgainstSimProcess() override {
         window_.reset();
         sim_.reset();
-        std::filesystem::remove_all(dir_);
     }
 
     // Runs the window thread's event loop until `done` holds, re-testing it whenever bytes arrive
@@ -135,10 +135,8 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
         return frames.size() == 23 && frames.back() == frameText(CMD_GET_LINK_STATUS) && quiet();
     }
 
-    const std::filesystem::path dir_ = [] {
-        char pattern[] = "/tmp/krx-system-XXXXXX";
-        return std::filesystem::path(::mkdtemp(pattern));
-    }();
+    const ScratchDir scratch_;
+    const std::filesystem::path& dir_ = scratch_.path();
     QtWindowServices services_;
     CPortChannel channel_{services_, PortsDirectories{dir_ / "ports"}};
     ChannelTap tap_{channel_};
