@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench_main.h"
+#include "support/files.h"
 #include "support/sim_process.h"
 
 namespace {
@@ -67,8 +68,8 @@ double runMs(std::vector<std::string> args) {
 
 int run(int argc, char** argv) {
     const int repetitions = krx::bench::repetitionsArgument(argc, argv, 20);
-    char pattern[] = "/tmp/krx-ctl-bench-XXXXXX";
-    const std::filesystem::path dir = ::mkdtemp(pattern);
+    const krx::testing::ScratchDir scratch;
+    const std::filesystem::path& dir = scratch.path();
     const std::string port = (dir / "COM3").string();
     std::vector<double> times;
     std::vector<double> oneBench;
@@ -95,7 +96,6 @@ int run(int argc, char** argv) {
                                           "--port", (dir / "COM5").string(), "--script", script}));
         }
     }
-    std::filesystem::remove_all(dir);
 
     std::sort(times.begin(), times.end());
     const double median = times[times.size() / 2];

@@ -16,6 +16,7 @@
 #include "framework/qt_window_services.h"
 #include "link/network_channel.h"
 #include "ser2net_server.h"
+#include "support/files.h"
 #include "support/sim_process.h"
 #include "sweep_timing.h"
 
@@ -88,8 +89,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int repetitions = krx::bench::repetitionsArgument(argc, argv, 10);
 
-    char pattern[] = "/tmp/krx-net-bench-XXXXXX";
-    const std::filesystem::path dir = ::mkdtemp(pattern);
+    const krx::testing::ScratchDir scratch;
+    const std::filesystem::path& dir = scratch.path();
     std::printf(
         "status sweep through ser2net (22 exchanges, paced, answer latency %d us), %d "
         "runs each:\n",
@@ -104,6 +105,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "net bench: %s\n", failure.what());
         status = 1;
     }
-    std::filesystem::remove_all(dir);
     return status;
 }

@@ -19,6 +19,7 @@
 #include "framework/qt_window_services.h"
 #include "framework/virtual_window_services.h"
 #include "link/posix_serial_channel.h"
+#include "support/files.h"
 #include "support/sim_process.h"
 #include "sweep_timing.h"
 
@@ -119,8 +120,8 @@ int run(int argc, char** argv) {
     QApplication app(argc, argv);
     const int repetitions = krx::bench::repetitionsArgument(argc, argv, 10);
 
-    char pattern[] = "/tmp/krx-sweep-bench-XXXXXX";
-    const std::filesystem::path dir = ::mkdtemp(pattern);
+    const krx::testing::ScratchDir scratch;
+    const std::filesystem::path& dir = scratch.path();
     std::filesystem::create_directory(dir / "sweep");
     std::filesystem::create_directory(dir / "search");
     std::filesystem::create_directory(dir / "wait");
@@ -135,7 +136,6 @@ int run(int argc, char** argv) {
 
     measureIdleWhileWaiting(dir / "wait");
 
-    std::filesystem::remove_all(dir);
     return 0;
 }
 
