@@ -6,7 +6,6 @@
 
 #include <fcntl.h>
 #include <grp.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -251,8 +250,7 @@ TEST_F(SerialChannelTest, InputThatArrivedDuringAWriteIsHandedOverBeforeTheNextW
     ASSERT_EQ(pty.receive(1).size(), 1u);
 
     pty.send(Bytes{0x02, 0x03, 0x04});
-    pollfd arrived{observer.get(), POLLIN, 0};
-    ASSERT_EQ(::poll(&arrived, 1, 20000), 1);
+    ASSERT_TRUE(testing::waitReadable(observer.get()));
     const Bytes frame{0xAA, 0x55};
     channel_->queueWrite(frame);
     // Output is not purged: the long frame goes out whole, then the next.

@@ -23,10 +23,10 @@ namespace {
 // The most the master side takes per read: whatever is there, up to this.
 constexpr std::size_t kChunkBytes = 4096;
 
-int remainingMs(std::chrono::steady_clock::time_point deadline) {
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+std::chrono::milliseconds remaining(std::chrono::steady_clock::time_point deadline) {
+    return std::max(
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()),
+        std::chrono::milliseconds(0));
 }
 
 }  // namespace
@@ -82,8 +82,7 @@ std::vector<std::uint8_t> PtyPair::receive(std::size_t count) const {
     const auto deadline = std::chrono::steady_clock::now() + kSafetyTimeout;
     std::vector<std::uint8_t> received;
     while (received.size() < count) {
-        pollfd wait{master_, POLLIN, 0};
-        if (::poll(&wait, 1, remainingMs(deadline)) <= 0)
+        if (!testing::waitReadable(master_, remaining(deadline)))
             break;
         std::uint8_t chunk[kChunkBytes];
         const ssize_t got = ::read(master_, chunk, std::min(sizeof chunk, count - received.size()));

@@ -22,7 +22,7 @@
 
 #include "link/serial_channel.h"
 #include "support/files.h"
-#include "support/safety_timeout.h"
+#include "support/waits.h"
 
 namespace krx::test {
 

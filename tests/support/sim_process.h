@@ -5,7 +5,6 @@
 #pragma once
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/syscall.h>
@@ -17,17 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "support/safety_timeout.h"
+#include "support/waits.h"
 
 extern char** environ;
 
 namespace krx::testing {
-
-// True when `fd` became readable (or hung up) within `timeout`.
-inline bool waitReadable(int fd, std::chrono::milliseconds timeout = kSafetyTimeout) {
-    pollfd entry{fd, POLLIN, 0};
-    return ::poll(&entry, 1, static_cast<int>(timeout.count())) == 1;
-}
 
 // One run of `binary` with `args`, its standard output on a pipe or, when `stdoutPath` is given,
 // in that file; its standard error in the file `stderrPath` when given (which may be the same
