@@ -89,17 +89,16 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const int repetitions = krx::bench::repetitionsArgument(argc, argv, 10);
 
-    const krx::testing::ScratchDir scratch;
-    const std::filesystem::path& dir = scratch.path();
     std::printf(
         "status sweep through ser2net (22 exchanges, paced, answer latency %d us), %d "
         "runs each:\n",
         krx::bench::kLatencyUs, repetitions);
     int status = 0;
     try {
+        const krx::testing::ScratchDir scratch;
         for (const Ser2netMode mode : {Ser2netMode::RawTcp, Ser2netMode::Rfc2217}) {
             for (const bool charDelay : {true, false})
-                measure(dir / "sweep", mode, charDelay, repetitions);
+                measure(scratch.path() / "sweep", mode, charDelay, repetitions);
         }
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "net bench: %s\n", failure.what());

@@ -222,7 +222,6 @@ TEST_F(ConsoleAgainstSimProcess, MultiFrameActionsReachTheGeneratorWholeInOrderA
     };
     // The sweep left 1080P(60) on the Timing Details page; in slot 3 it is this record.
     const Bytes record = hex("02 02 3A 06 80 07 18 01 58 00 2C 00 38 04 2D 00 04 00 05 00");
-    const auto sampleRate = static_cast<std::size_t>(SettingOption::SampleRate);
     const Row rows[] = {
         {"save into a new slot",
          saveToSlot3,
@@ -236,7 +235,10 @@ TEST_F(ConsoleAgainstSimProcess, MultiFrameActionsReachTheGeneratorWholeInOrderA
          [this] { window_->timingPage().timingButton(0x36)->click(); },
          {{CMD_SET_TIMING, {0x36}, 0}, {CMD_GET_TIMING_DETAILS, {0x36}, 400}}},
         {"AUTO sample rate",
-         [this, sampleRate] { window_->settingPage().groups[sampleRate]->button(7)->click(); },
+         [this] {
+             const auto sampleRate = static_cast<std::size_t>(SettingOption::SampleRate);
+             window_->settingPage().groups[sampleRate]->button(7)->click();
+         },
          {{CMD_SET_SAMPLE_RATE, {0x07}, 0}, {CMD_GET_LINK_STATUS, {}, 300}}},
         {"address write and read-back",
          writeAddress,
