@@ -34,10 +34,11 @@ Ser2netServer::Ser2netServer(Ser2netMode mode, const std::string& device, bool c
     sockaddr_in address{};
     const int probe = loopbackSocket(address, 0);
     socklen_t size = sizeof address;
-    if (::bind(probe, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
-        ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-        fail("no free loopback port");
+    const bool bound = ::bind(probe, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+                       ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) == 0;
     ::close(probe);
+    if (!bound)
+        fail("no free loopback port");
     port_ = ntohs(address.sin_port);
 
     const bool rfc2217 = mode == Ser2netMode::Rfc2217;
