@@ -17,7 +17,6 @@
 
 #include "app/console_dlg.h"
 #include "framework/qt_window_services.h"
-#include "support/channel_tap.h"
 
 namespace krx::bench {
 
@@ -43,8 +42,7 @@ inline std::vector<double> timeSweeps(QtWindowServices& services, SerialChannel&
                                       const std::filesystem::path& dir, int portIndex,
                                       int repetitions) {
     using Clock = std::chrono::steady_clock;
-    testing::ChannelTap tap(channel);
-    CConsoleDlg window(services, tap, dir);
+    CConsoleDlg window(services, channel, dir);
     const auto complete = [&window] {
         const ResponseReceiver& r = window.connection().receiver();
         return !r.sweepMode && r.sweepIndex == 12 && r.sweepSlot == 9;
@@ -53,16 +51,18 @@ inline std::vector<double> timeSweeps(QtWindowServices& services, SerialChannel&
     std::optional<Clock::time_point> firstQuery;
     Clock::time_point lastAnswer;
     QEventLoop* running = nullptr;
-    tap.written = [&](std::span<const std::uint8_t>) {
-        if (!firstQuery)
+    // The console's traffic record tells of each frame written, and of each read once the
+    // console has handled it.
+    TrafficTap& traffic = window.traffic();
+    traffic.setChangedNotice([&] {
+        const TrafficRing& ring = traffic.ring();
+        if (!firstQuery && ring.at(ring.end() - 1).direction == TrafficDirection::Sent)
             firstQuery = Clock::now();
-    };
-    tap.delivered = [&](std::span<const std::uint8_t>) {
         if (running && complete()) {
             lastAnswer = Clock::now();
             running->quit();
         }
-    };
+    });
     const auto runSweep = [&](const std::function<void()>& begin) {
         QEventLoop loop;
         running = &loop;

@@ -69,6 +69,7 @@ class CConsoleDlg final : public QDialog {
     QAction* aboutAction() const { return aboutAction_; }
     QAction* trafficAction() const { return trafficAction_; }
     const TrafficTap& traffic() const { return traffic_; }
+    TrafficTap& traffic() { return traffic_; }
 
   private:
     void buildLayout();

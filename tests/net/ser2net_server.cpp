@@ -59,19 +59,10 @@ Ser2netServer::Ser2netServer(Ser2netMode mode, const std::string& device, bool c
     } catch (const std::runtime_error& error) {
         fail(error.what() + std::string(" (scripts/deps.sh installs it)"));
     }
-    awaitConnections();
-}
 
-void Ser2netServer::kill() {
-    process_->terminate(SIGKILL);
-    process_->waitExit();
-}
-
-// Connects until ser2net takes the connection, then says goodbye and waits for ser2net's own
-// close, so that this connection is over for ser2net before the test makes one.
-void Ser2netServer::awaitConnections() {
+    // Connects until ser2net takes the connection, then says goodbye and waits for ser2net's own
+    // close, so that this connection is over for ser2net before the test makes one.
     for (int attempt = 0; attempt < kConnectTries; ++attempt) {
-        sockaddr_in address{};
         const int fd = loopbackSocket(address, port_);
         if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
             ::shutdown(fd, SHUT_WR);
@@ -86,6 +77,11 @@ void Ser2netServer::awaitConnections() {
             fail("ser2net ended at start");
     }
     fail("ser2net does not take connections on port " + std::to_string(port_));
+}
+
+void Ser2netServer::kill() {
+    process_->terminate(SIGKILL);
+    process_->waitExit();
 }
 
 void Ser2netServer::fail(const std::string& why) {

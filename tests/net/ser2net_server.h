@@ -31,7 +31,6 @@ class Ser2netServer {
     void kill();
 
   private:
-    void awaitConnections();
     [[noreturn]] void fail(const std::string& why);
 
     // The configuration and the log; ser2net ends before it goes.

@@ -36,7 +36,6 @@
 #include "ser2net_server.h"
 #include "sim/generator.h"
 #include "support/bytes.h"
-#include "support/channel_tap.h"
 #include "support/files.h"
 #include "support/sim_process.h"
 
@@ -83,49 +82,41 @@ std::vector<std::string> framesOf(const std::vector<LogEntry>& entries) {
 
 class ConsoleAgainstSimProcess : public ::testing::Test {
   protected:
-    ConsoleAgainstSimProcess() {
-        std::filesystem::create_directory(dir_ / "ports");
-        tap_.delivered = [this](std::span<const std::uint8_t> bytes) {
-            received_.insert(received_.end(), bytes.begin(), bytes.end());
-            if (recheck_)
-                recheck_();
-        };
-    }
+    ConsoleAgainstSimProcess() { std::filesystem::create_directory(dir_ / "ports"); }
     ~ConsoleAgainstSimProcess() override {
         window_.reset();
         sim_.reset();
     }
 
-    // Runs the window thread's event loop until `done` holds, re-testing it whenever bytes arrive
-    // and every 20 ms for what the window's own timers end.
+    // Runs the window thread's event loop until `done` holds, re-testing it every 20 ms.
     bool runUntil(const std::function<bool()>& done) {
         QEventLoop loop;
-        recheck_ = [&] {
+        QTimer recheck;
+        QObject::connect(&recheck, &QTimer::timeout, &loop, [&] {
             if (done())
                 loop.quit();
-        };
-        QTimer recheck;
-        QObject::connect(&recheck, &QTimer::timeout, &loop, recheck_);
+        });
         recheck.start(20);
         QTimer::singleShot(10'000, &loop, &QEventLoop::quit);
         if (!done())
             loop.exec();
-        recheck_ = nullptr;
         return done();
     }
 
     // The frames the simulator logged as received, each as frameText().
     std::vector<std::string> logged() const { return framesOf(readLog(dir_ / "log", "received")); }
 
-    // Whether the console has been handed the last answer the simulator logged as sent.
+    // Whether the last answer the console's traffic record keeps is the last one the simulator
+    // logged as sent: the console has handled it.
     bool quiet() const {
         const std::vector<LogEntry> sent = readLog(dir_ / "log", "sent");
-        const QByteArray answer =
-            sent.empty() ? QByteArray()
-                         : QByteArray::fromHex(QByteArray::fromStdString(sent.back().bytes));
-        return received_.size() >= static_cast<std::size_t>(answer.size()) &&
-               std::equal(answer.rbegin(), answer.rend(), received_.rbegin(),
-                          [](char a, std::uint8_t b) { return std::uint8_t(a) == b; });
+        const TrafficRing& ring = window_->traffic().ring();
+        for (std::uint64_t number = ring.end(); number > ring.first(); --number) {
+            const TrafficRecord& record = ring.at(number - 1);
+            if (record.direction == TrafficDirection::Received)
+                return sent.empty() || hexPairs(record.bytes) == sent.back().bytes;
+        }
+        return sent.empty();
     }
 
     // The simulator has received the connection's whole sweep, the link status last, and the
@@ -139,18 +130,14 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
     const std::filesystem::path& dir_ = scratch_.path();
     QtWindowServices services_;
     CPortChannel channel_{services_, PortsDirectories{dir_ / "ports"}};
-    ChannelTap tap_{channel_};
     std::optional<SimProcess> sim_;
     std::unique_ptr<CConsoleDlg> window_;
-    // Every byte the console has been handed, and what runUntil re-tests when more arrive.
-    std::vector<std::uint8_t> received_;
-    std::function<void()> recheck_;
 };
 
 // COM12 is a URL file naming ser2net, in raw TCP and RFC 2217 mode, in front of the simulator's
 // pty: choosing it connects and sweeps the generator's whole state, the link status last.
 TEST_F(ConsoleAgainstSimProcess, SweepsAGeneratorBehindSer2netThroughAUrlFile) {
-    window_ = std::make_unique<CConsoleDlg>(services_, tap_, dir_);
+    window_ = std::make_unique<CConsoleDlg>(services_, channel_, dir_);
     for (const auto mode : {test::Ser2netMode::RawTcp, test::Ser2netMode::Rfc2217}) {
         sim_.emplace(KRX_SIM_BINARY, std::vector<std::string>{"--log", dir_ / "log"});
         const auto pty = sim_->firstLine();
@@ -175,7 +162,7 @@ TEST_F(ConsoleAgainstSimProcess, MultiFrameActionsReachTheGeneratorWholeInOrderA
     sim_.emplace(KRX_SIM_BINARY, std::vector<std::string>{"--link", dir_ / "ports" / "COM3",
                                                           "--log", dir_ / "log"});
     ASSERT_TRUE(sim_->firstLine()) << "the simulator did not get ready";
-    window_ = std::make_unique<CConsoleDlg>(services_, tap_, dir_);
+    window_ = std::make_unique<CConsoleDlg>(services_, channel_, dir_);
     TrafficLogFile consoleLog;  // what krx-vtp-sg --log writes
     ASSERT_EQ(consoleLog.open(dir_ / "console.log"), "");
     window_->logTrafficTo(consoleLog);
@@ -287,7 +274,7 @@ TEST_F(ConsoleAgainstSimProcess, ReopensAndSweepsTheLostPortWhenItComesBack) {
     const std::vector<std::string> com3{"--link", dir_ / "ports" / "COM3", "--log", dir_ / "log"};
     sim_.emplace(KRX_SIM_BINARY, com3);
     ASSERT_TRUE(sim_->firstLine());
-    window_ = std::make_unique<CConsoleDlg>(services_, tap_, dir_);
+    window_ = std::make_unique<CConsoleDlg>(services_, channel_, dir_);
     auto& connection = window_->connection();
     connection.setReturnWatch(&watch);
     const auto lose = [&] {
