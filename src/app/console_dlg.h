@@ -68,7 +68,6 @@ class CConsoleDlg final : public QDialog {
     QTabWidget* tabs() const { return tabs_; }
     QAction* aboutAction() const { return aboutAction_; }
     QAction* trafficAction() const { return trafficAction_; }
-    const TrafficTap& traffic() const { return traffic_; }
     TrafficTap& traffic() { return traffic_; }
 
   private:
