@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The main window itself: its size, keys and the About box.
 #include <QAction>
-#include <QKeyEvent>
+#include <QTest>
 
 #include "app/about_dlg.h"
 #include "console_fixture.h"
@@ -21,12 +21,8 @@ TEST_F(MainWindowTest, EnterAndEscapeNeverCloseTheWindowOrThePages) {
              w.timingDetailsPage().fields[0], w.edidPage().sourceSelector}) {
         for (int tab = 0; tab < w.tabs()->count(); ++tab) {
             w.tabs()->setCurrentIndex(tab);
-            for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
-                for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-                    QKeyEvent event(type, key, Qt::NoModifier);
-                    QApplication::sendEvent(target, &event);
-                }
-            }
+            for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+                QTest::keyClick(target, key);
         }
         EXPECT_TRUE(w.isVisible()) << target->metaObject()->className();
         EXPECT_EQ(finished, 0) << target->metaObject()->className();

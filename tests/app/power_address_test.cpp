@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Power control and the choice of the addressed device, through the real window.
-#include <QMouseEvent>
+#include <QTest>
 #include <fstream>
 
 #include "console_fixture.h"
@@ -48,18 +48,6 @@ TEST_F(PowerAddressTest, ChoosingAnItemSetsTheTargetAndRestartsTheSweepWhenOpen)
     EXPECT_EQ(window().connection().targetAddress(), kBroadcast);
 }
 
-void doubleClick(QWidget* target) {
-    const QPointF at = QRectF(target->rect()).center();
-    const auto send = [&](QEvent::Type type, Qt::MouseButtons held) {
-        QMouseEvent event(type, at, target->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
-        QApplication::sendEvent(target, &event);
-    };
-    for (QEvent::Type press : {QEvent::MouseButtonPress, QEvent::MouseButtonDblClick}) {
-        send(press, Qt::LeftButton);
-        send(QEvent::MouseButtonRelease, Qt::NoButton);
-    }
-}
-
 TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
     struct Row {
         const char* name;
@@ -88,10 +76,13 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
         SCOPED_TRACE(row.name);
         CConsoleDlg& w = freshWindow(row.open);
         receive(answerFrame(kBroadcast, CMD_GET_POWER, {static_cast<std::uint8_t>(row.before)}));
-        if (row.doubleClick)
-            doubleClick(row.control(w));
-        else
+        if (row.doubleClick) {
+            QTest::mouseClick(row.control(w), Qt::LeftButton);
+            QTest::mouseDClick(row.control(w), Qt::LeftButton);
+            QTest::mouseRelease(row.control(w), Qt::LeftButton);
+        } else {
             activate(row.control(w), row.action);
+        }
         services_.runFor(10);
         EXPECT_EQ(sent(), hexFrames(row.frame));
         EXPECT_EQ(messageTexts(), row.open ? QStringList{} : QStringList{kNotOn});
