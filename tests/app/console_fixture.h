@@ -122,13 +122,13 @@ class ConsoleTest : public ::testing::Test {
         return frames;
     }
 
-    // The status panel's value fields: hot plug, timing, then one per option.
-    std::vector<const QLabel*> statusFields() {
+    // What the status panel's value fields show: hot plug, timing, then one per option.
+    QStringList statusTexts() {
         const CStatusPanel& p = window().statusPanel();
-        std::vector<const QLabel*> fields = {p.hotPlugField(), p.timingField()};
+        QStringList texts = {p.hotPlugField()->text(), p.timingField()->text()};
         for (const SettingFacts& facts : kSettingFacts)
-            fields.push_back(p.field(facts.option));
-        return fields;
+            texts << p.field(facts.option)->text();
+        return texts;
     }
     // What the status panel shows for an option, and for the timing.
     QString panelText(SettingOption option) { return window().statusPanel().field(option)->text(); }

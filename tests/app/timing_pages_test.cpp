@@ -96,12 +96,11 @@ TEST_F(TimingPagesTest, AutoAsksForTheDetails400MsLaterAndUpdateStatusSweeps) {
     EXPECT_EQ(sent(), std::vector<Bytes>{commandFrame(kBroadcast, CMD_GET_TIMING)});
 
     w.connection().togglePort();
-    std::vector<std::int64_t> shownAt;
-    services_.messageHook = [&](const auto&) { shownAt.push_back(services_.nowMs()); };
     click(kAutoTiming);
     details().updateButton->click();
-    ASSERT_EQ(shownAt.size(), 3u);
-    EXPECT_EQ(shownAt[1] - shownAt[0], 400);
+    const auto& shown = services_.messages();
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[1].atMs - shown[0].atMs, 400);
     EXPECT_EQ(messageTexts(), QStringList(3, kNotOn));
 }
 
