@@ -27,9 +27,7 @@ QStringList rows(CTrafficDlg& view) {
 }
 
 TEST_F(TrafficViewTest, ListsWhatWasRecordedFiltersPausesAndSaves) {
-    attachGenerator(1);
-    CConsoleDlg& w = window();
-    connect(1);  // recorded while the window is closed
+    CConsoleDlg& w = freshWindow(true);  // recorded while the traffic window is closed
     w.trafficAction()->trigger();
     CTrafficDlg& view = w.trafficDialog();
     ASSERT_TRUE(view.isVisible());
