@@ -20,9 +20,6 @@ const QString kNoDevice = "Can not find available device for this console!";
 
 class ConnectionTest : public ConsoleTest {
   protected:
-    std::optional<int> watchdog() {
-        return services_.timerInterval(window().connection(), CConnection::kWatchdogTimer);
-    }
     // Open or Closed: the flag, the activity icon and the button's label together.
     void expectOpen(bool open) {
         const CConnection& c = window().connection();
@@ -95,9 +92,8 @@ TEST_F(ConnectionTest, PortButtonIconAndListOpenCloseAndSwitchThePort) {
     for (int port : {1, 2, 3})
         attachGenerator(port);
     CConsoleDlg& w = window();
-    for (QAbstractButton* control :
-         {static_cast<QAbstractButton*>(w.connection().portButton()),
-          static_cast<QAbstractButton*>(w.connection().activityIcon())}) {
+    for (QAbstractButton* control : std::initializer_list<QAbstractButton*>{
+             w.connection().portButton(), w.connection().activityIcon()}) {
         SCOPED_TRACE(control->metaObject()->className());
         mark(0);
         control->click();

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/console_dlg.h"
+#include "framework/latin1.h"
 #include "framework/virtual_window_services.h"
 #include "pages/edid_page.h"
 #include "pages/pattern_page.h"
@@ -34,10 +35,6 @@ namespace krx::testing {
 
 constexpr TargetAddress kBroadcast{0x00, 0x00};
 inline const QString kNotOn = "Com port is not on yet.";
-
-inline QString qs(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // A frame and its time in ms after the mark.
 using TimedFrame = std::pair<std::int64_t, Bytes>;
@@ -90,6 +87,11 @@ class ConsoleTest : public ::testing::Test {
     void connect(int port) {
         window().connection().changePort(port - 1);
         services_.runFor(2000);
+    }
+
+    // The interval of the connection's watchdog; empty while it does not run.
+    std::optional<int> watchdog() {
+        return services_.timerInterval(window().connection(), CConnection::kWatchdogTimer);
     }
 
     // Hands bytes to the window as the channel would, on COM1.

@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 
 // As the controls show a text: every line ends in LF.
 QString shown(const std::string& text) {
-    return qs(text).replace("\r\n", "\n").replace('\r', '\n');
+    return latin1(text).replace("\r\n", "\n").replace('\r', '\n');
 }
 
 // Each test works in a fresh scratch folder as the working directory.

@@ -33,8 +33,7 @@ TEST_F(PowerAddressTest, ChoosingAnItemSetsTheTargetAndRestartsTheSweepWhenOpen)
         w.addressSelector()->setCurrentIndex(row.item);
         emit w.addressSelector()->activated(row.item);
         EXPECT_EQ(w.connection().targetAddress(), row.target);
-        EXPECT_EQ(services_.timerInterval(w.connection(), CConnection::kWatchdogTimer),
-                  row.open ? std::optional(800) : std::nullopt);
+        EXPECT_EQ(watchdog(), row.open ? std::optional(800) : std::nullopt);
         services_.runFor(10);
         auto frames = sent();
         frames.resize(std::min<std::size_t>(frames.size(), 1));  // the sweep's first query
