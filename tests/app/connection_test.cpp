@@ -44,15 +44,13 @@ TEST_F(ConnectionTest, SearchPassesABabblingPortAndConnectsToTheOneThatAnswers) 
     EXPECT_EQ(watchdog(), 300);
     w.connection().sendCommand(CMD_GET_PATTERN);
     EXPECT_EQ(messageTexts(), QStringList{kNotOn});
-    services_.runFor(2299);
-    ASSERT_EQ(channel_.writes().size(), 1u) << "only the probe";
-    EXPECT_EQ(channel_.writes()[0].bytes, commandFrame(kBroadcast, CMD_PING));
+    services_.runFor(2298);
+    EXPECT_EQ(timedSent(), Frames{at(0, CMD_PING)}) << "only the probe, 1 ms before its deadline";
 
     services_.runFor(2);
     EXPECT_EQ(watchdog(), 400);
-    ASSERT_EQ(channel_.writes().size(), 2u);
+    EXPECT_EQ(timedSent(), (Frames{at(0, CMD_PING), at(2350, CMD_PING)})) << "50 ms later";
     EXPECT_EQ(channel_.writes()[1].port, 2);
-    EXPECT_EQ(channel_.writes()[1].timeUs, 2350'000) << "the next port is probed 50 ms later";
     expectOpen(false);
 
     services_.runFor(400);

@@ -50,7 +50,6 @@ TEST_F(OutputPagesTest, RefusedChoicesShowTheirMessageSendNothingAndUndoTheClick
     CSettingPage& page = connected().settingPage();
     page.outputMode = 0;
     page.colorSpace = 1;
-    page.colorDepth = 0;
     page.refresh();
     const QString panel = panelText(O::ColorSpace) + panelText(O::ColorDepth);
     mark();
