@@ -92,7 +92,6 @@ TEST_F(EdidPageTest, ReadsShowTheChosenSourceAndAnUnansweredOneIsForgotten) {
         EXPECT_TRUE(report->toPlainText().isEmpty());
     services_.runFor(1);
     EXPECT_FALSE(receiver.edidReadMode);
-    EXPECT_FALSE(receiver.edidFromSavedSlot);
     EXPECT_EQ(edid.statusLabel->text(), " ");
 
     // Each dump row sits beside its offset label.

