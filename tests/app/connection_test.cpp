@@ -137,6 +137,7 @@ TEST_F(ConnectionTest, OpenFailuresShowTheMessageAndStayClosed) {
     CConsoleDlg& w = window();
     w.connection().portButton()->click();  // COM1 does not exist
     w.connection().changePort(1);          // COM2 is held by another program
+    w.connection().changePort(99);         // past COM99: not tried
     expectOpen(false);
     w.connection().searchButton()->click();  // no port opens: fails at once on COM1
     EXPECT_EQ(messageTexts(), (QStringList{kNoPort, kNoPort, kNoDevice}));
