@@ -19,29 +19,6 @@ int signedByte(std::uint8_t byte) {
     return static_cast<std::int8_t>(byte);
 }
 
-// The Setting page's selection behind each option.
-int CSettingPage::*selectionOf(SettingOption option) {
-    switch (option) {
-        case SettingOption::OutputMode:
-            return &CSettingPage::outputMode;
-        case SettingOption::Hdcp:
-            return &CSettingPage::hdcp;
-        case SettingOption::ColorSpace:
-            return &CSettingPage::colorSpace;
-        case SettingOption::ColorDepth:
-            return &CSettingPage::colorDepth;
-        case SettingOption::AudioSource:
-            return &CSettingPage::audioSource;
-        case SettingOption::SampleRate:
-            return &CSettingPage::sampleRate;
-        case SettingOption::AudioBits:
-            return &CSettingPage::audioBits;
-        case SettingOption::Channels:
-            break;
-    }
-    return &CSettingPage::channels;
-}
-
 }  // namespace
 
 CAnswerHandlers::CAnswerHandlers(CConnection& link, PageHost& pages, CStatusPanel& panel,
@@ -122,7 +99,7 @@ void CAnswerHandlers::onSettingAnswer(Answer answer, SettingOption option) {
     if (option == SettingOption::ColorSpace)
         page.resetNote.clear();  // the generator is back from its reset
     const int value = signedByte(answer[0]);
-    page.*selectionOf(option) = value;
+    page.selection(option) = value;
     page.refresh();
     if (option == SettingOption::AudioSource)
         return;

@@ -40,9 +40,7 @@ void VirtualWindowServices::sleepMs(int ms) {
 }
 
 void VirtualWindowServices::showMessage(QWidget* owner, const QString& text) {
-    messages_.push_back(Message{text, owner});
-    if (messageHook)
-        messageHook(messages_.back());
+    messages_.push_back(Message{text, owner, nowMs()});
 }
 
 int VirtualWindowServices::runModal(QDialog& dialog) {

@@ -22,6 +22,7 @@ class VirtualWindowServices final : public WindowServices, public VirtualClock {
     struct Message {
         QString text;
         QWidget* owner = nullptr;
+        std::int64_t atMs = 0;  // on the virtual clock
     };
 
     // WindowThreadExecutor
@@ -50,8 +51,6 @@ class VirtualWindowServices final : public WindowServices, public VirtualClock {
     const std::vector<QDialog*>& modalDialogs() const { return modalDialogs_; }
     // Called with each dialog that would run modally; returns the result code (default 0).
     std::function<int(QDialog&)> modalHook;
-    // Called with each message as it is recorded.
-    std::function<void(const Message&)> messageHook;
 
   private:
     struct Timer {

@@ -264,23 +264,15 @@ void CSettingPage::onResetDefaults() {
 
 void CSettingPage::showStatus(const DeviceStatus& status) {
     resetNote.clear();
-    colorSpace = status.colorSpace;
-    host_.statusPanel().setOptionText(SettingOption::ColorSpace, colorSpace);
-    colorDepth = status.colorDepth;
-    host_.statusPanel().setOptionText(SettingOption::ColorDepth, colorDepth);
-    hdcp = status.hdcp;
-    host_.statusPanel().setOptionText(SettingOption::Hdcp, hdcp);
-    outputMode = status.outputMode;
-    host_.statusPanel().setOptionText(SettingOption::OutputMode, outputMode);
-    sampleRate = status.sampleRate;
-    host_.statusPanel().setOptionText(SettingOption::SampleRate, sampleRate);
-    audioBits = status.audioBits;
-    host_.statusPanel().setOptionText(SettingOption::AudioBits, audioBits);
-    audioSource = status.audioSource;
-    host_.statusPanel().setOptionText(SettingOption::AudioSource, audioSource);
-    channels = status.channels;
-    host_.statusPanel().setOptionText(SettingOption::Channels, channels);
+    for (const GroupRow& row : kGroupRows) {
+        this->*row.selection = status.*settingFacts(row.option).field;
+        host_.statusPanel().setOptionText(row.option, this->*row.selection);
+    }
     refresh();
+}
+
+int& CSettingPage::selection(SettingOption option) {
+    return this->*kGroupRows[index(option)].selection;
 }
 
 void CSettingPage::writeShown() {

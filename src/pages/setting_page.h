@@ -32,6 +32,8 @@ class CSettingPage final : public CLazyPage {
     // status-panel texts through the main window, empties resetNote and refreshes the page. The
     // caller refreshes the main window.
     void showStatus(const DeviceStatus& status);
+    // The selection behind `option`: one of the members below.
+    int& selection(SettingOption option);
 
     // The handlers behind the radio buttons, each called with the position clicked. Output mode
     // and reset take no command guard; every other handler starts with it.

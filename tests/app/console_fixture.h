@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/console_dlg.h"
+#include "framework/latin1.h"
 #include "framework/virtual_window_services.h"
 #include "pages/edid_page.h"
 #include "pages/pattern_page.h"
@@ -34,10 +35,6 @@ namespace krx::testing {
 
 constexpr TargetAddress kBroadcast{0x00, 0x00};
 inline const QString kNotOn = "Com port is not on yet.";
-
-inline QString qs(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // A frame and its time in ms after the mark.
 using TimedFrame = std::pair<std::int64_t, Bytes>;
@@ -92,6 +89,11 @@ class ConsoleTest : public ::testing::Test {
         services_.runFor(2000);
     }
 
+    // The interval of the connection's watchdog; empty while it does not run.
+    std::optional<int> watchdog() {
+        return services_.timerInterval(window().connection(), CConnection::kWatchdogTimer);
+    }
+
     // Hands bytes to the window as the channel would, on COM1.
     void receive(const Bytes& bytes, int port = 1) {
         for (std::uint8_t byte : bytes)
@@ -122,13 +124,13 @@ class ConsoleTest : public ::testing::Test {
         return frames;
     }
 
-    // The status panel's value fields: hot plug, timing, then one per option.
-    std::vector<const QLabel*> statusFields() {
+    // What the status panel's value fields show: hot plug, timing, then one per option.
+    QStringList statusTexts() {
         const CStatusPanel& p = window().statusPanel();
-        std::vector<const QLabel*> fields = {p.hotPlugField(), p.timingField()};
+        QStringList texts = {p.hotPlugField()->text(), p.timingField()->text()};
         for (const SettingFacts& facts : kSettingFacts)
-            fields.push_back(p.field(facts.option));
-        return fields;
+            texts << p.field(facts.option)->text();
+        return texts;
     }
     // What the status panel shows for an option, and for the timing.
     QString panelText(SettingOption option) { return window().statusPanel().field(option)->text(); }

@@ -55,8 +55,8 @@ TEST_F(LayoutTest, NoCaptionIsCutAndNothingLeavesItsFrame) {
     auto widest = [&w](auto rule) {
         int longest = -1;
         for (int value = -1; value <= 0x40; ++value) {
-            if (w.fontMetrics().horizontalAdvance(qs(rule(value))) >
-                w.fontMetrics().horizontalAdvance(qs(rule(longest))))
+            if (w.fontMetrics().horizontalAdvance(latin1(rule(value))) >
+                w.fontMetrics().horizontalAdvance(latin1(rule(longest))))
                 longest = value;
         }
         return static_cast<std::uint8_t>(longest);

@@ -2,7 +2,7 @@
 // The Pattern and Setting pages as an operator uses them, with the Timing page's radios for the
 // command guard they share: clicks on real widgets, the frames that reach the simulated generator
 // with their times, the status panel, refusals and the guard.
-#include <QKeyEvent>
+#include <QTest>
 
 #include "console_fixture.h"
 
@@ -50,7 +50,6 @@ TEST_F(OutputPagesTest, RefusedChoicesShowTheirMessageSendNothingAndUndoTheClick
     CSettingPage& page = connected().settingPage();
     page.outputMode = 0;
     page.colorSpace = 1;
-    page.colorDepth = 0;
     page.refresh();
     const QString panel = panelText(O::ColorSpace) + panelText(O::ColorDepth);
     mark();
@@ -156,8 +155,7 @@ TEST_F(OutputPagesTest, ResetSendsOnClickNotOnEnterAndItsNoteStaysUntilColourSpa
     page.resetButton->setFocus();
     for (const bool bySweep : {false, true}) {
         mark();
-        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-        QApplication::sendEvent(page.resetButton, &enter);
+        QTest::keyPress(page.resetButton, Qt::Key_Return);
         page.resetButton->click();
         EXPECT_EQ(timedSent(), Frames{at(0, CMD_RESET_DEFAULTS)});
         receive(answerFrame(kBroadcast, CMD_GET_HDCP, {0x01}));

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Power control and the choice of the addressed device, through the real window.
-#include <QMouseEvent>
+#include <QTest>
 #include <fstream>
 
 #include "console_fixture.h"
@@ -33,8 +33,7 @@ TEST_F(PowerAddressTest, ChoosingAnItemSetsTheTargetAndRestartsTheSweepWhenOpen)
         w.addressSelector()->setCurrentIndex(row.item);
         emit w.addressSelector()->activated(row.item);
         EXPECT_EQ(w.connection().targetAddress(), row.target);
-        EXPECT_EQ(services_.timerInterval(w.connection(), CConnection::kWatchdogTimer),
-                  row.open ? std::optional(800) : std::nullopt);
+        EXPECT_EQ(watchdog(), row.open ? std::optional(800) : std::nullopt);
         services_.runFor(10);
         auto frames = sent();
         frames.resize(std::min<std::size_t>(frames.size(), 1));  // the sweep's first query
@@ -46,18 +45,6 @@ TEST_F(PowerAddressTest, ChoosingAnItemSetsTheTargetAndRestartsTheSweepWhenOpen)
     window().rebuildAddressList();
     EXPECT_EQ(window().addressSelector()->currentIndex(), 0);
     EXPECT_EQ(window().connection().targetAddress(), kBroadcast);
-}
-
-void doubleClick(QWidget* target) {
-    const QPointF at = QRectF(target->rect()).center();
-    const auto send = [&](QEvent::Type type, Qt::MouseButtons held) {
-        QMouseEvent event(type, at, target->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
-        QApplication::sendEvent(target, &event);
-    };
-    for (QEvent::Type press : {QEvent::MouseButtonPress, QEvent::MouseButtonDblClick}) {
-        send(press, Qt::LeftButton);
-        send(QEvent::MouseButtonRelease, Qt::NoButton);
-    }
 }
 
 TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
@@ -88,10 +75,13 @@ TEST_F(PowerAddressTest, PowerControlsSendTheChoiceAndShowIt) {
         SCOPED_TRACE(row.name);
         CConsoleDlg& w = freshWindow(row.open);
         receive(answerFrame(kBroadcast, CMD_GET_POWER, {static_cast<std::uint8_t>(row.before)}));
-        if (row.doubleClick)
-            doubleClick(row.control(w));
-        else
+        if (row.doubleClick) {
+            QTest::mouseClick(row.control(w), Qt::LeftButton);
+            QTest::mouseDClick(row.control(w), Qt::LeftButton);
+            QTest::mouseRelease(row.control(w), Qt::LeftButton);
+        } else {
             activate(row.control(w), row.action);
+        }
         services_.runFor(10);
         EXPECT_EQ(sent(), hexFrames(row.frame));
         EXPECT_EQ(messageTexts(), row.open ? QStringList{} : QStringList{kNotOn});

@@ -60,7 +60,7 @@ TEST_F(TimingPagesTest, SelectingATimingSendsItShowsItsDetailsAndFollowsTheColou
         mark(0);
         click(row.code);
         EXPECT_EQ(sent(), std::vector<Bytes>{commandFrame(kBroadcast, CMD_SET_TIMING, {row.code})});
-        EXPECT_EQ(panelTiming(), qs(timingStatusName(row.code)));
+        EXPECT_EQ(panelTiming(), latin1(timingStatusName(row.code)));
         EXPECT_EQ(field("H freq:")->text(), row.hFreq);
         EXPECT_EQ(field("V freq:")->text(), row.vFreq);
         EXPECT_EQ(details().hSyncGroup->checkedId(), row.polarity);
@@ -92,16 +92,15 @@ TEST_F(TimingPagesTest, AutoAsksForTheDetails400MsLaterAndUpdateStatusSweeps) {
     EXPECT_EQ(details().details, recordTimingDetails(w.answers().currentTiming()));
     mark(0);
     details().updateButton->click();
-    EXPECT_EQ(services_.timerInterval(w.connection(), CConnection::kWatchdogTimer), 400);
+    EXPECT_EQ(watchdog(), 400);
     EXPECT_EQ(sent(), std::vector<Bytes>{commandFrame(kBroadcast, CMD_GET_TIMING)});
 
     w.connection().togglePort();
-    std::vector<std::int64_t> shownAt;
-    services_.messageHook = [&](const auto&) { shownAt.push_back(services_.nowMs()); };
     click(kAutoTiming);
     details().updateButton->click();
-    ASSERT_EQ(shownAt.size(), 3u);
-    EXPECT_EQ(shownAt[1] - shownAt[0], 400);
+    const auto& shown = services_.messages();
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[1].atMs - shown[0].atMs, 400);
     EXPECT_EQ(messageTexts(), QStringList(3, kNotOn));
 }
 
@@ -183,12 +182,10 @@ TEST_F(TimingPagesTest, SaveTakesTheClockAsEnteredAndReportsWhatItCannotTake) {
         {"integer field keeps its value", 6, "H blank:", "2x0", 14850, "Please enter an integer."},
         {"float field keeps its value", 7, "Video clk:", "fast", 14850, "Please enter a number."},
     };
-    CConsoleDlg& w = window();
     // As created the page holds zeros, which a save takes without complaint.
     save(10);
     EXPECT_EQ(messageTexts(), QStringList(2, kNotOn));
-    attachGenerator(1);
-    connect(1);
+    CConsoleDlg& w = freshWindow(true);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         click(0x14);

@@ -27,9 +27,7 @@ QStringList rows(CTrafficDlg& view) {
 }
 
 TEST_F(TrafficViewTest, ListsWhatWasRecordedFiltersPausesAndSaves) {
-    attachGenerator(1);
-    CConsoleDlg& w = window();
-    connect(1);  // recorded while the window is closed
+    CConsoleDlg& w = freshWindow(true);  // recorded while the traffic window is closed
     w.trafficAction()->trigger();
     CTrafficDlg& view = w.trafficDialog();
     ASSERT_TRUE(view.isVisible());
@@ -53,6 +51,8 @@ TEST_F(TrafficViewTest, ListsWhatWasRecordedFiltersPausesAndSaves) {
     const QString saved = QString::fromStdString(fileContents(file));
     EXPECT_EQ(saved.count(R"("command":"CMD_GET_HOT_PLUG"})"), 2);
     EXPECT_EQ(saved.count("\n"), 4);
+    EXPECT_FALSE(view.saveTo(bookDirectory() / "gone" / "traffic.jsonl"));
+    EXPECT_EQ(messageTexts().filter("Cannot save ").size(), 1) << "a folder that is not there";
 
     view.hide();
     EXPECT_EQ(view.table()->model()->rowCount(), 0) << "nothing held while closed";
