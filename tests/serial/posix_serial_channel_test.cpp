@@ -59,10 +59,6 @@ class SerialChannelTest : public ::testing::Test {
                               bufferSize);
     }
 
-    bool runUntilBytes(std::size_t count) {
-        return windowThread_.runUntil([&] { return listener_.bytes.size() >= count; });
-    }
-
     test::QueueExecutor windowThread_;
     test::PortsDir ports_;
     test::RecordingListener listener_;
@@ -229,7 +225,7 @@ TEST_F(SerialChannelTest, InputThatArrivedDuringAWriteIsHandedOverBeforeTheNextW
     const Bytes rest = pty.receive(kLongFrame - 1 + frame.size());
     ASSERT_EQ(rest.size(), kLongFrame - 1 + frame.size());
     EXPECT_TRUE(std::equal(frame.rbegin(), frame.rend(), rest.rbegin()));
-    ASSERT_TRUE(runUntilBytes(3));
+    ASSERT_TRUE(windowThread_.runUntil([&] { return listener_.bytes.size() >= 3; }));
     EXPECT_EQ(listener_.bytes, (Bytes{0x02, 0x03, 0x04}));
 }
 
@@ -258,7 +254,8 @@ TEST_F(SerialChannelTest, StalledWindowThreadStopsTheReadingAndLosesNothing) {
     ASSERT_TRUE(windowThread_.runUntil([&] { return listener_.runs == 1; }));
     EXPECT_LT(taken, flood.size()) << "the channel read on while the window thread stalled";
     std::thread generator([&] { pty.send(all.subspan(taken)); });
-    const bool complete = runUntilBytes(flood.size());
+    const bool complete =
+        windowThread_.runUntil([&] { return listener_.bytes.size() >= flood.size(); });
     generator.join();
     ASSERT_TRUE(complete);
     EXPECT_TRUE(listener_.bytes == flood);

@@ -138,17 +138,6 @@ std::size_t QueueExecutor::runFor(std::chrono::milliseconds duration) {
     return ran;
 }
 
-std::size_t QueueExecutor::runQueued() {
-    std::deque<std::function<void()>> now;
-    {
-        const std::lock_guard guard(mutex_);
-        now.swap(tasks_);
-    }
-    for (auto& task : now)
-        task();
-    return now.size();
-}
-
 std::size_t QueueExecutor::queued() {
     const std::lock_guard guard(mutex_);
     return tasks_.size();

@@ -77,8 +77,8 @@ class QueueExecutor final : public WindowThreadExecutor {
     // Runs tasks as they come for `duration`; returns how many ran.
     std::size_t runFor(std::chrono::milliseconds duration);
 
-    // Runs the tasks queued now; returns how many ran.
-    std::size_t runQueued();
+    // Runs the tasks queued now, and any that come while they run; returns how many ran.
+    std::size_t runQueued() { return runFor(std::chrono::milliseconds(0)); }
 
     // Blocks, running nothing, until at least `count` tasks are queued; false on timeout.
     bool waitUntilQueued(std::size_t count, std::chrono::milliseconds timeout = kSafetyTimeout);
