@@ -21,7 +21,6 @@ namespace krx {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using test::RecordingListener;
 
 constexpr int kPort = 7;
 constexpr std::uint32_t kConsoleEventMask = 0x0003;
@@ -90,7 +89,7 @@ class ChannelContract : public ::testing::Test {
     void queue(const Bytes& frame) { line_.channel().queueWrite(frame); }
 
     Line line_;
-    RecordingListener listener_;
+    test::RecordingListener listener_;
 };
 
 using Channels = ::testing::Types<PtyLine, SimLine, test::NetworkLine<test::Ser2netMode::RawTcp>,

@@ -9,7 +9,6 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -17,10 +16,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <fstream>
 #include <future>
+#include <iostream>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <thread>
 
 #include "serial_test_support.h"
@@ -40,16 +41,16 @@ int openPty(const std::string& path, int flags = O_RDWR) {
     return ::open(path.c_str(), flags | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
 }
 
+// Whether another open file description can take the port's lock now.
+bool portIsFree(const std::string& path) {
+    const FileDescriptor fd(openPty(path));
+    return fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
+}
+
 class SerialChannelTest : public ::testing::Test {
   protected:
     std::unique_ptr<CSerialChannel> makeChannel() {
-        errors_.clear();
-        auto made = std::make_unique<CSerialChannel>(windowThread_, ports_.path());
-        made->setErrorReporter([this](const std::string& text) {
-            const std::lock_guard guard(errorsLock_);
-            errors_.push_back(text);
-        });
-        return made;
+        return std::make_unique<CSerialChannel>(windowThread_, ports_.path());
     }
 
     bool openPort(int port, int baud = 115200, char parity = 'N', int dataBits = 8,
@@ -58,20 +59,10 @@ class SerialChannelTest : public ::testing::Test {
                               bufferSize);
     }
 
-    std::vector<std::string> reportedErrors() {
-        const std::lock_guard guard(errorsLock_);
-        return errors_;
-    }
-
-    bool runUntilBytes(std::size_t count) {
-        return windowThread_.runUntil([&] { return listener_.bytes.size() >= count; });
-    }
-
     test::QueueExecutor windowThread_;
     test::PortsDir ports_;
     test::RecordingListener listener_;
-    std::mutex errorsLock_;
-    std::vector<std::string> errors_;
+    std::vector<std::string> reported_;  // what the channel reported, once a test asks for it
     std::unique_ptr<CSerialChannel> channel_ = makeChannel();
 };
 
@@ -105,9 +96,12 @@ TEST_F(SerialChannelTest, OpenConfiguresARawPortAndReportsEachFailureOnce) {
         const FileDescriptor observer(openPty(pty.slavePath()));
         ASSERT_GE(observer.get(), 0);
         channel_ = makeChannel();
+        // Reported by open() itself, on this thread.
+        reported_.clear();
+        channel_->setErrorReporter([this](const std::string& text) { reported_.push_back(text); });
         EXPECT_TRUE(openPort(3, row.baud, row.parity, 8, row.stopBits));
         EXPECT_TRUE(channel_->holdsPort());
-        EXPECT_EQ(reportedErrors(), std::vector<std::string>{row.reported});
+        EXPECT_EQ(reported_, std::vector<std::string>{row.reported});
         if (row.speed == 0)
             continue;
         termios applied{};
@@ -122,50 +116,36 @@ TEST_F(SerialChannelTest, OpenConfiguresARawPortAndReportsEachFailureOnce) {
 // The operator's line for each refusal ends as `says`; it names the device the channel tried
 // whenever the number names one.
 TEST_F(SerialChannelTest, RefusedOpenReturnsFalseSaysWhyAndLeavesNothingBehind) {
-    enum class Entry { None, Pty, PtyHeldElsewhere, Missing, Directory, RegularFile };
+    PtyPair pty;
+    const std::filesystem::path tty = pty.slavePath();
+    const std::filesystem::path plain = ports_.path() / "plain";
+    std::ofstream(plain) << "not a tty";
     struct Row {
         const char* name;
         int port;
-        Entry entry;
+        std::optional<std::filesystem::path> entry;  // what COMn links to; none: no entry
         OpenError reason;
         const char* says;
+        bool heldElsewhere = false;  // another program holds the lock on the tty
     };
     const Row rows[] = {
-        {"number 0", 0, Entry::Pty, OpenError::NoSuchPort, "COM0: no such port"},
-        {"number 100", 100, Entry::Pty, OpenError::NoSuchPort, "COM100: no such port"},
-        {"COM97 without entry", 97, Entry::None, OpenError::NoSuchDevice, "): no such device"},
-        {"entry pointing nowhere", 5, Entry::Missing, OpenError::NoSuchDevice, "): no such device"},
-        {"entry is a directory", 6, Entry::Directory, OpenError::NotASerialPort,
+        {"number 0", 0, tty, OpenError::NoSuchPort, "COM0: no such port"},
+        {"number 100", 100, tty, OpenError::NoSuchPort, "COM100: no such port"},
+        {"COM97 without entry", 97, std::nullopt, OpenError::NoSuchDevice, "): no such device"},
+        {"entry pointing nowhere", 5, ports_.path() / "gone", OpenError::NoSuchDevice,
+         "): no such device"},
+        {"entry is a directory", 6, ports_.path(), OpenError::NotASerialPort,
          "): not a serial port"},
-        {"entry is a regular file", 7, Entry::RegularFile, OpenError::NotASerialPort,
-         "): not a serial port"},
-        {"held by another program", 8, Entry::PtyHeldElsewhere, OpenError::InUse,
-         "): in use by another program"},
+        {"entry is a regular file", 7, plain, OpenError::NotASerialPort, "): not a serial port"},
+        {"held by another program", 8, tty, OpenError::InUse, "): in use by another program", true},
     };
-    PtyPair pty;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        std::unique_ptr<FileDescriptor> holder;
-        switch (row.entry) {
-            case Entry::None:
-                break;
-            case Entry::PtyHeldElsewhere:
-                holder = std::make_unique<FileDescriptor>(openPty(pty.slavePath()));
-                ASSERT_EQ(::flock(holder->get(), LOCK_EX | LOCK_NB), 0);
-                [[fallthrough]];
-            case Entry::Pty:
-                ports_.link(row.port, pty.slavePath());
-                break;
-            case Entry::Missing:
-                ports_.link(row.port, ports_.path() / "gone");
-                break;
-            case Entry::Directory:
-                ports_.link(row.port, ports_.path());
-                break;
-            case Entry::RegularFile:
-                std::ofstream(ports_.path() / "plain") << "not a tty";
-                ports_.link(row.port, ports_.path() / "plain");
-                break;
+        if (row.entry)
+            ports_.link(row.port, *row.entry);
+        const FileDescriptor holder(row.heldElsewhere ? openPty(tty) : -1);
+        if (row.heldElsewhere) {
+            ASSERT_EQ(::flock(holder.get(), LOCK_EX | LOCK_NB), 0);
         }
         const auto threadsBefore = test::threadIds();
         const auto descriptorsBefore = test::openDescriptorCount();
@@ -206,32 +186,20 @@ TEST_F(SerialChannelTest, PermissionDeniedNamesTheGroupThatMayUseThePort) {
     ASSERT_EQ(::chown(pty.slavePath().c_str(), 0, dialout->gr_gid), 0);
     ASSERT_EQ(::chmod(pty.slavePath().c_str(), 0660), 0);
 
-    std::array<int, 2> pipe{};
-    ASSERT_EQ(::pipe(pipe.data()), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        constexpr uid_t kNobody = 65534;
-        std::string line = "could not drop privileges";
-        if (::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0) {
-            EXPECT_FALSE(openPort(33));
+    // The child drops its privileges for good; it says what the channel answered.
+    EXPECT_EXIT(
+        {
+            constexpr uid_t kNobody = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+                std::_Exit(2);
+            openPort(33);
             const auto failure = channel_->lastOpenFailure();
-            line = failure && failure->reason == OpenError::PermissionDenied
-                       ? describeOpenFailure(*failure)
-                       : "another reason";
-        }
-        [[maybe_unused]] const auto written = ::write(pipe[1], line.data(), line.size());
-        ::_exit(0);
-    }
-    ::close(pipe[1]);
-    std::string line;
-    std::array<char, 256> chunk{};
-    for (ssize_t got = 0; (got = ::read(pipe[0], chunk.data(), chunk.size())) > 0;)
-        line.append(chunk.data(), static_cast<std::size_t>(got));
-    ::close(pipe[0]);
-    ::waitpid(child, nullptr, 0);
-    EXPECT_EQ(line, "COM33 (" + ports_.entry(33).string() +
-                        "): permission denied; add your user to the 'dialout' group");
+            std::cerr << (failure ? describeOpenFailure(*failure) : "opened");
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "^COM33 \\(" + ports_.entry(33).string() +
+            "\\): permission denied; add your user to the 'dialout' group$");
 }
 
 // --- writing ---------------------------------------------------------------------------------
@@ -257,7 +225,7 @@ TEST_F(SerialChannelTest, InputThatArrivedDuringAWriteIsHandedOverBeforeTheNextW
     const Bytes rest = pty.receive(kLongFrame - 1 + frame.size());
     ASSERT_EQ(rest.size(), kLongFrame - 1 + frame.size());
     EXPECT_TRUE(std::equal(frame.rbegin(), frame.rend(), rest.rbegin()));
-    ASSERT_TRUE(runUntilBytes(3));
+    ASSERT_TRUE(windowThread_.runUntil([&] { return listener_.bytes.size() >= 3; }));
     EXPECT_EQ(listener_.bytes, (Bytes{0x02, 0x03, 0x04}));
 }
 
@@ -286,7 +254,8 @@ TEST_F(SerialChannelTest, StalledWindowThreadStopsTheReadingAndLosesNothing) {
     ASSERT_TRUE(windowThread_.runUntil([&] { return listener_.runs == 1; }));
     EXPECT_LT(taken, flood.size()) << "the channel read on while the window thread stalled";
     std::thread generator([&] { pty.send(all.subspan(taken)); });
-    const bool complete = runUntilBytes(flood.size());
+    const bool complete =
+        windowThread_.runUntil([&] { return listener_.bytes.size() >= flood.size(); });
     generator.join();
     ASSERT_TRUE(complete);
     EXPECT_TRUE(listener_.bytes == flood);
@@ -325,7 +294,7 @@ TEST_F(SerialChannelTest, DestructionDuringAStuckWriteDropsTheDeliveryInFlightAn
         FAIL() << "destruction waited for the write";
     }
     destroyer.join();
-    EXPECT_TRUE(test::portIsFree(pty.slavePath()));
+    EXPECT_TRUE(portIsFree(pty.slavePath()));
     EXPECT_EQ(windowThread_.runQueued(), 2u) << "the delivery and the abandoned write's end";
     EXPECT_TRUE(listener_.bytes.empty()) << "a byte of the ended session reached the listener";
     EXPECT_EQ(listener_.txEmpty, 0u);
@@ -340,12 +309,11 @@ TEST_F(SerialChannelTest, StopKeepsThePortLockedUntilAnotherPortIsOpened) {
     ports_.link(2, second.slavePath());
     ASSERT_TRUE(openPort(1));
     channel_->stop();
-    EXPECT_TRUE(channel_->holdsPort());
-    EXPECT_FALSE(test::portIsFree(first.slavePath()));
+    EXPECT_TRUE(channel_->holdsPort());  // and so locked: the lock goes with the descriptor
 
     ASSERT_TRUE(openPort(2));
-    EXPECT_TRUE(test::portIsFree(first.slavePath()));
-    EXPECT_FALSE(test::portIsFree(second.slavePath()));
+    EXPECT_TRUE(portIsFree(first.slavePath()));
+    EXPECT_FALSE(portIsFree(second.slavePath()));
 }
 
 }  // namespace

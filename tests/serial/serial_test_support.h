@@ -46,8 +46,8 @@ class PtyPair {
     std::size_t sendWhileTaken(std::span<const std::uint8_t> bytes,
                                std::chrono::milliseconds stall) const;
 
-    // Reads what the channel wrote until `count` bytes arrived, the channel's side closed or the
-    // safety timeout passed.
+    // Reads what the channel wrote until `count` bytes arrived, the channel's side closed or
+    // nothing came for the safety timeout.
     std::vector<std::uint8_t> receive(std::size_t count) const;
 
     // Closes the master: the channel's side sees a hang-up.
@@ -77,8 +77,8 @@ class QueueExecutor final : public WindowThreadExecutor {
     // Runs tasks as they come for `duration`; returns how many ran.
     std::size_t runFor(std::chrono::milliseconds duration);
 
-    // Runs the tasks queued now; returns how many ran.
-    std::size_t runQueued();
+    // Runs the tasks queued now, and any that come while they run; returns how many ran.
+    std::size_t runQueued() { return runFor(std::chrono::milliseconds(0)); }
 
     // Blocks, running nothing, until at least `count` tasks are queued; false on timeout.
     bool waitUntilQueued(std::size_t count, std::chrono::milliseconds timeout = kSafetyTimeout);
@@ -149,8 +149,5 @@ std::set<pid_t> threadIds();
 
 // Open descriptors of this process (/proc/self/fd).
 std::size_t openDescriptorCount();
-
-// Whether another open file description can take the port's lock now.
-bool portIsFree(const std::string& path);
 
 }  // namespace krx::test
