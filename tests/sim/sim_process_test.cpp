@@ -95,9 +95,7 @@ TEST_F(SimProcessTest, ServesItsEdidFileThenHangsUpAndEnds) {
     EdidBytes edid = defaultTvEdid();
     edid[20] = 0x5A;  // any change will do; the simulator serves the file as it is
     const std::filesystem::path file = dir_ / "display.bin";
-    std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(edid.data()),
-               static_cast<std::streamsize>(edid.size()));
+    std::ofstream(file, std::ios::binary) << std::string(edid.begin(), edid.end());
     start({"--no-pace", "--edid", file.string(), "--hang-up-after", "1"});
     const Bytes expected = answerFrame(kFirst, CMD_READ_TV_EDID, Bytes(edid.begin(), edid.end()));
     EXPECT_EQ(exchange(commandFrame({}, CMD_READ_TV_EDID, {0x01}), expected.size()), expected);
