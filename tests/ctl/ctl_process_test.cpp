@@ -62,8 +62,6 @@ TEST_P(CtlProcess, ExitStatusTellsWhatHappened) {
         EXPECT_FALSE(entry.path().filename().string().starts_with("krx-vtp-ctl-"));
 }
 
-const std::string kEdidReport = "HDMI EDID\ncheck sum Ok !\n\n00  00 FF FF FF FF FF FF 00";
-
 INSTANTIATE_TEST_SUITE_P(
     Rows, CtlProcess,
     ::testing::Values(
@@ -83,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
                    ":3: unknown pattern \"nine\"", ""},
         // The report is out before a save that fails ends the run with its own status.
         ProcessRow{"EdidNotSaved", "edid read --save DIR/script/unit", "", 6,
-                   "/script/unit: ", kEdidReport},
+                   "/script/unit: ", "HDMI EDID\ncheck sum Ok !\n\n00  00 FF FF FF FF FF FF 00"},
         ProcessRow{"EdidAsCArray", "edid read --format c", "", 0, "",
                    "static const unsigned char edid[256] = {\n    0x00, 0xFF, 0xFF, 0xFF, 0xFF, "
                    "0xFF, 0xFF, 0x00, "},

@@ -77,13 +77,21 @@ class EdidFilesTest : public ::testing::Test {
     const fs::path& dir_ = scratch_.path();
 };
 
-TEST_F(EdidFilesTest, ReadFailuresGiveThePageMessage) {
-    enum class Make { Nothing, File, Directory };
+// A file that cannot be read gives the page's message; an endless one is read only as far as the
+// scan needs.
+TEST_F(EdidFilesTest, ReadsWhatTheScanNeedsOrGivesThePageMessage) {
+    enum class Make { Nothing, File, Directory, Endless };
+    EdidImage split = blankEdidImage();
+    split[0] = 0xAB;
+    split[1] = 0x00;  // "0x" without digits
+    split[2] = 0x2C;
     struct Row {
         const char* name;
         const char* path;
         Make make;
-        std::string_view message;
+        std::string_view message;  // empty: read
+        EdidImage image = {};
+        std::string content = "00 FF FF";
     };
     const Row rows[] = {
         // The file is opened before its extension is looked at.
@@ -93,42 +101,30 @@ TEST_F(EdidFilesTest, ReadFailuresGiveThePageMessage) {
         {"NoExtension", "edid", Make::File, kEdidNotBinOrTxt},
         {"OnlyTheLastDotCounts", "edid.txt.bak", Make::File, kEdidNotBinOrTxt},
         {"DotInFolderNameIsNotTheExtension", "v1.txt/edid", Make::File, kEdidNotBinOrTxt},
+        // A 0 byte is not a number: nothing is read.
+        {"EndlessText", "zeros.txt", Make::Endless, "", blankEdidImage()},
+        {"EndlessBinary", "zeros.bin", Make::Endless, ""},
+        // Long white space puts "1AB" across the 4096-byte boundary of the file reader.
+        {"NumberSplitAcrossReadBlocks", "split.txt", Make::File, "", split,
+         std::string(4094, ' ') + "1AB 0x\n2C"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         const fs::path path = dir_ / row.path;
         fs::create_directories(path.parent_path());
         if (row.make == Make::File) {
-            write(row.path, "00 FF FF");
+            write(row.path, row.content);
         } else if (row.make == Make::Directory) {
             fs::create_directory(path);
+        } else if (row.make == Make::Endless) {
+            fs::create_symlink("/dev/zero", path);
         }
         const auto image = readEdidFile(path);
-        ASSERT_FALSE(image);
         EXPECT_EQ(image.error(), row.message);
+        if (image) {
+            EXPECT_EQ(image.value(), row.image);
+        }
     }
-}
-
-TEST_F(EdidFilesTest, EndlessFileReadsOnlyWhatTheScanNeeds) {
-    fs::create_symlink("/dev/zero", dir_ / "zeros.txt");
-    fs::create_symlink("/dev/zero", dir_ / "zeros.bin");
-    const auto text = readEdidFile(dir_ / "zeros.txt");  // a 0 byte is not a number: nothing read
-    const auto binary = readEdidFile(dir_ / "zeros.bin");
-    ASSERT_TRUE(text);
-    ASSERT_TRUE(binary);
-    EXPECT_EQ(text.value(), blankEdidImage());
-    EXPECT_EQ(binary.value(), EdidImage{});
-}
-
-TEST_F(EdidFilesTest, NumberSplitAcrossReadBlocksIsOneNumber) {
-    // Long white space puts "1AB" across the 4096-byte boundary of the file reader.
-    const auto image = readEdidFile(write("split.txt", std::string(4094, ' ') + "1AB 0x\n2C"));
-    ASSERT_TRUE(image);
-    EdidImage expected = blankEdidImage();
-    expected[0] = 0xAB;
-    expected[1] = 0x00;  // "0x" without digits
-    expected[2] = 0x2C;
-    EXPECT_EQ(image.value(), expected);
 }
 
 TEST_F(EdidFilesTest, SavesNumberTheTwoSeriesIndependently) {
@@ -153,27 +149,19 @@ TEST_F(EdidFilesTest, SavesNumberTheTwoSeriesIndependently) {
               "Save EDID data to .\\RedIvo_EDID00.txt and RedIvo_EDID02.bin");
 }
 
-TEST_F(EdidFilesTest, OverwritesNumber99WhenAllAreTaken) {
+// When every number is taken, number 99 is overwritten. What the save refuses is pinned with the
+// atomic save; here, that a refusal is the page's message and the text file is kept.
+TEST_F(EdidFilesTest, OverwritesNumber99WhenAllAreTakenAndABinaryFailureKeepsTheText) {
+    // Every name is taken, binary number 99 by a write-protected file, which is kept.
     for (int n = 0; n < 100; ++n) {
         write(edidName(n, ".txt"), std::string(1000, 'x'));
-    }
-    const auto saved = saveEdidFiles(dir_, tv());
-    ASSERT_TRUE(saved);
-    EXPECT_EQ(saved.value().textFile, dir_ / "RedIvo_EDID99.txt");
-    EXPECT_EQ(fileContents(dir_ / "RedIvo_EDID99.txt"), fileContents(kTvText));
-}
-
-// What the save refuses is pinned with the atomic save; here, that a refusal is the page's message.
-TEST_F(EdidFilesTest, BinaryFailureKeepsTheTextFile) {
-    // Every binary name is taken, number 99 by a write-protected file, which is kept.
-    for (int n = 0; n < 100; ++n) {
         write(edidName(n, ".bin"), "kept");
     }
     fs::permissions(dir_ / "RedIvo_EDID99.bin", fs::perms::owner_read);
     const auto saved = saveEdidFiles(dir_, tv());
     ASSERT_FALSE(saved);
     EXPECT_EQ(saved.error(), kEdidCreateFailed);
-    EXPECT_EQ(fileContents(dir_ / "RedIvo_EDID00.txt"), fileContents(kTvText));
+    EXPECT_EQ(fileContents(dir_ / "RedIvo_EDID99.txt"), fileContents(kTvText));
     EXPECT_EQ(fileContents(dir_ / "RedIvo_EDID99.bin"), "kept");
 }
 

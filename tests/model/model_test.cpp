@@ -4,7 +4,6 @@
 #include <array>
 #include <functional>
 #include <string>
-#include <tuple>
 
 #include "model/pattern_table.h"
 #include "model/setting_table.h"
@@ -23,13 +22,6 @@ namespace {
 TEST(TimingTable, QuotedCaptionsKeepTheirSpelling) {
     EXPECT_EQ(kTimingFrameCaptions[0], "VESA  (PC)Timing");
     EXPECT_EQ(kTimingFrameCaptions[4], "3D Video (Fame Packing)");
-}
-
-TEST(TimingTable, StatusNameLookupStaysInsideTheTable) {
-    const std::pair<TimingCode, std::string_view> rows[] = {
-        {0x2A, "720P_3D(59.94)SbS"}, {0x36, "AUTO"}, {0x37, ""}, {-1, ""}, {-128, ""}, {127, ""}};
-    for (const auto& [code, name] : rows)
-        EXPECT_EQ(timingStatusName(code), name) << code;
 }
 
 // The 4K ranges are pinned with coloursForTiming.
@@ -104,20 +96,6 @@ TEST(TimingDetails, RecordsForAutoAndUserCodes) {
     EXPECT_FLOAT_EQ(slot10.videoClkMHz, 148.35f);
     EXPECT_FLOAT_EQ(slot10.hFreqKHz, 67.43f);
     EXPECT_FLOAT_EQ(slot10.vFreqHz, 59.94f);
-}
-
-// No standard row: a zero record; no timing at all: nothing shown.
-TEST(TimingDetails, CodesWithoutATimingShowNothing) {
-    const UserTiming current = standardTimingRecord(0x14);
-    std::array<UserTiming, kUserTimingSlots> slots{};
-    slots.fill(current);
-    EXPECT_EQ(noTimingDetails(), TimingDetails{});
-    for (TimingCode code : {-1, -128, 0x36, 0x37, 0x40, 0x41, 127}) {
-        EXPECT_EQ(standardTimingRecord(code), UserTiming{}) << code;
-        if (!isTimingCode(code)) {
-            EXPECT_EQ(timingDetailsFor(code, current, slots), TimingDetails{}) << code;
-        }
-    }
 }
 
 TEST(TimingDetails, ZeroTotalsGiveZeroRatesWithoutDividing) {
@@ -250,16 +228,13 @@ TEST(StatusTexts, ValueToText) {
 }
 
 TEST(StatusTexts, TimingText) {
-    const auto shown = [](int hActive, int vActive, int scan, float vFreqHz) {
-        TimingDetails d;
-        std::tie(d.hActive, d.vActive, d.scanType, d.vFreqHz) =
-            std::tie(hActive, vActive, scan, vFreqHz);
-        return d;
-    };
-    const TimingDetails progressive100 = shown(1000, 1000, kProgressive, 100.0f);
-    const TimingDetails interlaced = shown(1920, 540, kInterlace, 59.94f);
+    const TimingDetails progressive100{
+        .vFreqHz = 100.0f, .hActive = 1000, .vActive = 1000, .scanType = kProgressive};
+    const TimingDetails interlaced{
+        .vFreqHz = 59.94f, .hActive = 1920, .vActive = 540, .scanType = kInterlace};
     // A rate of 65536 as 16 bits is 0.
-    const TimingDetails wrapRate = shown(1000, 1000, kProgressive, 65535.6f);
+    const TimingDetails wrapRate{
+        .vFreqHz = 65535.6f, .hActive = 1000, .vActive = 1000, .scanType = kProgressive};
     struct Row {
         const char* name;
         TimingCode code;
@@ -301,11 +276,25 @@ TEST(PatternTable, RowsAndPositions) {
     }
 }
 
-TEST(PatternTable, LookupsOutsideTheTable) {
-    for (PatternCode code : {-1, 0x25, 127}) {
-        EXPECT_EQ(patternEntry(code), nullptr) << code;
-        EXPECT_EQ(patternPositionOf(code), std::nullopt) << code;
+// No timing, status name or pattern: nothing found; a timing without a standard row (AUTO, the
+// user slots): a zero record.
+TEST(Tables, LookupsOutsideTheirRows) {
+    const UserTiming current = standardTimingRecord(0x14);
+    std::array<UserTiming, kUserTimingSlots> slots{};
+    slots.fill(current);
+    for (TimingCode code : {-1, -128, 0x41, 127}) {
+        SCOPED_TRACE(code);
+        EXPECT_EQ(timingStatusName(code), "");
+        EXPECT_EQ(timingDetailsFor(code, current, slots), TimingDetails{});
+        EXPECT_EQ(standardTimingRecord(code), UserTiming{});
+        EXPECT_EQ(patternEntry(code), nullptr);
+        EXPECT_EQ(patternPositionOf(code), std::nullopt);
     }
+    EXPECT_EQ(timingStatusName(0x36), "AUTO");
+    EXPECT_EQ(timingStatusName(0x37), "");
+    for (TimingCode code : {0x36, 0x37, 0x40})
+        EXPECT_EQ(standardTimingRecord(code), UserTiming{}) << code;
+    EXPECT_EQ(patternEntry(0x25), nullptr);
 }
 
 // ---- Setting refusals ------------------------------------------------------------------------

@@ -4,11 +4,12 @@
 // joined by ", ".
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <optional>
 #include <set>
 #include <string>
 
+#include "address/hex_text.h"
+#include "link/traffic_record.h"
 #include "ops/edid_read_op.h"
 #include "ops/port_search.h"
 #include "ops/setting_op.h"
@@ -26,14 +27,7 @@ template <class Line>
 class Recording : public Line {
   public:
     bool send(CommandCode code, std::span<const std::uint8_t> payload) override {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "%04X", code);
-        std::string frame = hex;
-        for (const std::uint8_t byte : payload) {
-            std::snprintf(hex, sizeof hex, " %02X", byte);
-            frame += hex;
-        }
-        log.add(frame);
+        log.add(formatHex4(code) + (payload.empty() ? "" : " " + hexPairs(payload)));
         return sendsLeft-- > 0;
     }
     bool settle(int ms) override {

@@ -95,9 +95,7 @@ TEST_F(SimProcessTest, ServesItsEdidFileThenHangsUpAndEnds) {
     EdidBytes edid = defaultTvEdid();
     edid[20] = 0x5A;  // any change will do; the simulator serves the file as it is
     const std::filesystem::path file = dir_ / "display.bin";
-    std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(edid.data()),
-               static_cast<std::streamsize>(edid.size()));
+    std::ofstream(file, std::ios::binary) << std::string(edid.begin(), edid.end());
     start({"--no-pace", "--edid", file.string(), "--hang-up-after", "1"});
     const Bytes expected = answerFrame(kFirst, CMD_READ_TV_EDID, Bytes(edid.begin(), edid.end()));
     EXPECT_EQ(exchange(commandFrame({}, CMD_READ_TV_EDID, {0x01}), expected.size()), expected);
@@ -117,38 +115,24 @@ TEST_F(SimProcessTest, StopInterruptsAStalledAnswer) {
     expectCleanEnd();
 }
 
-// One row per way a start is refused before the link: the EDID file's own refusals are pinned
-// where files are read.
-TEST_F(SimProcessTest, RefusesBadInputWithoutCreatingTheLink) {
-    struct Row {
-        const char* name;
-        std::vector<std::string> args;
-        int exitCode;
-    };
-    const std::vector<Row> rows = {
-        {"bad device address", {"--device", "0000"}, 2},
-        {"missing EDID file", {"--edid", (dir_ / "none.bin").string()}, 1},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        std::vector<std::string> args = {"--link", link_.string()};
-        args.insert(args.end(), row.args.begin(), row.args.end());
-        SimProcess refused(KRX_SIM_BINARY, args);
-        EXPECT_EQ(refused.waitExit(), row.exitCode);
-        EXPECT_FALSE(linkExists());
-    }
-}
-
-// A link is never taken from a device or from a live simulator, and a refused start leaves the
-// traffic log it was given as it was.
-TEST_F(SimProcessTest, RefusesALinkItMustNotReplaceAndKeepsTheLog) {
-    enum class Existing { OtherDevice, RegularFile, LiveSimulator };
+// A start is refused before the link is made when an argument or the EDID file is bad (the
+// file's own refusals are pinned where files are read); a link is never taken from a device or
+// from a live simulator. A refused start leaves the traffic log it was given as it was.
+TEST_F(SimProcessTest, RefusesBadStartsAndLinksItMustNotReplaceAndKeepsTheLog) {
+    enum class Existing { Nothing, OtherDevice, RegularFile, LiveSimulator };
     struct Row {
         const char* name;
         Existing existing;
         std::string message;
+        std::vector<std::string> args = {};
+        int exitCode = 1;
     };
     const std::vector<Row> rows = {
+        {"bad device address", Existing::Nothing, "--device 0000: ", {"--device", "0000"}, 2},
+        {"missing EDID file",
+         Existing::Nothing,
+         "none.bin: File read failed",
+         {"--edid", (dir_ / "none.bin").string()}},
         {"link to a serial device", Existing::OtherDevice,
          "points at /dev/ttyS0, which is not a simulator's pseudo-terminal; not replaced"},
         {"regular file", Existing::RegularFile, "exists and is not a link"},
@@ -163,6 +147,8 @@ TEST_F(SimProcessTest, RefusesALinkItMustNotReplaceAndKeepsTheLog) {
         std::ofstream(keep) << "earlier traffic\n";
         std::string target;
         switch (row.existing) {
+            case Existing::Nothing:
+                break;
             case Existing::OtherDevice:
                 std::filesystem::create_symlink("/dev/ttyS0", link_);
                 break;
@@ -176,13 +162,17 @@ TEST_F(SimProcessTest, RefusesALinkItMustNotReplaceAndKeepsTheLog) {
         if (std::filesystem::is_symlink(link_))
             target = std::filesystem::read_symlink(link_).string();
 
-        const auto [code, errors] =
-            refusal(KRX_SIM_BINARY, {"--link", link_.string(), "--log", keep.string()});
-        EXPECT_EQ(code, 1);
+        std::vector<std::string> args = {"--link", link_.string(), "--log", keep.string()};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        const auto [code, errors] = refusal(KRX_SIM_BINARY, args);
+        EXPECT_EQ(code, row.exitCode);
         EXPECT_NE(errors.find(row.message), std::string::npos) << errors;
         EXPECT_EQ(fileContents(keep), "earlier traffic\n");
         if (!target.empty()) {
             EXPECT_EQ(std::filesystem::read_symlink(link_).string(), target);
+        }
+        if (row.existing == Existing::Nothing) {
+            EXPECT_FALSE(linkExists());
         }
         if (row.existing == Existing::LiveSimulator) {
             const Bytes timing = answerFrame(kFirst, CMD_GET_TIMING, {0x14});
