@@ -202,6 +202,16 @@ TYPED_TEST(ChannelContract, EndedSessionDeliversNothingMoreAndANewOneWorks) {
     }
 }
 
+// A stop before monitoring starts leaves the port held, unmonitored, until the next open.
+TYPED_TEST(ChannelContract, StopBeforeStartHoldsThePortUntilTheNextOpen) {
+    ASSERT_TRUE(this->open());
+    this->line_.channel().stop();
+    EXPECT_TRUE(this->line_.channel().holdsPort());
+    EXPECT_FALSE(this->line_.channel().start());
+    ASSERT_TRUE(this->open());
+    EXPECT_TRUE(this->line_.channel().start());
+}
+
 TYPED_TEST(ChannelContract, HangUpIsReportedOnceAfterTheBytesBeforeIt) {
     ASSERT_TRUE(this->openAndStart());
     this->line_.deviceSends({0x41, 0x42});

@@ -78,7 +78,7 @@ bool SimulatedChannel::refuse(OpenError reason, int port) {
 }
 
 bool SimulatedChannel::start() {
-    if (openPort_ == 0 || monitoring_)
+    if (openPort_ == 0 || stopped_ || monitoring_)
         return false;
     monitoring_ = true;
     const Port& port = ports_[openPort_];
@@ -98,7 +98,7 @@ bool SimulatedChannel::start() {
 
 void SimulatedChannel::queueWrite(std::span<const std::uint8_t> bytes) {
     // A frame beyond the open's buffer size is refused, as the real channel does.
-    if (openPort_ == 0 || bytes.size() > bufferSize_)
+    if (openPort_ == 0 || stopped_ || bytes.size() > bufferSize_)
         return;
     std::vector<std::uint8_t> frame(bytes.begin(), bytes.end());
     if (monitoring_)
@@ -108,13 +108,17 @@ void SimulatedChannel::queueWrite(std::span<const std::uint8_t> bytes) {
 }
 
 void SimulatedChannel::stop() {
-    close();
     queued_.clear();
+    if (monitoring_)
+        close();
+    else
+        stopped_ = openPort_ != 0;  // held, unmonitored, until the next open
 }
 
 void SimulatedChannel::close() {
     ++generation_;
     openPort_ = 0;
+    stopped_ = false;
     owner_ = nullptr;
     monitoring_ = false;
     nextSequence_ += inbound_.size();

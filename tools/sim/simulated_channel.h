@@ -20,7 +20,8 @@ namespace krx::sim {
 // queued once the port is monitored (also from inside a handler that then sleeps); frames queued
 // before start() go out when monitoring starts; bytes a device sends reach the owner in order, one
 // per call at its line time, and nothing that arrived is dropped by a later write; bytes sent while
-// the port is not monitored are purged. Window thread only.
+// the port is not monitored are purged; a port stopped before start() stays held until the next
+// open. Window thread only.
 class SimulatedChannel final : public SerialChannel {
   public:
     explicit SimulatedChannel(EventScheduler& scheduler);
@@ -89,6 +90,7 @@ class SimulatedChannel final : public SerialChannel {
 
     SerialListener* owner_ = nullptr;
     int openPort_ = 0;
+    bool stopped_ = false;  // stopped before start(): held, and never started
     std::optional<OpenFailure> lastOpenFailure_;
     std::uint32_t bufferSize_ = 0;
     bool monitoring_ = false;
