@@ -74,6 +74,7 @@ std::vector<LogEntry> readLog(const std::filesystem::path& file, const char* dir
 
 std::vector<std::string> framesOf(const std::vector<LogEntry>& entries) {
     std::vector<std::string> frames;
+    frames.reserve(entries.size());
     for (const LogEntry& entry : entries)
         frames.push_back(entry.frame);
     return frames;
