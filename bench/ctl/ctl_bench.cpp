@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "bench_main.h"
+#include "support/child_process.h"
 #include "support/files.h"
-#include "support/sim_process.h"
 
 namespace {
 
@@ -76,11 +76,11 @@ int run(int argc, char** argv) {
     std::vector<double> threeBenches;
     {
         const std::vector<std::string> sim = {"--latency-us", std::to_string(kLatencyUs), "--link"};
-        std::vector<std::unique_ptr<krx::testing::SimProcess>> sims;
+        std::vector<std::unique_ptr<krx::testing::ChildProcess>> sims;
         for (const char* name : {"COM3", "COM4", "COM5"}) {
             std::vector<std::string> args = sim;
             args.push_back((dir / name).string());
-            sims.push_back(std::make_unique<krx::testing::SimProcess>(KRX_SIM_BINARY, args));
+            sims.push_back(std::make_unique<krx::testing::ChildProcess>(KRX_SIM_BINARY, args));
             if (!sims.back()->firstLine()) {
                 std::fprintf(stderr, "the simulator did not start\n");
                 return 1;

@@ -16,8 +16,8 @@
 #include "framework/qt_window_services.h"
 #include "link/network_channel.h"
 #include "ser2net_server.h"
+#include "support/child_process.h"
 #include "support/files.h"
-#include "support/sim_process.h"
 #include "sweep_timing.h"
 
 namespace {
@@ -64,9 +64,9 @@ double medianOpenMs(krx::QtWindowServices& services, const std::string& url) {
 void measure(const std::filesystem::path& dir, Ser2netMode mode, bool charDelay, int repetitions) {
     std::filesystem::remove_all(dir);
     std::filesystem::create_directory(dir);
-    krx::testing::SimProcess sim(KRX_SIM_BINARY,
-                                 {"--link", (dir / ("COM" + std::to_string(kPortNumber))).string(),
-                                  "--latency-us", std::to_string(krx::bench::kLatencyUs)});
+    krx::testing::ChildProcess sim(
+        KRX_SIM_BINARY, {"--link", (dir / ("COM" + std::to_string(kPortNumber))).string(),
+                         "--latency-us", std::to_string(krx::bench::kLatencyUs)});
     const auto pty = sim.firstLine();
     if (!pty)
         throw std::runtime_error("the simulator did not start");

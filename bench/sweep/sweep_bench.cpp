@@ -19,8 +19,8 @@
 #include "framework/qt_window_services.h"
 #include "framework/virtual_window_services.h"
 #include "link/posix_serial_channel.h"
+#include "support/child_process.h"
 #include "support/files.h"
-#include "support/sim_process.h"
 #include "sweep_timing.h"
 
 namespace {
@@ -28,8 +28,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::vector<double> measureSweeps(const std::filesystem::path& dir, int repetitions) {
-    krx::testing::SimProcess sim(KRX_SIM_BINARY, {"--link", (dir / "COM3").string(), "--latency-us",
-                                                  std::to_string(krx::bench::kLatencyUs)});
+    krx::testing::ChildProcess sim(KRX_SIM_BINARY,
+                                   {"--link", (dir / "COM3").string(), "--latency-us",
+                                    std::to_string(krx::bench::kLatencyUs)});
     krx::QtWindowServices services;
     krx::CSerialChannel channel(services, dir);
     return krx::bench::timeSweeps(services, channel, dir, 2, repetitions);
@@ -101,7 +102,7 @@ void measureIdleWhileWaiting(const std::filesystem::path& dir) {
     krx::CConsoleDlg window(services, channel, dir);
     window.connection().setReturnWatch(&watch);
     {
-        krx::testing::SimProcess sim(KRX_SIM_BINARY, {"--link", (dir / "COM3").string()});
+        krx::testing::ChildProcess sim(KRX_SIM_BINARY, {"--link", (dir / "COM3").string()});
         sim.firstLine();
         window.connection().changePort(2);
         runEventsFor(1000);

@@ -14,8 +14,8 @@
 
 #include "ctl_command.h"
 #include "ser2net_server.h"
+#include "support/child_process.h"
 #include "support/files.h"
-#include "support/sim_process.h"
 
 namespace krx::ctl {
 namespace {
@@ -43,14 +43,14 @@ TEST_P(CtlProcess, ExitStatusTellsWhatHappened) {
     const std::filesystem::path& dir = scratch.path();
     // The private ports folder of a device path is made here. No thread runs yet.
     ::setenv("TMPDIR", dir.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
-    krx::testing::SimProcess sim(KRX_SIM_BINARY, {"--link", dir / "COM3"});
+    krx::testing::ChildProcess sim(KRX_SIM_BINARY, {"--link", dir / "COM3"});
     ASSERT_TRUE(sim.firstLine().has_value());
     std::ofstream(dir / "script") << row.script;
     std::vector<std::string> args = {"--port", dir / "COM3", "--timeout-ms", "2000"};
     std::istringstream words(row.args);
     for (std::string word; words >> word;)
         args.push_back(word.starts_with("DIR") ? dir.string() + word.substr(3) : word);
-    krx::testing::SimProcess ctl(KRX_CTL_BINARY, args, dir / "err", dir / "script");
+    krx::testing::ChildProcess ctl(KRX_CTL_BINARY, args, dir / "err", dir / "script");
     const std::string out = ctl.readAll();
     EXPECT_EQ(ctl.waitExit(), row.exitStatus);
     EXPECT_EQ(out.substr(0, row.outStart.size()), row.outStart) << out;
@@ -97,16 +97,16 @@ TEST(CtlReconnect, ALostPortThatComesBackIsReopenedAndTheScriptCarriesOn) {
     const testing::ScratchDir scratch;
     const std::filesystem::path& dir = scratch.path();
     const std::vector<std::string> link = {"--link", dir / "COM3"};
-    auto sim = std::make_unique<krx::testing::SimProcess>(KRX_SIM_BINARY, link);
+    auto sim = std::make_unique<krx::testing::ChildProcess>(KRX_SIM_BINARY, link);
     ASSERT_TRUE(sim->firstLine());
     std::ofstream(dir / "script") << "pattern 3\nwait 1000\npower off\n";
-    krx::testing::SimProcess ctl(
+    krx::testing::ChildProcess ctl(
         KRX_CTL_BINARY,
         {"--port", dir / "COM3", "--reconnect-ms", "20000", "--script", dir / "script"},
         dir / "err");
     EXPECT_EQ(ctl.firstLine(), "Pattern: RedScreen");
     sim.reset();
-    sim = std::make_unique<krx::testing::SimProcess>(KRX_SIM_BINARY, link);
+    sim = std::make_unique<krx::testing::ChildProcess>(KRX_SIM_BINARY, link);
     ASSERT_TRUE(sim->firstLine());
     EXPECT_EQ(ctl.readAll(), "Power: OFF\n");
     EXPECT_EQ(ctl.waitExit(), 0) << fileContents(dir / "err");
@@ -119,19 +119,19 @@ TEST(CtlReconnect, ALostPortThatComesBackIsReopenedAndTheScriptCarriesOn) {
 TEST(CtlBenches, OneScriptOnThreeBenchesWithAJUnitReport) {
     const testing::ScratchDir scratch;
     const std::filesystem::path& dir = scratch.path();
-    krx::testing::SimProcess local(KRX_SIM_BINARY, {"--link", dir / "A"});
-    krx::testing::SimProcess networked(KRX_SIM_BINARY, {"--noise", "55"});
-    krx::testing::SimProcess silent(KRX_SIM_BINARY, {"--link", dir / "C", "--silent", "all"});
+    krx::testing::ChildProcess local(KRX_SIM_BINARY, {"--link", dir / "A"});
+    krx::testing::ChildProcess networked(KRX_SIM_BINARY, {"--noise", "55"});
+    krx::testing::ChildProcess silent(KRX_SIM_BINARY, {"--link", dir / "C", "--silent", "all"});
     const auto pty = networked.firstLine();
     ASSERT_TRUE(local.firstLine() && pty && silent.firstLine());
     test::Ser2netServer server(test::Ser2netMode::RawTcp, *pty);
     std::ofstream(dir / "unit.txt") << "# bench\npattern 3\npower off\n";
     const std::string a = dir / "A";
     const std::string c = dir / "C";
-    krx::testing::SimProcess ctl(KRX_CTL_BINARY,
-                                 {"--port", a, "--port", server.url(), "--port", c, "--junit",
-                                  dir / "report.xml", "--script", dir / "unit.txt"},
-                                 dir / "err");
+    krx::testing::ChildProcess ctl(KRX_CTL_BINARY,
+                                   {"--port", a, "--port", server.url(), "--port", c, "--junit",
+                                    dir / "report.xml", "--script", dir / "unit.txt"},
+                                   dir / "err");
     std::istringstream out(ctl.readAll());
     std::vector<std::string> lines;
     for (std::string line; std::getline(out, line);)
@@ -149,7 +149,7 @@ TEST(CtlBenches, OneScriptOnThreeBenchesWithAJUnitReport) {
         std::string::npos)
         << fileContents(dir / "err");
 
-    krx::testing::SimProcess parse(
+    krx::testing::ChildProcess parse(
         KRX_PYTHON3, {"-c",
                       "import sys, xml.dom.minidom as m\n"
                       "for case in m.parse(sys.argv[1]).getElementsByTagName('testcase'):\n"

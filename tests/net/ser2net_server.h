@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "support/child_process.h"
 #include "support/files.h"
-#include "support/sim_process.h"
 
 namespace krx::test {
 
@@ -37,7 +37,7 @@ class Ser2netServer {
     testing::ScratchDir dir_;
     std::uint16_t port_ = 0;
     std::string url_;
-    std::optional<testing::SimProcess> process_;
+    std::optional<testing::ChildProcess> process_;
 };
 
 }  // namespace krx::test

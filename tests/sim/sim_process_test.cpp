@@ -16,17 +16,17 @@
 
 #include "sim/generator.h"
 #include "support/bytes.h"
+#include "support/child_process.h"
 #include "support/files.h"
-#include "support/sim_process.h"
 
 namespace krx::sim {
 namespace {
 
 using krx::testing::answerFrame;
 using krx::testing::Bytes;
+using krx::testing::ChildProcess;
 using krx::testing::commandFrame;
 using krx::testing::fileContents;
-using krx::testing::SimProcess;
 using krx::testing::waitReadable;
 
 constexpr TargetAddress kFirst{0x01, 0x01};
@@ -78,7 +78,7 @@ class SimProcessTest : public ::testing::Test {
     std::pair<std::optional<int>, std::string> refusal(const std::string& binary,
                                                        const std::vector<std::string>& args) {
         const std::filesystem::path errors = dir_ / "stderr.txt";
-        SimProcess refused(binary, args, errors.string());
+        ChildProcess refused(binary, args, errors.string());
         const auto code = refused.waitExit();
         return {code, fileContents(errors)};
     }
@@ -86,7 +86,7 @@ class SimProcessTest : public ::testing::Test {
     const krx::testing::ScratchDir scratch_;
     const std::filesystem::path& dir_ = scratch_.path();
     const std::filesystem::path link_ = dir_ / "ports" / "COM3";
-    std::optional<SimProcess> process_;
+    std::optional<ChildProcess> process_;
     std::string ptyPath_;
     int port_ = -1;
 };

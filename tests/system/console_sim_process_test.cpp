@@ -36,8 +36,8 @@
 #include "ser2net_server.h"
 #include "sim/generator.h"
 #include "support/bytes.h"
+#include "support/child_process.h"
 #include "support/files.h"
-#include "support/sim_process.h"
 
 namespace krx::testing {
 namespace {
@@ -130,7 +130,7 @@ class ConsoleAgainstSimProcess : public ::testing::Test {
     const std::filesystem::path& dir_ = scratch_.path();
     QtWindowServices services_;
     CPortChannel channel_{services_, PortsDirectories{dir_ / "ports"}};
-    std::optional<SimProcess> sim_;
+    std::optional<ChildProcess> sim_;
     std::unique_ptr<CConsoleDlg> window_;
 };
 
@@ -291,7 +291,7 @@ TEST_F(ConsoleAgainstSimProcess, ReopensAndSweepsTheLostPortWhenItComesBack) {
     ASSERT_TRUE(runUntil([this] { return swept(); }));
     ASSERT_TRUE(lose());
     EXPECT_EQ(connection.activityIcon()->accessibleDescription(), "waiting for COM3");
-    SimProcess other(KRX_SIM_BINARY, {"--link", dir_ / "ports" / "COM4", "--log", dir_ / "log4"});
+    ChildProcess other(KRX_SIM_BINARY, {"--link", dir_ / "ports" / "COM4", "--log", dir_ / "log4"});
     ASSERT_TRUE(other.firstLine());
     sim_.emplace(KRX_SIM_BINARY, com3);
     ASSERT_TRUE(runUntil([this] { return swept(); }));

@@ -26,11 +26,11 @@ namespace krx::testing {
 // in that file; its standard error in the file `stderrPath` when given (which may be the same
 // file); its standard input from `stdinPath` when given. The destructor ends a process still
 // running with SIGTERM, which lets the simulator remove its link, and reaps it.
-class SimProcess {
+class ChildProcess {
   public:
-    SimProcess(const std::string& binary, const std::vector<std::string>& args,
-               const std::string& stderrPath = {}, const std::string& stdinPath = {},
-               const std::string& stdoutPath = {}) {
+    ChildProcess(const std::string& binary, const std::vector<std::string>& args,
+                 const std::string& stderrPath = {}, const std::string& stdinPath = {},
+                 const std::string& stdoutPath = {}) {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe2 failed");
@@ -64,7 +64,7 @@ class SimProcess {
         }
     }
 
-    ~SimProcess() {
+    ~ChildProcess() {
         if (pid_ > 0) {
             terminate();
             if (!waitExit()) {
@@ -75,8 +75,8 @@ class SimProcess {
         ::close(stdout_);
     }
 
-    SimProcess(const SimProcess&) = delete;
-    SimProcess& operator=(const SimProcess&) = delete;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
 
     // The first line the simulator prints, the pty it listens on, which it prints once the line is
     // ready. Nothing when it ended (bad arguments) or stayed silent.
